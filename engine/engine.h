@@ -1,0 +1,224 @@
+// SPDX-License-Identifier: MIT
+// The conversion engine's front header: the settings record that drives a
+// conversion, the parameter language that fills it, value classification,
+// the run log and the status file. The engine's text is UTF-8 throughout.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace workbook {
+class Book;
+}
+
+namespace engine {
+
+// Capacities in bytes, each holding a number of characters of up to four
+// UTF-8 bytes and a terminator; longer values are cut at a character
+// boundary, never written past the buffer.
+inline constexpr std::size_t kPathCharacters = 259;
+inline constexpr std::size_t kPathCapacity = 4 * kPathCharacters + 1;
+inline constexpr std::size_t kShortTextCharacters = 31;  // fields, numeric and boolean sets
+inline constexpr std::size_t kShortTextCapacity = 4 * kShortTextCharacters + 1;
+inline constexpr std::size_t kTableNameCharacters = 255;
+inline constexpr std::size_t kTableNameCapacity = 4 * kTableNameCharacters + 1;
+inline constexpr std::size_t kOrderTextCharacters = 99;
+inline constexpr std::size_t kOrderTextCapacity = 4 * kOrderTextCharacters + 1;
+// The type-override table has this many slots.
+inline constexpr std::size_t kTypeOverrideSlots = 2048;
+
+// A heap copy of a text owned by the record; null when not set.
+using OwnedText = std::unique_ptr<char[]>;
+
+// The one record that drives a conversion. Value-initialise it
+// (`ConversionSettings s{};`), then SetDefaultSettings, LoadCommonSettings
+// (program only) and ParameterParser. It is passed by address and cannot be
+// copied. Flags are signed 32-bit integers in which any non-zero value means on.
+struct ConversionSettings {
+    void* titleFont;                      // the wizard's title font; only the wizard uses it
+    char inputPath[kPathCapacity];        // CSV/TXT file, or a wildcard pattern
+    char outputPath[kPathCapacity];       // workbook to write
+    std::int32_t oemSource;               // input is in the OEM code page
+    std::int32_t sourceCodePage;          // SOURCE=ANSI (1) / SOURCE=OEM (2)
+    std::int32_t workbookType;            // 0 .xls, 1 .xlsx
+    std::int32_t overwriteFile;           // 0 add to an existing workbook; 1, 2 replace it
+    std::int32_t overwriteTable;          // 0 append to an existing sheet; 1, 2 replace it
+    std::int32_t dropFlag;                // recorded, shown by the command-line export
+    std::int32_t hasHeader;               // first line holds column titles
+    std::int32_t importRecords;           // 0: prepare the sheet, read no line
+    std::int32_t maxLength;               // recorded, shown by the command-line export
+    std::int32_t allCharacter;            // every field is a text cell
+    char fieldsText[kShortTextCapacity];  // the FIELDS= value itself
+    char delimiter;                       // field delimiter
+    char numericChars[kShortTextCapacity];  // characters of a numeric field
+    char booleanChars[kShortTextCapacity];  // one-character values that are logical
+    char tableName[kTableNameCapacity];   // sheet name; empty: the input's base name
+    std::int32_t dateMode;                // 0 auto, 1 MDY, 2 DMY, 3 YMD, 4 YYYYMMDD; 11-13 detected
+    std::int32_t typesInFile;             // each input holds a field-types line
+    OwnedText fieldTypes;                 // FIELDTYPES= letters separated by ";"
+    void* progressWindow;                 // the wizard's progress page, or null
+    OwnedText columnsText;                // COLUMNS= selection text
+    std::int32_t firstColumn;             // COLUMNS= range start
+    std::int32_t lastColumn;              // COLUMNS= range end
+    std::array<OwnedText, kTypeOverrideSlots> typeOverrides;  // entries "column=letter"
+    char orderText[kOrderTextCapacity];   // ORDER= value, recorded
+    std::atomic<std::int32_t> cancelRequested;  // set once by the UI; read before each record
+    std::int32_t recordCount;             // records converted so far
+    std::int32_t logEnabled;              // append entries to the run log
+    std::int32_t openResult;              // completion page's "Open new file" starts checked
+    std::int32_t batchMode;               // wizard pages advance by themselves
+    std::int32_t waitAtEnd;               // with BATCH, stop on the completion page
+    std::int32_t silentMode;              // no wizard: convert at once
+    char statusPath[kPathCapacity];       // status file; empty: none
+    std::int32_t inputCodePage;           // CODEPAGE=: fixed input code page; 0 detects it
+};
+
+// ---- Fixed buffers ---------------------------------------------------------------
+
+// Copies `src` into `dst`, cut to at most `maxCharacters` UTF-8 characters and
+// to what fits before the terminator, never inside a character; always
+// terminates. False when something was cut.
+bool CopyText(std::span<char> dst, std::string_view src,
+              std::size_t maxCharacters = static_cast<std::size_t>(-1));
+
+// The text held in a fixed buffer, up to its terminator.
+template <std::size_t N>
+std::string_view TextOf(const char (&buffer)[N]) {
+    std::size_t length = 0;
+    while (length < N && buffer[length] != '\0') {
+        ++length;
+    }
+    return {buffer, length};
+}
+
+// ---- Settings and the parameter language -----------------------------------------
+
+// Gives a value-initialised record its defaults; touches nothing else.
+void SetDefaultSettings(ConversionSettings* settings);
+
+// The program's own INI file: its path with the extension of the file name
+// (if any) replaced by ".ini".
+std::string ProgramIniPath(std::string_view programPath);
+
+// The per-user INI file, read after the program's and written by the wizard's
+// "Save new settings": <user config folder>/quendle.ini; empty when there is
+// no such folder.
+std::string UserIniPath();
+
+// Reads "Log", "OverWrite" and "Open" of section "Common" from the program's
+// INI file, then from the per-user one, whose values win.
+void LoadCommonSettings(ConversionSettings* settings);
+
+// The same from the two files named; either may be empty or missing.
+void LoadCommonSettingsFrom(ConversionSettings* settings, const std::string& programIni,
+                            const std::string& userIni);
+
+// Applies elements 1 to count-1 of the parameter list (element 0 is the
+// program's name or a placeholder and is never examined). Never fails:
+// unknown elements are ignored.
+void ParameterParser(ConversionSettings* settings, int count, const char* const* elements);
+
+// As ParameterParser, with the program's path for the STATUS option given
+// rather than looked up.
+void ParameterParserFor(ConversionSettings* settings, int count, const char* const* elements,
+                        std::string_view programPath);
+
+// Stores a copy of a "column=letter" entry in the first empty slot of the
+// type-override table. A text without "=" or a full table stores nothing.
+void AddTypeOverride(ConversionSettings* settings, std::string_view text);
+
+// Stores "column=token" in slot `slot`, replacing what it held; entries
+// longer than 127 bytes are cut. Out-of-range slots are ignored.
+void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::string_view token);
+
+// Reads a leading decimal integer as the C library's atoi does (blanks, an
+// optional sign, digits up to the first non-digit; none gives 0), saturating
+// instead of overflowing.
+std::int32_t LeadingInteger(std::string_view text);
+
+// ---- Value classification ------------------------------------------------------------
+
+// Type letters.
+inline constexpr char kCharacterType = 'c';
+inline constexpr char kNumericType = 'n';
+inline constexpr char kLogicalType = 'l';
+inline constexpr char kDateType = 'd';
+
+// The kind of a field by its own text, the first that holds: "" is 'c'; one
+// character (a whole UTF-8 character) of booleanChars is 'l'; a DateValue
+// above 0 is 'd'; a text of numericChars that NumberValue reads is 'n';
+// anything else is 'c'. May fix an automatic dateMode (through DateValue).
+// `book` chooses the date system and may be null (1900 system).
+char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
+                   std::string_view field);
+
+// The serial date number of a field in the settings' date order, or 0 when
+// it is not a date: three numbers separated by two "." (else "/", else "-")
+// with at most three characters between the separators, read as leading
+// integers, so a time of day after them is ignored; dateMode 4 reads
+// YYYYMMDD at fixed places, optionally after a quote. Days that do not
+// exist give 0. An automatic dateMode (0 or any value not 1-4, 11-13)
+// becomes 11, 12 or 13 on the first existing date, by its first number:
+// above 31 year first, 13 to 31 day first, else month first.
+double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field);
+
+// The letter of the first type-override entry for `column` (its leading
+// integer; entries without "=" never match), or `defaultLetter` when there is
+// none or slot 0 is empty; '\0' for an entry with no letter after "=".
+char LookupTypeOverride(const ConversionSettings* settings, std::int32_t column,
+                        char defaultLetter);
+
+// Copies `text` into `dst` (at least text.size() + 1 bytes; a shorter buffer
+// gets what fits) with every "," made "."; terminates. Gives the copy. Not
+// the input of NumberValue, which needs the separators as written.
+std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst);
+
+// Reads a field's own text as a well-formed number, to the nearest double:
+// an optional "-", digits, at most one decimal separator ("," or ".")
+// followed by digits, optional grouping of thousands by the other separator
+// (1.234,56 and 1,234.56 are 1234.56). A lone separator is decimal (1,234 is
+// 1.234); one repeated groups (1.234.567). False (and *value untouched) for
+// anything else, for leading zeros (007) and for more than 15 significant
+// digits, which a number cell would lose.
+[[nodiscard]] bool NumberValue(std::string_view text, double* value);
+
+// The value of a logical cell: false for an empty field and for one whose
+// first character is N, n, F, f, 0 or the Cyrillic Н, н; true otherwise.
+bool BooleanValue(std::string_view field);
+
+// ---- Run log and status file -----------------------------------------------------------
+
+// Run-log message kinds; any other kind logs the caller's text.
+enum LogKind : std::uint32_t {
+    kLogStart = 0,        // "Start. %s -> %s"
+    kLogStop = 1,         // "Stop. %d records have been imported."
+    kLogCannotCreate = 2, // "Cannot create output file."
+    kLogCannotOverwrite = 3,
+    kLogCannotCreateTable = 4,
+};
+
+// The run log's full path: <app-data folder>/wizards.log; empty when there is
+// no app-data folder.
+std::string RunLogPath();
+
+// Appends one entry to the run log. Best effort: a log that cannot be opened
+// or written loses the entry, and nothing is reported.
+void WriteLogEntry(std::string_view writer, const ConversionSettings* settings, std::uint32_t kind,
+                   std::string_view text);
+
+// The same, to the log file named.
+void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
+                     const ConversionSettings* settings, std::uint32_t kind,
+                     std::string_view text);
+
+// Sets "Result" of section "QUENDLE" in the status file to `text` when a
+// status file is named. Best effort: failures are ignored.
+void WriteStatus(std::string_view text, const ConversionSettings* settings);
+
+}  // namespace engine

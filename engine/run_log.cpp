@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: MIT
+// The run log "wizards.log" and the status file. Both are best effort: a
+// failure to write them never stops a conversion and is not reported.
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "engine/engine.h"
+#include "platform/platform.h"
+
+namespace engine {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string LogMessage(const ConversionSettings* settings, std::uint32_t kind,
+                       std::string_view text) {
+    switch (kind) {
+        case kLogStart:
+            return "Start. " + std::string(TextOf(settings->inputPath)) + " -> " +
+                   std::string(TextOf(settings->outputPath));
+        case kLogStop:
+            return "Stop. " + std::to_string(settings->recordCount) +
+                   " records have been imported.";
+        case kLogCannotCreate:
+            return "Cannot create output file.";
+        case kLogCannotOverwrite:
+            return "Cannot overwrite an existing table.";
+        case kLogCannotCreateTable:
+            return "Cannot create a table. Try delete it.";
+        default:
+            return std::string(text);
+    }
+}
+
+}  // namespace
+
+std::string RunLogPath() {
+    const std::string folder = platform::AppDataFolder();
+    if (folder.empty()) {
+        return {};
+    }
+    return folder.back() == platform::kPathSeparator ? folder + "wizards.log"
+                                                    : folder + "/wizards.log";
+}
+
+void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
+                     const ConversionSettings* settings, std::uint32_t kind,
+                     std::string_view text) {
+    if (logPath.empty()) {
+        return;  // no application-data folder: the entry is dropped
+    }
+    UniqueFile file(std::fopen(logPath.c_str(), "a"));
+    if (!file) {
+        return;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) {
+        return;
+    }
+    const std::string message = LogMessage(settings, kind, text);
+    const std::string name(writer);
+    // One formatted write per entry; the line break comes first, so the file
+    // starts with an empty line and its last entry has no line end.
+    std::fprintf(file.get(), "\n%04d.%02d.%02d %02d:%02d:%02d %-10s %s", local.tm_year + 1900,
+                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                 name.c_str(), message.c_str());
+}
+
+void WriteLogEntry(std::string_view writer, const ConversionSettings* settings,
+                   std::uint32_t kind, std::string_view text) {
+    WriteLogEntryTo(RunLogPath(), writer, settings, kind, text);
+}
+
+void WriteStatus(std::string_view text, const ConversionSettings* settings) {
+    if (settings->statusPath[0] == '\0') {
+        return;
+    }
+    // Best effort: a status file that cannot be written is ignored.
+    (void)platform::WriteProfileString("QUENDLE", "Result", text,
+                                       std::string(TextOf(settings->statusPath)));
+}
+
+}  // namespace engine

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+// Filling the record's fixed text buffers.
+#include <algorithm>
+
+#include "engine/engine.h"
+
+namespace engine {
+
+bool CopyText(std::span<char> dst, std::string_view src, std::size_t maxCharacters) {
+    if (dst.empty()) {
+        return src.empty();
+    }
+    const std::size_t room = dst.size() - 1;
+    std::size_t length = 0;
+    std::size_t characters = 0;
+    while (length < src.size() && characters < maxCharacters) {
+        // Continuation bytes (10xxxxxx) belong to the character before them.
+        std::size_t next = length + 1;
+        while (next < src.size() && (static_cast<unsigned char>(src[next]) & 0xC0) == 0x80) {
+            ++next;
+        }
+        if (next > room) {
+            break;
+        }
+        length = next;
+        ++characters;
+    }
+    std::copy_n(src.data(), length, dst.data());
+    dst[length] = '\0';
+    return length == src.size();
+}
+
+}  // namespace engine

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "engine/engine.h"
+#include "platform/platform.h"
+#include "test_support.h"
+
+namespace engine {
+namespace {
+
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+TEST(RunLog, EntriesHaveTheFixedLayout) {
+    TempDir dir;
+    const std::string log = dir.File("wizards.log");
+    ConversionSettings s{};
+    SetDefaultSettings(&s);
+    CopyText(s.inputPath, "/in/a.csv");
+    CopyText(s.outputPath, "/out/b.xlsx");
+    s.recordCount = 0;
+    WriteLogEntryTo(log, "QUENDLE", &s, kLogStart, "");
+    WriteLogEntryTo(log, "QUENDLE", &s, kLogCannotCreate, "");
+    WriteLogEntryTo(log, "QUENDLE", &s, kLogStop, "");
+    WriteLogEntryTo(log, "QUENDLE", &s, kLogCannotOverwrite, "");
+    WriteLogEntryTo(log, "QUENDLE", &s, kLogCannotCreateTable, "");
+    WriteLogEntryTo(log, "QUENDLE", &s, 17, "own text");
+    WriteLogEntryTo(log, "AVERYLONGWRITER", &s, 17, "x");
+
+    const std::string stamp = R"(\d{4}\.\d{2}\.\d{2} \d{2}:\d{2}:\d{2} )";
+    const std::regex expected(
+        "\n" + stamp + "QUENDLE    Start\\. /in/a\\.csv -> /out/b\\.xlsx" +
+        "\n" + stamp + "QUENDLE    Cannot create output file\\." +
+        "\n" + stamp + "QUENDLE    Stop\\. 0 records have been imported\\." +
+        "\n" + stamp + "QUENDLE    Cannot overwrite an existing table\\." +
+        "\n" + stamp + "QUENDLE    Cannot create a table\\. Try delete it\\." +
+        "\n" + stamp + "QUENDLE    own text" +
+        "\n" + stamp + "AVERYLONGWRITER x");
+    const std::string content = ReadWholeFile(log);
+    EXPECT_TRUE(std::regex_match(content, expected)) << content;
+}
+
+TEST(RunLog, GoesToTheStateFolderAndNeverFails) {
+    TempDir dir;
+    const char* old = std::getenv("XDG_STATE_HOME");
+    const std::string saved = old == nullptr ? "" : old;
+    setenv("XDG_STATE_HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(RunLogPath(), dir.File("Morvik/wizards.log"));
+    ConversionSettings s{};
+    s.recordCount = 12;
+    WriteLogEntry("QUENDLE", &s, kLogStop, "");
+    EXPECT_NE(ReadWholeFile(dir.File("Morvik/wizards.log")).find("Stop. 12 records"),
+              std::string::npos);
+    // A state folder that cannot be made drops the entry without harm.
+    ASSERT_TRUE(WriteWholeFile(dir.File("blocked"), "a file, not a folder"));
+    setenv("XDG_STATE_HOME", dir.File("blocked").c_str(), 1);
+    EXPECT_EQ(RunLogPath(), "");
+    WriteLogEntry("QUENDLE", &s, kLogStop, "");
+    if (old == nullptr) {
+        unsetenv("XDG_STATE_HOME");
+    } else {
+        setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    }
+}
+
+TEST(StatusFile, ResultIsReplacedAndOtherLinesKept) {
+    TempDir dir;
+    const std::string status = dir.File("status.log");
+    ConversionSettings s{};
+    WriteStatus("Successful", &s);  // no status file named: nothing is created
+    EXPECT_FALSE(platform::PathExists(status));
+
+    CopyText(s.statusPath, status);
+    ASSERT_TRUE(WriteWholeFile(status, "; poller notes\r\n[Other]\r\nResult=keep\r\n"));
+    WriteStatus("Conversion In Progress", &s);
+    WriteStatus("Successful", &s);
+    EXPECT_EQ(ReadWholeFile(status),
+              "; poller notes\r\n[Other]\r\nResult=keep\r\n[QUENDLE]\r\nResult=Successful\r\n");
+    EXPECT_EQ(platform::ReadProfileString("quendle", "RESULT", "", status), "Successful");
+}
+
+}  // namespace
+}  // namespace engine

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "engine/engine.h"
+#include "test_support.h"
+
+namespace engine {
+namespace {
+
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+TEST(Settings, IniPathReplacesOnlyTheFileNamesExtension) {
+    const std::pair<std::string_view, std::string> cases[] = {
+        {"/opt/x.y/quendle", "/opt/x.y/quendle.ini"},
+        {"/opt/tools/prog.exe", "/opt/tools/prog.ini"},
+        {"/opt/tools/prog.v2.bin", "/opt/tools/prog.v2.ini"},
+        {"quendle", "quendle.ini"},
+        {"/home/u/.hidden/quendle", "/home/u/.hidden/quendle.ini"},
+    };
+    for (const auto& [program, ini] : cases) {
+        SCOPED_TRACE(program);
+        EXPECT_EQ(ProgramIniPath(program), ini);
+    }
+}
+
+TEST(Settings, IniFilesOverlayDefaultsAndUserFileWins) {
+    TempDir dir;
+    const std::string program = dir.File("quendle.ini");
+    const std::string user = dir.File("user.ini");
+    struct Case {
+        const char* name;
+        std::string programText;  // empty: no file
+        std::string userText;
+        std::int32_t log, overwrite, open;
+    };
+    const Case cases[] = {
+        {"no files", "", "", 0, 0, 1},
+        {"program file", "[Common]\nLog=1\nOverWrite=2\nOpen=0\n", "", 1, 2, 0},
+        {"keys ignore case", "[common]\nlog = 1\noverwrite=7\n", "", 1, 7, 1},
+        {"other section", "[Other]\nLog=1\n", "", 0, 0, 1},
+        {"user wins", "[Common]\nLog=1\nOpen=0\n", "[Common]\nOpen=1\nOverWrite=1\n", 1, 1, 1},
+        {"junk value", "[Common]\nOverWrite=yes\n", "", 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(program.c_str());
+        std::remove(user.c_str());
+        if (!c.programText.empty()) {
+            ASSERT_TRUE(WriteWholeFile(program, c.programText));
+        }
+        if (!c.userText.empty()) {
+            ASSERT_TRUE(WriteWholeFile(user, c.userText));
+        }
+        ConversionSettings s{};
+        SetDefaultSettings(&s);
+        LoadCommonSettingsFrom(&s, program, user);
+        EXPECT_EQ(s.logEnabled, c.log);
+        EXPECT_EQ(s.overwriteFile, c.overwrite);
+        EXPECT_EQ(s.openResult, c.open);
+    }
+}
+
+// A parameter beats the INI file; LOG can only switch on.
+TEST(Settings, ParametersBeatTheIniFile) {
+    TempDir dir;
+    const std::string ini = dir.File("quendle.ini");
+    ASSERT_TRUE(WriteWholeFile(ini, "[Common]\nLog=1\nOverWrite=1\n"));
+    ConversionSettings s{};
+    SetDefaultSettings(&s);
+    LoadCommonSettingsFrom(&s, ini, "");
+    const char* elements[] = {"quendle", "/OVERWRITE=0", "/OPEN=0"};
+    ParameterParserFor(&s, 3, elements, "/usr/bin/quendle");
+    EXPECT_EQ(s.overwriteFile, 0);
+    EXPECT_EQ(s.openResult, 0);
+    EXPECT_EQ(s.logEnabled, 1);
+}
+
+TEST(Settings, UserIniFollowsXdgConfigHome) {
+    TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = old == nullptr ? "" : old;
+    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    EXPECT_EQ(UserIniPath(), dir.File("Morvik/quendle.ini"));
+    if (old == nullptr) {
+        unsetenv("XDG_CONFIG_HOME");
+    } else {
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    }
+}
+
+TEST(CopyText, CutsAtCapacityAndCharacterBoundaries) {
+    struct Case {
+        std::string_view source;
+        std::size_t maxCharacters;
+        std::string_view kept;
+        bool whole;
+    };
+    const Case cases[] = {
+        {"abc", 10, "abc", true},
+        {"abcdefghij", 10, "abcdefg", false},  // an 8-byte buffer keeps 7
+        {"abc", 2, "ab", false},
+        {"ЖЖЖЖ", 10, "ЖЖЖ", false},            // a fourth letter would need bytes 7 and 8
+        {"aЖЖЖ", 10, "aЖЖЖ", true},            // exactly 7 bytes
+        {"ЖЖЖ", 2, "ЖЖ", false},
+        {"", 10, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source);
+        char buffer[8];
+        EXPECT_EQ(CopyText(buffer, c.source, c.maxCharacters), c.whole);
+        EXPECT_EQ(TextOf(buffer), c.kept);
+    }
+}
+
+}  // namespace
+}  // namespace engine

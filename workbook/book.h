@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: MIT
+// The inside of the book and sheet handles: what every workbook format
+// implements behind the free functions of workbook.h. The front functions
+// check arguments and keep the error text; the formats do the work.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "workbook/workbook.h"
+
+namespace workbook {
+
+struct Format {
+    int index = 0;      // position in the book's format list, from 0
+    int numFormat = 0;  // built-in number format id; 0 is General
+};
+
+class Sheet {
+public:
+    explicit Sheet(Book& owner) : owner_(&owner) {}
+    virtual ~Sheet() = default;
+    Sheet(const Sheet&) = delete;
+    Sheet& operator=(const Sheet&) = delete;
+
+    // The book that holds the sheet; failed writes leave their text there.
+    Book& owner() const { return *owner_; }
+
+    virtual std::string_view Name() const = 0;
+    virtual int LastRow() const = 0;
+    // Cell writes; on failure they return false and fill `error`.
+    virtual bool WriteText(int row, int column, std::string_view text, const Format* format,
+                           std::string& error) = 0;
+    virtual bool WriteNumber(int row, int column, double value, const Format* format,
+                             std::string& error) = 0;
+    virtual bool WriteBool(int row, int column, bool value, const Format* format,
+                           std::string& error) = 0;
+
+private:
+    Book* owner_;
+};
+
+class Book {
+public:
+    explicit Book(BookKind kind) : kind_(kind) {}
+    virtual ~Book() = default;
+    Book(const Book&) = delete;
+    Book& operator=(const Book&) = delete;
+
+    BookKind kind() const { return kind_; }
+
+    // Replaces the content with the file's; on failure leaves the book empty.
+    virtual bool Load(const std::string& path, std::string& error) = 0;
+    virtual int SheetCount() const = 0;
+    virtual Sheet* GetSheet(int index) = 0;
+    virtual bool DeleteSheet(int index, std::string& error) = 0;
+    virtual Sheet* AddSheet(std::string_view name, std::string& error) = 0;
+    virtual bool Save(const std::string& path, std::string& error) = 0;
+
+    // Formats made by AddFormat, in order; their addresses never change.
+    std::deque<Format>& formats() { return formats_; }
+    const std::deque<Format>& formats() const { return formats_; }
+
+    // True when the loaded workbook counts dates from 1904.
+    bool date1904() const { return date1904_; }
+
+    std::string& lastError() { return lastError_; }
+    const std::string& lastError() const { return lastError_; }
+
+protected:
+    void set_date1904(bool value) { date1904_ = value; }
+    // Loaders call this first, so that a failed load leaves no old formats.
+    void ClearFormats() { formats_.clear(); }
+
+private:
+    BookKind kind_;
+    std::deque<Format> formats_;
+    bool date1904_ = false;
+    std::string lastError_;
+};
+
+// Made by each format's own module.
+Book* NewXlsBook();
+Book* NewXlsxBook();
+
+}  // namespace workbook

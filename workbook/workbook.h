@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: MIT
+// Workbook library: creates, loads and saves .xls (BIFF8) and .xlsx workbooks
+// through opaque handles. Nothing here throws; failures come back as results
+// and the book keeps a text that describes the last one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace workbook {
+
+enum class BookKind {
+    kXls,   // Excel 97-2003 binary workbook in a compound file
+    kXlsx,  // Office Open XML workbook in a zip package
+};
+
+class Book;
+class Sheet;
+struct Format;
+
+// Creates an empty book of the given kind; null only when memory runs out.
+// The caller owns it and frees it with ReleaseBook.
+[[nodiscard]] Book* CreateBook(BookKind kind);
+
+// Frees the book, its sheets, formats and any temporary files. Null is allowed.
+void ReleaseBook(Book* book);
+
+struct BookDeleter {
+    void operator()(Book* book) const { ReleaseBook(book); }
+};
+using BookPtr = std::unique_ptr<Book, BookDeleter>;
+
+BookKind KindOf(const Book* book);
+
+// Chooses how texts passed in are encoded. "" and "UTF-8" both mean UTF-8,
+// the engine's text encoding; other names are refused (false).
+bool SetLocale(Book* book, std::string_view locale);
+
+// Replaces the book's content with the workbook at `path`. On failure (file
+// missing or unreadable, not a workbook of the book's kind, a format that
+// cannot be kept faithfully, damaged) the book is left empty and
+// ErrorMessage says why; nothing is half-loaded.
+[[nodiscard]] bool LoadBook(Book* book, const std::string& path);
+
+int SheetCount(const Book* book);
+
+// The sheet at `index` (0-based), or null when out of range. The handle stays
+// valid until that sheet is deleted or the book is released.
+Sheet* GetSheet(Book* book, int index);
+
+// The sheet's name in UTF-8.
+std::string_view SheetName(const Sheet* sheet);
+
+// Removes the sheet at `index` with everything that belongs to it.
+[[nodiscard]] bool DeleteSheet(Book* book, int index);
+
+// Appends a new empty sheet after the last one. Null on failure (invalid or
+// duplicate name, too many sheets); ErrorMessage says why.
+Sheet* AddSheet(Book* book, std::string_view name);
+
+// The zero-based row after the last used row: 0 for an empty sheet.
+int LastRow(const Sheet* sheet);
+
+// A new cell format owned by the book; null only when memory runs out.
+Format* AddFormat(Book* book);
+
+// Gives the format a built-in number format (14 is the short date).
+void SetNumFormat(Format* format, int numFormat);
+
+// The serial date number of a calendar day in the book's date system: the
+// 1900 system, or the 1904 system when the loaded workbook uses it. The
+// 1900 system counts a 29 February 1900 that never happened. Gives 0 for
+// days that do not exist (month 13, 31 April, years before 1900 or after
+// 9999) and for days before the system's first day. `book` may be null:
+// the 1900 system is used then.
+double DatePack(const Book* book, int year, int month, int day, int hour, int minute,
+                int second, int millisecond);
+
+// Cell writes. Rows and columns are zero-based; within a sheet the engine
+// writes rows in increasing order and, within a row, columns in increasing
+// order. `format` may be null (the default format). A write outside the
+// sheet's limits, or a text longer than a cell holds, fails with false and
+// ErrorMessage says which limit; nothing is dropped silently.
+[[nodiscard]] bool WriteText(Sheet* sheet, int row, int column, std::string_view text,
+                             const Format* format);
+[[nodiscard]] bool WriteNumber(Sheet* sheet, int row, int column, double value,
+                               const Format* format);
+[[nodiscard]] bool WriteBool(Sheet* sheet, int row, int column, bool value,
+                             const Format* format);
+
+// Writes the whole book to `path`: into a temporary file in the same folder
+// that is renamed over `path` only when complete, so a failed save leaves an
+// existing file untouched. False on failure; ErrorMessage says why.
+[[nodiscard]] bool SaveBook(Book* book, const std::string& path);
+
+// The text of the last failure, empty when there was none. The text stays
+// valid until the next call on the book.
+const char* ErrorMessage(const Book* book);
+
+}  // namespace workbook
