@@ -12,6 +12,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
 
 namespace workbook {
 class Book;
@@ -77,6 +80,7 @@ struct ConversionSettings {
     std::int32_t silentMode;              // no wizard: convert at once
     char statusPath[kPathCapacity];       // status file; empty: none
     std::int32_t inputCodePage;           // CODEPAGE=: fixed input code page; 0 detects it
+    std::int32_t workbookTypeGiven;       // TYPE= was given; otherwise the output name decides
 };
 
 // ---- Fixed buffers ---------------------------------------------------------------
@@ -174,6 +178,24 @@ double DateValue(ConversionSettings* settings, const workbook::Book* book, std::
 char LookupTypeOverride(const ConversionSettings* settings, std::int32_t column,
                         char defaultLetter);
 
+// The type-override table as a per-column lookup for the conversion run:
+// the same answers as LookupTypeOverride without walking the slots for every
+// field. Rebuild it whenever the table changes.
+class TypeOverrideIndex {
+public:
+    void Build(const ConversionSettings* settings);
+    char Lookup(std::int32_t column, char defaultLetter) const {
+        if (column < 0 || static_cast<std::size_t>(column) >= letters_.size() ||
+            letters_[static_cast<std::size_t>(column)] < 0) {
+            return defaultLetter;
+        }
+        return static_cast<char>(letters_[static_cast<std::size_t>(column)]);
+    }
+
+private:
+    std::vector<int> letters_;  // by column: the entry's letter (0-255), or -1 for none
+};
+
 // Copies `text` into `dst` (at least text.size() + 1 bytes; a shorter buffer
 // gets what fits) with every "," made "."; terminates. Gives the copy. Not
 // the input of NumberValue, which needs the separators as written.
@@ -220,5 +242,62 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
 // Sets "Result" of section "QUENDLE" in the status file to `text` when a
 // status file is named. Best effort: failures are ignored.
 void WriteStatus(std::string_view text, const ConversionSettings* settings);
+
+// The final status of a silent batch: "Records" (recordCount) and "Errors"
+// (failed conversions) beside "Result", written before it, so that a reader
+// that sees the final Result also sees the counts. Best effort.
+void WriteFinalStatus(std::string_view text, const ConversionSettings* settings, int errors);
+
+// ---- Conversion run and batch runner ------------------------------------------------
+
+// How a run reports its progress to a window or a terminal. Every member may
+// be null; a null reporter reports nothing.
+struct ProgressReporter {
+    void* context = nullptr;
+    // The line under the progress bar: "<input> -> <output>".
+    void (*showFiles)(void* context, std::string_view text) = nullptr;
+    // Called once per header or data record with the input's byte position,
+    // its size, the records converted so far and the run's start time.
+    void (*showPosition)(void* context, std::int64_t position, std::int64_t size,
+                         std::int32_t records, std::int64_t startTime) = nullptr;
+};
+
+// Where a run sends what it has to say: message boxes (null: stderr) and
+// progress (null: none).
+struct RunOwner {
+    const platform::MessageSink* messages = nullptr;
+    const ProgressReporter* progress = nullptr;
+};
+
+enum class RunResult {
+    kConverted,   // the workbook was saved
+    kCancelled,   // stopped by cancelRequested; what was written is saved
+    kNoInput,     // the input is a folder: nothing to convert, nothing said
+    kFailed,      // a message said why; an existing workbook is as it was
+};
+
+// Converts settings->inputPath into one sheet of settings->outputPath and
+// saves the workbook. Adds the records written to recordCount and may fill
+// type-override slots. Failures are shown through owner->messages.
+RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings);
+
+// The sheet name a run uses: tableName, or the input's file name without its
+// last extension; cut to 31 characters, with : \ / ? * [ ] made "_".
+std::string SheetNameFor(const ConversionSettings* settings);
+
+enum class BatchVariant {
+    kProgram,  // no output name: a workbook beside each input
+    kLibrary,  // the output name decides: one workbook, or one per file in a folder
+};
+
+struct BatchResult {
+    int matched = 0;    // files the pattern matched (folders and dot-files left out)
+    int converted = 0;  // runs that saved their workbook (cancelled ones included)
+    int failed = 0;     // runs that failed
+};
+
+// Converts every file that settings->inputPath matches, in sorted order.
+BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings,
+                        BatchVariant variant);
 
 }  // namespace engine
