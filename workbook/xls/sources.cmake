@@ -1,5 +1,10 @@
 # SPDX-License-Identifier: MIT
 # Sources of the .xls format, relative to workbook/.
 target_sources(workbook PRIVATE
+    xls/biff_reader.cpp
+    xls/biff_records.cpp
+    xls/biff_writer.cpp
+    xls/compound_file.cpp
     xls/xls_book.cpp
+    xls/xls_text.cpp
 )

@@ -1,9 +1,424 @@
 // SPDX-License-Identifier: MIT
-// Placeholder until the .xls format lands: no book can be made yet.
+// The .xls book and sheet handles. A book is either new or loaded from a
+// file; loaded sheets stay as their records, new cells are kept as encoded
+// records until the save, since the string table must precede the sheets.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <random>
+
 #include "workbook/book.h"
+#include "workbook/limits.h"
+#include "workbook/xls/biff_reader.h"
+#include "workbook/xls/biff_records.h"
+#include "workbook/xls/compound_file.h"
+#include "workbook/xls/xls_text.h"
 
 namespace workbook {
+namespace {
 
-Book* NewXlsBook() { return nullptr; }
+using xls::Bytes;
+using xls::ByteSpan;
+
+// Files beyond this size are not .xls workbooks a program could have written.
+constexpr long kMaxFileSize = 512L * 1024 * 1024;
+// Sheet positions are 16-bit in several records.
+constexpr std::size_t kMaxSheets = 0xFFFF;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string SystemError(int code) {
+    return std::strerror(code);
+}
+
+bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
+    UniqueFile file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = "Cannot open " + path + ": " + SystemError(errno) + ".";
+        return false;
+    }
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
+        return false;
+    }
+    const long size = std::ftell(file.get());
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
+        return false;
+    }
+    if (size > kMaxFileSize) {
+        error = "Cannot load " + path + ": the file is too large for an .xls workbook.";
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(size));
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
+        return false;
+    }
+    return true;
+}
+
+// A file in the target's folder that becomes the target on Commit and is
+// removed otherwise.
+class TempFile {
+public:
+    explicit TempFile(const std::string& target) : target_(target) {}
+    ~TempFile() {
+        if (file_) {
+            file_.reset();
+        }
+        if (!path_.empty() && !committed_) {
+            std::remove(path_.c_str());
+        }
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    bool Open(std::string& error) {
+        std::random_device random;
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            const std::string candidate = target_ + ".tmp" + std::to_string(random() % 1000000);
+            // "x": fail rather than reuse a file that happens to exist.
+            file_.reset(std::fopen(candidate.c_str(), "wbx"));
+            if (file_) {
+                path_ = candidate;
+                return true;
+            }
+            if (errno != EEXIST) {
+                break;
+            }
+        }
+        error = "Cannot save " + target_ + ": " + SystemError(errno) + ".";
+        return false;
+    }
+
+    bool Write(ByteSpan bytes) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
+            writeErrno_ = errno;
+            return false;
+        }
+        return true;
+    }
+
+    bool Commit(std::string& error) {
+        const int closed = std::fclose(file_.release());
+        if (closed != 0 || writeErrno_ != 0) {
+            error = "Cannot save " + target_ + ": " +
+                    SystemError(writeErrno_ != 0 ? writeErrno_ : errno) + ".";
+            return false;
+        }
+        std::error_code failure;
+        std::filesystem::rename(path_, target_, failure);
+        if (failure) {
+            error = "Cannot save " + target_ + ": " + failure.message() + ".";
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+
+    int writeErrno() const { return writeErrno_; }
+
+private:
+    std::string target_;
+    std::string path_;
+    UniqueFile file_;
+    int writeErrno_ = 0;
+    bool committed_ = false;
+};
+
+class XlsBook;
+
+class XlsSheet final : public Sheet {
+public:
+    XlsSheet(Book& owner, xls::BookModel& book, xls::SheetModel model)
+        : Sheet(owner), book_(&book), model_(std::move(model)) {}
+
+    std::string_view Name() const override { return model_.nameUtf8; }
+
+    int LastRow() const override {
+        return std::max(model_.substream.endRow, model_.cells.empty() ? 0 : model_.cells.endRow());
+    }
+
+    bool WriteText(int row, int column, std::string_view text, const Format* format,
+                   std::string& error) override {
+        if (!Check(row, column, format, error)) {
+            return false;
+        }
+        const std::u16string units = xls::Utf8ToUtf16(text);
+        if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
+            error = "The text for row " + std::to_string(row + 1) + ", column " +
+                    std::to_string(column + 1) + " has " + std::to_string(units.size()) +
+                    " characters, more than an .xls cell holds (" +
+                    std::to_string(kMaxCellCharacters) + ").";
+            return false;
+        }
+        const std::uint32_t index = book_->strings.count;
+        xls::PutSharedStringEntry(book_->strings, units);
+        scratch_.clear();
+        xls::PutLabelSstRecord(scratch_, row, column, Xf(format), index);
+        model_.cells.Add(row, column, scratch_);
+        return true;
+    }
+
+    bool WriteNumber(int row, int column, double value, const Format* format,
+                     std::string& error) override {
+        if (!Check(row, column, format, error)) {
+            return false;
+        }
+        scratch_.clear();
+        xls::PutNumberRecord(scratch_, row, column, Xf(format), value);
+        model_.cells.Add(row, column, scratch_);
+        return true;
+    }
+
+    bool WriteBool(int row, int column, bool value, const Format* format,
+                   std::string& error) override {
+        if (!Check(row, column, format, error)) {
+            return false;
+        }
+        scratch_.clear();
+        xls::PutBoolErrRecord(scratch_, row, column, Xf(format), value);
+        model_.cells.Add(row, column, scratch_);
+        return true;
+    }
+
+    xls::SheetModel& model() { return model_; }
+
+private:
+    bool Check(int row, int column, const Format* format, std::string& error) const {
+        if (model_.sheetType != xls::kSheetWorksheet) {
+            error = "The sheet \"" + model_.nameUtf8 +
+                    "\" is not a worksheet; cells cannot be written to it.";
+            return false;
+        }
+        if (row < 0 || row >= kXlsMaxRows) {
+            error = "Row " + std::to_string(static_cast<long long>(row) + 1) +
+                    " is beyond the last row of an .xls sheet (" + std::to_string(kXlsMaxRows) +
+                    ").";
+            return false;
+        }
+        if (column < 0 || column >= kXlsMaxColumns) {
+            error = "Column " + std::to_string(static_cast<long long>(column) + 1) +
+                    " is beyond the last column of an .xls sheet (" +
+                    std::to_string(kXlsMaxColumns) + ").";
+            return false;
+        }
+        if (row < model_.substream.endRow) {
+            error = "Row " + std::to_string(row + 1) + " of the sheet \"" + model_.nameUtf8 +
+                    "\" already holds cells; new rows go below row " +
+                    std::to_string(model_.substream.endRow) + ".";
+            return false;
+        }
+        if (format != nullptr &&
+            (format->index < 0 ||
+             static_cast<std::size_t>(format->index) >= owner().formats().size() ||
+             &owner().formats()[static_cast<std::size_t>(format->index)] != format)) {
+            error = "The format does not belong to this book.";
+            return false;
+        }
+        return model_.cells.CheckOrder(row, column, error);
+    }
+
+    std::uint16_t Xf(const Format* format) const {
+        return format == nullptr ? book_->defaultXf
+                                 : static_cast<std::uint16_t>(book_->firstNewXf + format->index);
+    }
+
+    xls::BookModel* book_;
+    xls::SheetModel model_;
+    Bytes scratch_;
+};
+
+class XlsBook final : public Book {
+public:
+    XlsBook() : Book(BookKind::kXls) { Reset(); }
+
+    bool Load(const std::string& path, std::string& error) override {
+        ClearFormats();
+        set_date1904(false);
+        std::string why;
+        if (!LoadFile(path, why)) {
+            Reset();
+            error = why.rfind("Cannot", 0) == 0 ? why : "Cannot load " + path + ": " + why;
+            return false;
+        }
+        return true;
+    }
+
+    int SheetCount() const override { return static_cast<int>(sheets_.size()); }
+
+    Sheet* GetSheet(int index) override { return sheets_[static_cast<std::size_t>(index)].get(); }
+
+    bool DeleteSheet(int index, std::string& /*error*/) override {
+        xls::FixReferencesForDeletedSheet(model_, index, SheetCount());
+        sheets_.erase(sheets_.begin() + index);
+        return true;
+    }
+
+    Sheet* AddSheet(std::string_view name, std::string& error) override {
+        std::u16string units = xls::Utf8ToUtf16(name);
+        if (!CheckSheetName(name, units, error)) {
+            return nullptr;
+        }
+        if (sheets_.size() >= kMaxSheets) {
+            error = "The book already has the most sheets an .xls workbook holds.";
+            return nullptr;
+        }
+        xls::SheetModel model;
+        model.nameUtf8 = xls::Utf16ToUtf8(units);
+        model.name = std::move(units);
+        std::uint16_t tabId = 0;
+        for (const auto& sheet : sheets_) {
+            tabId = std::max(tabId, sheet->model().tabId);
+        }
+        model.tabId = static_cast<std::uint16_t>(tabId + 1);
+        model.cells.Configure(true, {});
+        sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(model)));
+        return sheets_.back().get();
+    }
+
+    bool Save(const std::string& path, std::string& error) override {
+        std::vector<xls::SheetModel*> sheets;
+        for (const auto& sheet : sheets_) {
+            sheets.push_back(&sheet->model());
+        }
+        if (sheets.empty()) {
+            error = "Cannot save " + path + ": an .xls workbook needs at least one sheet.";
+            return false;
+        }
+        if (model_.firstNewXf + formats().size() > kMaxXfs) {
+            error = "Cannot save " + path +
+                    ": the book has more cell formats than an .xls workbook holds.";
+            return false;
+        }
+        std::deque<Bytes> buffers;
+        xls::CompoundEntry root = container_;
+        xls::CompoundEntry& workbook = root.children.emplace_back();
+        workbook.name = u"Workbook";
+        if (!xls::BuildWorkbookStream(model_, sheets, formats(), buffers, workbook.pieces, error)) {
+            error = "Cannot save " + path + ": " + error;
+            return false;
+        }
+        TempFile temp(path);
+        if (!temp.Open(error)) {
+            return false;
+        }
+        const bool written =
+            xls::WriteCompoundFile(root, [&temp](ByteSpan bytes) { return temp.Write(bytes); });
+        if (!written) {
+            error = "Cannot save " + path + ": " +
+                    (temp.writeErrno() != 0 ? SystemError(temp.writeErrno())
+                                            : std::string("layout failed")) +
+                    ".";
+            return false;
+        }
+        return temp.Commit(error);
+    }
+
+private:
+    // XF indices are 12 bits in cell records' parent fields; Excel stops at 4050.
+    static constexpr std::size_t kMaxXfs = 4050;
+
+    void Reset() {
+        model_ = xls::BookModel{};
+        model_.globals = xls::NewBookGlobals();
+        sheets_.clear();
+        container_ = xls::CompoundEntry{};
+        container_.isStorage = true;
+    }
+
+    bool LoadFile(const std::string& path, std::string& error) {
+        Bytes file;
+        if (!ReadWholeFile(path, file, error)) {
+            return false;
+        }
+        xls::CompoundEntry root;
+        if (!xls::ReadCompoundFile(file, root, error)) {
+            return false;
+        }
+        file = Bytes{};
+        const xls::CompoundEntry* stream = xls::FindChild(root, u"Workbook");
+        if (stream == nullptr || stream->isStorage) {
+            error = xls::FindChild(root, u"Book") != nullptr
+                        ? "The workbook is in a format older than Excel 97 (BIFF5 or earlier), "
+                          "which cannot be "
+                          "kept faithfully."
+                        : "The file holds no Excel workbook stream.";
+            return false;
+        }
+        xls::LoadedWorkbook loaded;
+        if (!xls::ReadWorkbookStream(stream->data, loaded, error)) {
+            return false;
+        }
+        if (loaded.sheets.size() > kMaxSheets) {
+            error = "The workbook has more sheets than can be kept.";
+            return false;
+        }
+        // Everything but the workbook streams is copied through; a BIFF5
+        // "Book" stream beside "Workbook" would show stale content.
+        std::erase_if(root.children, [](const xls::CompoundEntry& child) {
+            return xls::SameEntryName(child.name, u"Workbook") ||
+                   xls::SameEntryName(child.name, u"Book");
+        });
+        model_ = std::move(loaded.book);
+        sheets_.clear();
+        for (xls::SheetModel& sheet : loaded.sheets) {
+            sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(sheet)));
+        }
+        container_ = std::move(root);
+        set_date1904(loaded.date1904);
+        return true;
+    }
+
+    bool CheckSheetName(std::string_view name, const std::u16string& units,
+                        std::string& error) const {
+        const std::string quoted = "\"" + std::string(name) + "\"";
+        if (units.empty()) {
+            error = "A sheet name cannot be empty.";
+            return false;
+        }
+        if (units.size() > static_cast<std::size_t>(kMaxSheetNameCharacters)) {
+            error = "The sheet name " + quoted + " is longer than " +
+                    std::to_string(kMaxSheetNameCharacters) + " characters.";
+            return false;
+        }
+        for (char16_t c : units) {
+            if (c < 0x80 && std::strchr(":\\/?*[]", static_cast<char>(c)) != nullptr && c != 0) {
+                error = "The sheet name " + quoted + " contains '" +
+                        std::string(1, static_cast<char>(c)) +
+                        "', which sheet names cannot hold (none of : \\ / ? * [ ]).";
+                return false;
+            }
+        }
+        for (const auto& sheet : sheets_) {
+            const std::u16string& other = sheet->model().name;
+            if (other.size() == units.size() &&
+                std::equal(other.begin(), other.end(), units.begin(), [](char16_t a, char16_t b) {
+                    return xls::FoldCase(a) == xls::FoldCase(b);
+                })) {
+                error = "The book already has a sheet named " + quoted + ".";
+                return false;
+            }
+        }
+        return true;
+    }
+
+    xls::BookModel model_;
+    std::vector<std::unique_ptr<XlsSheet>> sheets_;
+    xls::CompoundEntry container_;  // the root storage without the Workbook stream
+};
+
+}  // namespace
+
+Book* NewXlsBook() {
+    return new XlsBook();
+}
 
 }  // namespace workbook

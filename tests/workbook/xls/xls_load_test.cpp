@@ -1,0 +1,312 @@
+// SPDX-License-Identifier: MIT
+// Loaded .xls books: real files from other programs keep their untouched
+// sheets and streams through load, add, delete and save; sheets grow below
+// their rows; refused and hostile files fail cleanly and leave the book empty.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "workbook/workbook.h"
+#include "xls_test_util.h"
+
+namespace {
+
+using testing_support::TempDir;
+using workbook::BookKind;
+using workbook::BookPtr;
+
+const std::string kCorpus = std::string(QUENDLE_SHARED_DIR) + "/corpus/xls/";
+
+BookPtr NewBook() {
+    return BookPtr(workbook::CreateBook(BookKind::kXls));
+}
+
+std::string JsonName(const std::string& name) {
+    // The corpus's sheet names are plain ASCII; quotes and backslashes escape.
+    std::string json = "\"";
+    for (char c : name) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+        }
+        json += c;
+    }
+    return json + "\"";
+}
+
+std::vector<std::string> WithoutWorkbookStream(std::vector<std::string> streams) {
+    std::erase_if(streams,
+                  [](const std::string& line) { return line.rfind("stream Workbook ", 0) == 0; });
+    return streams;
+}
+
+// Load, delete one sheet, add a new one with a few cells, save; every other
+// sheet must read back as before, and every stream but the workbook must be
+// byte-identical.
+TEST(XlsPreservation, CorpusFilesKeepUntouchedSheetsAndStreams) {
+    struct Case {
+        const char* file;
+        int deleteIndex;  // -1: delete nothing
+    };
+    const Case cases[] = {
+        {"1904DateWindowing.xls", 2},
+        {"45538_classic_Header.xls", 0},
+        {"55906-MultiSheetRefs.xls", 1},
+        {"DateFormats.xls", -1},
+        {"Formate.xls", 1},
+        {"FormulaSheetRange.xls", 2},
+        {"LookupFunctionsTestCaseData.xls", 0},
+        {"RepeatingRowsCols.xls", 0},
+        {"SampleSS.xls", 1},
+        {"SimpleChart.xls", 1},
+        {"SimpleMultiCell.xls", 0},
+        {"SimpleWithFormula.xls", -1},
+        {"WithThreeCharts.xls", 0},
+        {"countifExamples.xls", 1},
+        {"duprich1.xls", 0},
+        {"finance.xls", 1},
+        {"formula_test_names.xls", 0},
+        {"formula_test_sjmachin.xls", 1},
+        {"issue20.xls", 0},
+        {"namesdemo.xls", 1},
+        {"profiles.xls", 2},
+        {"ragged.xls", 0},
+        {"sumifs.xls", 3},
+        {"xf_class.xls", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        const std::string source = kCorpus + c.file;
+        const std::string target = dir.File("out.xls");
+        const auto before = xls_test::CellsOf(source);
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), source)) << workbook::ErrorMessage(book.get());
+        std::vector<std::string> kept;
+        for (int i = 0; i < workbook::SheetCount(book.get()); ++i) {
+            if (i != c.deleteIndex) {
+                kept.emplace_back(workbook::SheetName(workbook::GetSheet(book.get(), i)));
+            }
+        }
+        if (c.deleteIndex >= 0) {
+            ASSERT_TRUE(workbook::DeleteSheet(book.get(), c.deleteIndex));
+        }
+        workbook::Sheet* added = workbook::AddSheet(book.get(), "Added by test");
+        ASSERT_NE(added, nullptr) << workbook::ErrorMessage(book.get());
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        ASSERT_TRUE(workbook::WriteText(added, 0, 0, "new text", nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(added, 0, 1, 2.5, nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(
+            added, 1, 0, workbook::DatePack(book.get(), 2020, 1, 2, 0, 0, 0, 0), date));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), target)) << workbook::ErrorMessage(book.get());
+
+        const auto after = xls_test::CellsOf(target);
+        for (const std::string& name : kept) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(xls_test::SheetLines(after, JsonName(name)),
+                      xls_test::SheetLines(before, JsonName(name)));
+        }
+        // 2 January 2020 in the file's own date system.
+        const std::string serial = before.front() == "date1904 1" ? "42370.0" : "43832.0";
+        EXPECT_EQ(after.front(), before.front());
+        const std::vector<std::string> addedCells = {
+            "cell \"Added by test\" 0 0 s \"new text\" ",
+            "cell \"Added by test\" 0 1 n 2.5 ",
+            "cell \"Added by test\" 1 0 d " + serial + " ",
+        };
+        const auto newLines = xls_test::SheetLines(after, "\"Added by test\"");
+        ASSERT_EQ(newLines.size(), addedCells.size());
+        for (std::size_t i = 0; i < addedCells.size(); ++i) {
+            EXPECT_EQ(newLines[i].rfind(addedCells[i], 0), 0u) << newLines[i];
+        }
+        EXPECT_EQ(WithoutWorkbookStream(xls_test::StreamsOf(target)),
+                  WithoutWorkbookStream(xls_test::StreamsOf(source)));
+    }
+}
+
+// Names and 3-D references that point at sheets by position follow a
+// deletion: local names of the deleted sheet turn into hidden inert names
+// (names are referred to by position, so none may vanish), later scopes and
+// sheet ranges move down, references to the deleted sheet become "not found".
+TEST(XlsPreservation, DeletingASheetFixesNamesAndReferences) {
+    struct Case {
+        const char* file;
+        int deleteIndex;
+        std::vector<std::string> expectedParts;  // lines that must appear
+        std::vector<std::string> absentParts;    // lines that must not
+    };
+    const std::vector<Case> cases = {
+        {"namesdemo.xls",
+         1,
+         {"name \"LocalRange\" 0 0", "name \"Localrange\" 1 0", "name \"_DeletedSheetName1\" -1 1"},
+         {"name \"localRange\" 1 0"}},
+        {"FormulaSheetRange.xls", 2, {"xti 0 1 3"}, {"xti 0 1 4"}},
+        {"RepeatingRowsCols.xls",
+         1,
+         {"xti 0 0 0", "xti 0 65535 65535", "xti 0 1 1", "xti 0 2 2", "name \"Print_Titles\" 1 0",
+          "name \"Print_Titles\" 2 0", "name \"_DeletedSheetName1\" -1 1"},
+         {"xti 0 3 3", "name \"Print_Titles\" 3 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempDir dir;
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), kCorpus + c.file))
+            << workbook::ErrorMessage(book.get());
+        ASSERT_TRUE(workbook::DeleteSheet(book.get(), c.deleteIndex));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
+            << workbook::ErrorMessage(book.get());
+        const auto result = testing_support::RunTool(
+            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        const auto lines = xls_test::Lines(result.output);
+        for (const std::string& part : c.expectedParts) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                                << result.output;
+        }
+        for (const std::string& part : c.absentParts) {
+            EXPECT_EQ(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                                << result.output;
+        }
+        xls_test::CellsOf(dir.File("out.xls"));
+    }
+}
+
+// Rows appended below a loaded sheet's last row keep the rows above, also
+// when the book is saved over the file it came from.
+TEST(XlsPreservation, AppendBelowLoadedRows) {
+    TempDir dir;
+    const std::string path = dir.File("grow.xls");
+    {
+        BookPtr book = NewBook();
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Grow");
+        ASSERT_NE(workbook::AddSheet(book.get(), "Other"), nullptr);
+        for (int row = 0; row < 40; ++row) {
+            ASSERT_TRUE(workbook::WriteNumber(sheet, row, 1, row, nullptr));
+        }
+        ASSERT_TRUE(workbook::SaveBook(book.get(), path));
+    }
+    std::vector<std::string> expected = xls_test::CellsOf(path);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+        const int start = workbook::LastRow(sheet);
+        EXPECT_EQ(start, 40 + 30 * round);
+        EXPECT_FALSE(workbook::WriteText(sheet, start - 1, 5, "inside old rows", nullptr));
+        for (int row = start; row < start + 30; ++row) {
+            ASSERT_TRUE(workbook::WriteText(sheet, row, 0, "r" + std::to_string(row), nullptr));
+            ASSERT_TRUE(workbook::WriteBool(sheet, row, 2, row % 2 == 0, nullptr));
+        }
+        ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+        const auto other = std::find(expected.begin(), expected.end(), "sheet \"Other\"");
+        std::vector<std::string> added;
+        for (int row = start; row < start + 30; ++row) {
+            added.push_back("cell \"Grow\" " + std::to_string(row) + " 0 s \"r" +
+                            std::to_string(row) + "\" \"General\"");
+            added.push_back("cell \"Grow\" " + std::to_string(row) + " 2 b " +
+                            (row % 2 == 0 ? "true" : "false") + " \"General\"");
+        }
+        expected.insert(other, added.begin(), added.end());
+        EXPECT_EQ(xls_test::CellsOf(path), expected);
+    }
+    // A corpus sheet from Excel grows the same way.
+    BookPtr book = NewBook();
+    ASSERT_TRUE(workbook::LoadBook(book.get(), kCorpus + "sumifs.xls"));
+    workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+    const int start = workbook::LastRow(sheet);
+    ASSERT_GT(start, 0);
+    ASSERT_TRUE(workbook::WriteNumber(sheet, start, 0, 7, nullptr));
+    ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("sumifs.xls")));
+    const std::string name = JsonName(std::string(workbook::SheetName(sheet)));
+    const auto before = xls_test::SheetLines(xls_test::CellsOf(kCorpus + "sumifs.xls"), name);
+    auto after = xls_test::SheetLines(xls_test::CellsOf(dir.File("sumifs.xls")), name);
+    ASSERT_EQ(after.size(), before.size() + 1);
+    EXPECT_EQ(after.back().rfind("cell " + name + " " + std::to_string(start) + " 0 n 7.0 ", 0), 0u)
+        << after.back();
+    after.pop_back();
+    EXPECT_EQ(after, before);
+}
+
+// Files that cannot be kept faithfully fail with a reason and leave the
+// book empty. The damaged ones are made from a good file by changing a few
+// bytes at places the writer's fixed layout pins down.
+TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
+    TempDir dir;
+    const std::string good = dir.File("good.xls");
+    {
+        BookPtr book = NewBook();
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "S");
+        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "only", nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
+    }
+    const std::string bytes = testing_support::ReadWholeFile(good);
+    auto u32At = [&bytes](std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at])) |
+               static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8 |
+               static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 2])) << 16 |
+               static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 3])) << 24;
+    };
+    auto put = [](std::string& data, std::size_t at, std::uint32_t value, int width) {
+        for (int i = 0; i < width; ++i) {
+            data[at + static_cast<std::size_t>(i)] = static_cast<char>(value >> (8 * i));
+        }
+    };
+    const std::size_t fatAt = (u32At(76) + 1) * 512;        // first FAT sector
+    const std::size_t directoryAt = (u32At(48) + 1) * 512;  // first directory sector
+    const std::size_t streamAt = 512;  // the Workbook stream starts at sector 0
+    const std::size_t sstAt = bytes.find(std::string("\xFC\x00", 2), streamAt);
+    ASSERT_NE(sstAt, std::string::npos);
+
+    struct Case {
+        const char* what;
+        std::function<void(std::string&)> damage;
+        const char* errorPart;
+    };
+    const std::vector<Case> cases = {
+        {"not a compound file", [](std::string& d) { d = "id;name\n1;x\n"; },
+         "Not a valid compound file"},
+        {"cut in half", [](std::string& d) { d.resize(d.size() / 2); },
+         "Not a valid compound file"},
+        {"FAT chain loops", [&](std::string& d) { put(d, fatAt, 0, 4); }, "loops"},
+        {"FAT points outside", [&](std::string& d) { put(d, fatAt, 0x00FFFFFF, 4); }, "outside"},
+        {"directory tree cycles", [&](std::string& d) { put(d, directoryAt + 128 + 68, 1, 4); },
+         "cyclic"},
+        {"record longer than the stream", [&](std::string& d) { put(d, streamAt + 2, 0xFFF0, 2); },
+         "runs past"},
+        {"BIFF5", [&](std::string& d) { put(d, streamAt + 4, 0x0500, 2); }, "older than Excel 97"},
+        {"encrypted", [&](std::string& d) { put(d, streamAt + 20, 0x002F, 2); }, "encrypted"},
+        {"string count beyond the table", [&](std::string& d) { put(d, sstAt + 8, 0x7FFFFFFF, 4); },
+         "more strings than it holds"},
+        {"damaged corpus file",
+         [](std::string& d) {
+             d = testing_support::ReadWholeFile(kCorpus + "corrupted_error.xls");
+         },
+         "Cannot load"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string damaged = bytes;
+        c.damage(damaged);
+        ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("bad.xls"), damaged));
+        BookPtr book = NewBook();
+        ASSERT_NE(workbook::AddSheet(book.get(), "Before"), nullptr);
+        EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File("bad.xls")));
+        EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find(c.errorPart),
+                  std::string::npos)
+            << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(workbook::SheetCount(book.get()), 0);
+    }
+    BookPtr book = NewBook();
+    EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File("absent.xls")));
+    EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("No such file"),
+              std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,521 @@
+// SPDX-License-Identifier: MIT
+// BIFF8 reader, the mirror of the writer: one function per record it has to
+// understand; every other record is kept as read. Every length and count is
+// checked against the bytes that remain before anything is allocated.
+#include "workbook/xls/biff_reader.h"
+
+#include <algorithm>
+
+#include "workbook/xls/biff_records.h"
+#include "workbook/xls/xls_text.h"
+
+namespace workbook::xls {
+namespace {
+
+// Substreams nest (a chart inside a worksheet); deeper nesting is damage.
+constexpr int kMaxSubstreamDepth = 4;
+
+struct Record {
+    std::uint16_t type = 0;
+    ByteSpan body;
+    std::size_t at = 0;  // offset of the header in the stream
+    std::size_t end = 0;
+};
+
+bool Damaged(std::string& error, const std::string& why) {
+    error = "The workbook is damaged: " + why + ".";
+    return false;
+}
+
+bool ReadRecord(ByteSpan stream, std::size_t at, Record& record, std::string& error) {
+    std::uint16_t type = 0;
+    std::uint16_t length = 0;
+    if (!GetU16(stream, at, type) || !GetU16(stream, at + 2, length)) {
+        return Damaged(error, "a record header at offset " + std::to_string(at) + " is cut off");
+    }
+    if (length > stream.size() - at - 4) {
+        return Damaged(error, "the record at offset " + std::to_string(at) +
+                                  " runs past the end of the stream");
+    }
+    record.type = type;
+    record.body = stream.subspan(at + 4, length);
+    record.at = at;
+    record.end = at + 4 + length;
+    return true;
+}
+
+bool CheckBof(const Record& record, std::uint16_t& kind, std::string& error) {
+    std::uint16_t version = 0;
+    if (record.type != kRecordBof || !GetU16(record.body, 0, version) ||
+        !GetU16(record.body, 2, kind)) {
+        return Damaged(error, "a substream does not start with a BOF record");
+    }
+    if (version != kBiff8Version) {
+        error =
+            "The workbook is in a format older than Excel 97 (BIFF5 or earlier), which cannot be "
+            "kept faithfully.";
+        return false;
+    }
+    return true;
+}
+
+// The SST's pieces (its body and the CONTINUE bodies after it) read as one
+// sequence; character arrays that cross a piece boundary restart with a
+// flags byte that gives their width from there on.
+class StringTableReader {
+public:
+    explicit StringTableReader(std::vector<ByteSpan> pieces) : pieces_(std::move(pieces)) {
+        for (ByteSpan piece : pieces_) {
+            left_ += piece.size();
+        }
+    }
+
+    std::size_t left() const { return left_; }
+
+    bool Bytes(std::size_t count, workbook::xls::Bytes& out) {
+        if (count > left_) {
+            return false;
+        }
+        while (count > 0) {
+            if (!NextPieceIfDone()) {
+                return false;
+            }
+            const std::size_t take = std::min(count, pieces_[piece_].size() - at_);
+            PutBytes(out, pieces_[piece_].subspan(at_, take));
+            Advance(take);
+            count -= take;
+        }
+        return true;
+    }
+
+    bool U8(std::uint8_t& value) {
+        workbook::xls::Bytes raw;
+        if (!Bytes(1, raw)) {
+            return false;
+        }
+        value = raw[0];
+        return true;
+    }
+    bool U16(std::uint16_t& value) {
+        workbook::xls::Bytes raw;
+        return Bytes(2, raw) && GetU16(raw, 0, value);
+    }
+    bool U32(std::uint32_t& value) {
+        workbook::xls::Bytes raw;
+        return Bytes(4, raw) && GetU32(raw, 0, value);
+    }
+
+    bool Characters(std::size_t count, bool wide, std::u16string& out) {
+        if (count > left_) {
+            return false;
+        }
+        out.clear();
+        out.reserve(count);
+        while (out.size() < count) {
+            if (at_ == pieces_[piece_].size()) {
+                std::uint8_t flags = 0;
+                if (piece_ + 1 >= pieces_.size()) {
+                    return false;
+                }
+                ++piece_;
+                at_ = 0;
+                if (!U8(flags)) {
+                    return false;
+                }
+                wide = (flags & 0x01) != 0;
+                continue;
+            }
+            const ByteSpan piece = pieces_[piece_];
+            const std::size_t width = wide ? 2 : 1;
+            const std::size_t take = std::min(count - out.size(), (piece.size() - at_) / width);
+            if (take == 0) {
+                return false;  // half a character at the end of a piece
+            }
+            for (std::size_t i = 0; i < take; ++i) {
+                out.push_back(
+                    wide ? static_cast<char16_t>(piece[at_ + 2 * i] | (piece[at_ + 2 * i + 1] << 8))
+                         : static_cast<char16_t>(piece[at_ + i]));
+            }
+            Advance(take * width);
+        }
+        return true;
+    }
+
+private:
+    bool NextPieceIfDone() {
+        while (piece_ < pieces_.size() && at_ == pieces_[piece_].size()) {
+            ++piece_;
+            at_ = 0;
+        }
+        return piece_ < pieces_.size();
+    }
+    void Advance(std::size_t count) {
+        at_ += count;
+        left_ -= count;
+    }
+
+    std::vector<ByteSpan> pieces_;
+    std::size_t piece_ = 0;
+    std::size_t at_ = 0;
+    std::size_t left_ = 0;
+};
+
+bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& strings,
+                             std::string& error) {
+    StringTableReader reader(std::move(pieces));
+    std::uint32_t references = 0;
+    std::uint32_t count = 0;
+    if (!reader.U32(references) || !reader.U32(count)) {
+        return Damaged(error, "the shared string table is cut off");
+    }
+    // Every entry takes at least three bytes.
+    if (count > reader.left() / 3) {
+        return Damaged(error, "the shared string table claims more strings than it holds");
+    }
+    std::u16string text;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint16_t chars = 0;
+        std::uint8_t flags = 0;
+        std::uint16_t runs = 0;
+        std::uint32_t extension = 0;
+        bool ok = reader.U16(chars) && reader.U8(flags);
+        if (ok && (flags & 0x08) != 0) {
+            ok = reader.U16(runs);
+        }
+        if (ok && (flags & 0x04) != 0) {
+            ok = reader.U32(extension);
+        }
+        ok = ok && reader.Characters(chars, (flags & 0x01) != 0, text);
+        Bytes tail;
+        ok = ok && reader.Bytes(std::size_t{runs} * 4, tail) && reader.Bytes(extension, tail);
+        if (!ok) {
+            return Damaged(error, "string " + std::to_string(i + 1) +
+                                      " of the shared string table is cut off");
+        }
+        const bool wide =
+            std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
+        Bytes& out = strings.entries;
+        PutU16(out, chars);
+        PutU8(out, static_cast<std::uint8_t>((flags & 0x0C) | (wide ? 1 : 0)));
+        if ((flags & 0x08) != 0) {
+            PutU16(out, runs);
+        }
+        if ((flags & 0x04) != 0) {
+            PutU32(out, extension);
+        }
+        for (char16_t c : text) {
+            if (wide) {
+                PutU16(out, c);
+            } else {
+                PutU8(out, static_cast<std::uint8_t>(c));
+            }
+        }
+        PutBytes(out, tail);
+    }
+    strings.count = count;
+    strings.references = references;
+    return true;
+}
+
+bool ReadBoundSheetRecord(const Record& record, SheetModel& sheet, std::uint32_t& position,
+                          std::string& error) {
+    ByteReader in(record.body);
+    std::uint8_t length = 0;
+    std::uint8_t flags = 0;
+    if (!in.ReadU32(position) || !in.ReadU8(sheet.hiddenState) || !in.ReadU8(sheet.sheetType) ||
+        !in.ReadU8(length) || !in.ReadU8(flags)) {
+        return Damaged(error, "a sheet record is cut off");
+    }
+    const bool wide = (flags & 0x01) != 0;
+    ByteSpan chars;
+    if (!in.ReadSpan(std::size_t{length} * (wide ? 2 : 1), chars)) {
+        return Damaged(error, "a sheet name is cut off");
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        sheet.name.push_back(wide ? static_cast<char16_t>(chars[2 * i] | (chars[2 * i + 1] << 8))
+                                  : static_cast<char16_t>(chars[i]));
+    }
+    sheet.nameUtf8 = Utf16ToUtf8(sheet.name);
+    sheet.loaded = true;
+    return true;
+}
+
+bool IsCellRecord(std::uint16_t type) {
+    switch (type) {
+        case kRecordBlank:
+        case kRecordMulBlank:
+        case kRecordLabelSst:
+        case kRecordLabel:
+        case kRecordRString:
+        case kRecordNumber:
+        case kRecordRk:
+        case kRecordMulRk:
+        case kRecordBoolErr:
+        case kRecordFormula:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsCellTableRecord(std::uint16_t type) {
+    return IsCellRecord(type) || type == kRecordRow || type == kRecordDbCell ||
+           type == kRecordString || type == kRecordArray || type == kRecordSharedFormula ||
+           type == kRecordTable;
+}
+
+// One sheet substream from its BOF to the EOF at the same depth.
+// The bytes are copied later, once the sheets are known not to overlap.
+bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std::size_t& end,
+                   std::string& error) {
+    if (start >= stream.size()) {
+        return Damaged(error, "a sheet's stream position lies beyond the end of the stream");
+    }
+    std::size_t at = start;
+    int depth = 0;
+    bool inCellTable = false;
+    std::size_t afterDimensions = LoadedSubstream::kNone;
+    std::size_t lastEof = start;
+    do {
+        Record record;
+        if (!ReadRecord(stream, at, record, error)) {
+            return false;
+        }
+        const std::size_t offset = at - start;
+        if (record.type == kRecordBof) {
+            std::uint16_t kind = 0;
+            if (!CheckBof(record, kind, error)) {
+                return false;
+            }
+            if (++depth > kMaxSubstreamDepth) {
+                return Damaged(error, "substreams nest too deep");
+            }
+        } else if (depth == 0) {
+            return Damaged(error, "a sheet does not start with a BOF record");
+        } else if (record.type == kRecordFilePass) {
+            error = "The workbook is encrypted (password to open), which is not supported.";
+            return false;
+        } else if (depth == 1) {
+            if (IsCellTableRecord(record.type)) {
+                inCellTable = true;
+                sub.cellTableEnd = record.end - start;
+                std::uint16_t row = 0;
+                if (IsCellRecord(record.type) && GetU16(record.body, 0, row)) {
+                    sub.endRow = std::max(sub.endRow, row + 1);
+                }
+                if (record.type == kRecordRow && GetU16(record.body, 0, row)) {
+                    sub.rowRecords.push_back(row);
+                }
+            } else if (record.type == kRecordContinue && inCellTable) {
+                sub.cellTableEnd = record.end - start;
+            } else {
+                inCellTable = false;
+                if (record.type == kRecordIndex && sub.indexAt == LoadedSubstream::kNone) {
+                    sub.indexAt = offset;
+                } else if (record.type == kRecordDimensions &&
+                           sub.dimensionsAt == LoadedSubstream::kNone) {
+                    sub.dimensionsAt = offset;
+                    afterDimensions = record.end - start;
+                } else if (record.type == kRecordWindow2 &&
+                           sub.window2At == LoadedSubstream::kNone) {
+                    sub.window2At = offset;
+                }
+            }
+        }
+        if (record.type == kRecordEof) {
+            --depth;
+            lastEof = offset;
+        }
+        at = record.end;
+    } while (depth > 0);
+    if (sub.cellTableEnd == 0) {
+        // No cells: new rows go after DIMENSIONS, or else before WINDOW2 or EOF.
+        sub.cellTableEnd =
+            afterDimensions != LoadedSubstream::kNone
+                ? afterDimensions
+                : (sub.window2At != LoadedSubstream::kNone ? sub.window2At : lastEof);
+    }
+    if (sub.indexAt != LoadedSubstream::kNone && sub.indexAt > sub.cellTableEnd) {
+        sub.indexAt = LoadedSubstream::kNone;  // not where it belongs: leave it alone
+    }
+    std::sort(sub.rowRecords.begin(), sub.rowRecords.end());
+    sub.rowRecords.erase(std::unique(sub.rowRecords.begin(), sub.rowRecords.end()),
+                         sub.rowRecords.end());
+    sub.originalAt = start;
+    end = at;
+    return true;
+}
+
+GlobalRecord Kept(const Record& record) {
+    GlobalRecord kept;
+    kept.type = record.type;
+    kept.data.assign(record.body.begin(), record.body.end());
+    return kept;
+}
+
+GlobalRecord SlotRecord(GlobalSlot slot) {
+    GlobalRecord record;
+    record.slot = slot;
+    return record;
+}
+
+}  // namespace
+
+bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& error) {
+    BookModel& book = workbook.book;
+    std::vector<SheetModel>& sheets = workbook.sheets;
+    std::vector<std::uint32_t> positions;
+    Record record;
+    if (!ReadRecord(stream, 0, record, error)) {
+        return false;
+    }
+    std::uint16_t kind = 0;
+    if (!CheckBof(record, kind, error)) {
+        return false;
+    }
+    if (kind != kBofGlobals) {
+        return Damaged(error, "the workbook globals are missing");
+    }
+    book.globals.push_back(Kept(record));
+    std::size_t at = record.end;
+    std::size_t tabIdAt = LoadedSubstream::kNone;
+    std::size_t lastXfAt = LoadedSubstream::kNone;
+    std::uint16_t xfCount = 0;
+    bool haveStrings = false;
+    bool haveSheets = false;
+    bool haveWindow = false;
+    for (;;) {
+        if (!ReadRecord(stream, at, record, error)) {
+            return false;
+        }
+        at = record.end;
+        switch (record.type) {
+            case kRecordFilePass:
+                error = "The workbook is encrypted (password to open), which is not supported.";
+                return false;
+            case kRecordBof:
+                return Damaged(error, "the workbook globals have no EOF record");
+            case kRecordBoundSheet: {
+                SheetModel& sheet = sheets.emplace_back();
+                std::uint32_t position = 0;
+                if (!ReadBoundSheetRecord(record, sheet, position, error)) {
+                    return false;
+                }
+                positions.push_back(position);
+                if (!haveSheets) {
+                    book.globals.push_back(SlotRecord(GlobalSlot::kSheets));
+                    haveSheets = true;
+                }
+                continue;
+            }
+            case kRecordSst: {
+                if (haveStrings) {
+                    return Damaged(error, "there are two shared string tables");
+                }
+                std::vector<ByteSpan> pieces{record.body};
+                Record next;
+                while (ReadRecord(stream, at, next, error) && next.type == kRecordContinue) {
+                    pieces.push_back(next.body);
+                    at = next.end;
+                }
+                if (!ReadSharedStringsRecord(std::move(pieces), book.strings, error)) {
+                    return false;
+                }
+                book.globals.push_back(SlotRecord(GlobalSlot::kSharedStrings));
+                haveStrings = true;
+                continue;
+            }
+            case kRecordExtSst:
+                continue;  // rebuilt with the string table
+            case kRecordDateMode: {
+                std::uint16_t mode = 0;
+                if (!GetU16(record.body, 0, mode)) {
+                    return Damaged(error, "the date system record is cut off");
+                }
+                workbook.date1904 = mode == 1;
+                break;
+            }
+            case kRecordXf:
+                ++xfCount;
+                lastXfAt = book.globals.size();
+                break;
+            case kRecordTabId:
+                tabIdAt = book.globals.size();
+                break;
+            case kRecordWindow1: {
+                std::uint16_t active = 0;
+                if (!haveWindow && GetU16(record.body, 10, active)) {
+                    book.activeTab = active;
+                    haveWindow = true;
+                }
+                break;
+            }
+            default:
+                break;
+        }
+        book.globals.push_back(Kept(record));
+        if (record.type == kRecordEof) {
+            break;
+        }
+    }
+    if (!haveStrings) {
+        book.globals.insert(book.globals.end() - 1, SlotRecord(GlobalSlot::kSharedStrings));
+    }
+    if (!haveSheets) {
+        return Damaged(error, "the workbook lists no sheets");
+    }
+    if (xfCount < 16 || lastXfAt == LoadedSubstream::kNone) {
+        return Damaged(error, "the workbook has fewer cell formats than every workbook holds");
+    }
+    if (tabIdAt != LoadedSubstream::kNone) {
+        const Bytes& ids = book.globals[tabIdAt].data;
+        if (ids.size() == 2 * sheets.size()) {
+            for (std::size_t i = 0; i < sheets.size(); ++i) {
+                (void)GetU16(ids, 2 * i, sheets[i].tabId);
+            }
+            book.globals[tabIdAt] = SlotRecord(GlobalSlot::kTabIds);
+        }
+    }
+    book.globals.insert(book.globals.begin() + static_cast<std::ptrdiff_t>(lastXfAt + 1),
+                        SlotRecord(GlobalSlot::kNewFormats));
+    book.firstNewXf = xfCount;
+    book.defaultXf = 15;
+    book.activeTab = std::min<int>(book.activeTab, static_cast<int>(sheets.size()) - 1);
+    // Each sheet's substream lies after the globals and apart from the
+    // others; this also bounds what the copies below take to the stream size.
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        SheetModel& sheet = sheets[i];
+        if (sheet.sheetType == kSheetVbModule) {
+            continue;  // a VBA module has no substream
+        }
+        if (positions[i] < at) {
+            return Damaged(error, "a sheet's stream position lies inside the workbook globals");
+        }
+        std::size_t end = 0;
+        if (!ReadSubstream(stream, positions[i], sheet.substream, end, error)) {
+            return false;
+        }
+        ranges.emplace_back(positions[i], end);
+        sheet.cells.Configure(false, sheet.substream.rowRecords);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        if (ranges[i].first < ranges[i - 1].second) {
+            return Damaged(error, "two sheets share bytes of the stream");
+        }
+    }
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (sheets[i].sheetType != kSheetVbModule) {
+            LoadedSubstream& sub = sheets[i].substream;
+            const auto range =
+                std::lower_bound(ranges.begin(), ranges.end(),
+                                 std::make_pair(std::size_t{positions[i]}, std::size_t{0}));
+            sub.bytes.assign(stream.begin() + static_cast<std::ptrdiff_t>(range->first),
+                             stream.begin() + static_cast<std::ptrdiff_t>(range->second));
+        }
+    }
+    return true;
+}
+
+}  // namespace workbook::xls

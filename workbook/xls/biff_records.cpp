@@ -1,0 +1,578 @@
+// SPDX-License-Identifier: MIT
+// BIFF8 record writers: the record writer itself, cell records, the shared
+// string entries, the cell table's row blocks, the globals of a new book and
+// the fix-ups that keep sheet references valid when a sheet goes.
+#include "workbook/xls/biff_records.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace workbook::xls {
+namespace {
+
+constexpr std::uint16_t kRecordWriteAccess = 0x005C;
+constexpr std::uint16_t kRecordInterfaceHdr = 0x00E1;
+constexpr std::uint16_t kRecordMms = 0x00C1;
+constexpr std::uint16_t kRecordInterfaceEnd = 0x00E2;
+constexpr std::uint16_t kRecordDsf = 0x0161;
+constexpr std::uint16_t kRecordFnGroupCount = 0x009C;
+constexpr std::uint16_t kRecordWinProtect = 0x0019;
+constexpr std::uint16_t kRecordProtect = 0x0012;
+constexpr std::uint16_t kRecordPassword = 0x0013;
+constexpr std::uint16_t kRecordProt4Rev = 0x01AF;
+constexpr std::uint16_t kRecordProt4RevPass = 0x01BC;
+constexpr std::uint16_t kRecordBackup = 0x0040;
+constexpr std::uint16_t kRecordHideObj = 0x008D;
+constexpr std::uint16_t kRecordPrecision = 0x000E;
+constexpr std::uint16_t kRecordRefreshAll = 0x01B7;
+constexpr std::uint16_t kRecordBookBool = 0x00DA;
+constexpr std::uint16_t kRecordFont = 0x0031;
+constexpr std::uint16_t kRecordFormat = 0x041E;
+constexpr std::uint16_t kRecordStyle = 0x0293;
+constexpr std::uint16_t kRecordUsesElfs = 0x0160;
+constexpr std::uint16_t kRecordCountry = 0x008C;
+
+// ROW flags: bit 8 is always set; the row's XF (15, the default cell XF)
+// sits in bits 16 to 27.
+constexpr std::uint32_t kRowFlags = 0x000F0100;
+// Default row height in twips: 12.75 points.
+constexpr std::uint16_t kRowHeight = 0x00FF;
+constexpr std::size_t kRowRecordSize = 20;
+constexpr int kRowsPerBlock = 32;
+
+GlobalRecord Record(std::uint16_t type, Bytes data) {
+    GlobalRecord record;
+    record.type = type;
+    record.data = std::move(data);
+    return record;
+}
+
+GlobalRecord U16Record(std::uint16_t type, std::uint16_t value) {
+    Bytes data;
+    PutU16(data, value);
+    return Record(type, std::move(data));
+}
+
+GlobalRecord Slot(GlobalSlot slot) {
+    GlobalRecord record;
+    record.slot = slot;
+    return record;
+}
+
+// XLUnicodeString: 16-bit length, flags, Latin-1 characters (ASCII here).
+void PutAsciiUnicodeString(Bytes& out, std::string_view text) {
+    PutU16(out, static_cast<std::uint16_t>(text.size()));
+    PutU8(out, 0);
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+GlobalRecord BofRecord(std::uint16_t kind) {
+    Bytes data;
+    PutU16(data, kBiff8Version);
+    PutU16(data, kind);
+    PutU16(data, 0x0DBB);  // build
+    PutU16(data, 0x07CC);  // build year
+    PutU32(data, 0x000100C1);
+    PutU32(data, 0x00000406);
+    return Record(kRecordBof, std::move(data));
+}
+
+GlobalRecord WriteAccessRecord() {
+    Bytes data;
+    PutAsciiUnicodeString(data, "Quendle");
+    // The user name field is always 112 bytes, padded with spaces.
+    data.resize(112, ' ');
+    return Record(kRecordWriteAccess, std::move(data));
+}
+
+GlobalRecord Window1Record() {
+    Bytes data;
+    PutU16(data, 360);  // window position and size in twips
+    PutU16(data, 270);
+    PutU16(data, 14940);
+    PutU16(data, 9150);
+    PutU16(data, 0x0038);  // horizontal and vertical scroll bars, sheet tabs
+    PutU16(data, 0);       // active tab
+    PutU16(data, 0);       // first visible tab
+    PutU16(data, 1);       // selected tabs
+    PutU16(data, 600);     // tab bar width ratio, in thousandths
+    return Record(kRecordWindow1, std::move(data));
+}
+
+GlobalRecord FontRecord(bool bold) {
+    Bytes data;
+    PutU16(data, 200);     // 10 points in twentieths
+    PutU16(data, 0);       // no italic, strike-out, outline
+    PutU16(data, 0x7FFF);  // automatic colour
+    PutU16(data, bold ? 700 : 400);
+    PutU16(data, 0);  // no super- or subscript
+    PutU8(data, 0);   // no underline
+    PutU8(data, 2);   // swiss family
+    PutU8(data, 0);   // ANSI character set
+    PutU8(data, 0);
+    const std::string_view name = "Arial";
+    PutU8(data, static_cast<std::uint8_t>(name.size()));
+    PutU8(data, 0);
+    data.insert(data.end(), name.begin(), name.end());
+    return Record(kRecordFont, std::move(data));
+}
+
+GlobalRecord FormatRecord(std::uint16_t id, std::string_view code) {
+    Bytes data;
+    PutU16(data, id);
+    PutAsciiUnicodeString(data, code);
+    return Record(kRecordFormat, std::move(data));
+}
+
+// One XF with the defaults Excel uses for Arial 10 on a white background.
+// `typeAndParent` holds the locked, style and parent bits; `used` the
+// attribute groups that differ from the parent style.
+Bytes XfBody(std::uint16_t font, std::uint16_t numFormat, std::uint16_t typeAndParent,
+             std::uint8_t used) {
+    Bytes data;
+    PutU16(data, font);
+    PutU16(data, numFormat);
+    PutU16(data, typeAndParent);
+    PutU8(data, 0x20);  // general alignment, bottom
+    PutU8(data, 0);     // no rotation
+    PutU8(data, 0);     // no indent
+    PutU8(data, used);
+    PutU32(data, 0);  // no borders
+    PutU32(data, 0);
+    PutU16(data, 0x20C0);  // pattern colours: system foreground and background
+    return data;
+}
+
+constexpr std::uint16_t kStyleXf = 0xFFF5;  // locked, style, no parent
+constexpr std::uint16_t kCellXf = 0x0001;   // locked, parent style XF 0
+
+GlobalRecord StyleRecord(std::uint16_t xf, std::uint8_t builtIn) {
+    Bytes data;
+    PutU16(data, static_cast<std::uint16_t>(0x8000 | xf));
+    PutU8(data, builtIn);
+    PutU8(data, 0xFF);
+    return Record(kRecordStyle, std::move(data));
+}
+
+// Whether `value` survives one of RK's encodings; gives the RK value.
+bool EncodeRk(double value, std::uint32_t& rk) {
+    constexpr double kLimit = 536870912.0;  // 2^29: RK integers are 30-bit signed
+    if (value >= -kLimit && value < kLimit && value == std::floor(value)) {
+        rk = (static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) << 2) | 2u;
+        return true;
+    }
+    const auto bits = std::bit_cast<std::uint64_t>(value);
+    if ((bits & 0x3FFFFFFFFull) == 0) {
+        rk = static_cast<std::uint32_t>(bits >> 32);
+        return true;
+    }
+    const double hundred = value * 100.0;
+    if (hundred >= -kLimit && hundred < kLimit && hundred == std::floor(hundred)) {
+        const auto whole = static_cast<std::int32_t>(hundred);
+        if (whole / 100.0 == value) {
+            rk = (static_cast<std::uint32_t>(whole) << 2) | 3u;
+            return true;
+        }
+    }
+    const auto hundredBits = std::bit_cast<std::uint64_t>(hundred);
+    if ((hundredBits & 0x3FFFFFFFFull) == 0 && hundred / 100.0 == value) {
+        rk = static_cast<std::uint32_t>(hundredBits >> 32) | 1u;
+        return true;
+    }
+    return false;
+}
+
+void PutCellHeader(Bytes& out, int row, int column, std::uint16_t xf) {
+    PutU16(out, static_cast<std::uint16_t>(row));
+    PutU16(out, static_cast<std::uint16_t>(column));
+    PutU16(out, xf);
+}
+
+}  // namespace
+
+void RecordWriter::Begin(std::uint16_t type) {
+    start_ = out_.size();
+    PutU16(out_, type);
+    PutU16(out_, 0);
+}
+
+std::size_t RecordWriter::Room() const {
+    const std::size_t body = out_.size() - start_ - 4;
+    return body >= kMaxRecordBody ? 0 : kMaxRecordBody - body;
+}
+
+void RecordWriter::End() {
+    std::size_t body = out_.size() - start_ - 4;
+    if (body > kMaxRecordBody) {
+        // Move the overflow into CONTINUE records of at most the limit each.
+        const Bytes overflow(
+            out_.begin() + static_cast<std::ptrdiff_t>(start_ + 4 + kMaxRecordBody), out_.end());
+        out_.resize(start_ + 4 + kMaxRecordBody);
+        SetU16(out_, start_ + 2, static_cast<std::uint16_t>(kMaxRecordBody));
+        for (std::size_t at = 0; at < overflow.size(); at += kMaxRecordBody) {
+            const std::size_t piece = std::min(kMaxRecordBody, overflow.size() - at);
+            start_ = out_.size();
+            PutU16(out_, kRecordContinue);
+            PutU16(out_, static_cast<std::uint16_t>(piece));
+            out_.insert(out_.end(), overflow.begin() + static_cast<std::ptrdiff_t>(at),
+                        overflow.begin() + static_cast<std::ptrdiff_t>(at + piece));
+        }
+        return;
+    }
+    SetU16(out_, start_ + 2, static_cast<std::uint16_t>(body));
+}
+
+void RecordWriter::Continue() {
+    End();
+    Begin(kRecordContinue);
+}
+
+void PutLabelSstRecord(Bytes& out, int row, int column, std::uint16_t xf,
+                       std::uint32_t stringIndex) {
+    RecordWriter writer(out);
+    writer.Begin(kRecordLabelSst);
+    PutCellHeader(out, row, column, xf);
+    PutU32(out, stringIndex);
+    writer.End();
+}
+
+void PutNumberRecord(Bytes& out, int row, int column, std::uint16_t xf, double value) {
+    RecordWriter writer(out);
+    std::uint32_t rk = 0;
+    if (EncodeRk(value, rk)) {
+        writer.Begin(kRecordRk);
+        PutCellHeader(out, row, column, xf);
+        PutU32(out, rk);
+    } else {
+        writer.Begin(kRecordNumber);
+        PutCellHeader(out, row, column, xf);
+        PutF64(out, value);
+    }
+    writer.End();
+}
+
+void PutBoolErrRecord(Bytes& out, int row, int column, std::uint16_t xf, bool value) {
+    RecordWriter writer(out);
+    writer.Begin(kRecordBoolErr);
+    PutCellHeader(out, row, column, xf);
+    PutU8(out, value ? 1 : 0);
+    PutU8(out, 0);  // a boolean, not an error code
+    writer.End();
+}
+
+void PutSharedStringEntry(SharedStrings& strings, std::u16string_view text) {
+    const bool wide = std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
+    Bytes& out = strings.entries;
+    PutU16(out, static_cast<std::uint16_t>(text.size()));
+    PutU8(out, wide ? 1 : 0);
+    if (wide) {
+        for (char16_t c : text) {
+            PutU16(out, c);
+        }
+    } else {
+        for (char16_t c : text) {
+            out.push_back(static_cast<std::uint8_t>(c));
+        }
+    }
+    ++strings.count;
+    ++strings.references;
+}
+
+void CellTable::Configure(bool withDbCells, std::vector<std::uint16_t> rowsWithRecords) {
+    withDbCells_ = withDbCells;
+    rowsWithRecords_ = std::move(rowsWithRecords);
+}
+
+bool CellTable::CheckOrder(int row, int column, std::string& error) const {
+    if (row > currentRow_ || (row == currentRow_ && column > lastColumn_)) {
+        return true;
+    }
+    error = "The cell at row " + std::to_string(row + 1) + ", column " +
+            std::to_string(column + 1) + " comes before or at the last cell written (row " +
+            std::to_string(currentRow_ + 1) + ", column " + std::to_string(lastColumn_ + 1) +
+            "); cells must be written in increasing row order and, within a row, in increasing "
+            "column order.";
+    return false;
+}
+
+void CellTable::Add(int row, int column, ByteSpan record) {
+    if (row != currentRow_) {
+        if (currentRow_ >= 0 && row / kRowsPerBlock != currentRow_ / kRowsPerBlock) {
+            FinishBlock();
+        }
+        if (firstRow_ < 0) {
+            firstRow_ = row;
+        }
+        RowSpan span;
+        span.row = static_cast<std::uint16_t>(row);
+        span.firstColumn = static_cast<std::uint16_t>(column);
+        span.cellsAt = static_cast<std::uint32_t>(blockCells_.size());
+        blockRows_.push_back(span);
+        currentRow_ = row;
+    }
+    blockRows_.back().endColumn = static_cast<std::uint16_t>(column + 1);
+    lastColumn_ = column;
+    minColumn_ = std::min(minColumn_, column);
+    maxColumn_ = std::max(maxColumn_, column);
+    blockCells_.insert(blockCells_.end(), record.begin(), record.end());
+}
+
+bool CellTable::HasRowRecord(std::uint16_t row) const {
+    return std::binary_search(rowsWithRecords_.begin(), rowsWithRecords_.end(), row);
+}
+
+void CellTable::FinishBlock() {
+    EmitBlock(done_, doneDbCells_, blockRows_, blockCells_, 0);
+    blockRows_.clear();
+    blockCells_.clear();
+}
+
+void CellTable::EmitBlock(Bytes& out, std::vector<std::uint32_t>& dbCells,
+                          const std::vector<RowSpan>& rows, ByteSpan cells,
+                          std::size_t base) const {
+    if (rows.empty()) {
+        return;
+    }
+    const std::size_t rowsAt = out.size();
+    RecordWriter writer(out);
+    std::size_t rowRecords = 0;
+    for (const RowSpan& span : rows) {
+        if (HasRowRecord(span.row)) {
+            continue;
+        }
+        writer.Begin(kRecordRow);
+        PutU16(out, span.row);
+        PutU16(out, span.firstColumn);
+        PutU16(out, span.endColumn);
+        PutU16(out, kRowHeight);
+        PutU16(out, 0);
+        PutU16(out, 0);
+        PutU32(out, kRowFlags);
+        writer.End();
+        ++rowRecords;
+    }
+    const std::size_t cellsAt = out.size();
+    out.insert(out.end(), cells.begin(), cells.end());
+    if (!withDbCells_ || rowRecords == 0) {
+        return;
+    }
+    // DBCELL: back to the first ROW record, then from the end of that record
+    // to each row's first cell, each step relative to the previous one.
+    const std::size_t dbCellAt = out.size();
+    dbCells.push_back(static_cast<std::uint32_t>(base + dbCellAt));
+    writer.Begin(kRecordDbCell);
+    PutU32(out, static_cast<std::uint32_t>(dbCellAt - rowsAt));
+    std::size_t previous = rowsAt + kRowRecordSize;
+    for (const RowSpan& span : rows) {
+        const std::size_t first = cellsAt + span.cellsAt;
+        PutU16(out, static_cast<std::uint16_t>(first - previous));
+        previous = first;
+    }
+    writer.End();
+}
+
+void CellTable::SerializePending(Bytes& out, std::vector<std::uint32_t>& dbCells) const {
+    EmitBlock(out, dbCells, blockRows_, blockCells_, done_.size() - out.size());
+}
+
+std::vector<GlobalRecord> NewBookGlobals() {
+    std::vector<GlobalRecord> globals;
+    globals.push_back(BofRecord(kBofGlobals));
+    globals.push_back(U16Record(kRecordInterfaceHdr, 1200));
+    globals.push_back(U16Record(kRecordMms, 0));
+    globals.push_back(Record(kRecordInterfaceEnd, {}));
+    globals.push_back(WriteAccessRecord());
+    // Code page 1200: the file's byte strings are UTF-16.
+    globals.push_back(U16Record(kRecordCodePage, 1200));
+    globals.push_back(U16Record(kRecordDsf, 0));
+    globals.push_back(Slot(GlobalSlot::kTabIds));
+    globals.push_back(U16Record(kRecordFnGroupCount, 14));
+    globals.push_back(U16Record(kRecordWinProtect, 0));
+    globals.push_back(U16Record(kRecordProtect, 0));
+    globals.push_back(U16Record(kRecordPassword, 0));
+    globals.push_back(U16Record(kRecordProt4Rev, 0));
+    globals.push_back(U16Record(kRecordProt4RevPass, 0));
+    globals.push_back(Window1Record());
+    globals.push_back(U16Record(kRecordBackup, 0));
+    globals.push_back(U16Record(kRecordHideObj, 0));
+    globals.push_back(U16Record(kRecordDateMode, 0));
+    globals.push_back(U16Record(kRecordPrecision, 1));
+    globals.push_back(U16Record(kRecordRefreshAll, 0));
+    globals.push_back(U16Record(kRecordBookBool, 0));
+    // Fonts 0 to 3; a font index of 4 is never used by BIFF readers.
+    globals.push_back(FontRecord(false));
+    globals.push_back(FontRecord(true));
+    globals.push_back(FontRecord(false));
+    globals.push_back(FontRecord(true));
+    // The currency and accounting formats Excel always lists.
+    globals.push_back(FormatRecord(5, "\"$\"#,##0_);\\(\"$\"#,##0\\)"));
+    globals.push_back(FormatRecord(6, "\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)"));
+    globals.push_back(FormatRecord(7, "\"$\"#,##0.00_);\\(\"$\"#,##0.00\\)"));
+    globals.push_back(FormatRecord(8, "\"$\"#,##0.00_);[Red]\\(\"$\"#,##0.00\\)"));
+    globals.push_back(
+        FormatRecord(42, "_(\"$\"* #,##0_);_(\"$\"* \\(#,##0\\);_(\"$\"* \"-\"_);_(@_)"));
+    globals.push_back(FormatRecord(41, "_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)"));
+    globals.push_back(
+        FormatRecord(44, "_(\"$\"* #,##0.00_);_(\"$\"* \\(#,##0.00\\);_(\"$\"* \"-\"??_);_(@_)"));
+    globals.push_back(FormatRecord(43, "_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)"));
+    // XFs 0 to 14 are the style XFs of Normal and the outline levels, 15 is
+    // the default cell XF, 16 to 20 belong to the built-in number styles.
+    globals.push_back(Record(kRecordXf, XfBody(0, 0, kStyleXf, 0)));
+    for (std::uint16_t i = 1; i < 15; ++i) {
+        const std::uint16_t font = i <= 2 ? 1 : (i <= 4 ? 2 : 0);
+        globals.push_back(Record(kRecordXf, XfBody(font, 0, kStyleXf, 0xF4)));
+    }
+    globals.push_back(Record(kRecordXf, XfBody(0, 0, kCellXf, 0)));
+    const std::uint16_t styleFormats[5] = {43, 41, 44, 42, 9};
+    for (std::uint16_t format : styleFormats) {
+        globals.push_back(Record(kRecordXf, XfBody(1, format, kStyleXf, 0xF8)));
+    }
+    globals.push_back(Slot(GlobalSlot::kNewFormats));
+    globals.push_back(StyleRecord(16, 3));  // Comma
+    globals.push_back(StyleRecord(17, 6));  // Comma [0]
+    globals.push_back(StyleRecord(18, 4));  // Currency
+    globals.push_back(StyleRecord(19, 7));  // Currency [0]
+    globals.push_back(StyleRecord(0, 0));   // Normal
+    globals.push_back(StyleRecord(20, 5));  // Percent
+    globals.push_back(U16Record(kRecordUsesElfs, 0));
+    globals.push_back(Slot(GlobalSlot::kSheets));
+    Bytes country;
+    PutU16(country, 1);
+    PutU16(country, 1);
+    globals.push_back(Record(kRecordCountry, std::move(country)));
+    globals.push_back(Slot(GlobalSlot::kSharedStrings));
+    globals.push_back(Record(kRecordEof, {}));
+    return globals;
+}
+
+Bytes NewXfRecordBody(std::uint16_t numFormat) {
+    // Cell XF whose number format differs from the Normal style.
+    return XfBody(0, numFormat, kCellXf, 0x04);
+}
+
+namespace {
+
+// A hidden workbook-level name whose formula is #REF!: what a name local to
+// a deleted sheet becomes, so that formulas that refer to names by position
+// still find the same names.
+Bytes InertNameBody(std::uint32_t serial) {
+    const std::string name = "_DeletedSheetName" + std::to_string(serial);
+    Bytes data;
+    PutU16(data, 0x0001);  // hidden
+    PutU8(data, 0);        // no shortcut key
+    PutU8(data, static_cast<std::uint8_t>(name.size()));
+    PutU16(data, 2);  // formula size
+    PutU16(data, 0);
+    PutU16(data, 0);  // workbook scope
+    PutU32(data, 0);
+    PutU8(data, 0);  // Latin-1 characters
+    data.insert(data.end(), name.begin(), name.end());
+    PutU8(data, 0x1C);  // PtgErr
+    PutU8(data, 0x17);  // #REF!
+    return data;
+}
+
+bool IsInternalSupBook(const GlobalRecord& record) {
+    std::uint16_t marker = 0;
+    return record.slot == GlobalSlot::kRecord && record.type == kRecordSupBook &&
+           record.data.size() == 4 && GetU16(record.data, 2, marker) && marker == 0x0401;
+}
+
+// Adjusts one 3-D reference's sheet range for the deletion of `index`.
+void ShiftSheetRange(std::int16_t& first, std::int16_t& last, int index) {
+    if (first < 0 || last < 0 || last < index) {
+        return;
+    }
+    if (first > index) {
+        --first;
+        --last;
+    } else if (first == last) {
+        first = -1;  // the sheet cannot be found any more
+        last = -1;
+    } else {
+        --last;
+    }
+}
+
+void FixExternSheet(std::vector<GlobalRecord>& globals, std::size_t at, int internalBook,
+                    int index) {
+    // The XTI array may run on into CONTINUE records; patch it as one piece
+    // and put the bytes back where they came from.
+    Bytes joined = globals[at].data;
+    std::size_t end = at + 1;
+    while (end < globals.size() && globals[end].slot == GlobalSlot::kRecord &&
+           globals[end].type == kRecordContinue) {
+        joined.insert(joined.end(), globals[end].data.begin(), globals[end].data.end());
+        ++end;
+    }
+    std::uint16_t count = 0;
+    if (!GetU16(joined, 0, count)) {
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t xti = 2 + 6 * i;
+        std::uint16_t book = 0;
+        std::uint16_t first = 0;
+        std::uint16_t last = 0;
+        if (!GetU16(joined, xti, book) || !GetU16(joined, xti + 2, first) ||
+            !GetU16(joined, xti + 4, last)) {
+            break;
+        }
+        if (book != internalBook) {
+            continue;
+        }
+        auto signedFirst = static_cast<std::int16_t>(first);
+        auto signedLast = static_cast<std::int16_t>(last);
+        ShiftSheetRange(signedFirst, signedLast, index);
+        SetU16(joined, xti + 2, static_cast<std::uint16_t>(signedFirst));
+        SetU16(joined, xti + 4, static_cast<std::uint16_t>(signedLast));
+    }
+    std::size_t from = 0;
+    for (std::size_t i = at; i < end; ++i) {
+        std::copy_n(joined.begin() + static_cast<std::ptrdiff_t>(from), globals[i].data.size(),
+                    globals[i].data.begin());
+        from += globals[i].data.size();
+    }
+}
+
+}  // namespace
+
+void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount) {
+    std::vector<GlobalRecord>& globals = book.globals;
+    int supBooks = 0;
+    int internalBook = -1;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        GlobalRecord& record = globals[i];
+        if (record.slot != GlobalSlot::kRecord) {
+            continue;
+        }
+        if (record.type == kRecordSupBook) {
+            if (IsInternalSupBook(record)) {
+                internalBook = supBooks;
+            }
+            ++supBooks;
+        } else if (record.type == kRecordExternSheet && internalBook >= 0) {
+            FixExternSheet(globals, i, internalBook, index);
+        } else if (record.type == kRecordName) {
+            std::uint16_t localSheet = 0;
+            if (!GetU16(record.data, 8, localSheet) || localSheet == 0) {
+                continue;
+            }
+            if (localSheet == index + 1) {
+                record.data = InertNameBody(++book.removedNames);
+                while (i + 1 < globals.size() && globals[i + 1].slot == GlobalSlot::kRecord &&
+                       globals[i + 1].type == kRecordContinue) {
+                    globals.erase(globals.begin() + static_cast<std::ptrdiff_t>(i + 1));
+                }
+            } else if (localSheet > index + 1) {
+                SetU16(record.data, 8, static_cast<std::uint16_t>(localSheet - 1));
+            }
+        }
+    }
+    if (book.activeTab > index || (book.activeTab == index && index == sheetCount - 1)) {
+        book.activeTab = std::max(0, book.activeTab - 1);
+    }
+}
+
+}  // namespace workbook::xls

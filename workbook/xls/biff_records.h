@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// BIFF8 record types and the record writer: one function per record type,
+// one writer that owns the four-byte header, the 8224-byte body limit and the
+// CONTINUE records that carry longer bodies.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workbook/book.h"
+#include "workbook/xls/byte_io.h"
+#include "workbook/xls/xls_model.h"
+
+namespace workbook::xls {
+
+inline constexpr std::uint16_t kRecordFormula = 0x0006;
+inline constexpr std::uint16_t kRecordEof = 0x000A;
+inline constexpr std::uint16_t kRecordExternSheet = 0x0017;
+inline constexpr std::uint16_t kRecordName = 0x0018;
+inline constexpr std::uint16_t kRecordDateMode = 0x0022;
+inline constexpr std::uint16_t kRecordFilePass = 0x002F;
+inline constexpr std::uint16_t kRecordContinue = 0x003C;
+inline constexpr std::uint16_t kRecordWindow1 = 0x003D;
+inline constexpr std::uint16_t kRecordCodePage = 0x0042;
+inline constexpr std::uint16_t kRecordDefColWidth = 0x0055;
+inline constexpr std::uint16_t kRecordBoundSheet = 0x0085;
+inline constexpr std::uint16_t kRecordMulRk = 0x00BD;
+inline constexpr std::uint16_t kRecordMulBlank = 0x00BE;
+inline constexpr std::uint16_t kRecordDbCell = 0x00D7;
+inline constexpr std::uint16_t kRecordXf = 0x00E0;
+inline constexpr std::uint16_t kRecordSst = 0x00FC;
+inline constexpr std::uint16_t kRecordLabelSst = 0x00FD;
+inline constexpr std::uint16_t kRecordExtSst = 0x00FF;
+inline constexpr std::uint16_t kRecordTabId = 0x013D;
+inline constexpr std::uint16_t kRecordSupBook = 0x01AE;
+inline constexpr std::uint16_t kRecordDimensions = 0x0200;
+inline constexpr std::uint16_t kRecordBlank = 0x0201;
+inline constexpr std::uint16_t kRecordNumber = 0x0203;
+inline constexpr std::uint16_t kRecordLabel = 0x0204;
+inline constexpr std::uint16_t kRecordBoolErr = 0x0205;
+inline constexpr std::uint16_t kRecordString = 0x0207;
+inline constexpr std::uint16_t kRecordRow = 0x0208;
+inline constexpr std::uint16_t kRecordIndex = 0x020B;
+inline constexpr std::uint16_t kRecordArray = 0x0221;
+inline constexpr std::uint16_t kRecordWindow2 = 0x023E;
+inline constexpr std::uint16_t kRecordRk = 0x027E;
+inline constexpr std::uint16_t kRecordTable = 0x0236;
+inline constexpr std::uint16_t kRecordRString = 0x00D6;
+inline constexpr std::uint16_t kRecordSharedFormula = 0x04BC;
+inline constexpr std::uint16_t kRecordBof = 0x0809;
+
+inline constexpr std::uint16_t kBiff8Version = 0x0600;
+inline constexpr std::uint16_t kBofGlobals = 0x0005;
+inline constexpr std::uint16_t kBofWorksheet = 0x0010;
+// The longest record body BIFF8 allows; longer content goes on in CONTINUEs.
+inline constexpr std::size_t kMaxRecordBody = 8224;
+
+class RecordWriter {
+public:
+    explicit RecordWriter(Bytes& out) : out_(out) {}
+
+    // Opens a record; fields go to out() until End.
+    void Begin(std::uint16_t type);
+    // Closes the open record (splitting a body over the limit into CONTINUE
+    // records) and opens a CONTINUE for what follows.
+    void Continue();
+    void End();
+    // Bytes the open record still takes before reaching the limit.
+    std::size_t Room() const;
+    // Offset in out() where the open record (or CONTINUE) starts.
+    std::size_t RecordStart() const { return start_; }
+    Bytes& out() { return out_; }
+
+private:
+    Bytes& out_;
+    std::size_t start_ = 0;
+};
+
+// Cell records, appended complete to `out`.
+void PutLabelSstRecord(Bytes& out, int row, int column, std::uint16_t xf,
+                       std::uint32_t stringIndex);
+// An RK record when the value survives RK's 30-bit encodings exactly,
+// otherwise a NUMBER record.
+void PutNumberRecord(Bytes& out, int row, int column, std::uint16_t xf, double value);
+void PutBoolErrRecord(Bytes& out, int row, int column, std::uint16_t xf, bool value);
+
+// Appends `text` as one unsplit shared string entry: Latin-1 when every unit
+// is below 256, UTF-16 otherwise.
+void PutSharedStringEntry(SharedStrings& strings, std::u16string_view text);
+
+// The body of the cell XF made for a Format with this number format.
+Bytes NewXfRecordBody(std::uint16_t numFormat);
+
+// The globals of a new empty book, with slots for what the writer generates.
+std::vector<GlobalRecord> NewBookGlobals();
+
+// Makes the records that refer to sheets by position agree with the deletion
+// of sheet `index` (of `sheetCount`): names local to it turn into hidden
+// names whose formula is #REF!, later local names move down; 3-D references
+// to it become references to a deleted sheet; the active tab moves.
+void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount);
+
+// The whole Workbook stream: globals, then each sheet's substream. Pieces in
+// `pieces` point into `buffers` and into the sheets' cell tables, which must
+// outlive them. False with a reason when the book cannot be written.
+bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets,
+                         const std::deque<Format>& formats, std::deque<Bytes>& buffers,
+                         std::vector<ByteSpan>& pieces, std::string& error);
+
+}  // namespace workbook::xls

@@ -1,0 +1,743 @@
+// SPDX-License-Identifier: MIT
+// Compound file reader and writer. The reader loads the FAT, directory and
+// mini stream and copies every stream out; every chain walk is bounded by the
+// table it walks, so a loop or a pointer out of the file ends in an error.
+// The writer lays sectors out in one pass: big streams, the mini stream, the
+// mini FAT, the directory, then the FAT and DIFAT sectors that map them.
+#include "workbook/xls/compound_file.h"
+
+#include <algorithm>
+
+namespace workbook::xls {
+namespace {
+
+constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
+constexpr std::uint32_t kDifatSector = 0xFFFFFFFC;
+constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
+constexpr std::size_t kHeaderSize = 512;
+constexpr std::size_t kEntrySize = 128;
+constexpr std::size_t kMiniSectorSize = 64;
+// Streams shorter than this live in the mini stream.
+constexpr std::size_t kMiniStreamCutoff = 4096;
+constexpr std::size_t kHeaderDifatEntries = 109;
+constexpr std::size_t kWriteSectorSize = 512;
+constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+// Storages nested deeper than this are taken as damage.
+constexpr int kMaxStorageDepth = 64;
+
+constexpr std::uint8_t kTypeStorage = 1;
+constexpr std::uint8_t kTypeStream = 2;
+constexpr std::uint8_t kTypeRoot = 5;
+
+char16_t UpperAscii(char16_t c) {
+    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
+}
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char16_t x, char16_t y) { return UpperAscii(x) == UpperAscii(y); });
+}
+
+// Directory order: shorter names first, then by upper-cased code units.
+bool NameLess(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return a.size() < b.size();
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const char16_t x = UpperAscii(a[i]);
+        const char16_t y = UpperAscii(b[i]);
+        if (x != y) {
+            return x < y;
+        }
+    }
+    return false;
+}
+
+struct RawEntry {
+    std::u16string name;
+    std::uint8_t type = 0;
+    std::uint32_t left = kNoEntry;
+    std::uint32_t right = kNoEntry;
+    std::uint32_t child = kNoEntry;
+    std::array<std::uint8_t, 16> clsid{};
+    std::uint32_t stateBits = 0;
+    std::array<std::uint8_t, 16> times{};
+    std::uint32_t start = kEndOfChain;
+    std::uint64_t size = 0;
+};
+
+class Reader {
+public:
+    Reader(ByteSpan file, std::string& error) : file_(file), error_(error) {}
+
+    bool Read(CompoundEntry& root) {
+        if (!ReadHeader() || !ReadFat() || !ReadDirectory() || !ReadMiniStream()) {
+            return false;
+        }
+        const RawEntry& rootEntry = entries_[0];
+        root = CompoundEntry{};
+        root.isStorage = true;
+        root.name = rootEntry.name;
+        root.clsid = rootEntry.clsid;
+        root.stateBits = rootEntry.stateBits;
+        root.times = rootEntry.times;
+        used_.assign(entries_.size(), false);
+        used_[0] = true;
+        return AddChildren(rootEntry.child, root, 0);
+    }
+
+private:
+    bool Fail(const char* why) {
+        error_ = "Not a valid compound file: ";
+        error_ += why;
+        error_ += '.';
+        return false;
+    }
+
+    bool ReadHeader() {
+        if (file_.size() < kHeaderSize ||
+            !std::equal(std::begin(kSignature), std::end(kSignature), file_.begin())) {
+            return Fail("the file does not start with the compound file signature");
+        }
+        std::uint16_t major = 0;
+        std::uint16_t byteOrder = 0;
+        std::uint16_t sectorShift = 0;
+        std::uint16_t miniShift = 0;
+        bool ok = GetU16(file_, 26, major) && GetU16(file_, 28, byteOrder) &&
+                  GetU16(file_, 30, sectorShift) && GetU16(file_, 32, miniShift) &&
+                  GetU32(file_, 44, fatSectorCount_) && GetU32(file_, 48, firstDirectorySector_) &&
+                  GetU32(file_, 60, firstMiniFatSector_) && GetU32(file_, 68, firstDifatSector_) &&
+                  GetU32(file_, 72, difatSectorCount_);
+        if (!ok || byteOrder != 0xFFFE) {
+            return Fail("bad header");
+        }
+        if (!((major == 3 && sectorShift == 9) || (major == 4 && sectorShift == 12)) ||
+            miniShift != 6) {
+            return Fail("unsupported version or sector size");
+        }
+        sectorSize_ = std::size_t{1} << sectorShift;
+        const std::size_t sectorsInFile = file_.size() / sectorSize_ + 1;
+        if (fatSectorCount_ > sectorsInFile || difatSectorCount_ > sectorsInFile) {
+            return Fail("more FAT sectors than the file holds");
+        }
+        return true;
+    }
+
+    // Sector `id`'s bytes; the last sector of a file may be cut short.
+    bool Sector(std::uint32_t id, ByteSpan& out) {
+        const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
+        if (id > 0xFFFFFFF9u || offset >= file_.size()) {
+            return Fail("a sector lies beyond the end of the file");
+        }
+        out = file_.subspan(
+            static_cast<std::size_t>(offset),
+            std::min<std::size_t>(sectorSize_, file_.size() - static_cast<std::size_t>(offset)));
+        return true;
+    }
+
+    bool ReadFat() {
+        std::vector<std::uint32_t> fatSectors;
+        fatSectors.reserve(fatSectorCount_);
+        for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount_;
+             ++i) {
+            std::uint32_t id = 0;
+            if (!GetU32(file_, 76 + 4 * i, id)) {
+                return Fail("bad header");
+            }
+            fatSectors.push_back(id);
+        }
+        std::uint32_t next = firstDifatSector_;
+        const std::size_t perSector = sectorSize_ / 4;
+        std::vector<std::uint32_t> difatSectors;
+        for (std::uint32_t steps = 0; fatSectors.size() < fatSectorCount_; ++steps) {
+            difatSectors.push_back(next);
+            ByteSpan sector;
+            if (steps >= difatSectorCount_ || !Sector(next, sector) ||
+                sector.size() < sectorSize_) {
+                return Fail("the DIFAT chain is broken");
+            }
+            for (std::size_t i = 0; i + 1 < perSector && fatSectors.size() < fatSectorCount_; ++i) {
+                std::uint32_t id = 0;
+                (void)GetU32(sector, 4 * i, id);
+                fatSectors.push_back(id);
+            }
+            (void)GetU32(sector, sectorSize_ - 4, next);
+        }
+        fat_.reserve(fatSectors.size() * perSector);
+        for (std::uint32_t id : fatSectors) {
+            ByteSpan sector;
+            if (!Sector(id, sector) || sector.size() < sectorSize_) {
+                return Fail("a FAT sector lies beyond the end of the file");
+            }
+            for (std::size_t i = 0; i < perSector; ++i) {
+                std::uint32_t entry = 0;
+                (void)GetU32(sector, 4 * i, entry);
+                fat_.push_back(entry);
+            }
+        }
+        owned_.assign(fat_.size(), false);
+        return Claim(owned_, fatSectors) && Claim(owned_, difatSectors);
+    }
+
+    // The sector ids of a chain. At most table.size() steps: a longer walk
+    // must have met a loop.
+    bool Chain(const std::vector<std::uint32_t>& table, std::uint32_t start,
+               std::vector<std::uint32_t>& chain, const char* loopWhy) {
+        // Sectors must also exist: the FAT may describe more sectors than the
+        // file holds, and the mini FAT more than the mini stream.
+        const bool mini = &table == &miniFat_;
+        const std::size_t present =
+            mini ? (miniStream_.size() + kMiniSectorSize - 1) / kMiniSectorSize
+                 : (file_.size() - kHeaderSize + sectorSize_ - 1) / sectorSize_;
+        chain.clear();
+        for (std::uint32_t id = start; id != kEndOfChain; id = table[id]) {
+            if (id >= table.size() || id >= present) {
+                return Fail("a sector chain points outside its table");
+            }
+            if (chain.size() >= table.size()) {
+                return Fail(loopWhy);
+            }
+            chain.push_back(id);
+        }
+        return true;
+    }
+
+    // Marks the chain's sectors as taken; a sector that two chains share
+    // means the file is damaged, and copying both would hide that.
+    bool Claim(std::vector<bool>& owned, const std::vector<std::uint32_t>& chain) {
+        for (std::uint32_t id : chain) {
+            if (id < owned.size()) {
+                if (owned[id]) {
+                    return Fail("a sector belongs to two streams");
+                }
+                owned[id] = true;
+            }
+        }
+        return true;
+    }
+
+    // Copies `size` bytes that the chain's sectors hold in order.
+    bool CopyChain(const std::vector<std::uint32_t>& chain, std::uint64_t size, Bytes& out) {
+        if (size > std::uint64_t{chain.size()} * sectorSize_) {
+            return Fail("a stream is longer than its sector chain");
+        }
+        out.clear();
+        out.reserve(static_cast<std::size_t>(size));
+        for (std::uint32_t id : chain) {
+            if (out.size() == size) {
+                break;
+            }
+            ByteSpan sector;
+            if (!Sector(id, sector)) {
+                return false;
+            }
+            const std::size_t take =
+                std::min<std::size_t>(sectorSize_, static_cast<std::size_t>(size) - out.size());
+            if (sector.size() < take) {
+                return Fail("the file is truncated");
+            }
+            out.insert(out.end(), sector.begin(),
+                       sector.begin() + static_cast<std::ptrdiff_t>(take));
+        }
+        return true;
+    }
+
+    bool ReadDirectory() {
+        std::vector<std::uint32_t> chain;
+        Bytes bytes;
+        if (!Chain(fat_, firstDirectorySector_, chain, "the directory chain loops") ||
+            !Claim(owned_, chain) ||
+            !CopyChain(chain, std::uint64_t{chain.size()} * sectorSize_, bytes)) {
+            return false;
+        }
+        const std::size_t count = bytes.size() / kEntrySize;
+        if (count == 0) {
+            return Fail("the directory is empty");
+        }
+        entries_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const ByteSpan raw = ByteSpan(bytes).subspan(i * kEntrySize, kEntrySize);
+            RawEntry& entry = entries_[i];
+            std::uint16_t nameBytes = 0;
+            std::uint32_t sizeLow = 0;
+            std::uint32_t sizeHigh = 0;
+            (void)GetU16(raw, 64, nameBytes);
+            entry.type = raw[66];
+            (void)GetU32(raw, 68, entry.left);
+            (void)GetU32(raw, 72, entry.right);
+            (void)GetU32(raw, 76, entry.child);
+            std::copy_n(raw.begin() + 80, 16, entry.clsid.begin());
+            (void)GetU32(raw, 96, entry.stateBits);
+            std::copy_n(raw.begin() + 100, 16, entry.times.begin());
+            (void)GetU32(raw, 116, entry.start);
+            (void)GetU32(raw, 120, sizeLow);
+            (void)GetU32(raw, 124, sizeHigh);
+            // Version 3 files may leave garbage in the high half of the size.
+            entry.size = sectorSize_ == 512 ? sizeLow : (std::uint64_t{sizeHigh} << 32 | sizeLow);
+            if (entry.type == 0) {
+                continue;
+            }
+            if (nameBytes > 64 || nameBytes % 2 != 0) {
+                return Fail("a directory entry has a bad name length");
+            }
+            for (std::size_t c = 0; c + 1 < nameBytes / 2u; ++c) {
+                std::uint16_t unit = 0;
+                (void)GetU16(raw, 2 * c, unit);
+                entry.name.push_back(static_cast<char16_t>(unit));
+            }
+        }
+        if (entries_[0].type != kTypeRoot) {
+            return Fail("the first directory entry is not the root");
+        }
+        return true;
+    }
+
+    bool ReadMiniStream() {
+        std::vector<std::uint32_t> chain;
+        Bytes bytes;
+        if (!Chain(fat_, firstMiniFatSector_, chain, "the mini FAT chain loops") ||
+            !Claim(owned_, chain) ||
+            !CopyChain(chain, std::uint64_t{chain.size()} * sectorSize_, bytes)) {
+            return false;
+        }
+        miniFat_.resize(bytes.size() / 4);
+        for (std::size_t i = 0; i < miniFat_.size(); ++i) {
+            (void)GetU32(bytes, 4 * i, miniFat_[i]);
+        }
+        const RawEntry& root = entries_[0];
+        if (!Chain(fat_, root.start, chain, "the mini stream chain loops") ||
+            !Claim(owned_, chain)) {
+            return false;
+        }
+        miniOwned_.assign(miniFat_.size(), false);
+        // Some writers leave the root's size short or long; the chain decides.
+        const std::uint64_t size =
+            std::min<std::uint64_t>(root.size, std::uint64_t{chain.size()} * sectorSize_);
+        return CopyChain(chain, size, miniStream_);
+    }
+
+    bool StreamData(const RawEntry& entry, Bytes& out) {
+        std::vector<std::uint32_t> chain;
+        if (entry.size >= kMiniStreamCutoff) {
+            return Chain(fat_, entry.start, chain, "a stream's sector chain loops") &&
+                   Claim(owned_, chain) && CopyChain(chain, entry.size, out);
+        }
+        if (!Chain(miniFat_, entry.start, chain, "a stream's mini sector chain loops") ||
+            !Claim(miniOwned_, chain)) {
+            return false;
+        }
+        if (entry.size > chain.size() * kMiniSectorSize) {
+            return Fail("a stream is longer than its mini sector chain");
+        }
+        out.clear();
+        out.reserve(static_cast<std::size_t>(entry.size));
+        for (std::uint32_t id : chain) {
+            const std::size_t take =
+                std::min(kMiniSectorSize, static_cast<std::size_t>(entry.size) - out.size());
+            if (take == 0) {
+                break;
+            }
+            const std::uint64_t offset = std::uint64_t{id} * kMiniSectorSize;
+            if (offset + take > miniStream_.size()) {
+                return Fail("a mini sector lies beyond the mini stream");
+            }
+            out.insert(out.end(), miniStream_.begin() + static_cast<std::ptrdiff_t>(offset),
+                       miniStream_.begin() + static_cast<std::ptrdiff_t>(offset + take));
+        }
+        return true;
+    }
+
+    // Adds the entries of one sibling tree under `parent`. The tree is walked
+    // with an explicit stack, so a degenerate tree cannot exhaust the call
+    // stack; each entry may be met once only.
+    bool AddChildren(std::uint32_t first, CompoundEntry& parent, int depth) {
+        if (depth > kMaxStorageDepth) {
+            return Fail("storages nest too deep");
+        }
+        std::vector<std::uint32_t> pending{first};
+        while (!pending.empty()) {
+            const std::uint32_t id = pending.back();
+            pending.pop_back();
+            if (id == kNoEntry) {
+                continue;
+            }
+            if (id >= entries_.size() || used_[id]) {
+                return Fail("the directory tree is broken or cyclic");
+            }
+            used_[id] = true;
+            const RawEntry& raw = entries_[id];
+            pending.push_back(raw.left);
+            pending.push_back(raw.right);
+            if (raw.type != kTypeStorage && raw.type != kTypeStream) {
+                continue;
+            }
+            CompoundEntry entry;
+            entry.name = raw.name;
+            entry.isStorage = raw.type == kTypeStorage;
+            entry.clsid = raw.clsid;
+            entry.stateBits = raw.stateBits;
+            entry.times = raw.times;
+            if (entry.isStorage ? !AddChildren(raw.child, entry, depth + 1)
+                                : !StreamData(raw, entry.data)) {
+                return false;
+            }
+            parent.children.push_back(std::move(entry));
+        }
+        return true;
+    }
+
+    ByteSpan file_;
+    std::string& error_;
+    std::size_t sectorSize_ = 512;
+    std::uint32_t fatSectorCount_ = 0;
+    std::uint32_t firstDirectorySector_ = kEndOfChain;
+    std::uint32_t firstMiniFatSector_ = kEndOfChain;
+    std::uint32_t firstDifatSector_ = kEndOfChain;
+    std::uint32_t difatSectorCount_ = 0;
+    std::vector<std::uint32_t> fat_;
+    std::vector<std::uint32_t> miniFat_;
+    std::vector<RawEntry> entries_;
+    std::vector<bool> used_;
+    std::vector<bool> owned_;      // regular sectors already in a chain
+    std::vector<bool> miniOwned_;  // mini sectors already in a chain
+    Bytes miniStream_;
+};
+
+// ---- writer ----
+
+struct FlatEntry {
+    const CompoundEntry* entry = nullptr;
+    std::uint8_t type = kTypeStream;
+    std::uint32_t left = kNoEntry;
+    std::uint32_t right = kNoEntry;
+    std::uint32_t child = kNoEntry;
+    std::uint32_t start = kEndOfChain;
+    std::uint64_t size = 0;
+    bool inMiniStream = false;
+};
+
+std::size_t SectorsFor(std::uint64_t bytes, std::size_t sectorSize) {
+    return static_cast<std::size_t>((bytes + sectorSize - 1) / sectorSize);
+}
+
+class Layout {
+public:
+    explicit Layout(const CompoundEntry& root) {
+        FlatEntry rootEntry;
+        rootEntry.entry = &root;
+        rootEntry.type = kTypeRoot;
+        flat_.push_back(rootEntry);
+        AddStorage(root, 0);
+    }
+
+    std::vector<FlatEntry>& flat() { return flat_; }
+
+private:
+    void AddStorage(const CompoundEntry& storage, std::size_t index) {
+        std::vector<const CompoundEntry*> sorted;
+        for (const CompoundEntry& child : storage.children) {
+            sorted.push_back(&child);
+        }
+        std::sort(sorted.begin(), sorted.end(), [](const CompoundEntry* a, const CompoundEntry* b) {
+            return NameLess(a->name, b->name);
+        });
+        const std::size_t base = flat_.size();
+        for (const CompoundEntry* child : sorted) {
+            FlatEntry entry;
+            entry.entry = child;
+            entry.type = child->isStorage ? kTypeStorage : kTypeStream;
+            flat_.push_back(entry);
+        }
+        flat_[index].child = BuildTree(base, base, base + sorted.size());
+        for (std::size_t i = 0; i < sorted.size(); ++i) {
+            if (sorted[i]->isStorage) {
+                AddStorage(*sorted[i], base + i);
+            }
+        }
+    }
+
+    // A balanced binary tree over flat_[lo, hi); all nodes are black, which
+    // readers accept for a tree this balanced.
+    std::uint32_t BuildTree(std::size_t base, std::size_t lo, std::size_t hi) {
+        if (lo >= hi) {
+            return kNoEntry;
+        }
+        const std::size_t mid = lo + (hi - lo) / 2;
+        flat_[mid].left = BuildTree(base, lo, mid);
+        flat_[mid].right = BuildTree(base, mid + 1, hi);
+        return static_cast<std::uint32_t>(mid);
+    }
+
+    std::vector<FlatEntry> flat_;
+};
+
+// Collects small writes into whole buffers before they reach the sink.
+class SectorWriter {
+public:
+    explicit SectorWriter(const ByteSink& sink) : sink_(sink) {}
+
+    bool Write(ByteSpan bytes) {
+        if (bytes.size() >= kChunk) {
+            return Flush() && sink_(bytes);
+        }
+        if (buffer_.size() + bytes.size() > kChunk && !Flush()) {
+            return false;
+        }
+        buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+        return true;
+    }
+    bool Zeros(std::size_t count) {
+        const Bytes zeros(count, 0);
+        return Write(zeros);
+    }
+    bool Flush() {
+        const bool ok = buffer_.empty() || sink_(buffer_);
+        buffer_.clear();
+        return ok;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 16;
+    const ByteSink& sink_;
+    Bytes buffer_;
+};
+
+bool WriteStreamData(SectorWriter& out, const CompoundEntry& entry) {
+    if (entry.pieces.empty()) {
+        return out.Write(entry.data);
+    }
+    for (ByteSpan piece : entry.pieces) {
+        if (!out.Write(piece)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PutDirectoryEntry(Bytes& out, const FlatEntry& flat) {
+    const std::size_t begin = out.size();
+    out.resize(begin + kEntrySize, 0);
+    const std::span<std::uint8_t> raw = std::span<std::uint8_t>(out).subspan(begin, kEntrySize);
+    std::u16string_view name =
+        flat.type == kTypeRoot ? std::u16string_view(u"Root Entry") : flat.entry->name;
+    name = name.substr(0, 31);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        SetU16(raw, 2 * i, name[i]);
+    }
+    SetU16(raw, 64, static_cast<std::uint16_t>((name.size() + 1) * 2));
+    raw[66] = flat.type;
+    raw[67] = 1;  // black
+    SetU32(raw, 68, flat.left);
+    SetU32(raw, 72, flat.right);
+    SetU32(raw, 76, flat.child);
+    std::copy(flat.entry->clsid.begin(), flat.entry->clsid.end(), raw.begin() + 80);
+    SetU32(raw, 96, flat.entry->stateBits);
+    std::copy(flat.entry->times.begin(), flat.entry->times.end(), raw.begin() + 100);
+    SetU32(raw, 116, flat.start);
+    SetU32(raw, 120, static_cast<std::uint32_t>(flat.size));
+}
+
+void PutEmptyDirectoryEntry(Bytes& out) {
+    const std::size_t begin = out.size();
+    out.resize(begin + kEntrySize, 0);
+    const std::span<std::uint8_t> raw = std::span<std::uint8_t>(out).subspan(begin, kEntrySize);
+    SetU32(raw, 68, kNoEntry);
+    SetU32(raw, 72, kNoEntry);
+    SetU32(raw, 76, kNoEntry);
+}
+
+}  // namespace
+
+std::size_t CompoundEntry::StreamSize() const {
+    if (pieces.empty()) {
+        return data.size();
+    }
+    std::size_t size = 0;
+    for (ByteSpan piece : pieces) {
+        size += piece.size();
+    }
+    return size;
+}
+
+bool SameEntryName(std::u16string_view a, std::u16string_view b) {
+    return SameName(a, b);
+}
+
+const CompoundEntry* FindChild(const CompoundEntry& storage, std::u16string_view name) {
+    for (const CompoundEntry& child : storage.children) {
+        if (SameName(child.name, name)) {
+            return &child;
+        }
+    }
+    return nullptr;
+}
+
+bool ReadCompoundFile(ByteSpan file, CompoundEntry& root, std::string& error) {
+    Reader reader(file, error);
+    return reader.Read(root);
+}
+
+bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
+    Layout layout(root);
+    std::vector<FlatEntry>& flat = layout.flat();
+    constexpr std::size_t ss = kWriteSectorSize;
+    constexpr std::size_t perSector = ss / 4;
+
+    // Place streams: small ones in mini sectors, the rest in regular sectors.
+    std::size_t nextSector = 0;
+    std::size_t miniSectors = 0;
+    std::vector<std::uint32_t> fatChains;  // filled below once the FAT size is known
+    for (FlatEntry& entry : flat) {
+        if (entry.type != kTypeStream) {
+            continue;
+        }
+        entry.size = entry.entry->StreamSize();
+        if (entry.size == 0) {
+            continue;
+        }
+        if (entry.size < kMiniStreamCutoff) {
+            entry.inMiniStream = true;
+            entry.start = static_cast<std::uint32_t>(miniSectors);
+            miniSectors += SectorsFor(entry.size, kMiniSectorSize);
+        } else {
+            entry.start = static_cast<std::uint32_t>(nextSector);
+            nextSector += SectorsFor(entry.size, ss);
+        }
+    }
+    const std::size_t miniStreamBytes = miniSectors * kMiniSectorSize;
+    const std::size_t miniStreamStart = nextSector;
+    const std::size_t miniStreamSectors = SectorsFor(miniStreamBytes, ss);
+    const std::size_t miniFatStart = miniStreamStart + miniStreamSectors;
+    const std::size_t miniFatSectors = SectorsFor(miniSectors * 4, ss);
+    const std::size_t directoryStart = miniFatStart + miniFatSectors;
+    const std::size_t directorySectors = SectorsFor(flat.size() * kEntrySize, ss);
+    const std::size_t fatStart = directoryStart + directorySectors;
+    std::size_t fatSectors = 1;
+    std::size_t difatSectors = 0;
+    for (;;) {
+        difatSectors = fatSectors > kHeaderDifatEntries
+                           ? SectorsFor(fatSectors - kHeaderDifatEntries, perSector - 1)
+                           : 0;
+        if (fatStart + fatSectors + difatSectors <= fatSectors * perSector) {
+            break;
+        }
+        ++fatSectors;
+    }
+    const std::size_t difatStart = fatStart + fatSectors;
+    if (difatStart + difatSectors >= 0xFFFFFFF0u) {
+        return false;
+    }
+
+    std::vector<std::uint32_t> fat(fatSectors * perSector, kFreeSector);
+    auto chain = [&fat](std::size_t start, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            fat[start + i] =
+                i + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(start + i + 1);
+        }
+    };
+    std::vector<std::uint32_t> miniFat(miniSectors, kFreeSector);
+    for (const FlatEntry& entry : flat) {
+        if (entry.type != kTypeStream || entry.size == 0) {
+            continue;
+        }
+        if (entry.inMiniStream) {
+            const std::size_t count = SectorsFor(entry.size, kMiniSectorSize);
+            for (std::size_t i = 0; i < count; ++i) {
+                miniFat[entry.start + i] =
+                    i + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(entry.start + i + 1);
+            }
+        } else {
+            chain(entry.start, SectorsFor(entry.size, ss));
+        }
+    }
+    chain(miniStreamStart, miniStreamSectors);
+    chain(miniFatStart, miniFatSectors);
+    chain(directoryStart, directorySectors);
+    for (std::size_t i = 0; i < fatSectors; ++i) {
+        fat[fatStart + i] = kFatSector;
+    }
+    for (std::size_t i = 0; i < difatSectors; ++i) {
+        fat[difatStart + i] = kDifatSector;
+    }
+    flat[0].start =
+        miniStreamSectors > 0 ? static_cast<std::uint32_t>(miniStreamStart) : kEndOfChain;
+    flat[0].size = miniStreamBytes;
+
+    Bytes header;
+    header.reserve(kHeaderSize);
+    PutBytes(header, kSignature);
+    header.resize(24, 0);
+    PutU16(header, 0x003E);  // minor version
+    PutU16(header, 3);       // major version: 512-byte sectors
+    PutU16(header, 0xFFFE);  // little-endian
+    PutU16(header, 9);       // sector shift
+    PutU16(header, 6);       // mini sector shift
+    header.resize(40, 0);
+    PutU32(header, 0);  // directory sector count: always 0 in version 3
+    PutU32(header, static_cast<std::uint32_t>(fatSectors));
+    PutU32(header, static_cast<std::uint32_t>(directoryStart));
+    PutU32(header, 0);  // transaction signature
+    PutU32(header, static_cast<std::uint32_t>(kMiniStreamCutoff));
+    PutU32(header, miniFatSectors > 0 ? static_cast<std::uint32_t>(miniFatStart) : kEndOfChain);
+    PutU32(header, static_cast<std::uint32_t>(miniFatSectors));
+    PutU32(header, difatSectors > 0 ? static_cast<std::uint32_t>(difatStart) : kEndOfChain);
+    PutU32(header, static_cast<std::uint32_t>(difatSectors));
+    for (std::size_t i = 0; i < kHeaderDifatEntries; ++i) {
+        PutU32(header, i < fatSectors ? static_cast<std::uint32_t>(fatStart + i) : kFreeSector);
+    }
+
+    SectorWriter out(sink);
+    if (!out.Write(header)) {
+        return false;
+    }
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
+            if (!WriteStreamData(out, *entry.entry) ||
+                !out.Zeros(SectorsFor(entry.size, ss) * ss - entry.size)) {
+                return false;
+            }
+        }
+    }
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
+            const std::size_t padded = SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize;
+            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padded - entry.size)) {
+                return false;
+            }
+        }
+    }
+    if (!out.Zeros(miniStreamSectors * ss - miniStreamBytes)) {
+        return false;
+    }
+    Bytes table;
+    for (std::uint32_t id : miniFat) {
+        PutU32(table, id);
+    }
+    while (table.size() < miniFatSectors * ss) {
+        PutU32(table, kFreeSector);
+    }
+    for (const FlatEntry& entry : flat) {
+        PutDirectoryEntry(table, entry);
+    }
+    while (table.size() % ss != 0) {
+        PutEmptyDirectoryEntry(table);
+    }
+    for (std::uint32_t id : fat) {
+        PutU32(table, id);
+    }
+    for (std::size_t d = 0; d < difatSectors; ++d) {
+        for (std::size_t i = 0; i + 1 < perSector; ++i) {
+            const std::size_t fatIndex = kHeaderDifatEntries + d * (perSector - 1) + i;
+            PutU32(table, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatStart + fatIndex)
+                                                : kFreeSector);
+        }
+        PutU32(table,
+               d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
+    }
+    return out.Write(table) && out.Flush();
+}
+
+}  // namespace workbook::xls

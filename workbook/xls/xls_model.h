@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// What an .xls book holds between load and save. Loaded content stays as
+// the records it was read as; only what must change on save (sheet offsets,
+// the string table, new formats, sheet references) is modelled.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "workbook/xls/byte_io.h"
+
+namespace workbook::xls {
+
+// A workbook globals record, or a slot where the writer puts generated ones.
+enum class GlobalSlot : std::uint8_t {
+    kRecord,         // `type` and `data` as read or made
+    kSheets,         // one BOUNDSHEET8 per sheet
+    kSharedStrings,  // SST with its CONTINUE records, then EXTSST
+    kNewFormats,     // one cell XF per Format of the book
+    kTabIds,         // TABID with one id per sheet
+};
+
+struct GlobalRecord {
+    GlobalSlot slot = GlobalSlot::kRecord;
+    std::uint16_t type = 0;
+    Bytes data;
+};
+
+// The shared string table. Each entry is one XLUnicodeRichExtendedString
+// as a single piece: cch, flags, optional run count and extension size,
+// characters, runs, extension. The writer splits them over CONTINUEs.
+struct SharedStrings {
+    Bytes entries;
+    std::uint32_t count = 0;
+    std::uint32_t references = 0;
+};
+
+// Cells written through the API, kept as finished records: blocks of up to
+// 32 rows, each its ROW records, its cell records and (for new sheets) a
+// DBCELL, the layout Excel itself writes. Rows and columns arrive in
+// increasing order.
+class CellTable {
+public:
+    // `withDbCells` is false when rows are appended to a loaded sheet,
+    // whose INDEX is dropped; `rowsWithRecords` lists rows (ascending) that
+    // already have a ROW record there.
+    void Configure(bool withDbCells, std::vector<std::uint16_t> rowsWithRecords);
+
+    // Checks the write order; false with a reason when the cell comes
+    // before or at the last cell written.
+    bool CheckOrder(int row, int column, std::string& error) const;
+    // Adds one cell record (`record` is complete, header included) for a
+    // position that CheckOrder accepted.
+    void Add(int row, int column, ByteSpan record);
+
+    bool empty() const { return firstRow_ < 0; }
+    int firstRow() const { return firstRow_; }
+    int endRow() const { return currentRow_ + 1; }
+    int firstColumn() const { return minColumn_; }
+    int endColumn() const { return maxColumn_ + 1; }
+
+    // The finished blocks and the offsets of their DBCELL records.
+    ByteSpan finished() const { return done_; }
+    const std::vector<std::uint32_t>& finishedDbCells() const { return doneDbCells_; }
+    // Appends the unfinished block to `out` without closing it, so writes
+    // may go on after a save; its DBCELL offset (counted from the start of
+    // the whole table) goes to `dbCells`.
+    void SerializePending(Bytes& out, std::vector<std::uint32_t>& dbCells) const;
+
+private:
+    struct RowSpan {
+        std::uint16_t row = 0;
+        std::uint16_t firstColumn = 0;
+        std::uint16_t endColumn = 0;
+        std::uint32_t cellsAt = 0;  // offset of the row's first cell in blockCells_
+    };
+    void FinishBlock();
+    void EmitBlock(Bytes& out, std::vector<std::uint32_t>& dbCells,
+                   const std::vector<RowSpan>& rows, ByteSpan cells, std::size_t base) const;
+    bool HasRowRecord(std::uint16_t row) const;
+
+    bool withDbCells_ = true;
+    std::vector<std::uint16_t> rowsWithRecords_;
+    Bytes done_;  // finished blocks
+    std::vector<std::uint32_t> doneDbCells_;
+    std::vector<RowSpan> blockRows_;  // rows of the unfinished block
+    Bytes blockCells_;                // cells of the unfinished block
+    int firstRow_ = -1;
+    int currentRow_ = -1;
+    int lastColumn_ = -1;
+    int minColumn_ = 0x7FFFFFFF;
+    int maxColumn_ = -1;
+};
+
+// A sheet substream kept as read, with the places the writer patches.
+struct LoadedSubstream {
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    Bytes bytes;                            // BOF to the matching EOF
+    std::size_t originalAt = 0;             // its position in the stream read
+    std::size_t indexAt = kNone;            // INDEX record (header included)
+    std::size_t dimensionsAt = kNone;       // DIMENSIONS record
+    std::size_t window2At = kNone;          // WINDOW2 record
+    std::size_t cellTableEnd = 0;           // where appended rows go
+    int endRow = 0;                         // one past the last row with a cell
+    std::vector<std::uint16_t> rowRecords;  // rows with a ROW record, ascending
+};
+
+// BOUNDSHEET8 sheet types.
+inline constexpr std::uint8_t kSheetWorksheet = 0x00;
+inline constexpr std::uint8_t kSheetVbModule = 0x06;
+
+struct SheetModel {
+    std::u16string name;
+    std::string nameUtf8;
+    std::uint8_t hiddenState = 0;
+    std::uint8_t sheetType = kSheetWorksheet;
+    std::uint16_t tabId = 0;
+    bool loaded = false;
+    LoadedSubstream substream;
+    CellTable cells;
+};
+
+struct BookModel {
+    std::vector<GlobalRecord> globals;
+    SharedStrings strings;
+    std::uint16_t firstNewXf = 21;  // XF index of the book's first Format
+    std::uint16_t defaultXf = 15;   // XF of cells written without a Format
+    int activeTab = 0;
+    std::uint32_t removedNames = 0;  // names made inert after sheet deletions
+};
+
+}  // namespace workbook::xls
