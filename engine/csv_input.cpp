@@ -1,1 +1,556 @@
 // SPDX-License-Identifier: MIT
+// CSV input. The file is read in large blocks; one pass over the buffer finds
+// the record's end and splits its fields together, so unquoted fields and
+// plain quoted ones point straight into the buffer and only fields holding
+// doubled quotes or CR LF are copied (into scratch sized to the buffer). A
+// record cut by the buffer's end is parsed again from its start once more
+// bytes are in; the buffer grows when one record fills it.
+#include "engine/csv_input.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+#include <utility>
+
+namespace engine {
+namespace {
+
+constexpr char kQuote = '"';
+
+// The first byte in [p, end) equal to `a` or `b`, or `end`.
+inline const char* FindEither(const char* p, const char* end, char a, char b) {
+    // Eight bytes at a time: a zero byte in (word ^ pattern) marks a match. The
+    // lowest flagged byte is always a true match (little-endian load), which
+    // is the only one used.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
+    const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
+    while (end - p >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        if constexpr (std::endian::native == std::endian::big) {
+            word = __builtin_bswap64(word);
+        }
+        const std::uint64_t xa = word ^ patternA;
+        const std::uint64_t xb = word ^ patternB;
+        const std::uint64_t found = (((xa - kOnes) & ~xa) | ((xb - kOnes) & ~xb)) & kHighs;
+        if (found != 0) {
+            return p + (std::countr_zero(found) >> 3);
+        }
+        p += 8;
+    }
+    while (p < end && *p != a && *p != b) {
+        ++p;
+    }
+    return p;
+}
+
+inline bool IsAscii(std::string_view text) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    std::uint64_t any = 0;
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        any |= word;
+    }
+    for (; p < end; ++p) {
+        any |= static_cast<unsigned char>(*p);
+    }
+    return (any & 0x8080808080808080u) == 0;
+}
+
+// Bytes the UTF-8 text took as UTF-16: two per character, four for those
+// beyond U+FFFF. Used to report UTF-16 positions in file bytes.
+std::int64_t Utf16Bytes(const char* p, const char* end) {
+    std::int64_t bytes = 0;
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if ((c & 0xC0) != 0x80) {
+            bytes += c >= 0xF0 ? 4 : 2;
+        }
+    }
+    return bytes;
+}
+
+// One field's text: a view of the input while it is one stretch, copied into
+// scratch once pieces must be joined (around a doubled quote or a dropped CR).
+class FieldText {
+public:
+    explicit FieldText(char* out) : start_(out), cursor_(out) {}
+
+    void Add(const char* begin, const char* end) {
+        if (begin == end) {
+            return;
+        }
+        if (!copying_ && view_ == nullptr) {
+            view_ = begin;
+            viewLength_ = static_cast<std::size_t>(end - begin);
+            return;
+        }
+        StartCopy();
+        std::memcpy(cursor_, begin, static_cast<std::size_t>(end - begin));
+        cursor_ += end - begin;
+    }
+
+    std::string_view View() const {
+        if (copying_) {
+            return {start_, static_cast<std::size_t>(cursor_ - start_)};
+        }
+        return {view_, viewLength_};
+    }
+    char* end() const { return cursor_; }
+
+private:
+    void StartCopy() {
+        if (!copying_) {
+            copying_ = true;
+            if (viewLength_ != 0) {
+                std::memcpy(cursor_, view_, viewLength_);
+                cursor_ += viewLength_;
+            }
+        }
+    }
+
+    char* start_;
+    char* cursor_;
+    const char* view_ = nullptr;
+    std::size_t viewLength_ = 0;
+    bool copying_ = false;
+};
+
+struct SplitResult {
+    bool complete = false;          // false: the record runs past `end`; bring more bytes
+    const char* textEnd = nullptr;  // the record's text ends here (line end excluded)
+    const char* next = nullptr;     // the next record starts here
+};
+
+// Splits the record at the start of [p, end) into `fields`. With `lineEnds`,
+// an LF outside quotes ends the record and a CR just before it is dropped;
+// without, [p, end) is the whole record. Unless `final`, a record that would
+// need a byte at or after `end` to be decided is reported incomplete. Copied
+// fields go to `out`, which has room for end - p bytes.
+SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lineEnds, bool final,
+                        char* out, std::vector<std::string_view>& fields) {
+    fields.clear();
+    const char lineEnd = lineEnds ? '\n' : delimiter;
+    // Closes a field that stops at `stop` (a delimiter, a line end, or `end`).
+    // Gives true when the record ends there.
+    auto finishAt = [&](const char* stop, const char* fieldBegin, FieldText& text,
+                        SplitResult* result) {
+        if (stop != end && *stop == delimiter) {
+            text.Add(fieldBegin, stop);
+            fields.push_back(text.View());
+            out = text.end();
+            return false;
+        }
+        const char* textEnd = stop;
+        if (stop != end && stop > fieldBegin && stop[-1] == '\r') {
+            --textEnd;  // CR LF ends the record
+        }
+        text.Add(fieldBegin, textEnd);
+        fields.push_back(text.View());
+        *result = {true, textEnd, stop == end ? end : stop + 1};
+        return true;
+    };
+
+    SplitResult result;
+    while (true) {
+        FieldText text(out);
+        if (p == end || *p != kQuote) {
+            // Unquoted: a quote here is plain text.
+            const char* stop = FindEither(p, end, delimiter, lineEnd);
+            if (stop == end && !final) {
+                return {};
+            }
+            if (finishAt(stop, p, text, &result)) {
+                return result;
+            }
+            p = stop + 1;
+            continue;
+        }
+        // Quoted: one scan finds quotes and the CRs of CR LF pairs, which lose the CR.
+        const char* piece = p + 1;
+        const char* scan = piece;
+        while (true) {
+            const char* hit = FindEither(scan, end, kQuote, '\r');
+            if (hit == end) {
+                if (!final) {
+                    return {};
+                }
+                // A quote still open at the end of the input closes there.
+                text.Add(piece, end);
+                fields.push_back(text.View());
+                return {true, end, end};
+            }
+            if (hit + 1 == end && !final) {
+                return {};  // CR LF or not, "" or a closing quote: the next byte decides
+            }
+            const bool pairFollows = hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
+            if (*hit == '\r') {
+                if (pairFollows) {
+                    text.Add(piece, hit);
+                    piece = hit + 1;  // the LF starts the next piece
+                }
+                scan = hit + 1;
+                continue;
+            }
+            if (pairFollows) {
+                text.Add(piece, hit + 1);  // keeps one of the two quotes
+                piece = scan = hit + 2;
+                continue;
+            }
+            text.Add(piece, hit);
+            p = hit + 1;
+            break;
+        }
+        // After the closing quote, text up to the delimiter is kept as it stands.
+        const char* stop = FindEither(p, end, delimiter, lineEnd);
+        if (stop == end && !final) {
+            return {};
+        }
+        if (finishAt(stop, p, text, &result)) {
+            return result;
+        }
+        p = stop + 1;
+    }
+}
+
+std::string ErrnoText(int error) {
+    return std::generic_category().message(error);
+}
+
+}  // namespace
+
+void SplitRecord(std::string_view text, char delimiter, std::string& scratch,
+                 std::vector<std::string_view>& fields) {
+    if (scratch.size() < text.size()) {
+        scratch.resize(text.size());
+    }
+    SplitFields(text.data(), text.data() + text.size(), delimiter, false, true, scratch.data(),
+                fields);
+}
+
+// ---- File descriptor ------------------------------------------------------------------
+
+CsvInput::UniqueFd& CsvInput::UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = other.Release();
+    }
+    return *this;
+}
+
+CsvInput::UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) {
+        close(fd_);  // a read-only descriptor: nothing to lose if close fails
+    }
+}
+
+int CsvInput::UniqueFd::Release() {
+    return std::exchange(fd_, -1);
+}
+
+// ---- Opening --------------------------------------------------------------------------
+
+bool CsvInput::Fail(std::string text) {
+    errorText_ = std::move(text);
+    failed_ = true;
+    return false;
+}
+
+bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
+                    std::size_t blockSize) {
+    *this = CsvInput();
+    blockSize_ = std::max<std::size_t>(blockSize, 1);
+    delimiter_ = settings.delimiter;
+
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        return Fail("Cannot open " + path + ": " + ErrnoText(errno));
+    }
+    struct stat info {};
+    if (fstat(fd.get(), &info) != 0) {
+        return Fail("Cannot open " + path + ": " + ErrnoText(errno));
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return Fail("Cannot open " + path + ": " + ErrnoText(EISDIR));
+    }
+    size_ = S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : 0;
+    (void)posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
+    fd_ = std::move(fd);
+
+    // The legacy page: forced, or the system's ANSI or OEM page.
+    const int forced = settings.inputCodePage;
+    const platform::SystemCodePages system = platform::GetSystemCodePages();
+    legacyPage_ = forced != 0 ? forced : (settings.oemSource != 0 ? system.oem : system.ansi);
+    if (forced == 0 || (forced != platform::kCodePageUtf8 && forced != platform::kCodePageUtf16Le &&
+                        forced != platform::kCodePageUtf16Be)) {
+        legacySingleByte_ = legacyDecoder_.Open(legacyPage_);
+        std::string probe;
+        if (!legacySingleByte_ && !platform::ConvertToUtf8(legacyPage_, "", probe)) {
+            if (forced != 0) {
+                return Fail("Code page " + std::to_string(forced) + " is not supported");
+            }
+            // An unusable system setting: fall back to the common Western page.
+            legacyPage_ = 1252;
+            legacySingleByte_ = legacyDecoder_.Open(legacyPage_);
+        }
+    }
+
+    // Enough bytes for any byte-order mark.
+    buffer_.resize(2 * ReadSize(blockSize_) + 8);
+    while (end_ < 4 && !endOfFile_) {
+        std::size_t got = 0;
+        if (!ReadBytes(buffer_.data() + end_, std::min(blockSize_, buffer_.size() - end_), &got)) {
+            return false;
+        }
+        end_ += got;
+    }
+    const auto byte = [&](std::size_t i) {
+        return i < end_ ? static_cast<unsigned char>(buffer_[i]) : 0u;
+    };
+    std::size_t utf16Start = 0;
+    if (byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+        encoding_ = Encoding::kUtf8;
+        begin_ = 3;
+    } else if (byte(0) == 0xFF && byte(1) == 0xFE) {
+        encoding_ = Encoding::kUtf16Le;
+        utf16Start = 2;
+    } else if (byte(0) == 0xFE && byte(1) == 0xFF) {
+        encoding_ = Encoding::kUtf16Be;
+        utf16Start = 2;
+    } else if (forced == platform::kCodePageUtf8) {
+        encoding_ = Encoding::kUtf8;
+    } else if (forced == platform::kCodePageUtf16Le) {
+        encoding_ = Encoding::kUtf16Le;
+    } else if (forced == platform::kCodePageUtf16Be) {
+        encoding_ = Encoding::kUtf16Be;
+    } else if (forced != 0) {
+        encoding_ = Encoding::kLegacy;
+    }
+    switch (encoding_) {
+        case Encoding::kUtf16Le:
+            codePage_ = platform::kCodePageUtf16Le;
+            break;
+        case Encoding::kUtf16Be:
+            codePage_ = platform::kCodePageUtf16Be;
+            break;
+        case Encoding::kLegacy:
+            codePage_ = legacyPage_;
+            break;
+        default:
+            codePage_ = platform::kCodePageUtf8;
+            break;
+    }
+    if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
+        // From here on buffer_ holds decoded UTF-8; the raw bytes go through pendingRaw_.
+        pendingRaw_.assign(buffer_.data() + utf16Start, end_ - utf16Start);
+        position_ = static_cast<std::int64_t>(utf16Start);
+        begin_ = end_ = 0;
+        DecodeUtf16Block();
+    }
+    if (scratch_.size() < buffer_.size()) {
+        scratch_.resize(buffer_.size());
+    }
+    return true;
+}
+
+// ---- Reading --------------------------------------------------------------------------
+
+bool CsvInput::ReadBytes(char* dst, std::size_t capacity, std::size_t* got) {
+    *got = 0;
+    while (true) {
+        const ssize_t n = read(fd_.get(), dst, capacity);
+        if (n > 0) {
+            *got = static_cast<std::size_t>(n);
+            bytesRead_ += n;
+            return true;
+        }
+        if (n == 0) {
+            endOfFile_ = true;
+            return true;
+        }
+        if (errno != EINTR) {
+            return Fail("Read error: " + ErrnoText(errno));
+        }
+    }
+}
+
+// A regular file's remaining bytes bound the read (and so the buffer): small
+// files get small buffers. One byte more finds the end, and the floor keeps
+// a file that grows while we read from being read in tiny steps.
+std::size_t CsvInput::ReadSize(std::size_t want) const {
+    if (size_ <= 0) {
+        return want;
+    }
+    constexpr std::size_t kFloor = 4096;
+    const auto remaining = static_cast<std::size_t>(std::max<std::int64_t>(size_ - bytesRead_, 0));
+    return std::min(want, std::max(remaining + 1, kFloor));
+}
+
+// Makes room for `bytes` more after end_: first by dropping what was read,
+// then by growing.
+void CsvInput::EnsureRoom(std::size_t bytes) {
+    if (buffer_.size() - end_ >= bytes) {
+        return;
+    }
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        bufferOffset_ += static_cast<std::int64_t>(begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (buffer_.size() - end_ < bytes) {
+        buffer_.resize(std::max(buffer_.size() * 2, end_ + bytes));
+    }
+}
+
+// Decodes the complete UTF-16 units of pendingRaw_ into buffer_; a trailing
+// odd byte or high surrogate waits for the next block unless the file ended.
+void CsvInput::DecodeUtf16Block() {
+    std::size_t usable = pendingRaw_.size() & ~std::size_t{1};
+    if (!endOfFile_ && usable >= 2) {
+        const bool bigEndian = encoding_ == Encoding::kUtf16Be;
+        const auto high = static_cast<unsigned char>(pendingRaw_[usable - (bigEndian ? 2 : 1)]);
+        if (high >= 0xD8 && high <= 0xDB) {
+            usable -= 2;
+        }
+    }
+    if (endOfFile_) {
+        usable = pendingRaw_.size();
+    }
+    rawBlock_.clear();
+    (void)platform::ConvertToUtf8(codePage_, std::string_view(pendingRaw_).substr(0, usable),
+                                  rawBlock_);  // a Unicode page: cannot fail
+    pendingRaw_.erase(0, usable);
+    EnsureRoom(rawBlock_.size());
+    std::memcpy(buffer_.data() + end_, rawBlock_.data(), rawBlock_.size());
+    end_ += rawBlock_.size();
+}
+
+// Brings in more bytes. False only on a read error. Reads at least as much as
+// the unfinished record already holds, so a record that keeps growing (an
+// unbalanced quote can make the rest of the file one record) is parsed again
+// only a logarithmic number of times.
+bool CsvInput::Fill() {
+    if (failed_) {
+        return false;
+    }
+    if (endOfFile_) {
+        return true;
+    }
+    const std::size_t want = ReadSize(std::max(blockSize_, end_ - begin_));
+    std::size_t got = 0;
+    if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
+        const std::size_t held = pendingRaw_.size();
+        pendingRaw_.resize(held + want);
+        if (!ReadBytes(pendingRaw_.data() + held, want, &got)) {
+            return false;
+        }
+        pendingRaw_.resize(held + got);
+        DecodeUtf16Block();
+    } else {
+        EnsureRoom(want);
+        if (!ReadBytes(buffer_.data() + end_, want, &got)) {
+            return false;
+        }
+        end_ += got;
+    }
+    // Unescaped fields never outgrow the bytes they come from.
+    if (scratch_.size() < buffer_.size()) {
+        scratch_.resize(buffer_.size());
+    }
+    return true;
+}
+
+void CsvInput::DecodeLegacy(std::string_view text) {
+    decoded_.clear();
+    if (legacySingleByte_) {
+        legacyDecoder_.Decode(text, decoded_);
+    } else if (!platform::ConvertToUtf8(legacyPage_, text, decoded_)) {
+        (void)platform::ConvertToUtf8(platform::kCodePageUtf8, text, decoded_);  // cannot fail
+    }
+}
+
+bool CsvInput::ReadRecord(CsvRecord& record) {
+    if (fd_.get() < 0 || failed_) {
+        return false;
+    }
+    SplitResult split;
+    while (true) {
+        if (begin_ == end_ && endOfFile_) {
+            position_ = bytesRead_;
+            return false;
+        }
+        split = SplitFields(buffer_.data() + begin_, buffer_.data() + end_, delimiter_, true,
+                            endOfFile_, scratch_.data(), record.fields);
+        if (split.complete) {
+            break;
+        }
+        if (!Fill()) {
+            return false;
+        }
+    }
+    const char* start = buffer_.data() + begin_;
+    record.text = std::string_view(start, static_cast<std::size_t>(split.textEnd - start));
+
+    // Delimiter, quotes and line ends are ASCII in every page we read, so a
+    // record decoded after splitting splits the same way once decoded.
+    bool decode = false;
+    switch (encoding_) {
+        case Encoding::kUtf16Le:
+        case Encoding::kUtf16Be:
+            break;  // decoded on the way in
+        case Encoding::kUtf8:
+            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+                decoded_.clear();
+                (void)platform::ConvertToUtf8(platform::kCodePageUtf8, record.text, decoded_);
+                decode = true;
+            }
+            break;
+        case Encoding::kDetect:
+            // Legacy text can pass for UTF-8 by chance, so the first record that
+            // is not UTF-8 settles the rest of the file.
+            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+                encoding_ = Encoding::kLegacy;
+                codePage_ = legacyPage_;
+                DecodeLegacy(record.text);
+                decode = true;
+            }
+            break;
+        case Encoding::kLegacy:
+            if (!IsAscii(record.text)) {
+                DecodeLegacy(record.text);
+                decode = true;
+            }
+            break;
+    }
+    if (decode) {
+        record.text = decoded_;
+        SplitRecord(record.text, delimiter_, scratch_, record.fields);
+    }
+
+    const std::size_t next = static_cast<std::size_t>(split.next - buffer_.data());
+    if (encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be) {
+        position_ += Utf16Bytes(buffer_.data() + begin_, split.next);
+    } else {
+        position_ = bufferOffset_ + static_cast<std::int64_t>(next);
+    }
+    begin_ = next;
+    if (begin_ == end_ && endOfFile_) {
+        position_ = bytesRead_;
+    }
+    return true;
+}
+
+}  // namespace engine

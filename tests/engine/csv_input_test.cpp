@@ -1,0 +1,413 @@
+// SPDX-License-Identifier: MIT
+// CSV input: splitting rules, line ends, encodings and progress positions,
+// with Python's csv module as the oracle for many tricky and random files.
+#include "engine/csv_input.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+// Sets an environment variable for one test and restores it afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        setenv(name, value, 1);
+    }
+    ~ScopedEnv() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct Options {
+    char delimiter = ',';
+    int oemSource = 0;
+    int inputCodePage = 0;
+};
+
+struct ReadResult {
+    bool opened = false;
+    Rows rows;
+    std::vector<std::string> texts;
+    int codePage = 0;
+};
+
+ReadResult ReadFile(const std::string& path, const Options& options,
+                    std::size_t blockSize = engine::kCsvBlockSize) {
+    engine::ConversionSettings settings{};
+    settings.delimiter = options.delimiter;
+    settings.oemSource = options.oemSource;
+    settings.inputCodePage = options.inputCodePage;
+    engine::CsvInput input;
+    ReadResult result;
+    result.opened = input.Open(path, settings, blockSize);
+    engine::CsvRecord record;
+    while (result.opened && input.ReadRecord(record)) {
+        result.rows.emplace_back(record.fields.begin(), record.fields.end());
+        result.texts.emplace_back(record.text);
+    }
+    result.codePage = input.codePage();
+    return result;
+}
+
+Rows ReadBytes(const std::string& bytes, const Options& options, int* codePage = nullptr,
+               std::size_t blockSize = engine::kCsvBlockSize) {
+    TempDir dir;
+    const std::string path = dir.File("input.csv");
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
+    ReadResult result = ReadFile(path, options, blockSize);
+    EXPECT_TRUE(result.opened);
+    if (codePage != nullptr) {
+        *codePage = result.codePage;
+    }
+    return result.rows;
+}
+
+TEST(CsvInput, SplitsRecordsAndFields) {
+    struct Case {
+        const char* name;
+        std::string input;
+        char delimiter;
+        Rows expected;
+    };
+    const Case cases[] = {
+        {"empty file", "", ',', {}},
+        {"empty line is one empty field", "\n", ',', {{""}}},
+        {"lone comma", ",", ',', {{"", ""}}},
+        {"trailing comma", "a,b,\n", ',', {{"a", "b", ""}}},
+        {"quoted delimiter", "\"a,b\",c", ',', {{"a,b", "c"}}},
+        {"quoted quotes kept", "\"\"\"hello\"\"\"", ',', {{"\"hello\""}}},
+        {"four quotes are one quote", "\"\"\"\"", ',', {{"\""}}},
+        {"two quotes are empty", "\"\",x", ',', {{"", "x"}}},
+        {"quote inside unquoted field is text", "ab\"cd\"ef", ',', {{"ab\"cd\"ef"}}},
+        {"inch mark does not swallow the line", "5'10\",x\ny", ',', {{"5'10\"", "x"}, {"y"}}},
+        {"text after closing quote kept", "\"ab\"cd\"e,f", ',', {{"abcd\"e", "f"}}},
+        {"spaces kept, quote after space is text", " \"a\" ,b", ',', {{" \"a\" ", "b"}}},
+        {"quoted LF joins lines", "\"a\nb\",c\nd", ',', {{"a\nb", "c"}, {"d"}}},
+        {"quoted CR LF becomes LF", "\"a\r\nb\"\r\nc\r\n", ',', {{"a\nb"}, {"c"}}},
+        {"CR before closing quote stays", "\"a\r\"\r\n", ',', {{"a\r"}}},
+        {"open quote runs to end of file", "a,\"b,c\nd", ',', {{"a", "b,c\nd"}}},
+        {"open quote after doubled quote", "\"a\"\"\n", ',', {{"a\"\n"}}},
+        {"CR CR LF keeps one CR", "a\r\r\nb", ',', {{"a\r"}, {"b"}}},
+        {"lone CR is text", "a\rb,c\n", ',', {{"a\rb", "c"}}},
+        {"inner empty lines", "a\n\nb\n\n", ',', {{"a"}, {""}, {"b"}, {""}}},
+        {"no record after final newline", "a\r\n", ',', {{"a"}}},
+        {"tab delimiter", "a,b\t\"c\td\"\n", '\t', {{"a,b", "c\td"}}},
+        {"semicolon delimiter", "1,5;\"x;y\";", ';', {{"1,5", "x;y", ""}}},
+    };
+    std::string scratch;
+    std::vector<std::string_view> fields;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadBytes(c.input, {.delimiter = c.delimiter}), c.expected);
+        if (c.expected.size() == 1 && c.input.find('\n') == std::string::npos) {
+            engine::SplitRecord(c.input, c.delimiter, scratch, fields);
+            EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.end()), c.expected[0]);
+        }
+    }
+}
+
+TEST(CsvInput, RecordTextKeepsQuotesWithoutLineEnd) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.File("r.csv"), "x,\"a\"\"b\r\nc\"d\r\nz\n"));
+    EXPECT_EQ(ReadFile(dir.File("r.csv"), {}).texts,
+              (std::vector<std::string>{"x,\"a\"\"b\r\nc\"d", "z"}));
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char16_t unit : text) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+TEST(CsvInput, DecodesEncodings) {
+    struct Case {
+        const char* name;
+        std::string input;
+        Options options;
+        const char* ansi;
+        const char* oem;
+        Rows expected;
+        int codePage;
+    };
+    const std::u16string unicodeText = u"a,\"b\r\nc\"\r\n\U0001F600,\u00E9\r\n";
+    const Rows unicodeRows = {{"a", "b\nc"}, {"\U0001F600", "\u00E9"}};
+    const Case cases[] = {
+        {"ASCII", "a,b\n", {}, "1251", "866", {{"a", "b"}}, 65001},
+        {"UTF-8 BOM removed",
+         "\xEF\xBB\xBF\"a\",\xC3\xA9",
+         {},
+         "1251",
+         "866",
+         {{"a", "\u00E9"}},
+         65001},
+        {"UTF-16 LE", Utf16(unicodeText, false), {}, "1252", "437", unicodeRows, 1200},
+        {"UTF-16 BE", Utf16(unicodeText, true), {}, "1252", "437", unicodeRows, 1201},
+        {"UTF-16 lone surrogate",
+         Utf16(u"a\xD800,b", false),
+         {},
+         "1252",
+         "437",
+         {{"a\uFFFD", "b"}},
+         1200},
+        {"ANSI 1251", "\xCF\xF0\xE8\xE2\xE5\xF2,1", {}, "1251", "866", {{"Привет", "1"}}, 1251},
+        {"OEM 866", "\x8F\xE0\xA8\xA2\xA5\xE2", {.oemSource = 1}, "1251", "866", {{"Привет"}}, 866},
+        {"valid UTF-8 passes", "\xD0\x9F\xD1\x80\xD0\xB8", {}, "1251", "866", {{"При"}}, 65001},
+        {"legacy is sticky",
+         "\xC3\xA9\n\xE9\n\xC3\xA9\n",
+         {},
+         "1252",
+         "437",
+         {{"\u00E9"}, {"\u00E9"}, {"\u00C3\u00A9"}},
+         1252},
+        {"CODEPAGE overrides ANSI",
+         "\xD0\x90",
+         {.inputCodePage = 1251},
+         "1252",
+         "437",
+         {{"Р\u0452"}},
+         1251},
+        {"CODEPAGE=65001 repairs",
+         "a\xFF"
+         "b,\xE2\x82",
+         {.inputCodePage = 65001},
+         "1251",
+         "866",
+         {{"a\uFFFDb", "\uFFFD"}},
+         65001},
+        {"undefined byte", "\x98", {.inputCodePage = 1251}, "1252", "437", {{"\uFFFD"}}, 1251},
+        {"multi-byte page",
+         "\x82\xA0,\x82",
+         {.inputCodePage = 932},
+         "1252",
+         "437",
+         {{"\u3042", "\uFFFD"}},
+         932},
+    };
+    for (const Case& c : cases) {
+        // Small blocks split byte-order marks, surrogate pairs and characters.
+        for (std::size_t blockSize : {std::size_t{1}, std::size_t{3}, engine::kCsvBlockSize}) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            ScopedEnv ansi("QUENDLE_ANSI_CODEPAGE", c.ansi);
+            ScopedEnv oem("QUENDLE_OEM_CODEPAGE", c.oem);
+            int codePage = 0;
+            EXPECT_EQ(ReadBytes(c.input, c.options, &codePage, blockSize), c.expected);
+            EXPECT_EQ(codePage, c.codePage);
+        }
+    }
+}
+
+TEST(CsvInput, PositionReachesSizeAtEnd) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::int64_t> positions;  // after each record
+    };
+    const Case cases[] = {
+        {"LF and CR LF", "ab,c\r\n\"x\ny\"\nlast", {6, 12, 16}},
+        {"UTF-8 BOM counted",
+         "\xEF\xBB\xBF"
+         "a\nb\n",
+         {5, 7}},
+        {"UTF-16 counts file bytes", Utf16(u"a\r\n\U0001F600\n", false), {8, 14}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        for (std::size_t blockSize : {std::size_t{1}, std::size_t{3}, engine::kCsvBlockSize}) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            ASSERT_TRUE(WriteWholeFile(dir.File("p.csv"), c.input));
+            engine::ConversionSettings settings{};
+            settings.delimiter = ',';
+            engine::CsvInput input;
+            ASSERT_TRUE(input.Open(dir.File("p.csv"), settings, blockSize));
+            EXPECT_EQ(input.size(), static_cast<std::int64_t>(c.input.size()));
+            engine::CsvRecord record;
+            std::vector<std::int64_t> positions;
+            while (input.ReadRecord(record)) {
+                positions.push_back(input.position());
+            }
+            EXPECT_EQ(positions, c.positions);
+            EXPECT_EQ(input.position(), input.size());
+            EXPECT_TRUE(input.errorText().empty());
+        }
+    }
+}
+
+TEST(CsvInput, OpenFailsWithReason) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.File("ok.csv"), "a\n"));
+    struct Case {
+        const char* name;
+        std::string path;
+        int inputCodePage;
+    };
+    const Case cases[] = {
+        {"missing file", dir.File("missing.csv"), 0},
+        {"a folder", dir.path().string(), 0},
+        {"unknown code page", dir.File("ok.csv"), 12345},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine::ConversionSettings settings{};
+        settings.delimiter = ',';
+        settings.inputCodePage = c.inputCodePage;
+        engine::CsvInput input;
+        EXPECT_FALSE(input.Open(c.path, settings));
+        EXPECT_FALSE(input.errorText().empty());
+        engine::CsvRecord record;
+        EXPECT_FALSE(input.ReadRecord(record));
+    }
+}
+
+// ---- Python's csv module as the oracle ------------------------------------------------
+
+// Our row as json.dumps(row, ensure_ascii=False) writes csv_reader_rows.py's.
+std::string JsonRow(const std::vector<std::string>& row) {
+    std::string json = "[";
+    for (const std::string& field : row) {
+        json += json.size() == 1 ? "\"" : ", \"";
+        for (const char c : field) {
+            const std::string_view shortForms = "\"\"\\\\\nn\rr\tt\bb\ff";
+            const std::size_t found = shortForms.find(c);
+            if (found != std::string_view::npos && found % 2 == 0) {
+                json += '\\';
+                json += shortForms[found + 1];
+            } else if (static_cast<unsigned char>(c) < 0x20) {
+                char escape[8];
+                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+                json += escape;
+            } else {
+                json += c;
+            }
+        }
+        json += '"';
+    }
+    return json + "]";
+}
+
+// Random text over the characters that matter, with runs long enough to
+// cross block seams.
+std::string RandomCsv(std::mt19937& random, char delimiter, std::size_t maxPieces) {
+    const std::string pieces[] = {
+        "a", "b",        " ", std::string(1, delimiter), ",", "\"", "\"\"", "\n", "\r\n", "\r",
+        "'", "\xC3\xA9", "\t"};
+    std::uniform_int_distribution<std::size_t> count(0, maxPieces);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+    std::string text;
+    for (std::size_t n = count(random); n > 0; --n) {
+        text += pieces[pick(random)];
+    }
+    return text;
+}
+
+// Writes the files, runs the oracle over them once and compares every file
+// read with each block size.
+void CompareWithOracle(const std::vector<std::string>& contents, char delimiter) {
+    TempDir dir;
+    std::vector<std::string> paths;
+    std::string arguments = "--lone-cr-is-text --empty-line-is-one-field --crlf-in-field-as-lf ";
+    arguments += "--delimiter " + testing_support::ShellQuote(std::string(1, delimiter));
+    for (std::size_t i = 0; i < contents.size(); ++i) {
+        paths.push_back(dir.File("f" + std::to_string(i) + ".csv"));
+        ASSERT_TRUE(WriteWholeFile(paths.back(), contents[i]));
+        arguments += " " + testing_support::ShellQuote(paths.back());
+    }
+    const auto oracle = testing_support::RunTool("csv_reader_rows.py", arguments);
+    ASSERT_EQ(oracle.exitCode, 0) << oracle.output;
+    std::istringstream lines(oracle.output);
+    std::string line;
+    std::getline(lines, line);
+    for (const std::string& path : paths) {
+        ASSERT_EQ(line, "FILE " + path);
+        std::vector<std::string> expected;
+        while (std::getline(lines, line) && line.rfind("FILE ", 0) != 0) {
+            expected.push_back(line);
+        }
+        for (std::size_t blockSize :
+             {std::size_t{1}, std::size_t{7}, std::size_t{4096}, engine::kCsvBlockSize}) {
+            SCOPED_TRACE(path + ", block " + std::to_string(blockSize));
+            const ReadResult ours = ReadFile(path, {.delimiter = delimiter}, blockSize);
+            ASSERT_TRUE(ours.opened);
+            std::vector<std::string> actual;
+            for (const auto& row : ours.rows) {
+                actual.push_back(JsonRow(row));
+            }
+            ASSERT_EQ(actual, expected);
+        }
+    }
+}
+
+TEST(CsvInput, AgreesWithPythonOnRandomFiles) {
+    for (const char delimiter : {',', ';', '\t'}) {
+        SCOPED_TRACE(std::string("delimiter ") + delimiter);
+        std::mt19937 random(20240601u + static_cast<unsigned>(delimiter));
+        std::vector<std::string> contents;
+        for (int i = 0; i < 150; ++i) {
+            contents.push_back(RandomCsv(random, delimiter, i < 120 ? 40 : 3000));
+        }
+        CompareWithOracle(contents, delimiter);
+    }
+}
+
+TEST(CsvInput, AgreesWithPythonOnLongRecordsAndSeams) {
+    std::mt19937 random(7);
+    const std::size_t block = engine::kCsvBlockSize;
+    std::vector<std::string> contents;
+    // One quoted field over 64 KiB with doubled quotes and line breaks inside.
+    std::string big = "x,\"";
+    for (int i = 0; i < 9000; ++i) {
+        big += "ab\"\"c\r\nd";
+    }
+    contents.push_back(big + "\",y\nnext\n");
+    // Records over 1 MiB, quoted and not, crossing read blocks.
+    contents.push_back(std::string(block + 100, 'a') + ",b\n\"" + std::string(block, 'q') + "\"\n" +
+                       RandomCsv(random, ',', 500));
+    // CR ending one block, LF starting the next, outside and inside quotes.
+    contents.push_back(std::string(block - 1, 'z') + "\r\nafter");
+    contents.push_back("\"" + std::string(block - 2, 'z') + "\r\nafter");
+    // A doubled quote split by the seam.
+    contents.push_back("\"" + std::string(block - 2, 'z') + "\"\"x\"\n");
+    CompareWithOracle(contents, ',');
+}
+
+TEST(CsvInput, AgreesWithPythonOnCsvSpectrum) {
+    const std::filesystem::path folder =
+        std::filesystem::path(QUENDLE_SHARED_DIR) / "corpus" / "csv-spectrum";
+    std::vector<std::string> contents;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        contents.push_back(testing_support::ReadWholeFile(entry.path().string()));
+    }
+    ASSERT_GE(contents.size(), 12u);
+    CompareWithOracle(contents, ',');
+}
+
+}  // namespace
