@@ -5,45 +5,11 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "engine/text_util.h"
 #include "platform/platform.h"
 
 namespace engine {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<char>(x - 'a' + 'A');
-        }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 'a' + 'A');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() &&
-           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
-}
-
-OwnedText CopyOwned(std::string_view text) {
-    OwnedText copy = std::make_unique<char[]>(text.size() + 1);
-    std::memcpy(copy.get(), text.data(), text.size());
-    return copy;
-}
 
 void SetFields(ConversionSettings* s, std::string_view value) {
     CopyText(s->fieldsText, value, kShortTextCharacters);
@@ -111,8 +77,16 @@ constexpr Option kOptions[] = {
     {"OVERWRITETABLE=YES", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 1; }},
     {"OVERWRITETABLE=NO", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 0; }},
     {"OVERWRITETABLE=SKIP", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 2; }},
-    {"TYPE=ANY", Match::kExact, [](auto* s, auto, auto) { s->workbookType = 0; }},
-    {"TYPE=2007", Match::kExact, [](auto* s, auto, auto) { s->workbookType = 1; }},
+    {"TYPE=ANY", Match::kExact,
+     [](auto* s, auto, auto) {
+         s->workbookType = 0;
+         s->workbookTypeGiven = 1;
+     }},
+    {"TYPE=2007", Match::kExact,
+     [](auto* s, auto, auto) {
+         s->workbookType = 1;
+         s->workbookTypeGiven = 1;
+     }},
     {"FIELDTYPES=", Match::kPrefix, [](auto* s, auto v, auto) { s->fieldTypes = CopyOwned(v); }},
     {"TYPESINFILE=1", Match::kExact, [](auto* s, auto, auto) { s->typesInFile = 1; }},
     {"TYPESINFILE=0", Match::kExact, [](auto* s, auto, auto) { s->typesInFile = 0; }},

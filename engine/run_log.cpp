@@ -85,4 +85,16 @@ void WriteStatus(std::string_view text, const ConversionSettings* settings) {
                                        std::string(TextOf(settings->statusPath)));
 }
 
+void WriteFinalStatus(std::string_view text, const ConversionSettings* settings, int errors) {
+    if (settings->statusPath[0] == '\0') {
+        return;
+    }
+    const std::string path(TextOf(settings->statusPath));
+    // Best effort, like every status write.
+    (void)platform::WriteProfileString("QUENDLE", "Records",
+                                       std::to_string(settings->recordCount), path);
+    (void)platform::WriteProfileString("QUENDLE", "Errors", std::to_string(errors), path);
+    (void)platform::WriteProfileString("QUENDLE", "Result", text, path);
+}
+
 }  // namespace engine

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "engine/text_util.h"
 #include "platform/platform.h"
 
 namespace engine {
@@ -14,12 +15,6 @@ namespace {
 constexpr std::string_view kCommonSection = "Common";
 // One "%d=%s" entry: the column number, "=", the letter and what follows.
 constexpr std::size_t kEntryCapacity = 128;
-
-OwnedText CopyOwned(std::string_view text) {
-    OwnedText copy = std::make_unique<char[]>(text.size() + 1);
-    std::memcpy(copy.get(), text.data(), text.size());
-    return copy;
-}
 
 }  // namespace
 

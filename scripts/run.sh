@@ -6,13 +6,20 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 cd "$root"
-cmake --preset release >/dev/null
-cmake --build build/release -j "$(nproc)" --target quendle >/dev/null
+mkdir -p build
+if ! { cmake --preset release && cmake --build build/release -j "$(nproc)" --target quendle; } \
+    >build/release-build.log 2>&1; then
+    cat build/release-build.log >&2
+    exit 1
+fi
 cd - >/dev/null
 if [ $# -eq 0 ]; then
     mkdir -p "$root/out"
     set -- "$root/samples/sales.csv" "$root/out/sales.xlsx" /SILENT /FIELDS=";" /HEADER=1 \
         /ALLCHAR=0 /OVERWRITE=1
     echo "Converting the bundled sample samples/sales.csv into out/sales.xlsx"
+    "$root/build/release/wizard/quendle" "$@"
+    echo "Done: $root/out/sales.xlsx (sheet \"sales\": numbers, dates and booleans typed)"
+    exit 0
 fi
 exec "$root/build/release/wizard/quendle" "$@"

@@ -2,6 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Sets up the machine, then builds and runs every test twice: once in a plain
 # optimised build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Between the two, each fuzz target runs for a short while under libFuzzer (clang).
 # With CI=true, warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,6 +11,7 @@ scripts/setup.sh
 jobs=$(nproc)
 werror=OFF
 [ "${CI:-}" = "true" ] && werror=ON
+fuzz_seconds=${QUENDLE_FUZZ_SECONDS:-45}
 
 run_suite() {
     local name=$1 preset=$2
@@ -20,6 +22,23 @@ run_suite() {
     ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure
 }
 
+run_fuzzers() {
+    echo "== fuzz build"
+    cmake --preset fuzz >/dev/null
+    local targets=(fuzz_parameters fuzz_csv fuzz_xlsx_loader fuzz_xls_loader)
+    local corpora=(parameters csv xlsx xls)
+    cmake --build build/fuzz -j "$jobs" --target "${targets[@]}"
+    for i in "${!targets[@]}"; do
+        # Work on a copy: new inputs libFuzzer finds stay out of the tree.
+        local work="build/fuzz/corpus-${corpora[$i]}"
+        rm -rf "$work" && cp -r "tests/fuzz/corpus/${corpora[$i]}" "$work"
+        echo "== fuzz ${targets[$i]} for ${fuzz_seconds} s"
+        "build/fuzz/tests/fuzz/${targets[$i]}" -max_total_time="$fuzz_seconds" \
+            -rss_limit_mb=2048 -timeout=20 -print_final_stats=1 "$work" 2>&1 | tail -n 40
+    done
+}
+
 run_suite plain ci-plain
+run_fuzzers
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite sanitized asan

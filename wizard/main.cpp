@@ -1,43 +1,93 @@
 // SPDX-License-Identifier: MIT
-// The program quendle: fills the settings record from the defaults, the INI
-// files and the command line, then reports what it would convert.
+// The program quendle: builds the settings record from the defaults, the INI
+// files and the command line, then converts silently or opens the wizard.
 #include <cstdio>
+#include <cstring>
+#include <new>
 
 #include "engine/engine.h"
+#include "wizard/silent_mode.h"
+#ifdef QUENDLE_HAVE_WIZARD
+#include "wizard/wizard_app.h"
+#endif
+
+#ifndef QUENDLE_VERSION
+#define QUENDLE_VERSION "0.0.0"
+#endif
 
 namespace {
 
-void PrintSettings(const engine::ConversionSettings& s) {
-    using engine::TextOf;
-    std::printf("inputPath=%s\n", TextOf(s.inputPath).data());
-    std::printf("outputPath=%s\n", TextOf(s.outputPath).data());
-    std::printf("workbookType=%d overwriteFile=%d overwriteTable=%d\n", s.workbookType,
-                s.overwriteFile, s.overwriteTable);
-    std::printf("hasHeader=%d typesInFile=%d allCharacter=%d importRecords=%d\n", s.hasHeader,
-                s.typesInFile, s.allCharacter, s.importRecords);
-    std::printf("delimiter=%d fieldsText=%s\n", s.delimiter, TextOf(s.fieldsText).data());
-    std::printf("numericChars=%s booleanChars=%s dateMode=%d\n", TextOf(s.numericChars).data(),
-                TextOf(s.booleanChars).data(), s.dateMode);
-    std::printf("tableName=%s statusPath=%s\n", TextOf(s.tableName).data(),
-                TextOf(s.statusPath).data());
-    std::printf("oemSource=%d inputCodePage=%d logEnabled=%d silentMode=%d batchMode=%d\n",
-                s.oemSource, s.inputCodePage, s.logEnabled, s.silentMode, s.batchMode);
-    for (const auto& entry : s.typeOverrides) {
-        if (entry) {
-            std::printf("typeOverride=%s\n", entry.get());
+constexpr const char* kUsage =
+    "Usage: quendle [INPUT.csv|INPUT.txt] [OUTPUT.xls|OUTPUT.xlsx] [/OPTION ...]\n"
+    "\n"
+    "Converts delimited text files into Excel workbooks, one sheet per file.\n"
+    "INPUT may hold * and ? to convert every matching file. Without /SILENT\n"
+    "(or /BATCH with a pattern) the wizard opens.\n"
+    "\n"
+    "Options (start with / or -, letter case ignored):\n"
+    "  SILENT                 convert without the wizard\n"
+    "  BATCH, WAIT            wizard pages advance by themselves; stop on the last page\n"
+    "  TYPE=ANY | TYPE=2007   write .xls | .xlsx (default: as the output name says)\n"
+    "  OVERWRITE=0|1|2        add to an existing workbook (0) or replace it (also YES/NO/SKIP)\n"
+    "  OVERWRITETABLE=0|1     append below a sheet of the same name (0) or replace it\n"
+    "  TABLENAME=name         sheet name (default: the input file's base name)\n"
+    "  FIELDS=c|TAB|PIPE      field delimiter (default ,)\n"
+    "  HEADER=1               the first line holds column titles\n"
+    "  TYPESINFILE=1          a line of type letters precedes the data\n"
+    "  FIELDTYPES=c;n;d;l     type letters for columns 0, 1, 2, ...\n"
+    "  CHANGETYPE:col=t, CT:col=t   force a column's type (c text, n number, l boolean, d date)\n"
+    "  ALLCHAR=0              classify fields as numbers, booleans and dates (default: text)\n"
+    "  NUMERIC=chars          characters a number may consist of (default 0123456789,.-)\n"
+    "  BOOLEAN=chars          one-character booleans (default YyTtNnFf)\n"
+    "  AUTODATE | DD.MM.YYYY | MM.DD.YYYY | YYYY.MM.DD   order of day, month and year\n"
+    "  RECORDS=0              prepare the sheet without reading the input\n"
+    "  SOURCE=ANSI|OEM        input code page family; CODEPAGE=n|UTF-8 names it exactly\n"
+    "  LOG                    append failures to the run log\n"
+    "  STATUS, STATUS=file    write the stage (Result, Records, Errors) to a status file\n"
+    "  COLUMNS=, ORDER=, MAXLEN=, DROP=, OPEN=   recorded for the wizard's command line\n"
+    "\n"
+    "Exit status: 0 every conversion succeeded; 1 a conversion failed; 2 no input\n"
+    "named or nothing matched it; 3 the wizard cannot be shown; 4 out of memory.\n";
+
+int Run(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return wizard::kExitSuccess;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quendle %s\n", QUENDLE_VERSION);
+            return wizard::kExitSuccess;
         }
     }
+    // The record lives for the whole run; the wizard's pages edit it in place.
+    auto settings = std::make_unique<engine::ConversionSettings>();
+    engine::SetDefaultSettings(settings.get());
+    engine::LoadCommonSettings(settings.get());
+    engine::ParameterParser(settings.get(), argc, argv);
+
+    if (wizard::IsSilentRun(*settings)) {
+        return wizard::RunSilent(settings.get());
+    }
+#ifdef QUENDLE_HAVE_WIZARD
+    return wizard::RunWizard(settings.get(), argc, argv);
+#else
+    std::fputs("quendle: this build has no wizard (built without Qt); convert with /SILENT "
+               "(see quendle --help).\n",
+               stderr);
+    return wizard::kExitNoWizard;
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    engine::ConversionSettings settings{};
-    engine::SetDefaultSettings(&settings);
-    engine::LoadCommonSettings(&settings);
-    engine::ParameterParser(&settings, argc, argv);
-    PrintSettings(settings);
-    std::fprintf(stderr, "quendle: the conversion itself is not built yet; "
-                         "these are the settings it would use.\n");
-    return 3;
+    // One of the two places that catch everything: a failed allocation ends
+    // the program with a message instead of an abort.
+    try {
+        return Run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("quendle: out of memory\n", stderr);
+        return wizard::kExitOutOfMemory;
+    }
 }

@@ -1,0 +1,307 @@
+// SPDX-License-Identifier: MIT
+// One conversion: a CSV file becomes one sheet of a new or existing workbook.
+// A run that fails for any reason saves nothing, so an existing workbook is
+// never left with part of the data or without sheets it had.
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "engine/csv_input.h"
+#include "engine/engine.h"
+#include "engine/text_util.h"
+#include "workbook/workbook.h"
+
+namespace engine {
+namespace {
+
+constexpr std::string_view kErrorCaption = "Error";
+constexpr std::string_view kWriterName = "QUENDLE";
+// The built-in number format that shows a serial number as a date.
+constexpr int kDateNumberFormat = 14;
+
+// Splits `text` at `separator`; runs of separators count as one and
+// separators at either end make no token. The n-th token fills slot n.
+void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char separator) {
+    std::size_t slot = 0;
+    std::size_t start = 0;
+    while (start < text.size() && slot < kTypeOverrideSlots) {
+        const std::size_t end = std::min(text.find(separator, start), text.size());
+        if (end > start) {
+            SetTypeOverrideSlot(settings, slot++, text.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+}
+
+std::size_t CountLineFeeds(std::string_view text) {
+    std::size_t count = 0;
+    const char* at = text.data();
+    const char* end = text.data() + text.size();
+    while ((at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) !=
+           nullptr) {
+        ++count;
+        ++at;
+    }
+    return count;
+}
+
+class Run {
+public:
+    Run(const RunOwner* owner, ConversionSettings* settings)
+        : messages_(owner != nullptr ? owner->messages : nullptr),
+          progress_(owner != nullptr ? owner->progress : nullptr),
+          s_(settings),
+          inputPath_(TextOf(settings->inputPath)),
+          outputPath_(TextOf(settings->outputPath)) {}
+
+    RunResult Execute();
+
+private:
+    void ShowError(std::string_view text) const {
+        platform::ShowMessage(messages_, kErrorCaption, text, platform::MessageIcon::kError);
+    }
+    bool OpenBook();
+    bool FindOrAddSheet();
+    bool ConvertRecords(CsvInput& input);
+    bool WriteField(int column, std::string_view field, bool asText);
+    void ReportFailedWrite(int column);
+
+    const platform::MessageSink* messages_;
+    const ProgressReporter* progress_;
+    ConversionSettings* s_;
+    std::string inputPath_;
+    std::string outputPath_;
+    workbook::BookPtr book_;
+    workbook::Sheet* sheet_ = nullptr;
+    const workbook::Format* dateFormat_ = nullptr;
+    TypeOverrideIndex overrides_;
+    int row_ = 0;
+    std::int64_t line_ = 0;  // the input line where the current record starts
+    bool cancelled_ = false;
+};
+
+RunResult Run::Execute() {
+    WriteStatus("Conversion In Progress", s_);
+    if (progress_ != nullptr && progress_->showFiles != nullptr) {
+        progress_->showFiles(progress_->context, inputPath_ + " -> " + outputPath_);
+    }
+    if (platform::IsDirectory(inputPath_)) {
+        return RunResult::kNoInput;
+    }
+    CsvInput input;
+    if (!input.Open(inputPath_, *s_)) {
+        ShowError("Cannot read the input file " + inputPath_ + ": " +
+                  std::string(input.errorText()));
+        return RunResult::kFailed;
+    }
+    if (!OpenBook() || !FindOrAddSheet()) {
+        return RunResult::kFailed;
+    }
+    if (s_->importRecords != 0) {
+        workbook::Format* format = workbook::AddFormat(book_.get());
+        if (format == nullptr) {
+            ShowError("Cannot create the date format.");
+            return RunResult::kFailed;
+        }
+        workbook::SetNumFormat(format, kDateNumberFormat);
+        dateFormat_ = format;
+        if (s_->fieldTypes) {
+            StoreTypeTokens(s_, s_->fieldTypes.get(), ';');
+        }
+        overrides_.Build(s_);
+        if (!ConvertRecords(input)) {
+            return RunResult::kFailed;
+        }
+    }
+    if (!workbook::SaveBook(book_.get(), outputPath_)) {
+        // The library's reason first, under the workbook's name, then the
+        // run's own message.
+        platform::ShowMessage(messages_, outputPath_, workbook::ErrorMessage(book_.get()),
+                              platform::MessageIcon::kNone);
+        ShowError("Cannot save XLS file.");
+        return RunResult::kFailed;
+    }
+    return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;
+}
+
+bool Run::OpenBook() {
+    book_.reset(workbook::CreateBook(s_->workbookType == 1 ? workbook::BookKind::kXlsx
+                                                          : workbook::BookKind::kXls));
+    if (!book_) {
+        if (s_->logEnabled != 0) {
+            WriteLogEntry(kWriterName, s_, kLogCannotCreate, "");
+        }
+        ShowError("Cannot create XLS file.");
+        return false;
+    }
+    (void)workbook::SetLocale(book_.get(), "");
+    // With OVERWRITE the workbook is not loaded: the save replaces the old
+    // file only once the new one is complete, so a failed run loses nothing.
+    if (s_->overwriteFile == 0 && platform::PathExists(outputPath_)) {
+        if (!workbook::LoadBook(book_.get(), outputPath_)) {
+            ShowError("Cannot open the existing workbook " + outputPath_ + ": " +
+                      workbook::ErrorMessage(book_.get()) +
+                      " The workbook was left unchanged.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Run::FindOrAddSheet() {
+    const std::string name = SheetNameFor(s_);
+    for (int i = 0; i < workbook::SheetCount(book_.get()); ++i) {
+        workbook::Sheet* sheet = workbook::GetSheet(book_.get(), i);
+        if (sheet == nullptr || !EqualsIgnoringCase(workbook::SheetName(sheet), name)) {
+            continue;
+        }
+        if (s_->overwriteTable == 0) {
+            sheet_ = sheet;
+            row_ = workbook::LastRow(sheet);
+            return true;
+        }
+        if (!workbook::DeleteSheet(book_.get(), i)) {
+            ShowError("Cannot replace the sheet " + name + ": " +
+                      workbook::ErrorMessage(book_.get()));
+            return false;
+        }
+        break;
+    }
+    sheet_ = workbook::AddSheet(book_.get(), name);
+    if (sheet_ == nullptr) {
+        ShowError("Cannot create a sheet.");
+        return false;
+    }
+    row_ = 0;
+    return true;
+}
+
+bool Run::ConvertRecords(CsvInput& input) {
+    const std::int64_t startTime = static_cast<std::int64_t>(std::time(nullptr));
+    const bool reportPosition = progress_ != nullptr && progress_->showPosition != nullptr;
+    bool firstRecord = true;
+    bool typesLinePending = s_->typesInFile != 0;
+    CsvRecord record;
+    std::int64_t nextLine = 1;
+    for (;;) {
+        if (s_->cancelRequested.load(std::memory_order_relaxed) != 0) {
+            cancelled_ = true;
+            break;
+        }
+        if (!input.ReadRecord(record)) {
+            break;
+        }
+        line_ = nextLine;
+        nextLine += 1 + static_cast<std::int64_t>(CountLineFeeds(record.text));
+        const bool header = firstRecord && s_->hasHeader == 1;
+        if (!header && typesLinePending) {
+            typesLinePending = false;
+            StoreTypeTokens(s_, record.text, s_->delimiter);
+            overrides_.Build(s_);
+            continue;
+        }
+        if (reportPosition) {
+            progress_->showPosition(progress_->context, input.position(), input.size(),
+                                    s_->recordCount, startTime);
+        }
+        const bool asText = header || s_->allCharacter == 1;
+        for (std::size_t column = 0; column < record.fields.size(); ++column) {
+            const int columnNumber = static_cast<int>(std::min<std::size_t>(column, INT32_MAX));
+            if (!WriteField(columnNumber, record.fields[column], asText)) {
+                ReportFailedWrite(columnNumber);
+                return false;
+            }
+        }
+        firstRecord = false;
+        ++row_;
+        ++s_->recordCount;
+    }
+    if (!input.errorText().empty()) {
+        ShowError("Cannot read the input file " + inputPath_ + ": " +
+                  std::string(input.errorText()) + " Nothing was saved.");
+        return false;
+    }
+    return true;
+}
+
+bool Run::WriteField(int column, std::string_view field, bool asText) {
+    workbook::Sheet* sheet = sheet_;
+    if (!asText) {
+        const char letter = overrides_.Lookup(column, ClassifyField(s_, book_.get(), field));
+        switch (letter) {
+            case 'd':
+            case 'D': {
+                const double date = DateValue(s_, book_.get(), field);
+                // A text that is no date keeps its text rather than vanish.
+                if (date != 0.0) {
+                    return workbook::WriteNumber(sheet, row_, column, date, dateFormat_);
+                }
+                break;
+            }
+            case 'l':
+            case 'L':
+                return workbook::WriteBool(sheet, row_, column, BooleanValue(field), nullptr);
+            case 'n':
+            case 'N': {
+                double number = 0.0;
+                // A text that is no number keeps its text rather than become 0.
+                if (NumberValue(field, &number)) {
+                    return workbook::WriteNumber(sheet, row_, column, number, nullptr);
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return workbook::WriteText(sheet, row_, column, field, nullptr);
+}
+
+void Run::ReportFailedWrite(int column) {
+    ShowError("Line " + std::to_string(line_) + ", field " + std::to_string(column + 1) +
+              " of " + inputPath_ + ": " + workbook::ErrorMessage(book_.get()) +
+              " Nothing was saved, so no workbook lacks part of the data.");
+}
+
+}  // namespace
+
+std::string SheetNameFor(const ConversionSettings* settings) {
+    std::string name(TextOf(settings->tableName));
+    if (name.empty()) {
+        std::string_view path = TextOf(settings->inputPath);
+        const std::size_t slash = path.find_last_of(platform::kPathSeparator);
+        if (slash != std::string_view::npos) {
+            path.remove_prefix(slash + 1);
+        }
+        const std::size_t dot = path.find_last_of('.');
+        name = std::string(dot == std::string_view::npos ? path : path.substr(0, dot));
+    }
+    // Sheet names hold at most 31 characters, none of : \ / ? * [ ], and
+    // no apostrophe at either end.
+    for (char& c : name) {
+        if (c != '\0' && std::strchr(":\\/?*[]", c) != nullptr) {
+            c = '_';
+        }
+    }
+    char cut[4 * 31 + 1];
+    CopyText(cut, name, 31);
+    name = TextOf(cut);
+    if (!name.empty() && name.front() == '\'') {
+        name.front() = '_';
+    }
+    if (!name.empty() && name.back() == '\'') {
+        name.back() = '_';
+    }
+    if (name.empty()) {
+        name = "Sheet1";
+    }
+    return name;
+}
+
+RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings) {
+    Run run(owner, settings);
+    return run.Execute();
+}
+
+}  // namespace engine

@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "test_support.h"
+#include "workbook/workbook.h"
+
+namespace engine {
+namespace {
+
+using testing_support::ReadWholeFile;
+using testing_support::TempDir;
+using testing_support::WriteWholeFile;
+
+struct Message {
+    std::string caption;
+    std::string text;
+    platform::MessageIcon icon;
+};
+
+// Collects what a run would show in message boxes.
+struct MessageLog {
+    std::vector<Message> messages;
+    platform::MessageSink sink{this, [](void* context, std::string_view caption,
+                                        std::string_view text, platform::MessageIcon icon) {
+                                   static_cast<MessageLog*>(context)->messages.push_back(
+                                       {std::string(caption), std::string(text), icon});
+                               }};
+};
+
+class ConversionRunTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SetDefaultSettings(&s_);
+        owner_.messages = &log_.sink;
+    }
+    void Use(const std::string& input, const std::string& output) {
+        CopyText(s_.inputPath, input);
+        CopyText(s_.outputPath, output);
+    }
+    int SheetRows(const std::string& path, std::string_view sheetName) {
+        workbook::BookPtr book(workbook::CreateBook(
+            path.ends_with(".xlsx") ? workbook::BookKind::kXlsx : workbook::BookKind::kXls));
+        if (!book || !workbook::LoadBook(book.get(), path)) {
+            return -1;
+        }
+        for (int i = 0; i < workbook::SheetCount(book.get()); ++i) {
+            workbook::Sheet* sheet = workbook::GetSheet(book.get(), i);
+            if (workbook::SheetName(sheet) == sheetName) {
+                return workbook::LastRow(sheet);
+            }
+        }
+        return -2;
+    }
+
+    TempDir dir_;
+    ConversionSettings s_{};
+    MessageLog log_;
+    RunOwner owner_;
+};
+
+TEST_F(ConversionRunTest, RecordCountAndRowsAcrossModes) {
+    struct Case {
+        const char* name;
+        std::string csv;
+        std::int32_t hasHeader, typesInFile, importRecords;
+        std::int32_t records;  // added to recordCount
+        int rows;              // rows in the saved sheet
+    };
+    const Case cases[] = {
+        {"plain", "a\nb\nc\n", 0, 0, 1, 3, 3},
+        {"empty file", "", 0, 0, 1, 0, 0},
+        {"header counts", "h\na\n", 1, 0, 1, 2, 2},
+        {"types line only", "c\n", 0, 1, 1, 0, 0},
+        {"header and types", "h\nc\na\nb\n", 1, 1, 1, 3, 3},
+        {"records off", "a\nb\n", 0, 0, 0, 0, 0},
+        {"no final newline", "a\nb", 0, 0, 1, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string input = dir_.File("in.csv");
+        const std::string output = dir_.File("out.xlsx");
+        ASSERT_TRUE(WriteWholeFile(input, c.csv));
+        Use(input, output);
+        s_.workbookType = 1;
+        s_.overwriteFile = 1;
+        s_.hasHeader = c.hasHeader;
+        s_.typesInFile = c.typesInFile;
+        s_.importRecords = c.importRecords;
+        s_.recordCount = 5;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+        EXPECT_EQ(s_.recordCount, 5 + c.records);
+        EXPECT_EQ(SheetRows(output, "in"), c.rows);
+        EXPECT_TRUE(log_.messages.empty());
+    }
+}
+
+TEST_F(ConversionRunTest, FieldTypesFillSlotsAndStayUnchanged) {
+    const std::string input = dir_.File("in.csv");
+    ASSERT_TRUE(WriteWholeFile(input, "x;y;z\nd;;n\n1;2;3\n"));
+    Use(input, dir_.File("out.xls"));
+    s_.fieldTypes = std::make_unique<char[]>(8);
+    std::snprintf(s_.fieldTypes.get(), 8, ";;n;;l;");
+    s_.delimiter = ';';
+    s_.hasHeader = 1;
+    s_.typesInFile = 1;
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+    EXPECT_STREQ(s_.fieldTypes.get(), ";;n;;l;");
+    EXPECT_EQ(s_.typesInFile, 1);
+    // The types line replaces slots 0 and 1 (runs of ";" count as one).
+    EXPECT_STREQ(s_.typeOverrides[0].get(), "0=d");
+    EXPECT_STREQ(s_.typeOverrides[1].get(), "1=n");
+    EXPECT_FALSE(s_.typeOverrides[2]);
+}
+
+TEST_F(ConversionRunTest, CancelSavesWhatWasWritten) {
+    const std::string input = dir_.File("in.csv");
+    const std::string output = dir_.File("out.xls");
+    ASSERT_TRUE(WriteWholeFile(input, "a\nb\n"));
+    Use(input, output);
+    s_.cancelRequested = 1;
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kCancelled);
+    EXPECT_EQ(s_.recordCount, 0);
+    EXPECT_EQ(SheetRows(output, "in"), 0);
+}
+
+TEST_F(ConversionRunTest, FailedSaveShowsTheLibraryReasonThenTheRunsMessage) {
+    const std::string input = dir_.File("in.csv");
+    ASSERT_TRUE(WriteWholeFile(input, "a\n"));
+    const std::string output = dir_.File("missing/folder/out.xls");
+    Use(input, output);
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+    ASSERT_EQ(log_.messages.size(), 2u);
+    EXPECT_EQ(log_.messages[0].caption, output);
+    EXPECT_FALSE(log_.messages[0].text.empty());
+    EXPECT_EQ(log_.messages[0].icon, platform::MessageIcon::kNone);
+    EXPECT_EQ(log_.messages[1].caption, "Error");
+    EXPECT_EQ(log_.messages[1].text, "Cannot save XLS file.");
+    EXPECT_EQ(log_.messages[1].icon, platform::MessageIcon::kError);
+    EXPECT_EQ(s_.recordCount, 1);
+}
+
+TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {
+    const std::string input = dir_.File("in.csv");
+    const std::string output = dir_.File("out.xlsx");
+    ASSERT_TRUE(WriteWholeFile(input, "a\n"));
+    ASSERT_TRUE(WriteWholeFile(output, "not a zip at all"));
+    Use(input, output);
+    s_.workbookType = 1;
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+    ASSERT_EQ(log_.messages.size(), 1u);
+    EXPECT_NE(log_.messages[0].text.find(output), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(output), "not a zip at all");
+}
+
+TEST(SheetNameFor, DerivesAndRepairsNames) {
+    struct Case {
+        std::string_view table, input, expected;
+    };
+    const Case cases[] = {
+        {"", "/data/sales.2016.csv", "sales.2016"},
+        {"", "plain.csv", "plain"},
+        {"", "/data/noext", "noext"},
+        {"Q1", "/data/x.csv", "Q1"},
+        {"a[1]:b", "", "a_1__b"},
+        {"0123456789012345678901234567890123", "", "0123456789012345678901234567890"},
+        {"ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ", "", "ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ"},
+        {"'x'", "", "_x_"},
+        {"", "/data/.csv", "Sheet1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        ConversionSettings s{};
+        CopyText(s.tableName, c.table);
+        CopyText(s.inputPath, c.input);
+        EXPECT_EQ(SheetNameFor(&s), c.expected);
+    }
+}
+
+}  // namespace
+}  // namespace engine

@@ -1,0 +1,294 @@
+# SPDX-License-Identifier: MIT
+"""The program's silent mode end to end: command lines in, workbooks out,
+read back with openpyxl and xlrd."""
+import configparser
+import hashlib
+import os
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.environ["QUENDLE_TOOLS_DIR"])
+from quendle_testing import Case, read_book, QUENDLE, SAMPLES  # noqa: E402
+
+# Serial numbers of the 1900 date system.
+JAN_13_2025 = 45670.0
+FEB_12_2025 = 45700.0
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class SampleConversion(Case):
+    def test_bundled_sample_typed_in_both_formats(self):
+        sample = os.path.join(SAMPLES, "sales.csv")
+        for name in ("sales.xlsx", "sales.xls"):
+            with self.subTest(output=name):
+                out = self.path(name)
+                status, err = self.quendle(sample, out, "/SILENT", "/FIELDS=;", "/HEADER=1",
+                                           "/ALLCHAR=0")
+                self.assertEqual(status, 0, err)
+                book = read_book(out)
+                self.assertEqual(list(book), ["sales"])
+                self.assertCells(book["sales"], {
+                    (0, 0): ("s", "Invoice"),          # the header stays text
+                    (1, 0): ("n", 10041),
+                    (1, 1): ("d", JAN_13_2025),         # 13.01.2025 fixes day first
+                    (1, 2): ("d", FEB_12_2025),         # 12/02/2025 in the same order
+                    (1, 3): ("s", "Smith, Jones & Co"),
+                    (1, 5): ("n", 1234.5),              # 1.234,50
+                    (1, 7): ("b", True),                # Y
+                    (2, 3): ("s", "ООО «Ромашка»"),
+                    (2, 7): ("b", False),               # N
+                    (2, 8): ("s", 'Счёт "предварительный"'),
+                    (3, 5): ("n", -310.75),
+                    (4, 8): ("s", "two\nlines"),        # a quoted line break
+                    (5, 8): ("s", "0012-77"),
+                })
+
+    def test_text_mode_writes_every_field_as_text(self):
+        src = self.write("t.csv", "1,2016-03-13,Y,\n")
+        out = self.path("t.xlsx")
+        status, err = self.quendle(src, out, "/SILENT")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(read_book(out)["t"], {
+            (0, 0): ("s", "1"), (0, 1): ("s", "2016-03-13"), (0, 2): ("s", "Y"),
+            (0, 3): ("s", "")})
+
+
+class OutputFormat(Case):
+    def test_extension_or_type_chooses_the_format(self):
+        src = self.write("a.csv", "x\n")
+        cases = [
+            # arguments, file written, its magic
+            (["report.xlsx"], "report.xlsx", b"PK"),
+            (["report.xls"], "report.xls", b"\xd0\xcf"),
+            (["report.xlsx", "/TYPE=ANY"], "report.xls", b"\xd0\xcf"),
+            (["report.xls", "/TYPE=2007"], "report.xlsx", b"PK"),
+        ]
+        for args, written, magic in cases:
+            with self.subTest(args=args):
+                out = self.path(args[0])
+                status, err = self.quendle(src, out, "/SILENT", "/OVERWRITE=1", *args[1:])
+                self.assertEqual(status, 0, err)
+                with open(self.path(written), "rb") as f:
+                    self.assertEqual(f.read(2), magic)
+                for leftover in (self.path("report.xls"), self.path("report.xlsx")):
+                    if os.path.exists(leftover):
+                        os.remove(leftover)
+
+
+class ExistingWorkbooks(Case):
+    def make_book(self, name):
+        import openpyxl
+        book = openpyxl.Workbook()
+        book.active.title = "Keep"
+        book.active["A1"] = "kept"
+        book.active["B1"] = "=1+1"
+        data = book.create_sheet("Data")
+        data["A1"] = "old1"
+        data["A2"] = "old2"
+        path = self.path(name)
+        book.save(path)
+        return path
+
+    def test_append_below_a_sheet_of_the_same_name_ignoring_case(self):
+        out = self.make_book("book.xlsx")
+        src = self.write("in.csv", "new1\nnew2\n")
+        status, err = self.quendle(src, out, "/SILENT", "/OVERWRITETABLE=0", "/TABLENAME=data")
+        self.assertEqual(status, 0, err)
+        book = read_book(out)
+        self.assertEqual(list(book), ["Keep", "Data"])
+        self.assertEqual(book["Keep"], {(0, 0): ("s", "kept"), (0, 1): ("f", "=1+1")})
+        self.assertEqual(book["Data"], {(0, 0): ("s", "old1"), (1, 0): ("s", "old2"),
+                                        (2, 0): ("s", "new1"), (3, 0): ("s", "new2")})
+
+    def test_replaced_sheet_moves_to_the_end(self):
+        out = self.make_book("book.xlsx")
+        src = self.write("in.csv", "new\n")
+        status, err = self.quendle(src, out, "/SILENT", "/TABLENAME=DATA")
+        self.assertEqual(status, 0, err)
+        book = read_book(out)
+        self.assertEqual(list(book), ["Keep", "DATA"])
+        self.assertEqual(book["DATA"], {(0, 0): ("s", "new")})
+
+    def test_failures_leave_the_existing_workbook_untouched(self):
+        wide = ",".join(["x"] * 300) + "\n"  # more columns than an .xls sheet has
+        cases = [
+            ("corrupt workbook", b"PK\x03\x04 not really a zip", "book.xlsx", "x\n", []),
+            ("text file named .xls", b"just text", "book.xls", "x\n", []),
+            ("too many columns, overwrite", None, "book.xls", wide, ["/OVERWRITE=1"]),
+            ("too many columns, add", None, "book.xls", wide, []),
+        ]
+        for name, content, output, csv, extra in cases:
+            with self.subTest(name):
+                out = self.path(output)
+                if content is None:
+                    ok, err = self.quendle(self.write("seed.csv", "seed\n"), out, "/SILENT",
+                                           "/OVERWRITE=1")
+                    self.assertEqual(ok, 0, err)
+                else:
+                    self.write(output, content)
+                before = digest(out)
+                status, err = self.quendle(self.write("in.csv", csv), out, "/SILENT", *extra)
+                self.assertEqual(status, 1)
+                self.assertIn("Error: ", err)
+                self.assertEqual(digest(out), before)
+                os.remove(out)
+
+    def test_sheet_limits_fail_with_the_line_and_save_nothing(self):
+        cases = [
+            ("rows of .xls", "o.xls", "x\n" * 65537, "Line 65537"),
+            ("long field", "o.xlsx", "ok\n" + "y" * 32768 + "\n", "Line 2"),
+        ]
+        for name, output, csv, where in cases:
+            with self.subTest(name):
+                src = self.write("big.csv", csv)
+                status, err = self.quendle(src, self.path(output), "/SILENT")
+                self.assertEqual(status, 1)
+                self.assertIn(where, err)
+                self.assertFalse(os.path.exists(self.path(output)))
+
+    def test_too_many_columns_names_the_line(self):
+        src = self.write("in.csv", "a\nb\n" + ",".join(["x"] * 257) + "\n")
+        status, err = self.quendle(src, self.path("o.xls"), "/SILENT")
+        self.assertEqual(status, 1)
+        self.assertIn("Line 3", err)
+        self.assertFalse(os.path.exists(self.path("o.xls")))
+
+
+class Typing(Case):
+    def test_overrides_never_lose_text(self):
+        src = self.write("in.csv", "2016-03-13,12,hello,007\nsoon,abc,Y,5\n")
+        out = self.path("o.xlsx")
+        status, err = self.quendle(src, out, "/SILENT", "/ALLCHAR=0", "/CT:0=d", "/CT:1=N",
+                                   "/CT:2=c")
+        self.assertEqual(status, 0, err)
+        self.assertCells(read_book(out)["in"], {
+            (0, 0): ("d", 42442.0), (0, 1): ("n", 12), (0, 2): ("s", "hello"),
+            (0, 3): ("s", "007"),
+            (1, 0): ("s", "soon"),  # forced date, no date: its text
+            (1, 1): ("s", "abc"),   # forced number, no number: its text
+            (1, 2): ("s", "Y"),     # forced text
+            (1, 3): ("n", 5),
+        })
+
+    def test_header_and_types_line(self):
+        src = self.write("in.csv", "Name;When;Count\nc;d;c\nAnn;13.03.2016;12\n")
+        out = self.path("o.xls")
+        status, err = self.quendle(src, out, "/SILENT", "/FIELDS=;", "/HEADER=1",
+                                   "/TYPESINFILE=1", "/ALLCHAR=0")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(read_book(out)["in"], {
+            (0, 0): ("s", "Name"), (0, 1): ("s", "When"), (0, 2): ("s", "Count"),
+            (1, 0): ("s", "Ann"), (1, 1): ("d", 42442.0), (1, 2): ("s", "12")})
+
+
+class SheetNames(Case):
+    def test_names_are_made_valid_and_used_to_find_sheets(self):
+        src = self.write("in.csv", "v\n")
+        cases = [
+            ("/TABLENAME=a/b:c*?[x]", "a_b_c___x_"),
+            ("/TABLENAME=" + "n" * 40, "n" * 31),
+            ("/TABLENAME='quoted'", "_quoted_"),
+        ]
+        for option, expected in cases:
+            with self.subTest(option):
+                out = self.path("o.xlsx")
+                for _ in range(2):  # the second run finds and replaces the sheet
+                    status, err = self.quendle(src, out, "/SILENT", option)
+                    self.assertEqual(status, 0, err)
+                self.assertEqual(list(read_book(out)), [expected])
+                os.remove(out)
+
+    def test_sheet_name_from_the_input_file(self):
+        src = self.write("sales.2016.csv", "v\n")
+        out = self.path("o.xlsx")
+        self.assertEqual(self.quendle(src, out, "/SILENT")[0], 0)
+        self.assertEqual(list(read_book(out)), ["sales.2016"])
+
+
+class Batches(Case):
+    def setUp(self):
+        super().setUp()
+        for name in ("b", "a", "c"):
+            self.write(os.path.join("in", name + ".csv"), name + "\n")
+
+    def test_one_workbook_for_all_files(self):
+        out = self.path("all.xlsx")
+        self.write("all.xlsx", b"")  # replaced once, by the first file
+        status, err = self.quendle(self.path("in", "*.csv"), out, "/SILENT", "/OVERWRITE=1",
+                                   "/TABLENAME=Sales", "/STATUS=" + self.path("status.ini"))
+        self.assertEqual(status, 0, err)
+        book = read_book(out)
+        self.assertEqual(list(book), ["Sales", "b", "c"])
+        status_file = configparser.ConfigParser()
+        status_file.read(self.path("status.ini"))
+        self.assertEqual(dict(status_file["QUENDLE"]),
+                         {"result": "Successful", "records": "3", "errors": "0"})
+
+    def test_workbooks_beside_each_input(self):
+        status, err = self.quendle(self.path("in", "?.CSV"), "/BATCH", "/TYPE=2007")
+        self.assertEqual(status, 0, err)
+        for name in "abc":
+            self.assertEqual(read_book(self.path("in", name + ".xlsx")),
+                             {name: {(0, 0): ("s", name)}})
+
+    def test_failures_and_no_match_give_distinct_exit_codes(self):
+        self.write(os.path.join("in", "bad.xls"), b"not a workbook")
+        status, err = self.quendle(self.path("in", "*.csv"), self.path("in", "bad.xls"),
+                                   "/SILENT", "/STATUS=" + self.path("s.ini"))
+        self.assertEqual(status, 1)
+        status_file = configparser.ConfigParser()
+        status_file.read(self.path("s.ini"))
+        self.assertEqual(status_file["QUENDLE"]["result"], "Successful")
+        self.assertEqual(status_file["QUENDLE"]["errors"], "3")
+        self.assertEqual(self.quendle(self.path("in", "*.txt"), "/SILENT")[0], 2)
+        self.assertEqual(self.quendle("/SILENT")[0], 2)
+
+
+class CommandLine(Case):
+    def test_help_version_and_no_wizard(self):
+        status, _ = self.quendle("--help")
+        self.assertEqual(status, 0)
+        status, _ = self.quendle("--version")
+        self.assertEqual(status, 0)
+        env = dict(self.env)
+        self.env.pop("DISPLAY", None)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        status, err = self.quendle(self.write("a.csv", "x\n"))
+        self.env = env
+        self.assertEqual(status, 3)
+        self.assertIn("/SILENT", err)
+
+    def test_progress_line_only_on_a_terminal(self):
+        import pty
+        src = self.write("p.csv", "a,b\n" * 5000)
+        leader, follower = pty.openpty()
+        try:
+            done = subprocess.run([QUENDLE, src, self.path("p.xlsx"), "/SILENT"],
+                                  env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=follower, timeout=120)
+            os.close(follower)
+            shown = b""
+            while True:
+                try:
+                    chunk = os.read(leader, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        finally:
+            os.close(leader)
+        self.assertEqual(done.returncode, 0)
+        self.assertIn(b"records", shown)
+        status, err = self.quendle(src, self.path("p.xlsx"), "/SILENT")
+        self.assertEqual((status, err), (0, ""))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// Silent mode. Message boxes become "<caption>: <text>" lines on stderr and
+// nothing waits for a user; a long conversion shows its progress on stderr
+// when that is a terminal.
+#include "wizard/silent_mode.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace wizard {
+namespace {
+
+// Redraws one stderr line at most a few times a second.
+class TerminalProgress {
+public:
+    explicit TerminalProgress(int fd) : fd_(fd) {}
+    ~TerminalProgress() {
+        if (drawn_) {
+            (void)::write(fd_, "\r\033[K", 4);  // leave a clean line for what follows
+        }
+    }
+    TerminalProgress(const TerminalProgress&) = delete;
+    TerminalProgress& operator=(const TerminalProgress&) = delete;
+
+    engine::ProgressReporter reporter() {
+        engine::ProgressReporter r;
+        r.context = this;
+        r.showPosition = [](void* context, std::int64_t position, std::int64_t size,
+                            std::int32_t records, std::int64_t) {
+            static_cast<TerminalProgress*>(context)->Show(position, size, records);
+        };
+        return r;
+    }
+
+private:
+    void Show(std::int64_t position, std::int64_t size, std::int32_t records) {
+        // Reading the clock on every record would cost more than the record.
+        if ((++calls_ & 1023) != 1) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (drawn_ && now - lastDrawn_ < std::chrono::milliseconds(200)) {
+            return;
+        }
+        lastDrawn_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        char line[160];
+        const int length = std::snprintf(
+            line, sizeof line, "\r\033[K%.1f of %.1f MB read, %d records, %.0f s elapsed",
+            static_cast<double>(position) / 1e6, static_cast<double>(size) / 1e6, records,
+            elapsed);
+        if (length > 0) {
+            (void)::write(fd_, line, static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
+            drawn_ = true;
+        }
+    }
+
+    int fd_;
+    unsigned calls_ = 0;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastDrawn_{};
+};
+
+}  // namespace
+
+bool IsSilentRun(const engine::ConversionSettings& settings) {
+    return settings.silentMode != 0 ||
+           (settings.batchMode != 0 &&
+            platform::HasWildcard(engine::TextOf(settings.inputPath)));
+}
+
+int RunSilent(engine::ConversionSettings* settings) {
+    engine::BatchResult result;
+    {
+        TerminalProgress terminal(STDERR_FILENO);
+        const engine::ProgressReporter reporter = terminal.reporter();
+        engine::RunOwner owner;
+        owner.progress = ::isatty(STDERR_FILENO) != 0 ? &reporter : nullptr;
+        result = engine::BatchRunner(&owner, settings, engine::BatchVariant::kProgram);
+    }
+    // "Successful" tells a poller that the batch has ended; the counts tell
+    // it whether every conversion worked.
+    engine::WriteFinalStatus("Successful", settings, result.failed);
+    if (result.matched == 0) {
+        std::string_view input = engine::TextOf(settings->inputPath);
+        std::fprintf(stderr, "quendle: %s%.*s\n",
+                     input.empty() ? "no input file was named" : "nothing matches ",
+                     static_cast<int>(input.size()), input.data());
+        return kExitNoInput;
+    }
+    return result.failed > 0 ? kExitConversionFailed : kExitSuccess;
+}
+
+}  // namespace wizard
