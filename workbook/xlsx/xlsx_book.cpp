@@ -1,9 +1,561 @@
 // SPDX-License-Identifier: MIT
-// Placeholder until the .xlsx format lands: no book can be made yet.
+// The .xlsx book: a new package written from scratch, or a loaded package
+// whose parts are copied byte for byte (still compressed) unless the
+// conversion changes them. Loading reads only the small parts that name the
+// sheets, styles and relationships; sheet XML is read when a sheet is asked
+// for its last row or written to.
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <new>
+#include <set>
+#include <vector>
+
 #include "workbook/book.h"
+#include "workbook/limits.h"
+#include "workbook/xlsx/file_handles.h"
+#include "workbook/xlsx/package_parts.h"
+#include "workbook/xlsx/worksheet_part.h"
+#include "workbook/xlsx/xml_writer.h"
+#include "workbook/xlsx/zip_reader.h"
+#include "workbook/xlsx/zip_writer.h"
 
 namespace workbook {
+namespace {
 
-Book* NewXlsxBook() { return nullptr; }
+using namespace xlsx;
+
+std::string Lowered(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return out;
+}
+
+bool EndsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// Everything a load brings; swapped into the book only when complete.
+struct LoadedPackage {
+    ZipReader archive;
+    std::string workbookPart;
+    std::string workbookXml;
+    WorkbookInfo workbook;
+    std::string workbookRelsPart;
+    std::string workbookRelsXml;
+    RelationshipsInfo workbookRels;
+    std::string contentTypesXml;
+    ContentTypesInfo contentTypes;
+    std::string stylesPart;  // empty when the package has none
+    std::string stylesXml;
+    StylesInfo styles;
+    // Relationship targets of every part (lower-case names); "" is the package.
+    std::map<std::string, std::vector<std::string>> links;
+};
+
+struct BookSheet {
+    std::unique_ptr<XlsxSheet> sheet;
+    int loadedIndex = -1;  // index in the loaded workbook's sheet list
+    std::string relId;
+    long long sheetId = 0;
+    std::string partName;
+};
+
+// The reason a sheet name cannot be used, or empty.
+std::string SheetNameProblem(std::string_view name) {
+    const std::string shown = "The sheet name \"" + std::string(name) + "\" ";
+    if (name.empty()) {
+        return "A sheet name cannot be empty.";
+    }
+    if (!IsValidUtf8(name)) {
+        return "A sheet name must be valid UTF-8.";
+    }
+    if (Utf16Length(name) > static_cast<std::size_t>(kMaxSheetNameCharacters)) {
+        return shown + "is longer than " + std::to_string(kMaxSheetNameCharacters) + " characters.";
+    }
+    for (char c : name) {
+        if (c == ':' || c == '\\' || c == '/' || c == '?' || c == '*' || c == '[' || c == ']' ||
+            (static_cast<unsigned char>(c) < 0x20)) {
+            return shown +
+                   "holds a character that sheet names cannot hold (: \\ / ? * [ ] or a "
+                   "control character).";
+        }
+    }
+    if (name.front() == '\'' || name.back() == '\'') {
+        return shown + "cannot begin or end with an apostrophe.";
+    }
+    if (Lowered(name) == "history") {
+        return shown + "is reserved by Excel.";
+    }
+    return {};
+}
+
+class XlsxBook : public Book {
+public:
+    XlsxBook() : Book(BookKind::kXlsx) {}
+
+    bool Load(const std::string& path, std::string& error) override;
+    int SheetCount() const override { return static_cast<int>(sheets_.size()); }
+    Sheet* GetSheet(int index) override {
+        return sheets_[static_cast<std::size_t>(index)].sheet.get();
+    }
+    bool DeleteSheet(int index, std::string& error) override;
+    Sheet* AddSheet(std::string_view name, std::string& error) override;
+    bool Save(const std::string& path, std::string& error) override;
+
+private:
+    bool LoadPackage(const std::string& path, LoadedPackage& package,
+                     std::vector<BookSheet>& sheets, std::string& error);
+    int StyleBase() const;
+    bool SaveNew(ZipWriter& zip, std::string& error);
+    bool SaveLoaded(ZipWriter& zip, std::string& error);
+
+    std::unique_ptr<LoadedPackage> loaded_;
+    std::vector<BookSheet> sheets_;
+};
+
+int XlsxBook::StyleBase() const {
+    if (loaded_ != nullptr && loaded_->styles.found) {
+        return static_cast<int>(loaded_->styles.cellXfCount);
+    }
+    return 1;
+}
+
+bool XlsxBook::Load(const std::string& path, std::string& error) {
+    ClearFormats();
+    set_date1904(false);
+    sheets_.clear();
+    loaded_.reset();
+    try {
+        auto package = std::make_unique<LoadedPackage>();
+        std::vector<BookSheet> sheets;
+        if (!LoadPackage(path, *package, sheets, error)) {
+            return false;
+        }
+        loaded_ = std::move(package);
+        sheets_ = std::move(sheets);
+        set_date1904(loaded_->workbook.date1904);
+        for (auto& entry : sheets_) {
+            entry.sheet->set_styleBase(StyleBase());
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        sheets_.clear();
+        loaded_.reset();
+        error = "Out of memory while loading " + path + ".";
+        return false;
+    }
+}
+
+bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
+                           std::vector<BookSheet>& sheets, std::string& error) {
+    ZipReader& archive = package.archive;
+    if (!archive.OpenFile(path, error)) {
+        return false;
+    }
+    const auto readPart = [&](std::string_view name, std::string& text) {
+        const int index = archive.Find(name);
+        if (index < 0) {
+            error =
+                path + " is not an .xlsx workbook: the part " + std::string(name) + " is missing.";
+            return false;
+        }
+        return archive.ReadSmall(archive.entries()[static_cast<std::size_t>(index)], text, error);
+    };
+    if (!readPart("[Content_Types].xml", package.contentTypesXml) ||
+        !ParseContentTypesPart(package.contentTypesXml, package.contentTypes, error)) {
+        return false;
+    }
+    // Every relationships part, for knowing which parts a removed sheet alone used.
+    RelationshipsInfo packageRels;
+    for (const ZipEntry& entry : archive.entries()) {
+        const std::string name = Lowered(entry.name);
+        const std::size_t folder = name.rfind("_rels/");
+        if (!EndsWith(name, ".rels") || folder == std::string::npos ||
+            name.find('/', folder + 6) != std::string::npos) {
+            continue;
+        }
+        std::string text;
+        RelationshipsInfo info;
+        if (!archive.ReadSmall(entry, text, error) ||
+            !ParseRelationshipsPart(text, entry.name, info, error)) {
+            return false;
+        }
+        const std::string source =
+            name.substr(0, folder) + name.substr(folder + 6, name.size() - folder - 6 - 5);
+        auto& targets = package.links[source];
+        for (const auto& relationship : info.relationships) {
+            if (!relationship.external) {
+                targets.push_back(Lowered(ResolveTarget(source, relationship.target)));
+            }
+        }
+        if (source.empty()) {
+            packageRels = std::move(info);
+        }
+    }
+    for (const auto& relationship : packageRels.relationships) {
+        if (EndsWith(relationship.type, "/officeDocument") && !relationship.external) {
+            package.workbookPart = ResolveTarget("", relationship.target);
+            break;
+        }
+    }
+    if (package.workbookPart.empty()) {
+        error = path + " is not an .xlsx workbook: it names no workbook part.";
+        return false;
+    }
+    if (!readPart(package.workbookPart, package.workbookXml) ||
+        !ParseWorkbookPart(package.workbookXml, package.workbookPart, package.workbook, error)) {
+        return false;
+    }
+    package.workbookRelsPart = RelationshipsPartOf(package.workbookPart);
+    if (!readPart(package.workbookRelsPart, package.workbookRelsXml) ||
+        !ParseRelationshipsPart(package.workbookRelsXml, package.workbookRelsPart,
+                                package.workbookRels, error)) {
+        return false;
+    }
+    for (const auto& relationship : package.workbookRels.relationships) {
+        if (EndsWith(relationship.type, "/styles") && !relationship.external) {
+            package.stylesPart = ResolveTarget(package.workbookPart, relationship.target);
+        }
+    }
+    if (!package.stylesPart.empty()) {
+        if (!readPart(package.stylesPart, package.stylesXml) ||
+            !ParseStylesPart(package.stylesXml, package.styles, error)) {
+            return false;
+        }
+    }
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < package.workbook.sheets.size(); ++i) {
+        const WorkbookSheet& listed = package.workbook.sheets[i];
+        const Relationship* relationship = nullptr;
+        for (const auto& candidate : package.workbookRels.relationships) {
+            if (candidate.id == listed.relId) {
+                relationship = &candidate;
+            }
+        }
+        if (relationship == nullptr || relationship->external) {
+            error = path + " is damaged: the sheet " + listed.name + " has no part.";
+            return false;
+        }
+        const std::string partName = ResolveTarget(package.workbookPart, relationship->target);
+        const int entryIndex = archive.Find(partName);
+        if (entryIndex < 0) {
+            error = path + " is damaged: the part of sheet " + listed.name + " is missing.";
+            return false;
+        }
+        if (!names.insert(Lowered(listed.name)).second) {
+            error = path + " is damaged: two sheets are named " + listed.name + ".";
+            return false;
+        }
+        SheetKind kind = SheetKind::kOther;
+        if (EndsWith(relationship->type, "/worksheet")) {
+            kind = SheetKind::kWorksheet;
+        } else if (EndsWith(relationship->type, "/chartsheet")) {
+            kind = SheetKind::kChartsheet;
+        }
+        BookSheet entry;
+        entry.sheet = std::make_unique<XlsxSheet>(*this, listed.name, kind);
+        entry.sheet->SetLoaded(archive, entryIndex, partName);
+        entry.loadedIndex = static_cast<int>(i);
+        entry.relId = listed.relId;
+        entry.sheetId = listed.sheetId;
+        entry.partName = partName;
+        sheets.push_back(std::move(entry));
+    }
+    return true;
+}
+
+bool XlsxBook::DeleteSheet(int index, std::string&) {
+    sheets_.erase(sheets_.begin() + index);
+    return true;
+}
+
+Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
+    error = SheetNameProblem(name);
+    if (!error.empty()) {
+        return nullptr;
+    }
+    const std::string lowered = Lowered(name);
+    for (const auto& entry : sheets_) {
+        if (Lowered(entry.sheet->Name()) == lowered) {
+            error = "A sheet named \"" + std::string(entry.sheet->Name()) + "\" already exists.";
+            return nullptr;
+        }
+    }
+    try {
+        BookSheet entry;
+        entry.sheet = std::make_unique<XlsxSheet>(*this, std::string(name), SheetKind::kWorksheet);
+        entry.sheet->set_styleBase(StyleBase());
+        sheets_.push_back(std::move(entry));
+        return sheets_.back().sheet.get();
+    } catch (const std::bad_alloc&) {
+        error = "Out of memory.";
+        return nullptr;
+    }
+}
+
+bool XlsxBook::Save(const std::string& path, std::string& error) {
+    if (sheets_.empty()) {
+        error = "The workbook has no sheet; a workbook needs at least one.";
+        return false;
+    }
+    try {
+        for (auto& entry : sheets_) {
+            if (!entry.sheet->FinishRows(error)) {
+                return false;
+            }
+        }
+        PendingFile file;
+        if (!file.Create(path, error)) {
+            return false;
+        }
+        ZipWriter zip(file.fd());
+        const bool written = loaded_ != nullptr ? SaveLoaded(zip, error) : SaveNew(zip, error);
+        if (!written || !zip.Finish(error)) {
+            // Name the file the user asked for rather than "the workbook".
+            constexpr std::string_view kGeneric = "Cannot write the workbook";
+            if (error.rfind(kGeneric, 0) == 0) {
+                error = "Cannot write " + path + error.substr(kGeneric.size());
+            }
+            return false;
+        }
+        return file.Commit(error);
+    } catch (const std::bad_alloc&) {
+        error = "Out of memory while saving " + path + ".";
+        return false;
+    }
+}
+
+bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
+    std::vector<SheetListing> listing;
+    std::vector<std::string> parts;
+    std::vector<Relationship> relationships;
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        const std::string number = std::to_string(i + 1);
+        listing.push_back({std::string(sheets_[i].sheet->Name()), "rId" + number,
+                           static_cast<long long>(i + 1), -1});
+        parts.push_back("xl/worksheets/sheet" + number + ".xml");
+        relationships.push_back({"rId" + number, std::string(kWorksheetRelType),
+                                 "worksheets/sheet" + number + ".xml", false, 0, 0});
+    }
+    relationships.push_back({"rId" + std::to_string(sheets_.size() + 1),
+                             std::string(kStylesRelType), "styles.xml", false, 0, 0});
+    if (!WriteTextEntry(zip, "[Content_Types].xml", WriteContentTypesPart(parts), error) ||
+        !WriteTextEntry(zip, "_rels/.rels", WritePackageRelationshipsPart(), error) ||
+        !WriteTextEntry(zip, "docProps/app.xml", WriteAppPropertiesPart(listing), error) ||
+        !WriteTextEntry(zip, "docProps/core.xml", WriteCorePropertiesPart(), error) ||
+        !WriteTextEntry(zip, "xl/workbook.xml", WriteWorkbookPart(listing), error) ||
+        !WriteTextEntry(zip, "xl/_rels/workbook.xml.rels", WriteRelationshipsPart(relationships),
+                        error) ||
+        !WriteTextEntry(zip, "xl/styles.xml", WriteStylesPart(formats()), error)) {
+        return false;
+    }
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        if (!sheets_[i].sheet->WriteEntry(zip, parts[i], i == 0, error)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The parts reachable from the package's relationships; the workbook part's
+// own targets are taken from `workbookTargets`.
+std::set<std::string> ReachableParts(const std::map<std::string, std::vector<std::string>>& links,
+                                     const std::string& workbookPart,
+                                     const std::vector<std::string>& workbookTargets) {
+    std::set<std::string> seen;
+    std::vector<std::string> pending{""};
+    while (!pending.empty()) {
+        const std::string part = std::move(pending.back());
+        pending.pop_back();
+        const std::vector<std::string>* targets = nullptr;
+        if (part == workbookPart) {
+            targets = &workbookTargets;
+        } else if (auto found = links.find(part); found != links.end()) {
+            targets = &found->second;
+        }
+        if (targets == nullptr) {
+            continue;
+        }
+        for (const auto& target : *targets) {
+            if (!target.empty() && seen.insert(target).second) {
+                pending.push_back(target);
+            }
+        }
+    }
+    return seen;
+}
+
+bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
+    LoadedPackage& package = *loaded_;
+    const ZipReader& archive = package.archive;
+    const std::string workbookFolder =
+        package.workbookPart.substr(0, package.workbookPart.rfind('/') + 1);
+
+    // Names for new sheets that clash with nothing in the package.
+    std::set<std::string> usedIds;
+    for (const auto& relationship : package.workbookRels.relationships) {
+        usedIds.insert(relationship.id);
+    }
+    long long nextSheetId = 1;
+    for (const auto& sheet : package.workbook.sheets) {
+        nextSheetId = std::max(nextSheetId, sheet.sheetId + 1);
+    }
+    int nextPart = 1;
+    int nextId = 1;
+    std::vector<Relationship> addedRels;
+    std::vector<std::pair<std::string, std::string_view>> addedTypes;
+    std::vector<SheetListing> listing;
+    std::vector<bool> kept(package.workbook.sheets.size(), false);
+    std::vector<std::string> newParts(sheets_.size());
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        BookSheet& entry = sheets_[i];
+        if (entry.loadedIndex >= 0) {
+            kept[static_cast<std::size_t>(entry.loadedIndex)] = true;
+            listing.push_back(
+                {std::string(entry.sheet->Name()), entry.relId, entry.sheetId, entry.loadedIndex});
+            continue;
+        }
+        std::string target;
+        do {
+            target = "worksheets/sheet" + std::to_string(nextPart++) + ".xml";
+        } while (archive.Find(workbookFolder + target) >= 0);
+        std::string id;
+        do {
+            id = "rId" + std::to_string(nextId++);
+        } while (usedIds.count(id) != 0);
+        usedIds.insert(id);
+        newParts[i] = workbookFolder + target;
+        addedRels.push_back({id, std::string(kWorksheetRelType), target, false, 0, 0});
+        addedTypes.emplace_back(newParts[i], kWorksheetContentType);
+        listing.push_back({std::string(entry.sheet->Name()), id, nextSheetId++, -1});
+    }
+    bool newStyles = false;
+    if (package.stylesPart.empty()) {
+        newStyles = true;
+        std::string id;
+        do {
+            id = "rId" + std::to_string(nextId++);
+        } while (usedIds.count(id) != 0);
+        std::string target = "styles.xml";
+        for (int n = 2; archive.Find(workbookFolder + target) >= 0; ++n) {
+            target = "styles" + std::to_string(n) + ".xml";
+        }
+        package.stylesPart = workbookFolder + target;
+        addedRels.push_back({id, std::string(kStylesRelType), target, false, 0, 0});
+        addedTypes.emplace_back(package.stylesPart, kStylesContentType);
+    }
+
+    // Relationships of removed sheets go; so does the calculation chain,
+    // which would name their cells (Excel rebuilds it).
+    std::vector<std::string> removedIds;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        if (!kept[i]) {
+            removedIds.push_back(package.workbook.sheets[i].relId);
+        }
+    }
+    if (!removedIds.empty()) {
+        for (const auto& relationship : package.workbookRels.relationships) {
+            if (EndsWith(relationship.type, "/calcChain")) {
+                removedIds.push_back(relationship.id);
+            }
+        }
+    }
+    std::vector<std::string> workbookTargets;
+    for (const auto& relationship : package.workbookRels.relationships) {
+        if (!relationship.external &&
+            std::find(removedIds.begin(), removedIds.end(), relationship.id) == removedIds.end()) {
+            workbookTargets.push_back(
+                Lowered(ResolveTarget(package.workbookPart, relationship.target)));
+        }
+    }
+    const std::string workbookKey = Lowered(package.workbookPart);
+    const auto before = ReachableParts(package.links, workbookKey, package.links[workbookKey]);
+    const auto after = ReachableParts(package.links, workbookKey, workbookTargets);
+    std::set<std::string> dropped;
+    for (const auto& part : before) {
+        if (after.count(part) == 0) {
+            dropped.insert(part);
+            dropped.insert(Lowered(RelationshipsPartOf(part)));
+        }
+    }
+    const std::vector<std::string> droppedList(dropped.begin(), dropped.end());
+
+    std::map<std::string, std::string> replaced;
+    replaced["[content_types].xml"] = EditContentTypesPart(
+        package.contentTypesXml, package.contentTypes, droppedList, addedTypes);
+    replaced[workbookKey] = EditWorkbookPart(package.workbookXml, package.workbook, listing);
+    replaced[Lowered(package.workbookRelsPart)] =
+        EditRelationshipsPart(package.workbookRelsXml, package.workbookRels, removedIds, addedRels);
+    if (!newStyles && !formats().empty()) {
+        replaced[Lowered(package.stylesPart)] =
+            EditStylesPart(package.stylesXml, package.styles, formats());
+    }
+    std::map<std::string, XlsxSheet*> appended;
+    for (auto& entry : sheets_) {
+        if (entry.loadedIndex >= 0 && entry.sheet->HasNewRows()) {
+            appended[Lowered(entry.partName)] = entry.sheet.get();
+        }
+    }
+
+    for (const ZipEntry& source : archive.entries()) {
+        const std::string key = Lowered(source.name);
+        if (dropped.count(key) != 0) {
+            continue;
+        }
+        if (auto found = replaced.find(key); found != replaced.end()) {
+            if (!WriteTextEntry(zip, source.name, found->second, error)) {
+                return false;
+            }
+            continue;
+        }
+        if (auto found = appended.find(key); found != appended.end()) {
+            if (!found->second->WriteEntry(zip, source.name, false, error)) {
+                return false;
+            }
+            continue;
+        }
+        ZipEntryInfo info;
+        info.name = source.name;
+        info.method = source.method;
+        info.flags = source.flags & 0x0800;
+        info.dosTime = source.dosTime;
+        info.dosDate = source.dosDate;
+        const bool large = source.packedSize >= 0xFFFFFFFFu || source.rawSize >= 0xFFFFFFFFu;
+        if (!zip.BeginEntry(info, large, error)) {
+            return false;
+        }
+        std::string failure;
+        const bool copied = archive.ReadRaw(
+            source, [&](std::span<const char> piece) { return zip.WriteData(piece, failure); },
+            error);
+        if (!copied || !failure.empty()) {
+            if (!failure.empty()) {
+                error = failure;
+            }
+            return false;
+        }
+        if (!zip.EndEntry(source.crc, source.packedSize, source.rawSize, error)) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        if (sheets_[i].loadedIndex < 0 &&
+            !sheets_[i].sheet->WriteEntry(zip, newParts[i], false, error)) {
+            return false;
+        }
+    }
+    if (newStyles && !WriteTextEntry(zip, package.stylesPart, WriteStylesPart(formats()), error)) {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+Book* NewXlsxBook() {
+    return new (std::nothrow) XlsxBook();
+}
 
 }  // namespace workbook

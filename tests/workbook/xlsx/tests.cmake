@@ -1,0 +1,7 @@
+# SPDX-License-Identifier: MIT
+# The .xlsx format's tests; every produced file is read back by openpyxl.
+quendle_test_program(xlsx_tests
+    ${CMAKE_CURRENT_LIST_DIR}/xlsx_test_support.h
+    ${CMAKE_CURRENT_LIST_DIR}/xlsx_new_book_tests.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/xlsx_loader_tests.cpp
+)

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: MIT
+// Loaded .xlsx books: Excel-made files keep every part the conversion does
+// not touch, sheets are added, replaced and appended to, and damaged or
+// hostile files fail cleanly.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "xlsx_test_support.h"
+
+namespace {
+
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+using workbook::BookKind;
+using workbook::BookPtr;
+
+int FindSheet(workbook::Book* book, const std::string& name) {
+    for (int i = 0; i < workbook::SheetCount(book); ++i) {
+        if (workbook::SheetName(workbook::GetSheet(book, i)) == name) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+// Runs xlsx_compare.py; empty when the saved file passes.
+std::string CompareProblems(const std::string& original, const std::string& saved,
+                            const std::vector<std::string>& flags) {
+    std::string arguments = ShellQuote(original) + " " + ShellQuote(saved);
+    for (const auto& flag : flags) {
+        arguments += " " + ShellQuote(flag);
+    }
+    const auto result = testing_support::RunTool("xlsx_compare.py", arguments);
+    return result.exitCode == 0 ? std::string() : "problems:\n" + result.output;
+}
+
+// Each corpus file is loaded, one sheet replaced (deleted, then added again
+// at the end as the conversion does) or one sheet added, and saved.
+TEST(XlsxLoader, CorpusFilesKeepWhatIsNotChanged) {
+    struct Case {
+        const char* file;
+        const char* replaced;  // sheet deleted and added anew; null: only a sheet added
+        int sheets;            // sheet count of the file, chart sheets included
+    };
+    const std::vector<Case> cases = {
+        {"chartsheet01.xlsx", "Sheet1", 2},     {"chartsheet01.xlsx", "Chart1", 2},
+        {"comment04.xlsx", "Sheet2", 3},        {"defined_name01.xlsx", "Sheet2", 3},
+        {"defined_name04.xlsx", nullptr, 1},    {"date_1904_02.xlsx", nullptr, 1},
+        {"image01.xlsx", "Sheet1", 1},          {"merge_cells01.xlsx", nullptr, 1},
+        {"table02.xlsx", "Sheet1", 2},          {"rich_string01.xlsx", nullptr, 1},
+        {"shared_strings01.xlsx", nullptr, 1},  {"hyperlink03.xlsx", "Sheet2", 2},
+        {"hyperlink04.xlsx", "Sheet2", 3},      {"firstsheet01.xlsx", "Sheet20", 20},
+        {"panes01.xlsx", "Sheet5", 13},         {"quote_name01.xlsx", "Sheet 1", 8},
+        {"formula_results01.xlsx", nullptr, 1}, {"table09.xlsx", nullptr, 1},
+        {"utf8_01.xlsx", nullptr, 1},           {"hide01.xlsx", "Sheet1", 3},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " / " + (c.replaced ? c.replaced : "-"));
+        const std::string original = xlsx_test::Corpus(c.file);
+        const std::string saved = dir.File(c.file);
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), original)) << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(workbook::SheetCount(book.get()), c.sheets);
+        std::vector<std::string> flags;
+        std::string newName = "Quendle";
+        if (c.replaced != nullptr) {
+            const int index = FindSheet(book.get(), c.replaced);
+            ASSERT_GE(index, 0);
+            ASSERT_TRUE(workbook::DeleteSheet(book.get(), index));
+            flags = {"--removed", c.replaced};
+            newName = std::string(c.replaced) + " new";
+        }
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), newName);
+        ASSERT_NE(sheet, nullptr) << workbook::ErrorMessage(book.get());
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        EXPECT_TRUE(workbook::WriteText(sheet, 0, 0, "added", nullptr));
+        EXPECT_TRUE(workbook::WriteNumber(sheet, 1, 0, 45000, date));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_EQ(CompareProblems(original, saved, flags), "");
+        const std::string cells = xlsx_test::CellsOf(saved);
+        EXPECT_NE(cells.find("sheet \"" + newName + "\"\n0 0 s \"added\"\n1 0 d 45000"),
+                  std::string::npos)
+            << cells;
+    }
+}
+
+TEST(XlsxLoader, DeletedSheetLeavesNoDanglingNamesOrTabs) {
+    TempDir dir;
+    const std::string original = xlsx_test::Corpus("defined_name01.xlsx");
+    const std::string saved = dir.File("names.xlsx");
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), original));
+    const std::string before = xlsx_test::PartOf(original, "xl/workbook.xml");
+    ASSERT_NE(before.find("localSheetId=\"1\""), std::string::npos);  // names local to Sheet2
+    ASSERT_TRUE(workbook::DeleteSheet(book.get(), FindSheet(book.get(), "Sheet2")));
+    ASSERT_TRUE(workbook::SaveBook(book.get(), saved));
+    EXPECT_EQ(CompareProblems(original, saved, {"--removed", "Sheet2"}), "");
+    const std::string after = xlsx_test::PartOf(saved, "xl/workbook.xml");
+    EXPECT_EQ(after.find("Sheet2!"), std::string::npos) << after;
+    EXPECT_EQ(after.find("localSheetId=\"2\""), std::string::npos) << after;
+    EXPECT_NE(after.find("localSheetId=\"1\""), std::string::npos) << after;  // Sheet3's, moved up
+
+    // The first shown tab and the active tab (the 9th and 20th of 20) both
+    // point at sheets that go: they move to the last sheet that stays.
+    const std::string twenty = xlsx_test::Corpus("firstsheet01.xlsx");
+    BookPtr many(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(many.get(), twenty));
+    std::vector<std::string> flags;
+    while (workbook::SheetCount(many.get()) > 2) {
+        const int last = workbook::SheetCount(many.get()) - 1;
+        flags.push_back("--removed");
+        flags.emplace_back(workbook::SheetName(workbook::GetSheet(many.get(), last)));
+        ASSERT_TRUE(workbook::DeleteSheet(many.get(), last));
+    }
+    ASSERT_TRUE(workbook::SaveBook(many.get(), dir.File("few.xlsx")));
+    EXPECT_EQ(CompareProblems(twenty, dir.File("few.xlsx"), flags), "");
+    EXPECT_NE(xlsx_test::PartOf(dir.File("few.xlsx"), "xl/workbook.xml")
+                  .find("firstSheet=\"1\" activeTab=\"1\""),
+              std::string::npos);
+}
+
+TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
+    TempDir dir;
+    // A file of ours with a styled date column, then one made by Excel.
+    const std::string ours = dir.File("ours.xlsx");
+    {
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Data");
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "head", nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(sheet, 2, 1, 45000, date));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), ours));
+    }
+    struct Case {
+        std::string file;
+        std::string sheet;
+        int lastRow;
+    };
+    const std::vector<Case> cases = {
+        {ours, "Data", 3},
+        {xlsx_test::Corpus("merge_cells01.xlsx"), "Sheet1", 2},  // row 2: empty merged cells
+        {xlsx_test::Corpus("shared_strings01.xlsx"), "Sheet1", 127},
+        {xlsx_test::Corpus("data_validation01.xlsx"), "Sheet1", 0},  // <sheetData/>
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string saved = dir.File("appended.xlsx");
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), c.file)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = workbook::GetSheet(book.get(), FindSheet(book.get(), c.sheet));
+        ASSERT_NE(sheet, nullptr);
+        const int lastRow = workbook::LastRow(sheet);
+        EXPECT_EQ(lastRow, c.lastRow);
+        EXPECT_FALSE(workbook::WriteText(sheet, lastRow - 1, 20, "inside", nullptr));
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        EXPECT_TRUE(workbook::WriteText(sheet, lastRow, 0, "new", nullptr));
+        EXPECT_TRUE(workbook::WriteNumber(sheet, lastRow + 1, 3, 45001, date));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_EQ(CompareProblems(c.file, saved, {"--changed", c.sheet}), "");
+        const std::string before = xlsx_test::CellsOf(c.file);
+        const std::string after = xlsx_test::CellsOf(saved);
+        const std::string added = std::to_string(lastRow) + " 0 s \"new\"\n" +
+                                  std::to_string(lastRow + 1) + " 3 d 45001.0\n";
+        // The sheet's old cells, then the new ones, in the same place of the listing.
+        const std::size_t at = before.find("sheet \"" + c.sheet + "\"\n");
+        ASSERT_NE(at, std::string::npos);
+        std::size_t end = before.find("sheet ", at + 1);
+        end = end == std::string::npos ? before.size() : end;
+        std::string expected = before;
+        expected.insert(end, added);
+        EXPECT_EQ(after, expected);
+        const std::string part = xlsx_test::PartOf(saved, "xl/worksheets/sheet1.xml");
+        EXPECT_NE(part.find(":D" + std::to_string(lastRow + 2) + "\""), std::string::npos) << part;
+    }
+}
+
+TEST(XlsxLoader, Date1904WorkbookGivesSerialsOfItsSystem) {
+    TempDir dir;
+    const std::string original = xlsx_test::Corpus("date_1904_02.xlsx");
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), original));
+    const double serial = workbook::DatePack(book.get(), 2024, 1, 1, 0, 0, 0, 0);
+    EXPECT_EQ(serial, 43830.0);  // 1900 system: 45292, less the 1462 days to 1904
+    workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Dates");
+    workbook::Format* date = workbook::AddFormat(book.get());
+    workbook::SetNumFormat(date, 14);
+    ASSERT_TRUE(workbook::WriteNumber(sheet, 0, 0, serial, date));
+    ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("d.xlsx")));
+    const std::string cells = xlsx_test::CellsOf(dir.File("d.xlsx"));
+    EXPECT_EQ(cells.rfind("date1904 true\n", 0), 0u) << cells;
+    EXPECT_NE(cells.find("sheet \"Dates\"\n0 0 d 43830.0\n"), std::string::npos) << cells;
+}
+
+TEST(XlsxLoader, ChartSheetIsListedButNotWritable) {
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), xlsx_test::Corpus("chartsheet01.xlsx")));
+    workbook::Sheet* chart = workbook::GetSheet(book.get(), FindSheet(book.get(), "Chart1"));
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(workbook::LastRow(chart), 0);
+    EXPECT_FALSE(workbook::WriteNumber(chart, 0, 0, 1, nullptr));
+    EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("chart sheet"),
+              std::string::npos);
+}
+
+TEST(XlsxLoader, SavingOverTheLoadedFileKeepsItsParts) {
+    TempDir dir;
+    const std::string path = dir.File("same.xlsx");
+    std::filesystem::copy_file(xlsx_test::Corpus("comment04.xlsx"), path);
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), path));
+    workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Extra");
+    ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "x", nullptr));
+    ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+    ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+    EXPECT_EQ(CompareProblems(xlsx_test::Corpus("comment04.xlsx"), path, {}), "");
+}
+
+TEST(XlsxLoader, DamagedAndHostileFilesFailCleanly) {
+    TempDir dir;
+    const auto made =
+        testing_support::RunTool("xlsx_hostile.py", ShellQuote(xlsx_test::Corpus("simple02.xlsx")) +
+                                                        " " + ShellQuote(dir.path().string()));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    struct Case {
+        const char* file;
+        const char* reason;
+    };
+    const std::vector<Case> cases = {
+        {"truncated.xlsx", "no zip end record"},
+        {"not_zip.xlsx", "is not a valid .xlsx workbook"},
+        {"bomb.xlsx", "zip bomb"},
+        {"lying_size.xlsx", "beyond its stated size"},
+        {"doctype.xlsx", "DOCTYPE"},
+        {"deep.xlsx", "nested too deeply"},
+        {"bad_offset.xlsx", "lies outside the file"},
+        {"no_workbook.xlsx", "xl/workbook.xml is missing"},
+        {"absent.xlsx", "No such file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), xlsx_test::Corpus("comment04.xlsx")));
+        EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File(c.file)));
+        EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find(c.reason), std::string::npos)
+            << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(workbook::SheetCount(book.get()), 0);  // the earlier load is gone too
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XlsxLoader, Zip64ArchiveLoadsAndKeepsItsParts) {
+    TempDir dir;
+    const auto made = testing_support::RunTool(
+        "xlsx_hostile.py",
+        ShellQuote(xlsx_test::Corpus("comment04.xlsx")) + " " + ShellQuote(dir.path().string()));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const std::string original = dir.File("zip64.xlsx");
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), original)) << workbook::ErrorMessage(book.get());
+    EXPECT_EQ(workbook::SheetCount(book.get()), 3);
+    workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+    ASSERT_TRUE(workbook::WriteText(sheet, workbook::LastRow(sheet), 0, "more", nullptr));
+    ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("saved.xlsx")));
+    EXPECT_EQ(CompareProblems(original, dir.File("saved.xlsx"), {"--changed", "Sheet1"}), "");
+}
+
+}  // namespace

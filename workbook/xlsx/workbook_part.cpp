@@ -1,0 +1,290 @@
+// SPDX-License-Identifier: MIT
+// The workbook part (xl/workbook.xml): the sheet list, the date system,
+// defined names and the window's active and first tabs.
+#include <algorithm>
+#include <charconv>
+
+#include "workbook/xlsx/package_parts.h"
+#include "workbook/xlsx/xml_reader.h"
+#include "workbook/xlsx/xml_writer.h"
+
+namespace workbook::xlsx {
+namespace {
+
+long long ToNumber(std::string_view text, long long fallback) {
+    long long value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    return result.ec == std::errc() && result.ptr == text.data() + text.size() ? value : fallback;
+}
+
+class WorkbookHandler : public XmlHandler {
+public:
+    explicit WorkbookHandler(WorkbookInfo& info) : info_(info) {}
+    void Start(const XmlElement& element) override {
+        if (element.depth == 1) {
+            info_.prefix = TagPrefix(element.raw);
+            const std::string declaration = "xmlns:r=\"" + std::string(kRelationshipsNs) + "\"";
+            info_.relationshipsPrefixIsR = element.raw.find(declaration) != std::string_view::npos;
+        } else if (element.depth == 2 && element.local == "workbookPr") {
+            const std::string_view value = element.Get("date1904");
+            info_.date1904 = value == "1" || value == "true";
+        } else if (element.depth == 3 && element.local == "workbookView" && info_.viewTag.empty()) {
+            info_.viewTag = std::string(element.raw);
+            info_.viewOffset = element.offset;
+            info_.activeTab = ToNumber(element.Get("activeTab"), -1);
+            info_.firstSheet = ToNumber(element.Get("firstSheet"), -1);
+        } else if (element.depth == 3 && element.local == "sheet") {
+            WorkbookSheet sheet;
+            sheet.name = element.Get("name");
+            sheet.relId = element.Get("id", kRelationshipsNs);
+            sheet.sheetId = ToNumber(element.Get("sheetId"), 0);
+            sheet.offset = element.offset;
+            sheet.length = element.length;
+            info_.sheets.push_back(std::move(sheet));
+            inSheet_ = true;
+        } else if (element.depth == 2 && element.local == "definedNames") {
+            info_.definedNamesOffset = element.offset;
+        } else if (element.depth == 3 && element.local == "definedName") {
+            DefinedName name;
+            name.startTag = std::string(element.raw);
+            name.localSheetId = ToNumber(element.Get("localSheetId"), -1);
+            name.offset = element.offset;
+            info_.definedNames.push_back(std::move(name));
+            inName_ = true;
+        }
+    }
+    void Text(std::string_view text) override {
+        if (inName_) {
+            info_.definedNames.back().text += text;
+        }
+    }
+    void End(const XmlElement& element) override {
+        if (element.depth == 3 && inSheet_) {
+            inSheet_ = false;
+            if (element.length > 0) {
+                WorkbookSheet& sheet = info_.sheets.back();
+                sheet.length = element.offset + element.length - sheet.offset;
+            }
+        } else if (element.depth == 3 && inName_) {
+            inName_ = false;
+            DefinedName& name = info_.definedNames.back();
+            if (element.length == 0) {
+                name.empty = true;
+                name.length = name.startTag.size();
+            } else {
+                name.length = element.offset + element.length - name.offset;
+            }
+        } else if (element.depth == 2 && element.local == "sheets") {
+            info_.sheetsEnd = element.length > 0 ? element.offset : 0;
+        } else if (element.depth == 2 && element.local == "definedNames") {
+            info_.definedNamesLength = element.offset + element.length - info_.definedNamesOffset;
+        }
+    }
+
+private:
+    WorkbookInfo& info_;
+    bool inSheet_ = false;
+    bool inName_ = false;
+};
+
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+bool IsNameCharacter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '.' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// True when `formula` refers to the sheet, as Name! or 'Name'! (with any
+// apostrophe in the name doubled).
+bool RefersToSheet(std::string_view formula, std::string_view sheetName) {
+    std::string quoted = "'";
+    for (char c : sheetName) {
+        quoted += c;
+        if (c == '\'') {
+            quoted += '\'';
+        }
+    }
+    quoted += "'!";
+    const std::string plain = std::string(sheetName) + "!";
+    for (std::size_t i = 0; i < formula.size(); ++i) {
+        if (formula.size() - i >= quoted.size() &&
+            SameIgnoringAsciiCase(formula.substr(i, quoted.size()), quoted)) {
+            return true;
+        }
+        if ((i == 0 || !IsNameCharacter(formula[i - 1])) && formula[i] != '\'' &&
+            formula.size() - i >= plain.size() &&
+            SameIgnoringAsciiCase(formula.substr(i, plain.size()), plain)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AppendSheetElement(std::string& out, std::string_view prefix, const SheetListing& sheet,
+                        bool declareR) {
+    out += '<';
+    out += prefix;
+    out += "sheet name=\"";
+    AppendAttributeText(out, sheet.name);
+    out += "\" sheetId=\"";
+    out += std::to_string(sheet.sheetId);
+    out += "\" r:id=\"";
+    AppendAttributeText(out, sheet.relId);
+    out += '"';
+    if (declareR) {
+        out += " xmlns:r=\"";
+        out += kRelationshipsNs;
+        out += '"';
+    }
+    out += "/>";
+}
+
+}  // namespace
+
+bool ParseWorkbookPart(std::string_view text, std::string_view partName, WorkbookInfo& info,
+                       std::string& error) {
+    info = {};
+    WorkbookHandler handler(info);
+    if (!ParseXml(text, handler, partName, error)) {
+        return false;
+    }
+    if (info.sheets.empty() || info.sheetsEnd == 0) {
+        error = "The workbook part lists no sheets.";
+        return false;
+    }
+    for (const auto& sheet : info.sheets) {
+        if (sheet.name.empty() || sheet.relId.empty()) {
+            error = "The workbook part lists a sheet without a name or relationship.";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets) {
+    XmlWriter xml;
+    xml.Open("workbook")
+        .Attribute("xmlns", kMainNs)
+        .Attribute("xmlns:r", kRelationshipsNs)
+        .EndAttributes();
+    xml.Open("workbookPr").CloseEmpty();
+    xml.Open("bookViews").EndAttributes().Open("workbookView").CloseEmpty().Close("bookViews");
+    xml.Open("sheets").EndAttributes();
+    std::string out = xml.Take();
+    for (const auto& sheet : sheets) {
+        AppendSheetElement(out, {}, sheet, false);
+    }
+    out += "</sheets></workbook>";
+    return out;
+}
+
+std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
+                             const std::vector<SheetListing>& sheets) {
+    // Where each loaded sheet now stands, -1 when it is gone.
+    std::vector<long long> newIndex(info.sheets.size(), -1);
+    std::vector<std::string> removedNames;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (sheets[i].loadedIndex >= 0) {
+            newIndex[static_cast<std::size_t>(sheets[i].loadedIndex)] = static_cast<long long>(i);
+        }
+    }
+    std::vector<Splice> splices;
+    for (std::size_t i = 0; i < info.sheets.size(); ++i) {
+        if (newIndex[i] < 0) {
+            splices.push_back({info.sheets[i].offset, info.sheets[i].length, {}});
+            removedNames.push_back(info.sheets[i].name);
+        }
+    }
+    Splice added{info.sheetsEnd, 0, {}};
+    for (const auto& sheet : sheets) {
+        if (sheet.loadedIndex < 0) {
+            AppendSheetElement(added.text, info.prefix, sheet, !info.relationshipsPrefixIsR);
+        }
+    }
+    if (!added.text.empty()) {
+        splices.push_back(std::move(added));
+    }
+
+    if (!removedNames.empty()) {
+        std::size_t keptNames = 0;
+        std::vector<Splice> nameSplices;
+        for (const auto& name : info.definedNames) {
+            const long long local = name.localSheetId;
+            if (local >= 0 && (static_cast<std::size_t>(local) >= newIndex.size() ||
+                               newIndex[static_cast<std::size_t>(local)] < 0)) {
+                nameSplices.push_back({name.offset, name.length, {}});
+                continue;
+            }
+            ++keptNames;
+            std::string tag = name.startTag;
+            bool changed = false;
+            if (local >= 0 && newIndex[static_cast<std::size_t>(local)] != local) {
+                changed = SetAttributeInTag(
+                    tag, "localSheetId", std::to_string(newIndex[static_cast<std::size_t>(local)]));
+            }
+            bool broken = false;
+            for (const auto& removed : removedNames) {
+                broken = broken || RefersToSheet(name.text, removed);
+            }
+            if (!changed && !broken) {
+                continue;
+            }
+            if (broken) {
+                // The name's target is gone; keep the name so formulas that use
+                // it show #REF! rather than #NAME?.
+                std::string element = tag;
+                if (name.empty && element.size() >= 2) {
+                    element.erase(element.size() - 2);
+                    element += '>';
+                }
+                element += "#REF!</";
+                element += TagPrefix(tag);
+                element += "definedName>";
+                nameSplices.push_back({name.offset, name.length, std::move(element)});
+            } else {
+                nameSplices.push_back({name.offset, tag.size(), std::move(tag)});
+            }
+        }
+        if (keptNames == 0 && !info.definedNames.empty()) {
+            splices.push_back({info.definedNamesOffset, info.definedNamesLength, {}});
+        } else {
+            splices.insert(splices.end(), nameSplices.begin(), nameSplices.end());
+        }
+
+        if (!info.viewTag.empty()) {
+            // A tab that pointed at a removed sheet moves to the sheet now in its place.
+            const auto remap = [&](long long old) {
+                long long position = 0;
+                for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old;
+                     ++i) {
+                    position += newIndex[i] >= 0 ? 1 : 0;
+                }
+                return std::clamp<long long>(
+                    position, 0, std::max<long long>(0, static_cast<long long>(sheets.size()) - 1));
+            };
+            std::string tag = info.viewTag;
+            bool changed = false;
+            if (info.activeTab >= 0 && remap(info.activeTab) != info.activeTab) {
+                changed |=
+                    SetAttributeInTag(tag, "activeTab", std::to_string(remap(info.activeTab)));
+            }
+            if (info.firstSheet >= 0 && remap(info.firstSheet) != info.firstSheet) {
+                changed |=
+                    SetAttributeInTag(tag, "firstSheet", std::to_string(remap(info.firstSheet)));
+            }
+            if (changed) {
+                splices.push_back({info.viewOffset, info.viewTag.size(), std::move(tag)});
+            }
+        }
+    }
+    return ApplySplices(original, std::move(splices));
+}
+
+}  // namespace workbook::xlsx

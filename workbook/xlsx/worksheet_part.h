@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+// Worksheet parts: the sheet handle, the row and cell elements streamed as
+// the engine writes them, and the layout scan of a loaded worksheet that new
+// rows are appended to.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "workbook/book.h"
+#include "workbook/xlsx/chunk_deflater.h"
+#include "workbook/xlsx/file_handles.h"
+
+namespace workbook::xlsx {
+
+class ZipReader;
+class ZipWriter;
+
+enum class SheetKind {
+    kWorksheet,
+    kChartsheet,
+    kOther,  // dialog or macro sheets: kept, never written to
+};
+
+// Where the parts of a loaded worksheet's XML sit, found by one scan.
+struct WorksheetLayout {
+    int nextRow = 0;                    // zero-based row after the last row element
+    std::uint64_t sheetDataOffset = 0;  // start tag, or the whole <sheetData/> when empty
+    std::uint64_t sheetDataLength = 0;
+    std::uint64_t sheetDataEnd = 0;  // offset of </sheetData>
+    bool sheetDataEmpty = false;
+    bool sheetDataFound = false;
+    std::string prefix;  // namespace prefix of sheetData
+    std::uint64_t dimensionOffset = 0;
+    std::string dimensionTag;  // raw tag, empty when there is none
+};
+
+class XlsxSheet : public Sheet {
+public:
+    XlsxSheet(Book& owner, std::string name, SheetKind kind)
+        : Sheet(owner), name_(std::move(name)), kind_(kind) {}
+
+    std::string_view Name() const override { return name_; }
+    int LastRow() const override;
+    bool WriteText(int row, int column, std::string_view text, const Format* format,
+                   std::string& error) override;
+    bool WriteNumber(int row, int column, double value, const Format* format,
+                     std::string& error) override;
+    bool WriteBool(int row, int column, bool value, const Format* format,
+                   std::string& error) override;
+
+    SheetKind kind() const { return kind_; }
+    // Marks the sheet as loaded from `archive` (which must outlive it).
+    void SetLoaded(const ZipReader& archive, int entryIndex, std::string partName);
+    bool loaded() const { return archive_ != nullptr; }
+    // Cell style of a book format: formats follow the part's existing cell formats.
+    void set_styleBase(int base) { styleBase_ = base; }
+
+    // True when cells were written since the sheet was made or loaded.
+    bool HasNewRows() const { return body_ != nullptr; }
+    // Closes the open row and waits for the compressed rows; no writes
+    // may join that row afterwards.
+    [[nodiscard]] bool FinishRows(std::string& error);
+    // Writes the sheet's whole part as the zip entry `entryName`.
+    [[nodiscard]] bool WriteEntry(ZipWriter& zip, const std::string& entryName, bool selected,
+                                  std::string& error);
+
+private:
+    bool Scan(std::string& error) const;
+    bool ScanPart(std::string& error) const;
+    bool WriteTextCell(int row, int column, std::string_view text, const Format* format,
+                       std::string& error);
+    bool WriteNumberCell(int row, int column, double value, const Format* format,
+                         std::string& error);
+    bool WriteBoolCell(int row, int column, bool value, const Format* format, std::string& error);
+    // Checks a write and opens its row; the cell's start goes into `out`.
+    bool BeginCell(int row, int column, const Format* format, std::string& error);
+    bool EndCell(std::string& error);
+    bool WriteNewEntry(ZipWriter& zip, const std::string& entryName, bool selected,
+                       std::string& error);
+    bool WriteAppendedEntry(ZipWriter& zip, const std::string& entryName, std::string& error);
+    std::string DimensionRef(int firstRow, int firstColumn) const;
+
+    std::string name_;
+    SheetKind kind_;
+    int styleBase_ = 1;
+
+    // Loaded sheets.
+    const ZipReader* archive_ = nullptr;
+    int entryIndex_ = -1;
+    std::string partName_;
+    mutable bool scanned_ = false;
+    mutable std::string scanError_;
+    mutable WorksheetLayout layout_;
+
+    // Rows written in this session, compressed into a scratch file.
+    UniqueFd scratch_;
+    std::unique_ptr<FdSink> sink_;
+    std::unique_ptr<ChunkDeflater> body_;
+    std::string rowNumber_;  // the open row's number in digits
+    int row_ = -1;           // the last row opened, -1 before the first
+    int column_ = -1;        // the last column written in that row
+    bool rowOpen_ = false;
+    int firstRow_ = -1;
+    int firstColumn_ = kXlsxColumnsForInit;
+    int lastColumn_ = -1;
+    static constexpr int kXlsxColumnsForInit = 1 << 30;
+};
+
+// The column's letters ("A", "XFD") for a zero-based column.
+std::string ColumnLetters(int column);
+
+// Writes a small part, deflated, as one zip entry.
+[[nodiscard]] bool WriteTextEntry(ZipWriter& zip, const std::string& name, std::string_view text,
+                                  std::string& error);
+
+}  // namespace workbook::xlsx

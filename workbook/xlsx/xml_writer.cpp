@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: MIT
+// Escaping for package XML. Cell text goes through a fast path for runs of
+// plain ASCII, since sheets are almost all plain text and this runs per cell.
+#include "workbook/xlsx/xml_writer.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace workbook::xlsx {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Decodes one UTF-8 sequence at `text[i]`. Returns its length and sets
+// `codePoint`, or returns 0 for an invalid sequence (overlong, surrogate,
+// beyond U+10FFFF, truncated).
+std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& codePoint) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char first = byte(0);
+    std::size_t length = 0;
+    std::uint32_t value = 0;
+    std::uint32_t minimum = 0;
+    if (first < 0x80) {
+        codePoint = first;
+        return 1;
+    } else if ((first & 0xE0) == 0xC0) {
+        length = 2;
+        value = first & 0x1Fu;
+        minimum = 0x80;
+    } else if ((first & 0xF0) == 0xE0) {
+        length = 3;
+        value = first & 0x0Fu;
+        minimum = 0x800;
+    } else if ((first & 0xF8) == 0xF0) {
+        length = 4;
+        value = first & 0x07u;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (byte(k) & 0x3Fu);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    codePoint = value;
+    return length;
+}
+
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+void AppendEscapedCode(std::string& out, std::uint32_t code) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += "_x";
+    out += kDigits[(code >> 12) & 0xF];
+    out += kDigits[(code >> 8) & 0xF];
+    out += kDigits[(code >> 4) & 0xF];
+    out += kDigits[code & 0xF];
+    out += '_';
+}
+
+}  // namespace
+
+void AppendCellText(std::string& out, std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        // Plain run: printable ASCII without markup characters or underscores.
+        std::size_t run = i;
+        while (run < text.size()) {
+            const char c = text[run];
+            if (c < 0x20 || c > 0x7E || c == '&' || c == '<' || c == '>' || c == '_') {
+                break;
+            }
+            ++run;
+        }
+        out.append(text.data() + i, run - i);
+        i = run;
+        if (i >= text.size()) {
+            break;
+        }
+        const char c = text[i];
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                ++i;
+                continue;
+            case '<':
+                out += "&lt;";
+                ++i;
+                continue;
+            case '>':
+                out += "&gt;";
+                ++i;
+                continue;
+            case '\t':
+            case '\n':
+                out += c;
+                ++i;
+                continue;
+            case '_':
+                if (text.size() - i >= 6 && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
+                    IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5])) {
+                    out += "_x005F_";
+                } else {
+                    out += '_';
+                }
+                ++i;
+                continue;
+            default:
+                break;
+        }
+        std::uint32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            out += kReplacement;
+            ++i;
+        } else if (code < 0x20 || code == 0x7F || code == 0xFFFE || code == 0xFFFF) {
+            // DEL is legal XML but invisible and often mangled; escape it too.
+            AppendEscapedCode(out, code);
+            i += length;
+        } else {
+            out.append(text.data() + i, length);
+            i += length;
+        }
+    }
+}
+
+void AppendAttributeText(std::string& out, std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                ++i;
+                continue;
+            case '<':
+                out += "&lt;";
+                ++i;
+                continue;
+            case '>':
+                out += "&gt;";
+                ++i;
+                continue;
+            case '"':
+                out += "&quot;";
+                ++i;
+                continue;
+            case '\t':
+                out += "&#9;";
+                ++i;
+                continue;
+            case '\n':
+                out += "&#10;";
+                ++i;
+                continue;
+            case '\r':
+                out += "&#13;";
+                ++i;
+                continue;
+            default:
+                break;
+        }
+        std::uint32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            out += kReplacement;
+            ++i;
+        } else {
+            if (code >= 0x20 && code != 0xFFFE && code != 0xFFFF) {
+                out.append(text.data() + i, length);
+            }
+            i += length;
+        }
+    }
+}
+
+bool NeedsSpacePreserve(std::string_view text) {
+    if (text.empty()) {
+        return false;
+    }
+    const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    return isSpace(text.front()) || isSpace(text.back());
+}
+
+std::size_t Utf16Length(std::string_view text) {
+    std::size_t units = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++units;
+            ++i;
+            continue;
+        }
+        std::uint32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            ++units;
+            ++i;
+        } else {
+            units += code >= 0x10000 ? 2 : 1;
+            i += length;
+        }
+    }
+    return units;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::uint32_t code = 0;
+        const std::size_t length = DecodeUtf8(text, i, code);
+        if (length == 0) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+XmlWriter& XmlWriter::Open(std::string_view name) {
+    out_ += '<';
+    out_ += name;
+    return *this;
+}
+
+XmlWriter& XmlWriter::Attribute(std::string_view name, std::string_view value) {
+    out_ += ' ';
+    out_ += name;
+    out_ += "=\"";
+    AppendAttributeText(out_, value);
+    out_ += '"';
+    return *this;
+}
+
+XmlWriter& XmlWriter::Attribute(std::string_view name, long long value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    return Attribute(name, std::string_view(digits, static_cast<std::size_t>(result.ptr - digits)));
+}
+
+XmlWriter& XmlWriter::EndAttributes() {
+    out_ += '>';
+    return *this;
+}
+
+XmlWriter& XmlWriter::CloseEmpty() {
+    out_ += "/>";
+    return *this;
+}
+
+XmlWriter& XmlWriter::Text(std::string_view text) {
+    AppendAttributeText(out_, text);
+    return *this;
+}
+
+XmlWriter& XmlWriter::Close(std::string_view name) {
+    out_ += "</";
+    out_ += name;
+    out_ += '>';
+    return *this;
+}
+
+}  // namespace workbook::xlsx
