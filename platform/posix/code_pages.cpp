@@ -74,24 +74,6 @@ UniqueIconv OpenToUtf8(int codePage) {
     return UniqueIconv(handle);
 }
 
-void AppendCodePoint(std::uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
 // there do not start one. `*prefix` receives how many bytes form the longest
 // valid start, which is what one U+FFFD replaces.
@@ -160,8 +142,8 @@ void RepairUtf8(std::string_view in, std::string& out) {
 void DecodeUtf16(bool bigEndian, std::string_view in, std::string& out) {
     out.reserve(out.size() + in.size() / 2 * 3 + 3);
     const auto unit = [&](std::size_t i) -> std::uint32_t {
-        const auto first = static_cast<unsigned char>(in[i]);
-        const auto second = static_cast<unsigned char>(in[i + 1]);
+        const std::uint32_t first = static_cast<unsigned char>(in[i]);
+        const std::uint32_t second = static_cast<unsigned char>(in[i + 1]);
         return bigEndian ? (first << 8u) | second : (second << 8u) | first;
     };
     std::size_t i = 0;
@@ -169,9 +151,9 @@ void DecodeUtf16(bool bigEndian, std::string_view in, std::string& out) {
         const std::uint32_t u = unit(i);
         i += 2;
         if (u < 0xD800 || u > 0xDFFF) {
-            AppendCodePoint(u, out);
+            AppendUtf8(u, out);
         } else if (u <= 0xDBFF && i + 1 < in.size() && unit(i) >= 0xDC00 && unit(i) <= 0xDFFF) {
-            AppendCodePoint(0x10000 + ((u - 0xD800) << 10) + (unit(i) - 0xDC00), out);
+            AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (unit(i) - 0xDC00), out);
             i += 2;
         } else {
             out.append(kReplacement);

@@ -11,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/platform.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
 #include "workbook/xlsx/file_handles.h"
@@ -68,7 +69,7 @@ std::string SheetNameProblem(std::string_view name) {
     if (name.empty()) {
         return "A sheet name cannot be empty.";
     }
-    if (!IsValidUtf8(name)) {
+    if (!platform::IsValidUtf8(name)) {
         return "A sheet name must be valid UTF-8.";
     }
     if (Utf16Length(name) > static_cast<std::size_t>(kMaxSheetNameCharacters)) {

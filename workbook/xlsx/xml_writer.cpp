@@ -6,53 +6,12 @@
 #include <charconv>
 #include <cstdint>
 
+#include "platform/platform.h"
+
 namespace workbook::xlsx {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
-
-// Decodes one UTF-8 sequence at `text[i]`. Returns its length and sets
-// `codePoint`, or returns 0 for an invalid sequence (overlong, surrogate,
-// beyond U+10FFFF, truncated).
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& codePoint) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char first = byte(0);
-    std::size_t length = 0;
-    std::uint32_t value = 0;
-    std::uint32_t minimum = 0;
-    if (first < 0x80) {
-        codePoint = first;
-        return 1;
-    } else if ((first & 0xE0) == 0xC0) {
-        length = 2;
-        value = first & 0x1Fu;
-        minimum = 0x80;
-    } else if ((first & 0xF0) == 0xE0) {
-        length = 3;
-        value = first & 0x0Fu;
-        minimum = 0x800;
-    } else if ((first & 0xF8) == 0xF0) {
-        length = 4;
-        value = first & 0x07u;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() - i < length) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(k) & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = (value << 6) | (byte(k) & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    codePoint = value;
-    return length;
-}
 
 bool IsHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -118,8 +77,8 @@ void AppendCellText(std::string& out, std::string_view text) {
             default:
                 break;
         }
-        std::uint32_t code = 0;
-        const std::size_t length = DecodeUtf8(text, i, code);
+        char32_t code = 0;
+        const std::size_t length = platform::DecodeUtf8(text, i, &code);
         if (length == 0) {
             out += kReplacement;
             ++i;
@@ -170,8 +129,8 @@ void AppendAttributeText(std::string& out, std::string_view text) {
             default:
                 break;
         }
-        std::uint32_t code = 0;
-        const std::size_t length = DecodeUtf8(text, i, code);
+        char32_t code = 0;
+        const std::size_t length = platform::DecodeUtf8(text, i, &code);
         if (length == 0) {
             out += kReplacement;
             ++i;
@@ -201,8 +160,8 @@ std::size_t Utf16Length(std::string_view text) {
             ++i;
             continue;
         }
-        std::uint32_t code = 0;
-        const std::size_t length = DecodeUtf8(text, i, code);
+        char32_t code = 0;
+        const std::size_t length = platform::DecodeUtf8(text, i, &code);
         if (length == 0) {
             ++units;
             ++i;
@@ -212,19 +171,6 @@ std::size_t Utf16Length(std::string_view text) {
         }
     }
     return units;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        std::uint32_t code = 0;
-        const std::size_t length = DecodeUtf8(text, i, code);
-        if (length == 0) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 XmlWriter& XmlWriter::Open(std::string_view name) {

@@ -28,9 +28,6 @@ bool NeedsSpacePreserve(std::string_view text);
 // one replacement character.
 std::size_t Utf16Length(std::string_view text);
 
-// True when `text` is well-formed UTF-8.
-bool IsValidUtf8(std::string_view text);
-
 // A small builder for package parts: elements with attributes, escaped text.
 class XmlWriter {
 public:
