@@ -10,6 +10,7 @@ packages=(
     zlib1g-dev libexpat1-dev libdeflate-dev
     python3 python3-openpyxl python3-xlrd python3-olefile
     clang-14 libclang-rt-14-dev
+    qt6-base-dev qt6-qpa-plugins libqt6test6
 )
 
 missing=()

@@ -72,9 +72,10 @@ int Run(int argc, char** argv) {
 #ifdef QUENDLE_HAVE_WIZARD
     return wizard::RunWizard(settings.get(), argc, argv);
 #else
-    std::fputs("quendle: this build has no wizard (built without Qt); convert with /SILENT "
-               "(see quendle --help).\n",
-               stderr);
+    std::fputs(
+        "quendle: this build has no wizard (built without Qt); convert with /SILENT "
+        "(see quendle --help).\n",
+        stderr);
     return wizard::kExitNoWizard;
 #endif
 }

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: MIT
+// The wizard frame. QWizard's ModernStyle gives the Wizard97 look: a header
+// band with title and subtitle on pages that have a subtitle, the watermark
+// column on the two pages that have none.
+#include "wizard/wizard_frame.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QThread>
+
+#include "wizard/artwork.h"
+#include "wizard/completion_page.h"
+#include "wizard/output_page.h"
+#include "wizard/progress_page.h"
+#include "wizard/source_page.h"
+#include "wizard/welcome_page.h"
+
+namespace wizard {
+namespace {
+
+constexpr const char* kCaptions[] = {
+    "Morvik Wizard",
+    "Morvik Wizard | Select CSV file",
+    "Morvik Wizard | Select the output file",
+    "Morvik Wizard | Conversion in progress",
+    "Morvik Wizard | Conversion complete",
+};
+
+QMessageBox::Icon BoxIcon(platform::MessageIcon icon) {
+    switch (icon) {
+        case platform::MessageIcon::kError:
+            return QMessageBox::Critical;
+        case platform::MessageIcon::kWarning:
+            return QMessageBox::Warning;
+        case platform::MessageIcon::kInformation:
+            return QMessageBox::Information;
+        case platform::MessageIcon::kNone:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
+    : QWizard(parent),
+      m_settings(settings),
+      m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+    setObjectName(QStringLiteral("wizardFrame"));
+    setWizardStyle(QWizard::ModernStyle);
+    setOption(QWizard::HaveHelpButton, true);
+    setButtonText(QWizard::HelpButton, QStringLiteral("?"));
+    // Output and progress pages are commit pages so that Back stays off on
+    // the progress and completion pages; their button still reads Next.
+    setButtonText(QWizard::CommitButton, buttonText(QWizard::NextButton));
+    // The band spans the narrowest frame; a wider one continues its colour.
+    setMinimumSize(620, 460);
+    setPixmap(QWizard::BannerPixmap, HeaderArt(palette().color(QPalette::Window),
+                                               QSize(minimumWidth(), kHeaderSize.height())));
+    setPixmap(QWizard::LogoPixmap, LogoArt());
+    setWindowIcon(ApplicationIcon());
+
+    m_titleFont = font();
+    m_titleFont.setFamilies({QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans")});
+    m_titleFont.setPointSize(12);
+    m_titleFont.setBold(true);
+
+    m_messageSink.context = this;
+    m_messageSink.show = [](void* context, std::string_view caption, std::string_view text,
+                            platform::MessageIcon icon) {
+        auto* frame = static_cast<WizardFrame*>(context);
+        const QString boxCaption = FromView(caption);
+        const QString boxText = FromView(text);
+        if (QThread::currentThread() == frame->thread()) {
+            frame->showEngineMessage(boxCaption, boxText, icon);
+            return;
+        }
+        // The run waits for the box to close, as it does for a message box
+        // on the user's own thread.
+        QMetaObject::invokeMethod(
+            frame,
+            [frame, boxCaption, boxText, icon] {
+                frame->showEngineMessage(boxCaption, boxText, icon);
+            },
+            Qt::BlockingQueuedConnection);
+    };
+
+    setPage(kWelcomePageId, new WelcomePage(this));
+    setPage(kSourcePageId, new SourcePage(this));
+    setPage(kOutputPageId, new OutputPage(this));
+    m_progressPage = new ProgressPage(this);
+    setPage(kProgressPageId, m_progressPage);
+    setPage(kCompletionPageId, new CompletionPage(this));
+    setStartId(kWelcomePageId);
+
+    connect(this, &QWizard::helpRequested, this, &WizardFrame::showHelp);
+    connect(this, &QWizard::currentIdChanged, this, &WizardFrame::updateCaption);
+    updateCaption(kWelcomePageId);
+}
+
+WizardFrame::~WizardFrame() {
+    waitForWorker();
+}
+
+bool WizardFrame::openUrl(const QUrl& url) const {
+    return m_opener && m_opener(url);
+}
+
+void WizardFrame::showHelp() {
+    openUrl(QUrl::fromLocalFile(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("wizards.html"))));
+}
+
+void WizardFrame::pressNextLater(QWizardPage* page) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, page] {
+            if (!m_closed && currentPage() == page) {
+                next();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void WizardFrame::pressFinishLater() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_closed && currentId() == kCompletionPageId) {
+                accept();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void WizardFrame::waitForWorker() {
+    while (m_progressPage != nullptr && !m_progressPage->waitForWorker(20)) {
+        // A worker blocked on a message box request needs this thread.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+void WizardFrame::reject() {
+    if (currentId() == kProgressPageId && !m_closed) {
+        engine::WriteStatus("Cancelled", m_settings);
+        m_settings->cancelRequested.store(1);
+    }
+    QWizard::reject();
+}
+
+void WizardFrame::done(int result) {
+    // Finish runs the completion page's validation first and may stay open.
+    QWizard::done(result);
+    m_closed = m_closed || !isVisible();
+}
+
+void WizardFrame::showEngineMessage(const QString& caption, const QString& text,
+                                    platform::MessageIcon icon) {
+    if (m_closed) {
+        const QByteArray captionBytes = caption.toUtf8();
+        const QByteArray textBytes = text.toUtf8();
+        platform::ShowMessage(nullptr, captionBytes.toStdString(), textBytes.toStdString(), icon);
+        return;
+    }
+    QWidget* owner = currentPage() != nullptr ? static_cast<QWidget*>(currentPage()) : this;
+    QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void WizardFrame::updateCaption(int id) {
+    if (id >= 0 && id < static_cast<int>(std::size(kCaptions))) {
+        setWindowTitle(QString::fromLatin1(kCaptions[id]));
+    }
+}
+
+}  // namespace wizard

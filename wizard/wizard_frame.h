@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: MIT
+// The five-page wizard around one settings record: captions, artwork, the
+// help button, queued button presses for the BATCH mode, and the message
+// boxes the engine asks for while the wizard runs.
+#pragma once
+
+#include <QFont>
+#include <QUrl>
+#include <QWizard>
+#include <functional>
+
+#include "engine/engine.h"
+#include "platform/platform.h"
+
+namespace wizard {
+
+class ProgressPage;
+
+enum PageId : int {
+    kWelcomePageId = 0,
+    kSourcePageId,
+    kOutputPageId,
+    kProgressPageId,
+    kCompletionPageId,
+};
+
+// Opens a URL with a desktop program; false when none could.
+using UrlOpener = std::function<bool(const QUrl&)>;
+
+class WizardFrame : public QWizard {
+    Q_OBJECT
+
+public:
+    // `settings` must outlive the frame; the pages edit it in place.
+    explicit WizardFrame(engine::ConversionSettings* settings, QWidget* parent = nullptr);
+    ~WizardFrame() override;
+
+    engine::ConversionSettings* settings() const { return m_settings; }
+
+    // The bold title font of the first and last page.
+    const QFont& titleFont() const { return m_titleFont; }
+
+    // Replaces the desktop's opener (QDesktopServices::openUrl), for tests.
+    void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
+    bool openUrl(const QUrl& url) const;
+
+    // Opens the help page beside the program. A missing page is not reported.
+    void showHelp();
+
+    // Presses Next once control returns to the event loop, provided `page`
+    // is still current and the wizard still open.
+    void pressNextLater(QWizardPage* page);
+    // Presses Finish the same way.
+    void pressFinishLater();
+
+    // Where the engine's messages go: a box owned by the current page,
+    // reached from the worker thread by a blocking queued call. Once the
+    // wizard has closed they go to stderr.
+    const platform::MessageSink* messageSink() const { return &m_messageSink; }
+
+    // True once the wizard has been finished or cancelled.
+    bool isClosed() const { return m_closed; }
+
+    // Waits until no conversion runs, serving the worker's message requests
+    // meanwhile. Call before the settings record goes away.
+    void waitForWorker();
+
+    // Cancel: on the progress page it also stops the conversion before its
+    // next record; the worker then saves what it has written.
+    void reject() override;
+    void done(int result) override;
+
+private:
+    void showEngineMessage(const QString& caption, const QString& text, platform::MessageIcon icon);
+    void updateCaption(int id);
+
+    engine::ConversionSettings* m_settings;
+    QFont m_titleFont;
+    UrlOpener m_opener;
+    platform::MessageSink m_messageSink;
+    ProgressPage* m_progressPage = nullptr;
+    bool m_closed = false;
+};
+
+}  // namespace wizard
