@@ -7,8 +7,12 @@
 
 #include "engine/engine.h"
 #include "wizard/silent_mode.h"
-#ifdef QUENDLE_HAVE_WIZARD
-#include "wizard/wizard_app.h"
+#ifdef QUENDLE_WIZARD_MODULE
+#include <dlfcn.h>
+
+#include <string>
+
+#include "platform/platform.h"
 #endif
 
 #ifndef QUENDLE_VERSION
@@ -49,6 +53,34 @@ constexpr const char* kUsage =
     "Exit status: 0 every conversion succeeded; 1 a conversion failed; 2 no input\n"
     "named or nothing matched it; 3 the wizard cannot be shown; 4 out of memory.\n";
 
+#ifdef QUENDLE_WIZARD_MODULE
+// Loads the wizard module from the program's folder and shows the wizard. The
+// module stays loaded until the program ends: Qt may still run exit handlers
+// from it.
+int RunWizardModule(engine::ConversionSettings* settings, int argc, char** argv) {
+    const std::string program = platform::ProgramPath();
+    const std::size_t slash = program.find_last_of(platform::kPathSeparator);
+    const std::string module =
+        (slash == std::string::npos ? std::string() : program.substr(0, slash + 1)) +
+        QUENDLE_WIZARD_MODULE;
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        std::fprintf(stderr,
+                     "quendle: the wizard cannot be loaded (%s); convert with /SILENT "
+                     "(see quendle --help).\n",
+                     dlerror());
+        return wizard::kExitNoWizard;
+    }
+    using RunWizard = int (*)(engine::ConversionSettings*, int, char**);
+    const auto run = reinterpret_cast<RunWizard>(dlsym(handle, "QuendleRunWizard"));
+    if (run == nullptr) {
+        std::fprintf(stderr, "quendle: %s is not the wizard module.\n", module.c_str());
+        return wizard::kExitNoWizard;
+    }
+    return run(settings, argc, argv);
+}
+#endif
+
 int Run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -69,8 +101,8 @@ int Run(int argc, char** argv) {
     if (wizard::IsSilentRun(*settings)) {
         return wizard::RunSilent(settings.get());
     }
-#ifdef QUENDLE_HAVE_WIZARD
-    return wizard::RunWizard(settings.get(), argc, argv);
+#ifdef QUENDLE_WIZARD_MODULE
+    return RunWizardModule(settings.get(), argc, argv);
 #else
     std::fputs(
         "quendle: this build has no wizard (built without Qt); convert with /SILENT "
