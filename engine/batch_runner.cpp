@@ -34,8 +34,7 @@ void AdaptExtension(std::string& output, std::int32_t workbookType) {
 
 }  // namespace
 
-BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings,
-                        BatchVariant variant) {
+BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, BatchVariant variant) {
     BatchResult result;
     const std::string pattern(TextOf(settings->inputPath));
     const std::string outputTemplate(TextOf(settings->outputPath));

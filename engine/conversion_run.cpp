@@ -38,8 +38,8 @@ std::size_t CountLineFeeds(std::string_view text) {
     std::size_t count = 0;
     const char* at = text.data();
     const char* end = text.data() + text.size();
-    while ((at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) !=
-           nullptr) {
+    while ((at = static_cast<const char*>(
+                std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr) {
         ++count;
         ++at;
     }
@@ -127,7 +127,7 @@ RunResult Run::Execute() {
 
 bool Run::OpenBook() {
     book_.reset(workbook::CreateBook(s_->workbookType == 1 ? workbook::BookKind::kXlsx
-                                                          : workbook::BookKind::kXls));
+                                                           : workbook::BookKind::kXls));
     if (!book_) {
         if (s_->logEnabled != 0) {
             WriteLogEntry(kWriterName, s_, kLogCannotCreate, "");
@@ -141,8 +141,7 @@ bool Run::OpenBook() {
     if (s_->overwriteFile == 0 && platform::PathExists(outputPath_)) {
         if (!workbook::LoadBook(book_.get(), outputPath_)) {
             ShowError("Cannot open the existing workbook " + outputPath_ + ": " +
-                      workbook::ErrorMessage(book_.get()) +
-                      " The workbook was left unchanged.");
+                      workbook::ErrorMessage(book_.get()) + " The workbook was left unchanged.");
             return false;
         }
     }
@@ -259,8 +258,8 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
 }
 
 void Run::ReportFailedWrite(int column) {
-    ShowError("Line " + std::to_string(line_) + ", field " + std::to_string(column + 1) +
-              " of " + inputPath_ + ": " + workbook::ErrorMessage(book_.get()) +
+    ShowError("Line " + std::to_string(line_) + ", field " + std::to_string(column + 1) + " of " +
+              inputPath_ + ": " + workbook::ErrorMessage(book_.get()) +
               " Nothing was saved, so no workbook lacks part of the data.");
 }
 

@@ -44,43 +44,43 @@ using OwnedText = std::unique_ptr<char[]>;
 // (program only) and ParameterParser. It is passed by address and cannot be
 // copied. Flags are signed 32-bit integers in which any non-zero value means on.
 struct ConversionSettings {
-    void* titleFont;                      // the wizard's title font; only the wizard uses it
-    char inputPath[kPathCapacity];        // CSV/TXT file, or a wildcard pattern
-    char outputPath[kPathCapacity];       // workbook to write
-    std::int32_t oemSource;               // input is in the OEM code page
-    std::int32_t sourceCodePage;          // SOURCE=ANSI (1) / SOURCE=OEM (2)
-    std::int32_t workbookType;            // 0 .xls, 1 .xlsx
-    std::int32_t overwriteFile;           // 0 add to an existing workbook; 1, 2 replace it
-    std::int32_t overwriteTable;          // 0 append to an existing sheet; 1, 2 replace it
-    std::int32_t dropFlag;                // recorded, shown by the command-line export
-    std::int32_t hasHeader;               // first line holds column titles
-    std::int32_t importRecords;           // 0: prepare the sheet, read no line
-    std::int32_t maxLength;               // recorded, shown by the command-line export
-    std::int32_t allCharacter;            // every field is a text cell
-    char fieldsText[kShortTextCapacity];  // the FIELDS= value itself
-    char delimiter;                       // field delimiter
+    void* titleFont;                        // the wizard's title font; only the wizard uses it
+    char inputPath[kPathCapacity];          // CSV/TXT file, or a wildcard pattern
+    char outputPath[kPathCapacity];         // workbook to write
+    std::int32_t oemSource;                 // input is in the OEM code page
+    std::int32_t sourceCodePage;            // SOURCE=ANSI (1) / SOURCE=OEM (2)
+    std::int32_t workbookType;              // 0 .xls, 1 .xlsx
+    std::int32_t overwriteFile;             // 0 add to an existing workbook; 1, 2 replace it
+    std::int32_t overwriteTable;            // 0 append to an existing sheet; 1, 2 replace it
+    std::int32_t dropFlag;                  // recorded, shown by the command-line export
+    std::int32_t hasHeader;                 // first line holds column titles
+    std::int32_t importRecords;             // 0: prepare the sheet, read no line
+    std::int32_t maxLength;                 // recorded, shown by the command-line export
+    std::int32_t allCharacter;              // every field is a text cell
+    char fieldsText[kShortTextCapacity];    // the FIELDS= value itself
+    char delimiter;                         // field delimiter
     char numericChars[kShortTextCapacity];  // characters of a numeric field
     char booleanChars[kShortTextCapacity];  // one-character values that are logical
-    char tableName[kTableNameCapacity];   // sheet name; empty: the input's base name
-    std::int32_t dateMode;                // 0 auto, 1 MDY, 2 DMY, 3 YMD, 4 YYYYMMDD; 11-13 detected
-    std::int32_t typesInFile;             // each input holds a field-types line
-    OwnedText fieldTypes;                 // FIELDTYPES= letters separated by ";"
-    void* progressWindow;                 // the wizard's progress page, or null
-    OwnedText columnsText;                // COLUMNS= selection text
-    std::int32_t firstColumn;             // COLUMNS= range start
-    std::int32_t lastColumn;              // COLUMNS= range end
+    char tableName[kTableNameCapacity];     // sheet name; empty: the input's base name
+    std::int32_t dateMode;     // 0 auto, 1 MDY, 2 DMY, 3 YMD, 4 YYYYMMDD; 11-13 detected
+    std::int32_t typesInFile;  // each input holds a field-types line
+    OwnedText fieldTypes;      // FIELDTYPES= letters separated by ";"
+    void* progressWindow;      // the wizard's progress page, or null
+    OwnedText columnsText;     // COLUMNS= selection text
+    std::int32_t firstColumn;  // COLUMNS= range start
+    std::int32_t lastColumn;   // COLUMNS= range end
     std::array<OwnedText, kTypeOverrideSlots> typeOverrides;  // entries "column=letter"
-    char orderText[kOrderTextCapacity];   // ORDER= value, recorded
+    char orderText[kOrderTextCapacity];                       // ORDER= value, recorded
     std::atomic<std::int32_t> cancelRequested;  // set once by the UI; read before each record
-    std::int32_t recordCount;             // records converted so far
-    std::int32_t logEnabled;              // append entries to the run log
-    std::int32_t openResult;              // completion page's "Open new file" starts checked
-    std::int32_t batchMode;               // wizard pages advance by themselves
-    std::int32_t waitAtEnd;               // with BATCH, stop on the completion page
-    std::int32_t silentMode;              // no wizard: convert at once
-    char statusPath[kPathCapacity];       // status file; empty: none
-    std::int32_t inputCodePage;           // CODEPAGE=: fixed input code page; 0 detects it
-    std::int32_t workbookTypeGiven;       // TYPE= was given; otherwise the output name decides
+    std::int32_t recordCount;                   // records converted so far
+    std::int32_t logEnabled;                    // append entries to the run log
+    std::int32_t openResult;                    // completion page's "Open new file" starts checked
+    std::int32_t batchMode;                     // wizard pages advance by themselves
+    std::int32_t waitAtEnd;                     // with BATCH, stop on the completion page
+    std::int32_t silentMode;                    // no wizard: convert at once
+    char statusPath[kPathCapacity];             // status file; empty: none
+    std::int32_t inputCodePage;                 // CODEPAGE=: fixed input code page; 0 detects it
+    std::int32_t workbookTypeGiven;  // TYPE= was given; otherwise the output name decides
 };
 
 // ---- Fixed buffers ---------------------------------------------------------------
@@ -218,9 +218,9 @@ bool BooleanValue(std::string_view field);
 
 // Run-log message kinds; any other kind logs the caller's text.
 enum LogKind : std::uint32_t {
-    kLogStart = 0,        // "Start. %s -> %s"
-    kLogStop = 1,         // "Stop. %d records have been imported."
-    kLogCannotCreate = 2, // "Cannot create output file."
+    kLogStart = 0,         // "Start. %s -> %s"
+    kLogStop = 1,          // "Stop. %d records have been imported."
+    kLogCannotCreate = 2,  // "Cannot create output file."
     kLogCannotOverwrite = 3,
     kLogCannotCreateTable = 4,
 };
@@ -236,8 +236,7 @@ void WriteLogEntry(std::string_view writer, const ConversionSettings* settings, 
 
 // The same, to the log file named.
 void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
-                     const ConversionSettings* settings, std::uint32_t kind,
-                     std::string_view text);
+                     const ConversionSettings* settings, std::uint32_t kind, std::string_view text);
 
 // Sets "Result" of section "QUENDLE" in the status file to `text` when a
 // status file is named. Best effort: failures are ignored.
@@ -270,10 +269,10 @@ struct RunOwner {
 };
 
 enum class RunResult {
-    kConverted,   // the workbook was saved
-    kCancelled,   // stopped by cancelRequested; what was written is saved
-    kNoInput,     // the input is a folder: nothing to convert, nothing said
-    kFailed,      // a message said why; an existing workbook is as it was
+    kConverted,  // the workbook was saved
+    kCancelled,  // stopped by cancelRequested; what was written is saved
+    kNoInput,    // the input is a folder: nothing to convert, nothing said
+    kFailed,     // a message said why; an existing workbook is as it was
 };
 
 // Converts settings->inputPath into one sheet of settings->outputPath and
@@ -297,7 +296,6 @@ struct BatchResult {
 };
 
 // Converts every file that settings->inputPath matches, in sorted order.
-BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings,
-                        BatchVariant variant);
+BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, BatchVariant variant);
 
 }  // namespace engine

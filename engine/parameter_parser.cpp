@@ -30,8 +30,8 @@ void SetColumns(ConversionSettings* s, std::string_view value) {
         s->columnsText = CopyOwned(value);
         s->firstColumn = LeadingInteger(value);
         const std::size_t dash = value.find('-');
-        s->lastColumn =
-            dash == std::string_view::npos ? s->firstColumn : LeadingInteger(value.substr(dash + 1));
+        s->lastColumn = dash == std::string_view::npos ? s->firstColumn
+                                                       : LeadingInteger(value.substr(dash + 1));
         return;
     }
     std::string names = ",";

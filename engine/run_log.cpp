@@ -44,7 +44,7 @@ std::string RunLogPath() {
         return {};
     }
     return folder.back() == platform::kPathSeparator ? folder + "wizards.log"
-                                                    : folder + "/wizards.log";
+                                                     : folder + "/wizards.log";
 }
 
 void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
@@ -71,8 +71,8 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
                  name.c_str(), message.c_str());
 }
 
-void WriteLogEntry(std::string_view writer, const ConversionSettings* settings,
-                   std::uint32_t kind, std::string_view text) {
+void WriteLogEntry(std::string_view writer, const ConversionSettings* settings, std::uint32_t kind,
+                   std::string_view text) {
     WriteLogEntryTo(RunLogPath(), writer, settings, kind, text);
 }
 
@@ -91,8 +91,8 @@ void WriteFinalStatus(std::string_view text, const ConversionSettings* settings,
     }
     const std::string path(TextOf(settings->statusPath));
     // Best effort, like every status write.
-    (void)platform::WriteProfileString("QUENDLE", "Records",
-                                       std::to_string(settings->recordCount), path);
+    (void)platform::WriteProfileString("QUENDLE", "Records", std::to_string(settings->recordCount),
+                                       path);
     (void)platform::WriteProfileString("QUENDLE", "Errors", std::to_string(errors), path);
     (void)platform::WriteProfileString("QUENDLE", "Result", text, path);
 }

@@ -114,9 +114,9 @@ void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::st
     }
     // A token too long for the entry is cut there, at a character boundary.
     char bounded[kEntryCapacity];
-    CopyText(bounded, std::string_view(entry, std::min<std::size_t>(
-                                                  static_cast<std::size_t>(written),
-                                                  sizeof entry - 1)));
+    CopyText(bounded,
+             std::string_view(entry, std::min<std::size_t>(static_cast<std::size_t>(written),
+                                                           sizeof entry - 1)));
     settings->typeOverrides[slot] = CopyOwned(bounded);
 }
 

@@ -22,9 +22,13 @@ namespace {
 // digits in a number cell.
 constexpr std::size_t kMaxSignificantDigits = 15;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+bool IsContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
 
 // Bytes of the UTF-8 character at `pos`. A byte that does not start a
 // complete sequence counts as a character of its own, so malformed text is
@@ -303,8 +307,7 @@ char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
     return kCharacterType;
 }
 
-double DateValue(ConversionSettings* settings, const workbook::Book* book,
-                 std::string_view field) {
+double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field) {
     const std::int32_t mode = settings->dateMode;
     if (mode == 4) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export

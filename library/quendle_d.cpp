@@ -61,8 +61,7 @@ extern "C" int32_t Quendle_ConverterStr(int32_t reserved, const char* text) {
         for (std::string& piece : pieces) {
             elements.push_back(piece.data());
         }
-        return Quendle_Converter(reserved, static_cast<int32_t>(elements.size()),
-                                 elements.data());
+        return Quendle_Converter(reserved, static_cast<int32_t>(elements.size()), elements.data());
     } catch (...) {
         return QUENDLE_D_FAILED;
     }

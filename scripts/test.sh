@@ -38,6 +38,9 @@ run_fuzzers() {
     done
 }
 
+echo "== format"
+git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror
+
 run_suite plain ci-plain
 run_fuzzers
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -91,8 +91,7 @@ inline std::string ShellQuote(const std::string& text) {
 // Runs one of the tests/tools Python scripts with Debian's python3.
 inline CommandResult RunTool(const std::string& script, const std::string& arguments) {
     return RunCommand(ShellQuote(QUENDLE_PYTHON) + " " +
-                      ShellQuote(std::string(QUENDLE_TOOLS_DIR) + "/" + script) + " " +
-                      arguments);
+                      ShellQuote(std::string(QUENDLE_TOOLS_DIR) + "/" + script) + " " + arguments);
 }
 
 }  // namespace testing_support

@@ -49,10 +49,10 @@ private:
         char line[160];
         const int length = std::snprintf(
             line, sizeof line, "\r\033[K%.1f of %.1f MB read, %d records, %.0f s elapsed",
-            static_cast<double>(position) / 1e6, static_cast<double>(size) / 1e6, records,
-            elapsed);
+            static_cast<double>(position) / 1e6, static_cast<double>(size) / 1e6, records, elapsed);
         if (length > 0) {
-            (void)::write(fd_, line, static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
+            (void)::write(fd_, line,
+                          static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
             drawn_ = true;
         }
     }
@@ -68,8 +68,7 @@ private:
 
 bool IsSilentRun(const engine::ConversionSettings& settings) {
     return settings.silentMode != 0 ||
-           (settings.batchMode != 0 &&
-            platform::HasWildcard(engine::TextOf(settings.inputPath)));
+           (settings.batchMode != 0 && platform::HasWildcard(engine::TextOf(settings.inputPath)));
 }
 
 int RunSilent(engine::ConversionSettings* settings) {

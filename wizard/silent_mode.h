@@ -8,11 +8,11 @@
 namespace wizard {
 
 // Exit statuses of the program, for scripts.
-inline constexpr int kExitSuccess = 0;          // every conversion succeeded
-inline constexpr int kExitConversionFailed = 1; // at least one conversion failed
-inline constexpr int kExitNoInput = 2;          // no input name, or nothing matched it
-inline constexpr int kExitNoWizard = 3;         // the wizard cannot be shown here
-inline constexpr int kExitOutOfMemory = 4;      // the program ran out of memory
+inline constexpr int kExitSuccess = 0;           // every conversion succeeded
+inline constexpr int kExitConversionFailed = 1;  // at least one conversion failed
+inline constexpr int kExitNoInput = 2;           // no input name, or nothing matched it
+inline constexpr int kExitNoWizard = 3;          // the wizard cannot be shown here
+inline constexpr int kExitOutOfMemory = 4;       // the program ran out of memory
 
 // True when the settings ask for a conversion without the wizard: SILENT,
 // or BATCH with a wildcard in the input name.

@@ -11,9 +11,13 @@ Book* CreateBook(BookKind kind) {
     return kind == BookKind::kXlsx ? NewXlsxBook() : NewXlsBook();
 }
 
-void ReleaseBook(Book* book) { delete book; }
+void ReleaseBook(Book* book) {
+    delete book;
+}
 
-BookKind KindOf(const Book* book) { return book->kind(); }
+BookKind KindOf(const Book* book) {
+    return book->kind();
+}
 
 bool SetLocale(Book* book, std::string_view locale) {
     if (locale.empty() || locale == "UTF-8" || locale == "utf-8") {
@@ -30,7 +34,9 @@ bool LoadBook(Book* book, const std::string& path) {
     return book->Load(path, book->lastError());
 }
 
-int SheetCount(const Book* book) { return book->SheetCount(); }
+int SheetCount(const Book* book) {
+    return book->SheetCount();
+}
 
 Sheet* GetSheet(Book* book, int index) {
     if (index < 0 || index >= book->SheetCount()) {
@@ -39,7 +45,9 @@ Sheet* GetSheet(Book* book, int index) {
     return book->GetSheet(index);
 }
 
-std::string_view SheetName(const Sheet* sheet) { return sheet->Name(); }
+std::string_view SheetName(const Sheet* sheet) {
+    return sheet->Name();
+}
 
 bool DeleteSheet(Book* book, int index) {
     book->lastError().clear();
@@ -55,7 +63,9 @@ Sheet* AddSheet(Book* book, std::string_view name) {
     return book->AddSheet(name, book->lastError());
 }
 
-int LastRow(const Sheet* sheet) { return sheet->LastRow(); }
+int LastRow(const Sheet* sheet) {
+    return sheet->LastRow();
+}
 
 Format* AddFormat(Book* book) {
     auto& formats = book->formats();
@@ -64,7 +74,9 @@ Format* AddFormat(Book* book) {
     return &format;
 }
 
-void SetNumFormat(Format* format, int numFormat) { format->numFormat = numFormat; }
+void SetNumFormat(Format* format, int numFormat) {
+    format->numFormat = numFormat;
+}
 
 bool WriteText(Sheet* sheet, int row, int column, std::string_view text, const Format* format) {
     return sheet->WriteText(row, column, text, format, sheet->owner().lastError());

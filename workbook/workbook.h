@@ -75,8 +75,8 @@ void SetNumFormat(Format* format, int numFormat);
 // days that do not exist (month 13, 31 April, years before 1900 or after
 // 9999) and for days before the system's first day. `book` may be null:
 // the 1900 system is used then.
-double DatePack(const Book* book, int year, int month, int day, int hour, int minute,
-                int second, int millisecond);
+double DatePack(const Book* book, int year, int month, int day, int hour, int minute, int second,
+                int millisecond);
 
 // Cell writes. Rows and columns are zero-based; within a sheet the engine
 // writes rows in increasing order and, within a row, columns in increasing
@@ -87,8 +87,7 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
                              const Format* format);
 [[nodiscard]] bool WriteNumber(Sheet* sheet, int row, int column, double value,
                                const Format* format);
-[[nodiscard]] bool WriteBool(Sheet* sheet, int row, int column, bool value,
-                             const Format* format);
+[[nodiscard]] bool WriteBool(Sheet* sheet, int row, int column, bool value, const Format* format);
 
 // Writes the whole book to `path`: into a temporary file in the same folder
 // that is renamed over `path` only when complete, so a failed save leaves an

@@ -17,7 +17,9 @@ struct DirCloser {
 };
 using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
-unsigned char Fold(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+unsigned char Fold(unsigned char c) {
+    return c >= 'A' && c <= 'Z' ? c + 32 : c;
+}
 
 // Length of the UTF-8 character starting at `text[i]`, at least 1.
 std::size_t CharacterLength(std::string_view text, std::size_t i) {

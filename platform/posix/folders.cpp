@@ -41,7 +41,7 @@ std::string BaseFolder(const char* variable, std::string_view fallback) {
 
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
             return false;

@@ -37,8 +37,8 @@ TEST(ParameterParser, FileNamesAndTheirOrder) {
         {{".csv"}, "", "", ""},  // four characters are no file name
         {{"DATA.CSV", "Book.XLSX"}, "DATA.CSV", "Book.XLSX", ""},
         {{"notes.TXT"}, "notes.TXT", "", ""},
-        {{"a.csv", "b.csv"}, "b.csv", "", ""},              // the later input wins
-        {{"one.xls", "two.xls"}, "", "one.xls", ""},         // the first output wins
+        {{"a.csv", "b.csv"}, "b.csv", "", ""},        // the later input wins
+        {{"one.xls", "two.xls"}, "", "one.xls", ""},  // the first output wins
         {{"-STATUS=D:/state.txt"}, "-STATUS=D:/state.txt", "", ""},
         {{"/TABLENAME=Q1.xls"}, "", "/TABLENAME=Q1.xls", ""},
         {{"out.xls", "/TABLENAME=Q1.xls"}, "", "out.xls", "Q1.xls"},
@@ -260,8 +260,14 @@ TEST(ParameterParser, SlotEntriesAreBounded) {
 
 TEST(LeadingInteger, ReadsAsAtoiWithoutOverflow) {
     const std::pair<std::string_view, std::int32_t> cases[] = {
-        {"42", 42},   {"  -7x", -7}, {"+3=n", 3},           {"abc", 0},
-        {"", 0},      {"\t12", 12},  {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN},
+        {"42", 42},
+        {"  -7x", -7},
+        {"+3=n", 3},
+        {"abc", 0},
+        {"", 0},
+        {"\t12", 12},
+        {"99999999999", INT32_MAX},
+        {"-99999999999", INT32_MIN},
         {"- 5", 0},
     };
     for (const auto& [text, expected] : cases) {

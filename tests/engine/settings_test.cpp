@@ -102,8 +102,8 @@ TEST(CopyText, CutsAtCapacityAndCharacterBoundaries) {
         {"abc", 10, "abc", true},
         {"abcdefghij", 10, "abcdefg", false},  // an 8-byte buffer keeps 7
         {"abc", 2, "ab", false},
-        {"ЖЖЖЖ", 10, "ЖЖЖ", false},            // a fourth letter would need bytes 7 and 8
-        {"aЖЖЖ", 10, "aЖЖЖ", true},            // exactly 7 bytes
+        {"ЖЖЖЖ", 10, "ЖЖЖ", false},  // a fourth letter would need bytes 7 and 8
+        {"aЖЖЖ", 10, "aЖЖЖ", true},  // exactly 7 bytes
         {"ЖЖЖ", 2, "ЖЖ", false},
         {"", 10, "", true},
     };

@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::vector<char> bytes{std::istreambuf_iterator<char>(in),
                                 std::istreambuf_iterator<char>()};
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                               bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
         ++replayed;
     }
     std::printf("replayed %d inputs\n", replayed);

@@ -33,8 +33,9 @@ TEST(FindFiles, WildcardsIgnoreCaseAndComeSorted) {
         std::vector<std::string> expected;
     };
     const Case cases[] = {
-        {"*.csv", {".hidden.csv", "a.CSV", "ab.csv", "b.csv", "folder.csv/", "x1.csv", "x22.csv",
-                   "Ünï.csv"}},
+        {"*.csv",
+         {".hidden.csv", "a.CSV", "ab.csv", "b.csv", "folder.csv/", "x1.csv", "x22.csv",
+          "Ünï.csv"}},
         {"?.csv", {"a.CSV", "b.csv"}},
         {"x?.csv", {"x1.csv"}},
         {"x*2.csv", {"x22.csv"}},

@@ -25,11 +25,9 @@ TEST(ProfileFile, ReadsIntegersAsThePrivateProfileReadDoes) {
         int fallback, expected;
     };
     const Case cases[] = {
-        {"Common", "Log", 7, 1},      {"COMMON", "overwrite", 7, 2},
-        {"Common", "Open", 7, 0},     {"Common", "Neg", 7, -3},
-        {"Common", "Missing", 7, 7},  {"Nowhere", "Log", 7, 7},
-        {"common2", "Log", 7, 5},     {"Common", "Late", 7, 8},
-        {"Common", "comment", 7, 7},
+        {"Common", "Log", 7, 1},  {"COMMON", "overwrite", 7, 2}, {"Common", "Open", 7, 0},
+        {"Common", "Neg", 7, -3}, {"Common", "Missing", 7, 7},   {"Nowhere", "Log", 7, 7},
+        {"common2", "Log", 7, 5}, {"Common", "Late", 7, 8},      {"Common", "comment", 7, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.section) + "/" + std::string(c.key));
@@ -46,10 +44,10 @@ TEST(ProfileFile, WritesKeepEveryOtherLine) {
     };
     const Case cases[] = {
         {"new file", "", "[Common]\nOpen=1\n"},
-        {"replace value, keep spelling of others",
-         "[common]\nlog=0\nOPEN=0\n; note\n", "[common]\nlog=0\nOpen=1\n; note\n"},
-        {"add key after the section's last entry",
-         "[Common]\nLog=0\n\n[Other]\nx=1\n", "[Common]\nLog=0\nOpen=1\n\n[Other]\nx=1\n"},
+        {"replace value, keep spelling of others", "[common]\nlog=0\nOPEN=0\n; note\n",
+         "[common]\nlog=0\nOpen=1\n; note\n"},
+        {"add key after the section's last entry", "[Common]\nLog=0\n\n[Other]\nx=1\n",
+         "[Common]\nLog=0\nOpen=1\n\n[Other]\nx=1\n"},
         {"add section at the end", "[Other]\nx=1", "[Other]\nx=1\n[Common]\nOpen=1\n"},
         {"keep CRLF", "[Common]\r\nOpen=0\r\nLog=1\r\n", "[Common]\r\nOpen=1\r\nLog=1\r\n"},
         {"same key in another section stays", "[Other]\nOpen=5\n[Common]\nOpen=0\n",
