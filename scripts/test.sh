@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Sets up the machine, then builds and runs every test twice: once in a plain
 # optimised build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
-# Between the two, each fuzz target runs for a short while under libFuzzer (clang).
+# Between the two, each fuzz target runs for a short while under libFuzzer (clang)
+# and the wizard's tests run under ThreadSanitizer.
 # With CI=true, warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,18 @@ run_suite() {
     cmake --build "build/$preset" -j "$jobs"
     echo "== $name tests"
     ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure
+}
+
+# The wizard's worker thread and the page it reports to, under ThreadSanitizer.
+run_thread_checks() {
+    cmake --preset tsan -DQUENDLE_WERROR="$werror" >/dev/null
+    if ! grep -q '^QUENDLE_WIZARD:BOOL=ON' build/tsan/CMakeCache.txt; then
+        return
+    fi
+    echo "== thread checks build"
+    cmake --build build/tsan -j "$jobs" --target wizard_run wizard_parts
+    echo "== thread checks"
+    ctest --test-dir build/tsan -R '^wizard_' --output-on-failure
 }
 
 run_fuzzers() {
@@ -43,5 +56,6 @@ git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror
 
 run_suite plain ci-plain
 run_fuzzers
+run_thread_checks
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite sanitized asan
