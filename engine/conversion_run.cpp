@@ -58,8 +58,18 @@ public:
     RunResult Execute();
 
 private:
-    void ShowError(std::string_view text) const {
-        platform::ShowMessage(messages_, kErrorCaption, text, platform::MessageIcon::kError);
+    // Shows a failure and, with logging on, keeps it in the run log too, so
+    // that unattended conversions leave a trace of why they failed.
+    void Report(std::string_view caption, std::string_view text, platform::MessageIcon icon,
+                bool log = true) const {
+        if (log && s_->logEnabled != 0) {
+            WriteLogEntry(kWriterName, s_, kLogOwnText,
+                          std::string(caption) + ": " + std::string(text));
+        }
+        platform::ShowMessage(messages_, caption, text, icon);
+    }
+    void ShowError(std::string_view text, bool log = true) const {
+        Report(kErrorCaption, text, platform::MessageIcon::kError, log);
     }
     bool OpenBook();
     bool FindOrAddSheet();
@@ -117,8 +127,7 @@ RunResult Run::Execute() {
     if (!workbook::SaveBook(book_.get(), outputPath_)) {
         // The library's reason first, under the workbook's name, then the
         // run's own message.
-        platform::ShowMessage(messages_, outputPath_, workbook::ErrorMessage(book_.get()),
-                              platform::MessageIcon::kNone);
+        Report(outputPath_, workbook::ErrorMessage(book_.get()), platform::MessageIcon::kNone);
         ShowError("Cannot save XLS file.");
         return RunResult::kFailed;
     }
@@ -132,7 +141,7 @@ bool Run::OpenBook() {
         if (s_->logEnabled != 0) {
             WriteLogEntry(kWriterName, s_, kLogCannotCreate, "");
         }
-        ShowError("Cannot create XLS file.");
+        ShowError("Cannot create XLS file.", false);  // logged above in its own words
         return false;
     }
     (void)workbook::SetLocale(book_.get(), "");

@@ -223,6 +223,7 @@ enum LogKind : std::uint32_t {
     kLogCannotCreate = 2,  // "Cannot create output file."
     kLogCannotOverwrite = 3,
     kLogCannotCreateTable = 4,
+    kLogOwnText = 5,  // the text passed in
 };
 
 // The run log's full path: <app-data folder>/wizards.log; empty when there is

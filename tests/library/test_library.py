@@ -90,6 +90,26 @@ class LibraryBatches(Case):
             self.assertEqual(len(cells), 9000)
             self.assertEqual(cells[(2999, 1)], ("n", 2999.5))
 
+    def test_failures_reach_the_run_log_with_log(self):
+        state = self.path("state")
+        old = os.environ.get("XDG_STATE_HOME")
+        os.environ["XDG_STATE_HOME"] = state
+        try:
+            self.write("bad.xls", b"not a workbook")
+            self.assertEqual(convert(self.pattern, self.path("ok.xlsx"), "/LOG"), 0)
+            self.assertFalse(os.path.exists(os.path.join(state, "Morvik", "wizards.log")))
+            self.assertEqual(convert(self.pattern, self.path("bad.xls"), "/LOG"), 3)
+        finally:
+            if old is None:
+                del os.environ["XDG_STATE_HOME"]
+            else:
+                os.environ["XDG_STATE_HOME"] = old
+        with open(os.path.join(state, "Morvik", "wizards.log"), encoding="utf-8") as f:
+            log = f.read()
+        # One entry per file that failed, each naming the workbook.
+        self.assertEqual(log.count("QUENDLE    Error: Cannot open the existing workbook"), 3)
+        self.assertIn(self.path("bad.xls"), log)
+
     def test_only_the_two_entry_points_are_exported(self):
         symbols = subprocess.run(["nm", "-D", "--defined-only", LIBRARY],
                                  stdout=subprocess.PIPE, check=True).stdout.decode()
