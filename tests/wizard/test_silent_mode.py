@@ -2,8 +2,10 @@
 """The program's silent mode end to end: command lines in, workbooks out,
 read back with openpyxl and xlrd."""
 import configparser
+import csv
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
 import unittest
@@ -56,6 +58,37 @@ class SampleConversion(Case):
         self.assertEqual(read_book(out)["t"], {
             (0, 0): ("s", "1"), (0, 1): ("s", "2016-03-13"), (0, 2): ("s", "Y"),
             (0, 3): ("s", "")})
+
+
+@unittest.skipUnless(shutil.which("soffice"), "LibreOffice is not installed")
+class LibreOfficeReadsBack(Case):
+    def test_both_formats_convert_back_to_the_same_values(self):
+        sample = os.path.join(SAMPLES, "sales.csv")
+        for name in ("lo.xlsx", "lo.xls"):
+            with self.subTest(output=name):
+                out = self.path(name)
+                status, err = self.quendle(sample, out, "/SILENT", "/FIELDS=;", "/HEADER=1",
+                                           "/ALLCHAR=0", "/OVERWRITE=1")
+                self.assertEqual(status, 0, err)
+                folder = self.path("lo-" + name.replace(".", "-"))
+                # Comma-separated, double quotes, UTF-8, values rather than formats.
+                done = subprocess.run(
+                    ["soffice", "--headless", "-env:UserInstallation=file://" + self.path("lo-profile"),
+                     "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false",
+                     "--outdir", folder, out],
+                    env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, timeout=300)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                with open(os.path.join(folder, "lo.csv"), encoding="utf-8", newline="") as f:
+                    rows = list(csv.reader(f))
+                self.assertEqual(rows[0][:4], ["Invoice", "Date", "Due", "Customer"])
+                self.assertEqual(rows[1][0], "10041")
+                self.assertEqual(rows[1][3], "Smith, Jones & Co")
+                self.assertEqual(float(rows[1][5]), 1234.5)
+                self.assertEqual(rows[2][3], "ООО «Ромашка»")
+                self.assertEqual(rows[2][8], 'Счёт "предварительный"')
+                self.assertEqual(rows[4][8], "two\nlines")
+                self.assertEqual(len(rows), 6)
 
 
 class OutputFormat(Case):
