@@ -147,6 +147,37 @@ class ExistingWorkbooks(Case):
         self.assertEqual(list(book), ["Keep", "DATA"])
         self.assertEqual(book["DATA"], {(0, 0): ("s", "new")})
 
+    def test_loaded_workbooks_recalculate_on_opening(self):
+        # Formulas elsewhere may read the converted sheet; their stored results
+        # are stale, so every loaded workbook asks for a full recalculation,
+        # placed where the workbook schema wants it.
+        import glob
+        import xml.etree.ElementTree as ET
+        import zipfile
+        order = ["fileVersion", "fileSharing", "workbookPr", "workbookProtection", "bookViews",
+                 "sheets", "functionGroups", "externalReferences", "definedNames", "calcPr",
+                 "oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes",
+                 "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"]
+        src = self.write("in.csv", "1\n")
+        corpus = sorted(glob.glob(os.path.join(os.environ["QUENDLE_SHARED_DIR"], "corpus",
+                                               "xlsx", "*.xlsx")))
+        self.assertGreater(len(corpus), 10)
+        for path in corpus:
+            with self.subTest(os.path.basename(path)):
+                out = self.path("book.xlsx")
+                shutil.copy(path, out)
+                status, err = self.quendle(src, out, "/SILENT")
+                self.assertEqual(status, 0, err)
+                with zipfile.ZipFile(out) as z:
+                    root = ET.fromstring(z.read("xl/workbook.xml"))
+                children = [child.tag.split("}")[1] for child in root]
+                self.assertEqual(children.count("calcPr"), 1)
+                calc = root[children.index("calcPr")]
+                self.assertEqual(calc.get("fullCalcOnLoad"), "1")
+                ranks = [order.index(name) for name in children if name in order]
+                self.assertEqual(ranks, sorted(ranks))
+                self.assertIn("in", read_book(out))
+
     def test_failures_leave_the_existing_workbook_untouched(self):
         wide = ",".join(["x"] * 300) + "\n"  # more columns than an .xls sheet has
         cases = [

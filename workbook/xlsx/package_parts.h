@@ -130,6 +130,9 @@ struct WorkbookInfo {
     std::uint64_t viewOffset = 0;
     long long activeTab = -1;  // -1 when the attribute is absent
     long long firstSheet = -1;
+    std::uint64_t calcPrOffset = 0;  // the <calcPr> tag; length 0 when there is none
+    std::uint64_t calcPrLength = 0;
+    std::uint64_t calcPrInsertAt = 0;  // where a missing <calcPr> goes, after its predecessors
 };
 
 [[nodiscard]] bool ParseWorkbookPart(std::string_view text, std::string_view partName,
@@ -146,7 +149,8 @@ struct SheetListing {
 std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets);
 // The loaded part listing exactly `sheets` (loaded ones kept in their
 // original order), with defined names, the active tab and the first visible
-// tab adjusted for the loaded sheets that are gone.
+// tab adjusted for the loaded sheets that are gone, and a full recalculation
+// asked for on opening.
 std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
                              const std::vector<SheetListing>& sheets);
 

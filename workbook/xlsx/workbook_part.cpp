@@ -21,6 +21,14 @@ class WorkbookHandler : public XmlHandler {
 public:
     explicit WorkbookHandler(WorkbookInfo& info) : info_(info) {}
     void Start(const XmlElement& element) override {
+        if (element.depth == 2) {
+            lastTopOffset_ = element.offset;
+            lastTopLength_ = element.length;
+            if (element.local == "calcPr") {
+                info_.calcPrOffset = element.offset;
+                info_.calcPrLength = element.length;
+            }
+        }
         if (element.depth == 1) {
             info_.prefix = TagPrefix(element.raw);
             const std::string declaration = "xmlns:r=\"" + std::string(kRelationshipsNs) + "\"";
@@ -59,6 +67,14 @@ public:
         }
     }
     void End(const XmlElement& element) override {
+        if (element.depth == 2 &&
+            (element.local == "sheets" || element.local == "functionGroups" ||
+             element.local == "externalReferences" || element.local == "definedNames")) {
+            // These precede <calcPr> in a workbook part.
+            const std::uint64_t end = element.length == 0 ? lastTopOffset_ + lastTopLength_
+                                                          : element.offset + element.length;
+            info_.calcPrInsertAt = std::max(info_.calcPrInsertAt, end);
+        }
         if (element.depth == 3 && inSheet_) {
             inSheet_ = false;
             if (element.length > 0) {
@@ -85,6 +101,8 @@ private:
     WorkbookInfo& info_;
     bool inSheet_ = false;
     bool inName_ = false;
+    std::uint64_t lastTopOffset_ = 0;  // the last start tag directly under the root
+    std::uint64_t lastTopLength_ = 0;
 };
 
 char Lower(char c) {
@@ -283,6 +301,20 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
                 splices.push_back({info.viewOffset, info.viewTag.size(), std::move(tag)});
             }
         }
+    }
+    // Formulas on the kept sheets may read the sheet just written, and their
+    // stored results predate it: ask for a full recalculation on opening.
+    if (info.calcPrLength > 0) {
+        std::string tag(original.substr(info.calcPrOffset, info.calcPrLength));
+        if (!SetAttributeInTag(tag, "fullCalcOnLoad", "1")) {
+            const std::size_t close =
+                tag.size() >= 2 && tag[tag.size() - 2] == '/' ? tag.size() - 2 : tag.size() - 1;
+            tag.insert(close, " fullCalcOnLoad=\"1\"");
+        }
+        splices.push_back({info.calcPrOffset, info.calcPrLength, std::move(tag)});
+    } else if (info.calcPrInsertAt > 0) {
+        splices.push_back(
+            {info.calcPrInsertAt, 0, "<" + info.prefix + "calcPr fullCalcOnLoad=\"1\"/>"});
     }
     return ApplySplices(original, std::move(splices));
 }
