@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "workbook/xls/xls_text.h"
+
 namespace workbook::xls {
 namespace {
 
@@ -495,8 +497,11 @@ void ShiftSheetRange(std::int16_t& first, std::int16_t& last, int index) {
     }
 }
 
-void FixExternSheet(std::vector<GlobalRecord>& globals, std::size_t at, int internalBook,
-                    int index) {
+// Calls `patch(entry, first, last)` for every XTI entry of the EXTERNSHEET
+// record at `at` that refers to sheets of the internal book.
+template <typename Patch>
+void PatchExternSheet(std::vector<GlobalRecord>& globals, std::size_t at, int internalBook,
+                      Patch patch) {
     // The XTI array may run on into CONTINUE records; patch it as one piece
     // and put the bytes back where they came from.
     Bytes joined = globals[at].data;
@@ -524,7 +529,7 @@ void FixExternSheet(std::vector<GlobalRecord>& globals, std::size_t at, int inte
         }
         auto signedFirst = static_cast<std::int16_t>(first);
         auto signedLast = static_cast<std::int16_t>(last);
-        ShiftSheetRange(signedFirst, signedLast, index);
+        patch(i, signedFirst, signedLast);
         SetU16(joined, xti + 2, static_cast<std::uint16_t>(signedFirst));
         SetU16(joined, xti + 4, static_cast<std::uint16_t>(signedLast));
     }
@@ -536,9 +541,63 @@ void FixExternSheet(std::vector<GlobalRecord>& globals, std::size_t at, int inte
     }
 }
 
+// The index of the internal SUPBOOK among the SUPBOOK records, and the
+// position of the EXTERNSHEET record that follows it; -1 and 0 when absent.
+std::pair<int, std::size_t> FindInternalExternSheet(const std::vector<GlobalRecord>& globals) {
+    int supBooks = 0;
+    int internalBook = -1;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const GlobalRecord& record = globals[i];
+        if (record.slot != GlobalSlot::kRecord) {
+            continue;
+        }
+        if (record.type == kRecordSupBook) {
+            if (IsInternalSupBook(record)) {
+                internalBook = supBooks;
+            }
+            ++supBooks;
+        } else if (record.type == kRecordExternSheet && internalBook >= 0) {
+            return {internalBook, i};
+        }
+    }
+    return {-1, 0};
+}
+
+bool SameSheetName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount) {
+void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, int index) {
+    std::vector<OrphanedReference>& orphans = book.orphanedReferences;
+    const auto [internalBook, at] = FindInternalExternSheet(book.globals);
+    if (internalBook < 0 || orphans.empty()) {
+        return;
+    }
+    PatchExternSheet(book.globals, at, internalBook,
+                     [&](std::size_t entry, std::int16_t& first, std::int16_t& last) {
+                         for (const OrphanedReference& orphan : orphans) {
+                             if (orphan.entry == entry && SameSheetName(orphan.sheetName, name)) {
+                                 first = static_cast<std::int16_t>(index);
+                                 last = static_cast<std::int16_t>(index);
+                             }
+                         }
+                     });
+    std::erase_if(orphans,
+                  [&](const OrphanedReference& o) { return SameSheetName(o.sheetName, name); });
+}
+
+void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
+                                  std::u16string_view deletedName) {
     std::vector<GlobalRecord>& globals = book.globals;
     int supBooks = 0;
     int internalBook = -1;
@@ -553,7 +612,15 @@ void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount) {
             }
             ++supBooks;
         } else if (record.type == kRecordExternSheet && internalBook >= 0) {
-            FixExternSheet(globals, i, internalBook, index);
+            PatchExternSheet(
+                globals, i, internalBook,
+                [&](std::size_t entry, std::int16_t& first, std::int16_t& last) {
+                    const bool alone = first == index && last == index;
+                    ShiftSheetRange(first, last, index);
+                    if (alone) {
+                        book.orphanedReferences.push_back({entry, std::u16string(deletedName)});
+                    }
+                });
         } else if (record.type == kRecordName) {
             std::uint16_t localSheet = 0;
             if (!GetU16(record.data, 8, localSheet) || localSheet == 0) {

@@ -101,7 +101,14 @@ std::vector<GlobalRecord> NewBookGlobals();
 // of sheet `index` (of `sheetCount`): names local to it turn into hidden
 // names whose formula is #REF!, later local names move down; 3-D references
 // to it become references to a deleted sheet; the active tab moves.
-void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount);
+// References that pointed at the deleted sheet alone are remembered under
+// its name (see OrphanedReference).
+void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
+                                  std::u16string_view deletedName);
+
+// Points the references orphaned by deleting a sheet of this name (letter
+// case ignored) at the sheet just added as `index`.
+void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, int index);
 
 // The whole Workbook stream: globals, then each sheet's substream. Pieces in
 // `pieces` point into `buffers` and into the sheets' cell tables, which must

@@ -257,7 +257,8 @@ public:
     Sheet* GetSheet(int index) override { return sheets_[static_cast<std::size_t>(index)].get(); }
 
     bool DeleteSheet(int index, std::string& /*error*/) override {
-        xls::FixReferencesForDeletedSheet(model_, index, SheetCount());
+        xls::FixReferencesForDeletedSheet(model_, index, SheetCount(),
+                                          sheets_[static_cast<std::size_t>(index)]->model().name);
         sheets_.erase(sheets_.begin() + index);
         return true;
     }
@@ -281,6 +282,9 @@ public:
         model.tabId = static_cast<std::uint16_t>(tabId + 1);
         model.cells.Configure(true, {});
         sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(model)));
+        // A sheet that replaces a deleted one of its name inherits the
+        // references other sheets' formulas made to it.
+        xls::AdoptReferencesOfDeletedSheet(model_, sheets_.back()->model().name, SheetCount() - 1);
         return sheets_.back().get();
     }
 

@@ -122,6 +122,15 @@ struct SheetModel {
     CellTable cells;
 };
 
+// A 3-D reference (an EXTERNSHEET entry) that a sheet deletion left pointing
+// at no sheet, with the deleted sheet's name: a sheet added later under that
+// name takes the reference over, so formulas that read a replaced sheet read
+// its replacement.
+struct OrphanedReference {
+    std::size_t entry = 0;
+    std::u16string sheetName;
+};
+
 struct BookModel {
     std::vector<GlobalRecord> globals;
     SharedStrings strings;
@@ -129,6 +138,7 @@ struct BookModel {
     std::uint16_t defaultXf = 15;   // XF of cells written without a Format
     int activeTab = 0;
     std::uint32_t removedNames = 0;  // names made inert after sheet deletions
+    std::vector<OrphanedReference> orphanedReferences;
 };
 
 }  // namespace workbook::xls

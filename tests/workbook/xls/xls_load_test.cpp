@@ -177,6 +177,44 @@ TEST(XlsPreservation, DeletingASheetFixesNamesAndReferences) {
     }
 }
 
+// A sheet replaced by one of the same name (deleted, then added at the end)
+// keeps the 3-D references that pointed at it; a sheet of another name does
+// not take them.
+TEST(XlsPreservation, ReplacedSheetInheritsReferencesToIt) {
+    struct Case {
+        const char* added;
+        std::vector<std::string> expectedParts;
+        std::vector<std::string> absentParts;
+    };
+    const std::vector<Case> cases = {
+        {"SHEET2", {"xti 0 3 3", "xti 0 0 0", "xti 0 1 1", "xti 0 2 2"}, {"xti 0 65535 65535"}},
+        {"Other", {"xti 0 65535 65535"}, {"xti 0 3 3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.added);
+        TempDir dir;
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), kCorpus + "RepeatingRowsCols.xls"))
+            << workbook::ErrorMessage(book.get());
+        ASSERT_TRUE(workbook::DeleteSheet(book.get(), 1));  // Sheet2
+        ASSERT_NE(workbook::AddSheet(book.get(), c.added), nullptr);
+        ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
+            << workbook::ErrorMessage(book.get());
+        const auto result = testing_support::RunTool(
+            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        const auto lines = xls_test::Lines(result.output);
+        for (const std::string& part : c.expectedParts) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                                << result.output;
+        }
+        for (const std::string& part : c.absentParts) {
+            EXPECT_EQ(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                                << result.output;
+        }
+    }
+}
+
 // Rows appended below a loaded sheet's last row keep the rows above, also
 // when the book is saved over the file it came from.
 TEST(XlsPreservation, AppendBelowLoadedRows) {
