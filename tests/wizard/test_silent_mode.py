@@ -178,6 +178,33 @@ class ExistingWorkbooks(Case):
                 self.assertEqual(ranks, sorted(ranks))
                 self.assertIn("in", read_book(out))
 
+    def test_loaded_xls_workbooks_recalculate_on_opening(self):
+        # The record naming the engine that last calculated the workbook goes,
+        # so Excel recalculates formulas that may read the converted sheet.
+        import olefile
+        import struct
+
+        def globals_records(path):
+            data = olefile.OleFileIO(path).openstream("Workbook").read()
+            types, at = [], 0
+            while at + 4 <= len(data):
+                kind, length = struct.unpack_from("<HH", data, at)
+                types.append(kind)
+                if kind == 0x000A:  # EOF of the globals
+                    break
+                at += 4 + length
+            return types
+
+        source = os.path.join(os.environ["QUENDLE_SHARED_DIR"], "corpus", "xls",
+                              "SimpleWithFormula.xls")
+        self.assertIn(0x01C1, globals_records(source))
+        out = self.path("book.xls")
+        shutil.copy(source, out)
+        status, err = self.quendle(self.write("in.csv", "1\n"), out, "/SILENT")
+        self.assertEqual(status, 0, err)
+        self.assertNotIn(0x01C1, globals_records(out))
+        self.assertIn("in", read_book(out))
+
     def test_failures_leave_the_existing_workbook_untouched(self):
         wide = ",".join(["x"] * 300) + "\n"  # more columns than an .xls sheet has
         cases = [

@@ -36,6 +36,7 @@ inline constexpr std::uint16_t kRecordLabelSst = 0x00FD;
 inline constexpr std::uint16_t kRecordExtSst = 0x00FF;
 inline constexpr std::uint16_t kRecordTabId = 0x013D;
 inline constexpr std::uint16_t kRecordSupBook = 0x01AE;
+inline constexpr std::uint16_t kRecordRecalcId = 0x01C1;
 inline constexpr std::uint16_t kRecordDimensions = 0x0200;
 inline constexpr std::uint16_t kRecordBlank = 0x0201;
 inline constexpr std::uint16_t kRecordNumber = 0x0203;

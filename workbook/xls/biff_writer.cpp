@@ -194,7 +194,13 @@ void WriteGlobals(const BookModel& book, const std::vector<SheetModel*>& sheets,
     for (const GlobalRecord& record : book.globals) {
         switch (record.slot) {
             case GlobalSlot::kRecord:
-                WriteRawRecord(out, record.type, record.data);
+                // Without the id of the engine that last calculated the book,
+                // Excel recalculates every formula on opening: formulas that
+                // read a sheet written since then would otherwise show stale
+                // results.
+                if (record.type != kRecordRecalcId) {
+                    WriteRawRecord(out, record.type, record.data);
+                }
                 break;
             case GlobalSlot::kSheets:
                 for (const SheetModel* sheet : sheets) {
