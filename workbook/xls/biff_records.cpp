@@ -599,29 +599,23 @@ void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, in
 void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
                                   std::u16string_view deletedName) {
     std::vector<GlobalRecord>& globals = book.globals;
-    int supBooks = 0;
-    int internalBook = -1;
+    if (const auto [internalBook, at] = FindInternalExternSheet(globals); internalBook >= 0) {
+        PatchExternSheet(
+            globals, at, internalBook,
+            [&](std::size_t entry, std::int16_t& first, std::int16_t& last) {
+                const bool alone = first == index && last == index;
+                ShiftSheetRange(first, last, index);
+                if (alone) {
+                    book.orphanedReferences.push_back({entry, std::u16string(deletedName)});
+                }
+            });
+    }
     for (std::size_t i = 0; i < globals.size(); ++i) {
         GlobalRecord& record = globals[i];
         if (record.slot != GlobalSlot::kRecord) {
             continue;
         }
-        if (record.type == kRecordSupBook) {
-            if (IsInternalSupBook(record)) {
-                internalBook = supBooks;
-            }
-            ++supBooks;
-        } else if (record.type == kRecordExternSheet && internalBook >= 0) {
-            PatchExternSheet(
-                globals, i, internalBook,
-                [&](std::size_t entry, std::int16_t& first, std::int16_t& last) {
-                    const bool alone = first == index && last == index;
-                    ShiftSheetRange(first, last, index);
-                    if (alone) {
-                        book.orphanedReferences.push_back({entry, std::u16string(deletedName)});
-                    }
-                });
-        } else if (record.type == kRecordName) {
+        if (record.type == kRecordName) {
             std::uint16_t localSheet = 0;
             if (!GetU16(record.data, 8, localSheet) || localSheet == 0) {
                 continue;

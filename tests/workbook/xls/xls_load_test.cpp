@@ -129,6 +129,20 @@ TEST(XlsPreservation, CorpusFilesKeepUntouchedSheetsAndStreams) {
     }
 }
 
+// Checks xls_names.py's output for lines that must and must not appear.
+void ExpectNamesOutput(const std::string& output, const std::vector<std::string>& expected,
+                       const std::vector<std::string>& absent) {
+    const auto lines = xls_test::Lines(output);
+    for (const std::string& part : expected) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                            << output;
+    }
+    for (const std::string& part : absent) {
+        EXPECT_EQ(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
+                                                                            << output;
+    }
+}
+
 // Names and 3-D references that point at sheets by position follow a
 // deletion: local names of the deleted sheet turn into hidden inert names
 // (names are referred to by position, so none may vanish), later scopes and
@@ -164,15 +178,7 @@ TEST(XlsPreservation, DeletingASheetFixesNamesAndReferences) {
         const auto result = testing_support::RunTool(
             "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
         ASSERT_EQ(result.exitCode, 0) << result.output;
-        const auto lines = xls_test::Lines(result.output);
-        for (const std::string& part : c.expectedParts) {
-            EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
-                                                                                << result.output;
-        }
-        for (const std::string& part : c.absentParts) {
-            EXPECT_EQ(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
-                                                                                << result.output;
-        }
+        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
         xls_test::CellsOf(dir.File("out.xls"));
     }
 }
@@ -203,15 +209,7 @@ TEST(XlsPreservation, ReplacedSheetInheritsReferencesToIt) {
         const auto result = testing_support::RunTool(
             "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
         ASSERT_EQ(result.exitCode, 0) << result.output;
-        const auto lines = xls_test::Lines(result.output);
-        for (const std::string& part : c.expectedParts) {
-            EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
-                                                                                << result.output;
-        }
-        for (const std::string& part : c.absentParts) {
-            EXPECT_EQ(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
-                                                                                << result.output;
-        }
+        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
     }
 }
 
