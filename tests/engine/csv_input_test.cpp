@@ -18,32 +18,13 @@
 
 namespace {
 
+using testing_support::ScopedEnv;
+
 using Rows = std::vector<std::vector<std::string>>;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
 
 // Sets an environment variable for one test and restores it afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        setenv(name, value, 1);
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 struct Options {
     char delimiter = ',';
     int oemSource = 0;

@@ -63,25 +63,21 @@ TEST(RunLog, EntriesHaveTheFixedLayout) {
 
 TEST(RunLog, GoesToTheStateFolderAndNeverFails) {
     TempDir dir;
-    const char* old = std::getenv("XDG_STATE_HOME");
-    const std::string saved = old == nullptr ? "" : old;
-    setenv("XDG_STATE_HOME", dir.path().c_str(), 1);
-    EXPECT_EQ(RunLogPath(), dir.File("Morvik/wizards.log"));
-    ConversionSettings s{};
-    s.recordCount = 12;
-    WriteLogEntry("QUENDLE", &s, kLogStop, "");
-    EXPECT_NE(ReadWholeFile(dir.File("Morvik/wizards.log")).find("Stop. 12 records"),
-              std::string::npos);
+    {
+        testing_support::ScopedEnv state("XDG_STATE_HOME", dir.path().c_str());
+        EXPECT_EQ(RunLogPath(), dir.File("Morvik/wizards.log"));
+        ConversionSettings s{};
+        s.recordCount = 12;
+        WriteLogEntry("QUENDLE", &s, kLogStop, "");
+        EXPECT_NE(ReadWholeFile(dir.File("Morvik/wizards.log")).find("Stop. 12 records"),
+                  std::string::npos);
+    }
     // A state folder that cannot be made drops the entry without harm.
     ASSERT_TRUE(WriteWholeFile(dir.File("blocked"), "a file, not a folder"));
-    setenv("XDG_STATE_HOME", dir.File("blocked").c_str(), 1);
+    testing_support::ScopedEnv blocked("XDG_STATE_HOME", dir.File("blocked").c_str());
     EXPECT_EQ(RunLogPath(), "");
+    ConversionSettings s{};
     WriteLogEntry("QUENDLE", &s, kLogStop, "");
-    if (old == nullptr) {
-        unsetenv("XDG_STATE_HOME");
-    } else {
-        setenv("XDG_STATE_HOME", saved.c_str(), 1);
-    }
 }
 
 TEST(StatusFile, ResultIsReplacedAndOtherLinesKept) {

@@ -80,15 +80,8 @@ TEST(Settings, ParametersBeatTheIniFile) {
 
 TEST(Settings, UserIniFollowsXdgConfigHome) {
     TempDir dir;
-    const char* old = std::getenv("XDG_CONFIG_HOME");
-    const std::string saved = old == nullptr ? "" : old;
-    setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    testing_support::ScopedEnv config("XDG_CONFIG_HOME", dir.path().c_str());
     EXPECT_EQ(UserIniPath(), dir.File("Morvik/quendle.ini"));
-    if (old == nullptr) {
-        unsetenv("XDG_CONFIG_HOME");
-    } else {
-        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    }
 }
 
 TEST(CopyText, CutsAtCapacityAndCharacterBoundaries) {

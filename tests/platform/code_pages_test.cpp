@@ -8,8 +8,11 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "test_support.h"
 
 namespace {
+
+using testing_support::ScopedEnv;
 
 TEST(CodePages, DecodesSingleBytePages) {
     struct Case {
@@ -101,31 +104,6 @@ TEST(CodePages, ConvertsAndRepairs) {
         }
     }
 }
-
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) {
-            old_ = old;
-        }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(CodePages, SystemPagesFromEnvironment) {
     struct Case {

@@ -13,15 +13,11 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "workbook/xlsx/zip_format.h"
+
 namespace workbook::xlsx {
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr std::uint32_t kEndSignature = 0x06054b50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kMaxCommentSize = 0xFFFF;
 constexpr std::size_t kPieceSize = 256 * 1024;

@@ -13,17 +13,11 @@
 #include <ctime>
 
 #include "workbook/xlsx/file_handles.h"
+#include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {
 namespace {
 
-constexpr std::uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr std::uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr std::uint32_t kEndSignature = 0x06054b50;
-constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
-constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
-constexpr std::uint16_t kZip64ExtraId = 0x0001;
-constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kVersionDefault = 20;
 constexpr std::uint16_t kVersionZip64 = 45;
 
