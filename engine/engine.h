@@ -81,6 +81,9 @@ struct ConversionSettings {
     char statusPath[kPathCapacity];             // status file; empty: none
     std::int32_t inputCodePage;                 // CODEPAGE=: fixed input code page; 0 detects it
     std::int32_t workbookTypeGiven;  // TYPE= was given; otherwise the output name decides
+    // DECIMAL=: '.' or ',' is the decimal separator and the other one only
+    // groups thousands; '\0' reads a lone separator of either kind as decimal.
+    char decimalSeparator;
 };
 
 // ---- Fixed buffers ---------------------------------------------------------------

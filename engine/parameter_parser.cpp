@@ -130,6 +130,8 @@ constexpr Option kOptions[] = {
          s->oemSource = 1;
      }},
     {"CODEPAGE=", Match::kPrefix, [](auto* s, auto v, auto) { SetCodePage(s, v); }},
+    {"DECIMAL=.", Match::kExact, [](auto* s, auto, auto) { s->decimalSeparator = '.'; }},
+    {"DECIMAL=,", Match::kExact, [](auto* s, auto, auto) { s->decimalSeparator = ','; }},
     {"OVERWRITE=1", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 1; }},
     {"OVERWRITE=0", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 0; }},
     {"OVERWRITE=2", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 2; }},

@@ -105,6 +105,9 @@ TEST(ParameterParser, OptionTable) {
         {"/CODEPAGE=1251", [](const ConversionSettings& s) { return s.inputCodePage; }, 1251},
         {"/codepage=utf-8", [](const ConversionSettings& s) { return s.inputCodePage; }, 65001},
         {"/CODEPAGE=cyrillic", [](const ConversionSettings& s) { return s.inputCodePage; }, 0},
+        {"-decimal=,", [](const ConversionSettings& s) { return int{s.decimalSeparator}; }, ','},
+        {"/DECIMAL=.", [](const ConversionSettings& s) { return int{s.decimalSeparator}; }, '.'},
+        {"/DECIMAL=;", [](const ConversionSettings& s) { return int{s.decimalSeparator}; }, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.parameter);
