@@ -19,58 +19,6 @@ namespace {
 
 constexpr std::size_t kWindowSize = 32768;
 
-struct ZStream {
-    z_stream stream{};
-    bool ready = false;
-    explicit ZStream(int level) {
-        // Raw deflate (negative window bits): the zip entry holds no zlib header.
-        ready = deflateInit2(&stream, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    }
-    ~ZStream() {
-        if (ready) {
-            deflateEnd(&stream);
-        }
-    }
-    ZStream(const ZStream&) = delete;
-    ZStream& operator=(const ZStream&) = delete;
-};
-
-// Compresses `input` primed with `dictionary` and ends with a sync flush.
-// The compressed bytes are the first `length` of `output`, which only grows,
-// so a buffer reused for the next chunk is not zero-filled again.
-bool DeflateChunk(ZStream& z, std::string_view dictionary, std::string_view input,
-                  std::string& output, std::size_t& length) {
-    if (!z.ready || deflateReset(&z.stream) != Z_OK) {
-        return false;
-    }
-    // Level 3's fast matcher, tuned for sheet XML (deflateReset undoes any
-    // earlier tuning): indexing every match, however long, and a hash chain
-    // of 10. On a million-row text sheet a chain of 8 gives 7 % larger output
-    // (88 MB against 82 MB) for 3 % less time; longer chains gain little more.
-    if (deflateTune(&z.stream, 4, 258, 258, 10) != Z_OK) {
-        return false;
-    }
-    if (!dictionary.empty() &&
-        deflateSetDictionary(&z.stream, reinterpret_cast<const Bytef*>(dictionary.data()),
-                             static_cast<uInt>(dictionary.size())) != Z_OK) {
-        return false;
-    }
-    const std::size_t bound = deflateBound(&z.stream, static_cast<uLong>(input.size())) + 16;
-    if (output.size() < bound) {
-        output.resize(bound);
-    }
-    z.stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
-    z.stream.avail_in = static_cast<uInt>(input.size());
-    z.stream.next_out = reinterpret_cast<Bytef*>(output.data());
-    z.stream.avail_out = static_cast<uInt>(output.size());
-    const int result = deflate(&z.stream, Z_SYNC_FLUSH);
-    if (result != Z_OK || z.stream.avail_in != 0) {
-        return false;
-    }
-    length = output.size() - z.stream.avail_out;
-    return true;
-}
-
 }  // namespace
 
 struct ChunkDeflater::Job {
@@ -84,8 +32,10 @@ struct ChunkDeflater::Job {
     bool failed = false;
 };
 
-ChunkDeflater::ChunkDeflater(ByteSink& sink, int level, int threads)
-    : sink_(sink), level_(level), threadCount_(threads) {}
+ChunkDeflater::ChunkDeflater(ByteSink& sink, DeflateCodec codec, int threads)
+    : sink_(sink),
+      codec_(DeflateCodecBuiltIn(codec) ? codec : DeflateCodec::kZlib),
+      threadCount_(threads) {}
 
 ChunkDeflater::~ChunkDeflater() {
     {
@@ -99,15 +49,20 @@ ChunkDeflater::~ChunkDeflater() {
 }
 
 bool ChunkDeflater::CompressJob(Job& job) {
-    thread_local std::unique_ptr<ZStream> stream;
-    thread_local int streamLevel = -1;
-    if (stream == nullptr || streamLevel != level_) {
-        stream = std::make_unique<ZStream>(level_);
-        streamLevel = level_;
+    // One compressor per thread and codec, kept for the thread's life: setting
+    // one up costs more than compressing a small chunk.
+    thread_local std::unique_ptr<ChunkCodec> compressor;
+    thread_local DeflateCodec compressorCodec = DeflateCodec::kZlib;
+    if (compressor == nullptr || compressorCodec != codec_) {
+        compressor = MakeChunkCodec(codec_);
+        compressorCodec = codec_;
+        if (compressor == nullptr) {
+            return false;
+        }
     }
     // libdeflate's CRC uses carry-less multiplication: several times zlib's speed.
     job.crc = libdeflate_crc32(0, job.input.data(), job.input.size());
-    return DeflateChunk(*stream, job.dictionary, job.input, job.output, job.outputSize);
+    return compressor->Compress(job.dictionary, job.input, job.output, job.outputSize);
 }
 
 void ChunkDeflater::WorkerLoop() {
@@ -240,10 +195,10 @@ bool ChunkDeflater::Finish(std::string& error) {
 
 bool DeflateWhole(std::string_view text, ByteSink& sink, DeflateTotals& totals,
                   std::string& error) {
-    ZStream z(kDeflateLevel);
+    const std::unique_ptr<ChunkCodec> z = MakeZlibChunkCodec(kDeflateLevel);
     std::string packed;
     std::size_t length = 0;
-    if (!DeflateChunk(z, {}, text, packed, length)) {
+    if (z == nullptr || !z->Compress({}, text, packed, length)) {
         error = "Cannot compress a package part (out of memory?).";
         return false;
     }

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "workbook/xlsx/deflate_codec.h"
+
 namespace workbook::xlsx {
 
 // Where compressed bytes go, in stream order.
@@ -38,8 +40,8 @@ struct DeflateTotals {
 // stream made of non-final blocks.
 inline constexpr char kFinalEmptyBlock[2] = {0x03, 0x00};
 
-// The zlib level used for package parts: level 3 (tuned, see DeflateChunk)
-// keeps sheets within a few per cent of a level-6 file at under half its time.
+// The zlib level: level 3 (tuned, see the zlib codec) keeps sheets within a
+// few per cent of a level-6 file at under half its time.
 inline constexpr int kDeflateLevel = 3;
 
 class ChunkDeflater {
@@ -47,8 +49,9 @@ public:
     // Bytes collected before a chunk goes to a worker.
     static constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
-    // `sink` must outlive the deflater. `threads` 0 compresses on the caller's thread.
-    ChunkDeflater(ByteSink& sink, int level, int threads);
+    // `sink` must outlive the deflater. `threads` 0 compresses on the caller's
+    // thread. A codec that is not built in falls back to zlib.
+    ChunkDeflater(ByteSink& sink, DeflateCodec codec, int threads);
     ~ChunkDeflater();
     ChunkDeflater(const ChunkDeflater&) = delete;
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
@@ -69,7 +72,7 @@ private:
     bool DrainOldest(std::string& error);
 
     ByteSink& sink_;
-    int level_;
+    DeflateCodec codec_;
     std::string buffer_;
     std::string dictionary_;  // last 32 KiB of the previous chunk
     DeflateTotals totals_;
@@ -84,7 +87,8 @@ private:
     bool stopping_ = false;
 };
 
-// Compresses a whole small text into non-final blocks on the caller's thread.
+// Compresses a whole small text into non-final blocks on the caller's thread,
+// with zlib: small parts gain more from its better ratio than from speed.
 [[nodiscard]] bool DeflateWhole(std::string_view text, ByteSink& sink, DeflateTotals& totals,
                                 std::string& error);
 

@@ -12,7 +12,17 @@ target_sources(workbook PRIVATE
     xlsx/xml_writer.cpp
     xlsx/xml_reader.cpp
     xlsx/chunk_deflater.cpp
+    xlsx/deflate_zlib.cpp
     xlsx/zip_writer.cpp
     xlsx/zip_reader.cpp
     xlsx/file_handles.cpp
 )
+
+# ISA-L's deflate where the build finds it (x86-64 and arm64 Debian); zlib
+# everywhere else. QUENDLE_ISAL=OFF leaves it out on purpose.
+if(QUENDLE_ISAL AND ISAL_FOUND)
+    target_sources(workbook PRIVATE xlsx/deflate_isal.cpp)
+    target_link_libraries(workbook PRIVATE PkgConfig::ISAL)
+else()
+    target_sources(workbook PRIVATE xlsx/deflate_isal_absent.cpp)
+endif()

@@ -306,7 +306,7 @@ bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string
             return false;
         }
         sink_ = std::make_unique<FdSink>(scratch_.get());
-        body_ = std::make_unique<ChunkDeflater>(*sink_, kDeflateLevel, CompressionThreads());
+        body_ = std::make_unique<ChunkDeflater>(*sink_, DefaultDeflateCodec(), CompressionThreads());
         body_->buffer().reserve(ChunkDeflater::kChunkSize + 64 * 1024);
     }
     if (loaded() && row < layout_.nextRow) {
@@ -547,7 +547,7 @@ bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
         return false;
     }
     EntryAssembler entry(zip);
-    auto text = std::make_unique<ChunkDeflater>(entry, kDeflateLevel, CompressionThreads());
+    auto text = std::make_unique<ChunkDeflater>(entry, DefaultDeflateCodec(), CompressionThreads());
     std::size_t next = 0;        // next edit
     std::uint64_t position = 0;  // offset of the piece's first byte in the original
     std::uint64_t skip = 0;      // original bytes still to drop
@@ -557,7 +557,7 @@ bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
             return false;
         }
         entry.Add(text->totals());
-        text = std::make_unique<ChunkDeflater>(entry, kDeflateLevel, CompressionThreads());
+        text = std::make_unique<ChunkDeflater>(entry, DefaultDeflateCodec(), CompressionThreads());
         return true;
     };
     const auto applyEdit = [&](const Edit& edit) {
