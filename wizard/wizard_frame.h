@@ -11,6 +11,8 @@
 
 #include "engine/engine.h"
 #include "platform/platform.h"
+#include "wizard/core/wizard_core.h"
+#include "wizard/recent_files.h"
 
 namespace wizard {
 
@@ -36,6 +38,16 @@ public:
     ~WizardFrame() override;
 
     engine::ConversionSettings* settings() const { return m_settings; }
+
+    // The page models the pages bind to, and the outcome of the run.
+    SourcePageModel& sourceModel() { return m_sourceModel; }
+    OutputPageModel& outputModel() { return m_outputModel; }
+    CompletionPageModel& completionModel() { return m_completionModel; }
+    const RunReport& runReport() const { return m_runReport; }
+    void setRunReport(RunReport report) { m_runReport = std::move(report); }
+
+    // Shows a model's message, if any, in a box owned by `owner`.
+    void showPageMessage(std::optional<PageMessage> message, QWidget* owner);
 
     // The bold title font of the first and last page.
     const QFont& titleFont() const { return m_titleFont; }
@@ -75,6 +87,11 @@ private:
     void updateCaption(int id);
 
     engine::ConversionSettings* m_settings;
+    QSettingsStore m_store;
+    SourcePageModel m_sourceModel;
+    OutputPageModel m_outputModel;
+    CompletionPageModel m_completionModel;
+    RunReport m_runReport;
     QFont m_titleFont;
     UrlOpener m_opener;
     platform::MessageSink m_messageSink;
