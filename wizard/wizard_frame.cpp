@@ -193,8 +193,13 @@ void WizardFrame::showPageMessage(std::optional<PageMessage> message, QWidget* o
     if (!message) {
         return;
     }
+    // Models put a path on a line of its own; its blanks must not break it.
+    QStringList lines = QString::fromStdString(message->text).split(QLatin1Char('\n'));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        lines[i].replace(QLatin1Char(' '), QChar(0x00A0));
+    }
     QMessageBox box(BoxIcon(message->icon), QString::fromStdString(message->caption),
-                    QString::fromStdString(message->text), QMessageBox::Ok, owner);
+                    lines.join(QLatin1Char('\n')), QMessageBox::Ok, owner);
     box.exec();
 }
 
