@@ -59,7 +59,7 @@ CompletionPage::CompletionPage(WizardFrame* frame)
 }
 
 void CompletionPage::initializePage() {
-    const bool pressFinish = m_model.Enter(m_frame->runReport());
+    const bool pressFinish = m_model.Enter(m_frame->progressModel().report());
     m_countLabel->setText(QString::fromStdString(m_model.resultText()));
     m_openBox->setEnabled(m_model.openEnabled());
     m_openBox->setChecked(m_model.openChecked());

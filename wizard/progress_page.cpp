@@ -53,15 +53,10 @@ ProgressPage::~ProgressPage() {
 }
 
 void ProgressPage::initializePage() {
-    // The page is entered once per wizard: Back is off here and on the
-    // completion page, so one run starts exactly one worker.
-    if (m_worker != nullptr) {
+    if (!m_frame->progressModel().Enter()) {
         return;
     }
     engine::ConversionSettings* settings = m_frame->settings();
-    if (settings->logEnabled != 0) {
-        engine::WriteLogEntry("QUENDLE", settings, engine::kLogStart, "");
-    }
     settings->progressWindow = this;
     m_worker = new ConversionWorker(settings, m_frame->messageSink(), this);
     connect(
@@ -91,7 +86,7 @@ void ProgressPage::showPosition(qint64 position, qint64 size) {
 
 void ProgressPage::finishRun() {
     m_finished = true;
-    m_frame->setRunReport(m_worker->report());
+    m_frame->progressModel().Finished(m_worker->report());
     m_frame->settings()->progressWindow = nullptr;
     emit completeChanged();
     // After a cancel the wizard is gone and the completion page must not

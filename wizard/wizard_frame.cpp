@@ -53,8 +53,10 @@ QString FromView(std::string_view text) {
 WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
     : QWizard(parent),
       m_settings(settings),
+      m_welcomeModel(settings),
       m_sourceModel(settings, &m_store, platform::GetSystemCodePages()),
       m_outputModel(settings, &m_store),
+      m_progressModel(settings),
       m_completionModel(settings),
       m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("wizardFrame"));
@@ -164,8 +166,7 @@ void WizardFrame::waitForWorker() {
 
 void WizardFrame::reject() {
     if (currentId() == kProgressPageId && !m_closed) {
-        engine::WriteStatus("Cancelled", m_settings);
-        m_settings->cancelRequested.store(1);
+        m_progressModel.Cancel();
     }
     QWizard::reject();
 }

@@ -40,11 +40,11 @@ public:
     engine::ConversionSettings* settings() const { return m_settings; }
 
     // The page models the pages bind to, and the outcome of the run.
+    WelcomePageModel& welcomeModel() { return m_welcomeModel; }
     SourcePageModel& sourceModel() { return m_sourceModel; }
     OutputPageModel& outputModel() { return m_outputModel; }
+    ProgressPageModel& progressModel() { return m_progressModel; }
     CompletionPageModel& completionModel() { return m_completionModel; }
-    const RunReport& runReport() const { return m_runReport; }
-    void setRunReport(RunReport report) { m_runReport = std::move(report); }
 
     // Shows a model's message, if any, in a box owned by `owner`.
     void showPageMessage(std::optional<PageMessage> message, QWidget* owner);
@@ -88,10 +88,11 @@ private:
 
     engine::ConversionSettings* m_settings;
     QSettingsStore m_store;
+    WelcomePageModel m_welcomeModel;
     SourcePageModel m_sourceModel;
     OutputPageModel m_outputModel;
+    ProgressPageModel m_progressModel;
     CompletionPageModel m_completionModel;
-    RunReport m_runReport;
     QFont m_titleFont;
     UrlOpener m_opener;
     platform::MessageSink m_messageSink;

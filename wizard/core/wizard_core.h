@@ -109,6 +109,20 @@ struct Preview {
 Preview DecodePreview(std::string_view bytes, int codePage, PreviewMode mode,
                       const platform::SystemCodePages& pages);
 
+// ---- Welcome page -------------------------------------------------------------
+
+class WelcomePageModel {
+public:
+    explicit WelcomePageModel(engine::ConversionSettings* settings) : m_settings(settings) {}
+    // The page is shown: the first time it writes its status. True when
+    // BATCH asks the view to press Next.
+    bool Enter();
+
+private:
+    engine::ConversionSettings* m_settings;
+    bool m_entered = false;
+};
+
 // ---- Source page ----------------------------------------------------------------
 
 inline constexpr char kUnableToLoadText[] = "Unable to load this CSV file. ";
@@ -329,6 +343,31 @@ RunClocks SystemClocks();
 // exception becomes a failure with its message.
 RunReport RunConversion(engine::ConversionSettings* settings, const platform::MessageSink* messages,
                         ProgressSink* sink, const RunClocks& clocks);
+
+// The progress page's rules around the worker the view starts.
+class ProgressPageModel {
+public:
+    explicit ProgressPageModel(engine::ConversionSettings* settings) : m_settings(settings) {}
+    // The page is shown. True only the first time: the view then starts the
+    // one worker thread, which calls RunConversion. Writes the run log's
+    // start entry before that thread exists.
+    bool Enter();
+    // The user cancels the wizard. While a run is on, the status says so and
+    // the run stops before its next record, keeping what it has written.
+    void Cancel();
+    // The worker has returned with `report`.
+    void Finished(RunReport report);
+
+    bool running() const { return m_started && !m_finished; }
+    bool finished() const { return m_finished; }
+    const RunReport& report() const { return m_report; }
+
+private:
+    engine::ConversionSettings* m_settings;
+    bool m_started = false;
+    bool m_finished = false;
+    RunReport m_report;
+};
 
 // ---- Completion page ----------------------------------------------------------------
 

@@ -450,3 +450,25 @@ TEST(CompletionPageModel, FinishSavesTheStartingOptionsAndBatchFinishesItself) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgressPageModel, OneRunPerWizardAndCancelOnlyWhileItRuns) {
+    TempDir dir;
+    const std::string status = dir.File("status.ini");
+    const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls", "/STATUS=" + status});
+    wizard::ProgressPageModel model(settings.get());
+    model.Cancel();
+    EXPECT_FALSE(platform::PathExists(status)) << "no run, no status";
+    EXPECT_EQ(settings->cancelRequested.load(), 0);
+    EXPECT_TRUE(model.Enter());
+    EXPECT_FALSE(model.Enter()) << "a second entry starts no second worker";
+    model.Cancel();
+    EXPECT_EQ(settings->cancelRequested.load(), 1);
+    EXPECT_EQ(platform::ReadProfileString("QUENDLE", "Result", "", status), "Cancelled");
+    model.Finished({wizard::RunOutcome::kCancelled, ""});
+    EXPECT_FALSE(model.running());
+    EXPECT_EQ(model.report().outcome, wizard::RunOutcome::kCancelled);
+}
+
+}  // namespace
