@@ -22,16 +22,6 @@ std::string_view BaseNameOf(std::string_view path) {
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-// Makes the extension agree with the workbook type: "x" added for .xlsx,
-// removed for .xls.
-void AdaptExtension(std::string& output, std::int32_t workbookType) {
-    if (workbookType == 1 && EndsWithIgnoringCase(output, "xls")) {
-        output += 'x';
-    } else if (workbookType == 0 && EndsWithIgnoringCase(output, "xlsx")) {
-        output.pop_back();
-    }
-}
-
 }  // namespace
 
 BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, BatchVariant variant) {
@@ -82,8 +72,8 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
             output += BaseNameOf(input);
             output += ".xls";
         }
-        AdaptExtension(output, settings->workbookType);
-        CopyText(settings->outputPath, output, kPathCharacters);
+        CopyText(settings->outputPath, AdaptExtension(output, settings->workbookType),
+                 kPathCharacters);
 
         switch (ConversionRun(owner, settings)) {
             case RunResult::kConverted:

@@ -11,20 +11,6 @@
 namespace engine {
 namespace {
 
-void SetFields(ConversionSettings* s, std::string_view value) {
-    CopyText(s->fieldsText, value, kShortTextCharacters);
-    const std::string_view kept = TextOf(s->fieldsText);
-    if (EqualsIgnoringCase(kept, "TAB")) {
-        s->delimiter = '\t';
-    } else if (EqualsIgnoringCase(kept, "PIPE")) {
-        s->delimiter = '|';
-    } else if (!kept.empty() && static_cast<unsigned char>(kept[0]) < 0x80) {
-        // The delimiter is one byte; a character outside ASCII cannot be one,
-        // so it leaves the delimiter as it was.
-        s->delimiter = kept[0];
-    }
-}
-
 void SetColumns(ConversionSettings* s, std::string_view value) {
     if (!value.empty() && value[0] >= '0' && value[0] <= '9') {
         s->columnsText = CopyOwned(value);

@@ -58,6 +58,30 @@ std::string UserConfigFolder();
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 
+// The path made absolute against the current folder; an absolute path and
+// an empty one come back unchanged. "." and ".." parts are kept.
+std::string AbsolutePath(std::string_view path);
+
+// The folder part of a path, without its trailing separator ("/" for a file
+// in the root); empty for a bare name.
+std::string FolderOf(std::string_view path);
+
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool CreateFolders(const std::string& path);
+
+// True when the folder exists and this user may create files in it.
+bool IsWritableFolder(const std::string& path);
+
+// Reads at most `maxBytes` from the start of a regular file into `out`
+// (replacing its contents). False, with `out` emptied, when the file cannot
+// be opened or read or is a folder.
+[[nodiscard]] bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string* out);
+
+// How a command line is quoted for this platform's usual shell: POSIX sh, or
+// the Windows rules by which CommandLineToArgvW splits a command line.
+enum class ShellQuoting { kPosix, kWindows };
+ShellQuoting NativeShellQuoting();
+
 // ---- Wildcard file search ----------------------------------------------------------
 
 struct FoundFile {

@@ -30,9 +30,9 @@ run_thread_checks() {
         return
     fi
     echo "== thread checks build"
-    cmake --build build/tsan -j "$jobs" --target wizard_run wizard_parts
+    cmake --build build/tsan -j "$jobs" --target wizard_run wizard_parts wizard_core_tests
     echo "== thread checks"
-    ctest --test-dir build/tsan -R '^wizard_' --output-on-failure
+    ctest --test-dir build/tsan -R '^wizard_|^RunConversion' --output-on-failure
 }
 
 run_fuzzers() {

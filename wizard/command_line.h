@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The command-line export: the settings written back in the parameter
-// language, so that the text after the program's name repeats the wizard's
-// conversion silently, and the box that shows it for copying.
+// The box that shows the command-line export: the parameters as the wizard
+// has always shown them, and a copy that can be pasted into a terminal.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <string>
 
 #include "engine/engine.h"
 
@@ -14,35 +12,24 @@ class QLabel;
 
 namespace wizard {
 
-inline constexpr char kCommandLineCaption[] =
-    "Press Ctrl-C to copy command line parameters to the clipboard";
-
-// The parameters that repeat the conversion, in a fixed order, each piece
-// followed by a blank (two after the NUMERIC= and BOOLEAN= values) and the
-// closing "/SILENT " on a line of its own. Names are not quoted.
-std::string CommandLineText(const engine::ConversionSettings& settings);
-
 // A message box for the exported text: selectable text, an OK button and a
-// Copy button that puts the text alone on the clipboard. Ctrl+C copies the
-// caption and the text in the layout of a Windows message box.
+// Copy button. Copy and Ctrl+C put the ready-to-run line on the clipboard
+// and the box says so.
 class CommandLineDialog : public QDialog {
     Q_OBJECT
 
 public:
-    CommandLineDialog(const QString& text, QWidget* parent);
-
-    // What Ctrl+C puts on the clipboard.
-    QString copyAllText() const;
+    CommandLineDialog(const QString& text, const QString& readyToRun, QWidget* parent);
 
 public slots:
-    void copyText();
-    void copyAll();
+    void copyReadyToRun();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QString m_text;
+    QString m_readyToRun;
+    QLabel* m_copiedLabel;
 };
 
 // Shows the export of `settings` in a CommandLineDialog owned by `owner` and

@@ -16,27 +16,9 @@
 #include "wizard/wizard_frame.h"
 
 namespace wizard {
-namespace {
 
-void WriteCommonKey(std::string_view key, std::int32_t value, const std::string& path) {
-    // Best effort: the wizard closes whether or not the file could be written.
-    static_cast<void>(platform::WriteProfileString("Common", key, std::to_string(value), path));
-}
-
-}  // namespace
-
-void SaveCommonSettings(const engine::ConversionSettings& settings) {
-    const std::string path = engine::UserIniPath();
-    if (path.empty()) {
-        return;
-    }
-    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
-    WriteCommonKey("Log", settings.logEnabled, path);
-    WriteCommonKey("OverWrite", settings.overwriteFile, path);
-    WriteCommonKey("Open", settings.openResult, path);
-}
-
-CompletionPage::CompletionPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) {
+CompletionPage::CompletionPage(WizardFrame* frame)
+    : QWizardPage(frame), m_frame(frame), m_model(frame->completionModel()) {
     setObjectName(QStringLiteral("completionPage"));
     // Only the two outer pages carry the watermark; the inner ones have the header.
     setPixmap(QWizard::WatermarkPixmap, WatermarkArt(kWatermarkColumn));
@@ -45,6 +27,8 @@ CompletionPage::CompletionPage(WizardFrame* frame) : QWizardPage(frame), m_frame
     auto* text = new QLabel(tr("Morvik wizard has finished its work."), this);
     m_countLabel = new QLabel(tr("0 records have been exported."), this);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
+    m_countLabel->setWordWrap(true);
+    m_countLabel->setTextFormat(Qt::PlainText);
     m_openBox = new QCheckBox(tr("Open new file"), this);
     m_openBox->setObjectName(QStringLiteral("openBox"));
     m_saveBox = new QCheckBox(tr("Save new settings"), this);
@@ -52,6 +36,8 @@ CompletionPage::CompletionPage(WizardFrame* frame) : QWizardPage(frame), m_frame
     auto* commandLine = new QPushButton(tr("Show command line parameters"), this);
     commandLine->setObjectName(QStringLiteral("commandLineButton"));
     commandLine->setAutoDefault(false);
+    connect(m_openBox, &QCheckBox::clicked, this, [this](bool on) { m_model.OpenClicked(on); });
+    connect(m_saveBox, &QCheckBox::clicked, this, [this](bool on) { m_model.SaveClicked(on); });
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addWidget(commandLine);
@@ -73,36 +59,26 @@ CompletionPage::CompletionPage(WizardFrame* frame) : QWizardPage(frame), m_frame
 }
 
 void CompletionPage::initializePage() {
-    engine::ConversionSettings* settings = m_frame->settings();
-    if (!m_initialized) {
-        m_initialized = true;
-        m_openBox->setChecked(settings->openResult != 0);
-        if (settings->batchMode != 0 && settings->waitAtEnd == 0) {
-            m_frame->pressFinishLater();
-        }
-    }
-    if (settings->logEnabled != 0) {
-        engine::WriteLogEntry("QUENDLE", settings, engine::kLogStop, "");
-    }
-    engine::WriteStatus("Successful", settings);
-    if (settings->recordCount != 0) {
-        m_countLabel->setText(tr("%1 records have been imported.").arg(settings->recordCount));
+    const bool pressFinish = m_model.Enter(m_frame->progressModel().report());
+    m_countLabel->setText(QString::fromStdString(m_model.resultText()));
+    m_openBox->setEnabled(m_model.openEnabled());
+    m_openBox->setChecked(m_model.openChecked());
+    m_saveBox->setChecked(m_model.saveChecked());
+    m_openBox->setFocus();
+    if (pressFinish) {
+        m_frame->pressFinishLater();
     }
 }
 
 bool CompletionPage::validatePage() {
-    const engine::ConversionSettings& settings = *m_frame->settings();
-    if (m_saveBox->isChecked()) {
-        SaveCommonSettings(settings);
-    }
-    if (m_openBox->isChecked()) {
-        openWorkbook();
+    const std::string workbook = m_model.Finish(engine::UserIniPath());
+    if (!workbook.empty()) {
+        openWorkbook(QString::fromStdString(workbook));
     }
     return true;
 }
 
-void CompletionPage::openWorkbook() {
-    const QString path = QString::fromUtf8(engine::TextOf(m_frame->settings()->outputPath));
+void CompletionPage::openWorkbook(const QString& path) {
     if (m_frame->openUrl(QUrl::fromLocalFile(path))) {
         return;
     }

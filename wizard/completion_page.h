@@ -1,22 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The last page: the record count, opening the new workbook, saving three
-// options for the next start, and the command-line export.
+// The last page: binds the run's result, opening the new workbook, saving
+// three options for the next start and the command-line export to the
+// completion page model.
 #pragma once
 
 #include <QWizardPage>
-
-#include "engine/engine.h"
 
 class QCheckBox;
 class QLabel;
 
 namespace wizard {
 
+class CompletionPageModel;
 class WizardFrame;
-
-// Writes "Log", "OverWrite" and "Open" of section "Common" into the per-user
-// INI file, creating its folder. Failures are ignored.
-void SaveCommonSettings(const engine::ConversionSettings& settings);
 
 class CompletionPage : public QWizardPage {
     Q_OBJECT
@@ -25,17 +21,17 @@ public:
     explicit CompletionPage(WizardFrame* frame);
 
     void initializePage() override;
-    // Finish: saves the settings and opens the workbook as the boxes say.
+    // Finish: saves the settings and opens the workbook as the model says.
     bool validatePage() override;
 
 private:
-    void openWorkbook();
+    void openWorkbook(const QString& path);
 
     WizardFrame* m_frame;
+    CompletionPageModel& m_model;
     QLabel* m_countLabel;
     QCheckBox* m_openBox;
     QCheckBox* m_saveBox;
-    bool m_initialized = false;
 };
 
 }  // namespace wizard

@@ -1,25 +1,19 @@
 // SPDX-License-Identifier: MIT
-// The wizard's one worker thread: runs the conversion on the settings record
-// and reports its progress by signals, which reach the progress page queued.
-// It touches no widget; the only field the user's thread writes meanwhile
-// is the record's cancel flag.
+// The wizard's one worker thread: runs the conversion through the wizard
+// core and turns its reports into signals, which reach the progress page
+// queued. It touches no widget; the only field the user's thread writes
+// meanwhile is the record's cancel flag.
 #pragma once
 
 #include <QString>
 #include <QThread>
-#include <chrono>
-#include <cstdint>
 
 #include "engine/engine.h"
+#include "wizard/core/wizard_core.h"
 
 namespace wizard {
 
-// The elapsed and estimated time text, or an empty text when there is
-// nothing to show yet (less than two seconds, or nothing done). The estimate
-// is the whole run's duration, elapsed × total ÷ done, rounded down.
-QString TimeEstimateText(std::int64_t elapsedSeconds, std::int64_t done, std::int64_t total);
-
-class ConversionWorker : public QThread {
+class ConversionWorker : public QThread, private ProgressSink {
     Q_OBJECT
 
 public:
@@ -29,26 +23,25 @@ public:
                      QObject* parent);
     ~ConversionWorker() override;
 
+    // How the run ended; valid once the thread has finished.
+    const RunReport& report() const { return m_report; }
+
 signals:
-    // "<input> -> <output>", once the run has opened its files.
     void filesShown(const QString& text);
-    // The byte position reached in the input, at most every few hundredths
-    // of a second and always at the end of the file.
     void positionReached(qint64 position, qint64 size);
-    // The time text, at most once a second.
     void timeEstimated(const QString& text);
 
 protected:
     void run() override;
 
 private:
-    void reportPosition(std::int64_t position, std::int64_t size, std::int64_t startTime);
+    void ShowFiles(std::string_view text) override;
+    void ShowPosition(std::int64_t position, std::int64_t size) override;
+    void ShowTime(std::string_view text) override;
 
     engine::ConversionSettings* m_settings;
     const platform::MessageSink* m_messages;
-    // Touched only by the worker thread.
-    std::int64_t m_lastEstimate = 0;
-    std::chrono::steady_clock::time_point m_lastPosition{};
+    RunReport m_report;
 };
 
 }  // namespace wizard

@@ -4,66 +4,32 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
-#include <algorithm>
 
-#include "wizard/recent_files.h"
 #include "wizard/wizard_frame.h"
 
 namespace wizard {
 namespace {
 
-constexpr int kPathLength = static_cast<int>(engine::kPathCharacters);
-
-// The delimiters the list offers, in list order.
-constexpr char kListedDelimiters[] = {',', ';', '\t', '|'};
-
-template <std::size_t N>
-void CopyCut(char (&dst)[N], const QString& text, int characters) {
-    engine::CopyText(dst, text.left(characters).toStdString());
+QStringList Items(const std::vector<std::string>& items) {
+    QStringList list;
+    for (const std::string& item : items) {
+        list.append(QString::fromStdString(item));
+    }
+    return list;
 }
 
 }  // namespace
 
-QString FixExtension(const QString& name, int workbookType) {
-    if (workbookType == 1) {
-        if (name.size() >= 3 && name.size() < kPathLength &&
-            name.right(3).compare(QStringLiteral("xls"), Qt::CaseInsensitive) == 0) {
-            return name + QLatin1Char('x');
-        }
-    } else if (workbookType == 0) {
-        if (name.size() >= 4 &&
-            name.right(4).compare(QStringLiteral("xlsx"), Qt::CaseInsensitive) == 0) {
-            return name.left(name.size() - 1);
-        }
-    }
-    return name;
-}
-
-char DelimiterFromText(const QString& text) {
-    if (text.compare(QStringLiteral("TAB"), Qt::CaseInsensitive) == 0) {
-        return '\t';
-    }
-    if (text.compare(QStringLiteral("PIPE"), Qt::CaseInsensitive) == 0) {
-        return '|';
-    }
-    if (text.isEmpty()) {
-        return ',';
-    }
-    // The engine splits at one byte, so only a one-byte character can be a
-    // delimiter; anything else falls back to the comma.
-    const QChar first = text.front();
-    return first.unicode() < 0x80 ? static_cast<char>(first.unicode()) : ',';
-}
-
-OutputPage::OutputPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) {
+OutputPage::OutputPage(WizardFrame* frame)
+    : QWizardPage(frame), m_frame(frame), m_model(frame->outputModel()) {
     setObjectName(QStringLiteral("outputPage"));
     setTitle(tr("Select the output file"));
     setSubTitle(tr("Click 'Browse' button"));
@@ -74,10 +40,11 @@ OutputPage::OutputPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) 
     m_fileCombo->setObjectName(QStringLiteral("outputCombo"));
     m_fileCombo->setEditable(true);
     m_fileCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_fileCombo->lineEdit()->setMaxLength(kPathLength);
+    m_fileCombo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
     label->setBuddy(m_fileCombo);
     auto* browse = new QPushButton(tr("&Browse"), this);
     browse->setObjectName(QStringLiteral("browseButton"));
+    browse->setAutoDefault(false);
 
     auto* overwriteGroup = new QGroupBox(this);
     m_overwriteFileBox = new QCheckBox(tr("Overwrite existing files"), overwriteGroup);
@@ -91,17 +58,20 @@ OutputPage::OutputPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) 
     auto* listGroup = new QGroupBox(this);
     m_typeList = new QComboBox(listGroup);
     m_typeList->setObjectName(QStringLiteral("typeList"));
-    m_typeList->addItems({tr("Excel 97-2003 & 5.0/95 (*.xls)"), tr("Excel 2007-2010 (*.xlsx)")});
+    m_typeList->addItems(Items(WorkbookTypeItems()));
     m_dateList = new QComboBox(listGroup);
     m_dateList->setObjectName(QStringLiteral("dateList"));
-    m_dateList->addItems({tr("Autodetect"), QStringLiteral("MM.DD.YYYY"),
-                          QStringLiteral("DD.MM.YYYY"), QStringLiteral("YYYY.MM.DD"),
-                          QStringLiteral("YYYYMMDD")});
+    m_dateList->addItems(Items(DateFormatItems()));
+    m_decimalList = new QComboBox(listGroup);
+    m_decimalList->setObjectName(QStringLiteral("decimalList"));
+    m_decimalList->addItems(Items(DecimalSeparatorItems()));
     auto* listLayout = new QGridLayout(listGroup);
     listLayout->addWidget(new QLabel(tr("Excel type:"), listGroup), 0, 0);
     listLayout->addWidget(m_typeList, 0, 1);
     listLayout->addWidget(new QLabel(tr("DateFormat:"), listGroup), 1, 0);
     listLayout->addWidget(m_dateList, 1, 1);
+    listLayout->addWidget(new QLabel(tr("Decimal:"), listGroup), 2, 0);
+    listLayout->addWidget(m_decimalList, 2, 1);
     listLayout->setColumnStretch(1, 1);
 
     auto* optionGroup = new QGroupBox(this);
@@ -109,12 +79,15 @@ OutputPage::OutputPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) 
     m_delimiterCombo->setObjectName(QStringLiteral("delimiterCombo"));
     m_delimiterCombo->setEditable(true);
     m_delimiterCombo->setInsertPolicy(QComboBox::NoInsert);
+    m_delimiterCombo->lineEdit()->setMaxLength(static_cast<int>(kDelimiterTextLength));
     m_allCharacterBox = new QCheckBox(tr("All fields are Character"), optionGroup);
     m_allCharacterBox->setObjectName(QStringLiteral("allCharacterBox"));
     m_numericEdit = new QLineEdit(optionGroup);
     m_numericEdit->setObjectName(QStringLiteral("numericEdit"));
+    m_numericEdit->setMaxLength(static_cast<int>(kCharacterSetLength));
     m_booleanEdit = new QLineEdit(optionGroup);
     m_booleanEdit->setObjectName(QStringLiteral("booleanEdit"));
+    m_booleanEdit->setMaxLength(static_cast<int>(kCharacterSetLength));
     m_typesInFileBox = new QCheckBox(tr("First line contains field types"), optionGroup);
     m_typesInFileBox->setObjectName(QStringLiteral("typesInFileBox"));
     auto* optionLayout = new QGridLayout(optionGroup);
@@ -142,146 +115,122 @@ OutputPage::OutputPage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame) 
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(3, 1);
 
+    // Each control passes its event to the model, then the page shows the
+    // model again: the name's extension may follow the type.
+    const auto after = [this](auto event) {
+        return [this, event](auto... value) {
+            event(value...);
+            refresh();
+        };
+    };
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
+    connect(m_fileCombo, &QComboBox::editTextChanged, this,
+            after([this](const QString& text) { m_model.NameEdited(text.toStdString()); }));
+    connect(m_overwriteFileBox, &QCheckBox::clicked, this,
+            after([this](bool on) { m_model.OverwriteFileClicked(on); }));
+    connect(m_overwriteTableBox, &QCheckBox::clicked, this,
+            after([this](bool on) { m_model.OverwriteTableClicked(on); }));
+    connect(m_typeList, &QComboBox::currentIndexChanged, this,
+            after([this](int index) { m_model.TypeChosen(index); }));
+    connect(m_dateList, &QComboBox::currentIndexChanged, this,
+            after([this](int index) { m_model.DateChosen(index); }));
+    connect(m_decimalList, &QComboBox::currentIndexChanged, this,
+            after([this](int index) { m_model.DecimalChosen(index); }));
+    connect(m_delimiterCombo, &QComboBox::currentTextChanged, this,
+            after([this](const QString& text) { m_model.DelimiterEdited(text.toStdString()); }));
+    connect(m_allCharacterBox, &QCheckBox::clicked, this,
+            after([this](bool on) { m_model.AllCharacterClicked(on); }));
+    connect(m_typesInFileBox, &QCheckBox::clicked, this,
+            after([this](bool on) { m_model.TypesInFileClicked(on); }));
+    connect(m_numericEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_model.NumericEdited(text.toStdString()); });
+    connect(m_booleanEdit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { m_model.BooleanEdited(text.toStdString()); });
 }
 
 void OutputPage::initializePage() {
-    if (m_initialized) {
-        return;
+    const bool pressNext = m_model.Enter(m_frame->sourceModel().previewText());
+    {
+        const QSignalBlocker blocker(m_delimiterCombo);
+        m_delimiterCombo->clear();
+        m_delimiterCombo->addItems(Items(m_model.delimiterItems()));
     }
-    m_initialized = true;
-    engine::ConversionSettings* s = m_frame->settings();
-
-    m_overwriteFileBox->setChecked(s->overwriteFile != 0);
-    m_overwriteTableBox->setChecked(s->overwriteTable != 0);
-
-    m_delimiterCombo->addItems(
-        {QStringLiteral(","), QStringLiteral(";"), QStringLiteral("TAB"), QStringLiteral("PIPE")});
-    const auto* listed =
-        std::find(std::begin(kListedDelimiters), std::end(kListedDelimiters), s->delimiter);
-    if (listed != std::end(kListedDelimiters)) {
-        m_delimiterCombo->setCurrentIndex(static_cast<int>(listed - std::begin(kListedDelimiters)));
-    } else {
-        QString own = QString::fromUtf8(engine::TextOf(s->fieldsText));
-        if (own.isEmpty()) {
-            own = QString::fromLatin1(&s->delimiter, 1);
-        }
-        m_delimiterCombo->addItem(own);
-        m_delimiterCombo->setCurrentIndex(4);
-    }
-    m_delimiterCombo->lineEdit()->setMaxLength(kDelimiterTextLength);
-
-    QString name = QString::fromUtf8(engine::TextOf(s->outputPath));
-    if (name.isEmpty()) {
-        name = ReadWizardValue(QString::fromLatin1(kLastOutputValue));
-    }
-    // Without TYPE= the name's extension says which kind of workbook is meant.
-    if (s->workbookTypeGiven == 0) {
-        s->workbookType = name.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive) ? 1 : 0;
-    }
-    m_typeList->setCurrentIndex(s->workbookType == 1 ? 1 : 0);
-    m_dateList->setCurrentIndex(s->dateMode >= 0 && s->dateMode <= 4 ? s->dateMode : 0);
-    m_typesInFileBox->setChecked(s->typesInFile != 0);
-    m_allCharacterBox->setChecked(s->allCharacter != 0);
-    m_numericEdit->setEnabled(s->allCharacter == 0);
-    m_booleanEdit->setEnabled(s->allCharacter == 0);
-    m_numericEdit->setText(QString::fromUtf8(engine::TextOf(s->numericChars)));
-    m_booleanEdit->setText(QString::fromUtf8(engine::TextOf(s->booleanChars)));
-    m_numericEdit->setMaxLength(kCharacterSetLength);
-    m_booleanEdit->setMaxLength(kCharacterSetLength);
-    FillRecentList(m_fileCombo, QString::fromLatin1(kOutputList));
-    m_fileCombo->setEditText(name);
-
-    // Connected only now, so that filling the controls changes no setting.
-    connect(m_overwriteFileBox, &QCheckBox::clicked, this,
-            [this](bool on) { m_frame->settings()->overwriteFile = on ? 1 : 0; });
-    connect(m_overwriteTableBox, &QCheckBox::clicked, this,
-            [this](bool on) { m_frame->settings()->overwriteTable = on ? 1 : 0; });
-    connect(m_typeList, &QComboBox::currentIndexChanged, this,
-            [this](int index) { m_frame->settings()->workbookType = index; });
-    connect(m_dateList, &QComboBox::currentIndexChanged, this,
-            [this](int index) { m_frame->settings()->dateMode = index; });
-    connect(m_delimiterCombo, &QComboBox::currentTextChanged, this, &OutputPage::takeDelimiter);
-    connect(m_allCharacterBox, &QCheckBox::clicked, this, &OutputPage::takeAllCharacter);
-    connect(m_typesInFileBox, &QCheckBox::clicked, this,
-            [this](bool on) { m_frame->settings()->typesInFile = on ? 1 : 0; });
-    // The name follows every change on the page, the type list's included.
-    for (QCheckBox* box :
-         {m_overwriteFileBox, m_overwriteTableBox, m_allCharacterBox, m_typesInFileBox}) {
-        connect(box, &QCheckBox::clicked, this, &OutputPage::takeOutputName);
-    }
-    for (QComboBox* list : {m_typeList, m_dateList, m_delimiterCombo, m_fileCombo}) {
-        connect(list, &QComboBox::currentTextChanged, this, &OutputPage::takeOutputName);
-    }
-    connect(m_fileCombo, &QComboBox::editTextChanged, this, &OutputPage::takeOutputName);
-    takeOutputName();
-
-    engine::WriteStatus("Output file selection", s);
-    if (s->batchMode != 0) {
+    FillRecentList(m_fileCombo, m_model.recentNames());
+    refresh();
+    m_fileCombo->setFocus();
+    if (pressNext) {
         m_frame->pressNextLater(this);
     }
 }
 
 bool OutputPage::isComplete() const {
-    return !m_fileCombo->currentText().isEmpty();
+    return m_model.nextEnabled();
 }
 
 bool OutputPage::validatePage() {
-    engine::ConversionSettings* s = m_frame->settings();
-    const QString name = QString::fromUtf8(engine::TextOf(s->outputPath));
-    if (name.isEmpty()) {
-        s->batchMode = 0;
-        return false;
-    }
-    WriteWizardValue(QString::fromLatin1(kLastOutputValue), name);
-    AddRecentItem(QString::fromLatin1(kOutputList), name);
-    s->workbookType = m_typeList->currentIndex();
-    // The list chose the type; the name's extension no longer decides it.
-    s->workbookTypeGiven = 1;
-    CopyCut(s->numericChars, m_numericEdit->text(), kCharacterSetLength);
-    CopyCut(s->booleanChars, m_booleanEdit->text(), kCharacterSetLength);
-    return true;
-}
-
-void OutputPage::takeOutputName() {
-    if (m_fixing) {
-        return;
-    }
-    const QString text = m_fileCombo->currentText().left(kPathLength);
-    if (!text.isEmpty()) {
-        const QString fixed = FixExtension(text, m_frame->settings()->workbookType);
-        if (fixed != text) {
-            m_fixing = true;
-            m_fileCombo->setEditText(fixed);
-            m_fixing = false;
-        }
-        engine::CopyText(m_frame->settings()->outputPath, fixed.toStdString());
-    }
-    emit completeChanged();
+    const bool next = m_model.Next();
+    refresh();
+    return next;
 }
 
 void OutputPage::browse() {
-    const QString name = QFileDialog::getSaveFileName(this, tr("Save As"), QString(),
-                                                      tr("XLS files (*.xls);;All files (*)"),
-                                                      nullptr, QFileDialog::DontConfirmOverwrite);
+    const std::string folder = m_model.saveFolder();
+    const QString xls = tr("XLS files (*.xls)");
+    const QString xlsx = tr("XLSX files (*.xlsx)");
+    QString selected = m_model.typeIndex() == 1 ? xlsx : xls;
+    const QString start =
+        folder.empty() ? QString() : QString::fromStdString(folder + platform::kPathSeparator);
+    const QString name = QFileDialog::getSaveFileName(
+        this, tr("Save As"), start, xls + QStringLiteral(";;") + xlsx + tr(";;All files (*)"),
+        &selected, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) {
         return;
     }
-    QString chosen = name;
-    if (QFileInfo(chosen).suffix().isEmpty()) {
-        chosen += QStringLiteral(".xls");  // the dialog's default extension
+    m_model.FileChosen(name.toStdString());
+    refresh();
+}
+
+void OutputPage::refresh() {
+    {
+        QWidget* const controls[] = {m_fileCombo,      m_overwriteFileBox, m_overwriteTableBox,
+                                     m_typeList,       m_dateList,         m_decimalList,
+                                     m_delimiterCombo, m_allCharacterBox,  m_numericEdit,
+                                     m_booleanEdit,    m_typesInFileBox};
+        std::vector<std::unique_ptr<QSignalBlocker>> blockers;
+        for (QWidget* control : controls) {
+            blockers.push_back(std::make_unique<QSignalBlocker>(control));
+        }
+        const QString name = QString::fromStdString(m_model.nameText());
+        if (m_fileCombo->currentText() != name) {
+            m_fileCombo->setEditText(name);
+        }
+        m_overwriteFileBox->setChecked(m_model.overwriteFileChecked());
+        m_overwriteTableBox->setChecked(m_model.overwriteTableChecked());
+        m_typeList->setCurrentIndex(m_model.typeIndex());
+        m_dateList->setCurrentIndex(m_model.dateIndex());
+        m_decimalList->setCurrentIndex(m_model.decimalIndex());
+        const QString delimiter = QString::fromStdString(m_model.delimiterText());
+        if (m_delimiterCombo->currentText() != delimiter) {
+            const int item = m_delimiterCombo->findText(delimiter);
+            if (item >= 0) {
+                m_delimiterCombo->setCurrentIndex(item);
+            } else {
+                m_delimiterCombo->setEditText(delimiter);
+            }
+        }
+        m_allCharacterBox->setChecked(m_model.allCharacterChecked());
+        m_numericEdit->setEnabled(m_model.characterSetsEnabled());
+        m_booleanEdit->setEnabled(m_model.characterSetsEnabled());
+        if (m_numericEdit->text().toStdString() != m_model.numericText()) {
+            m_numericEdit->setText(QString::fromStdString(m_model.numericText()));
+        }
+        if (m_booleanEdit->text().toStdString() != m_model.booleanText()) {
+            m_booleanEdit->setText(QString::fromStdString(m_model.booleanText()));
+        }
+        m_typesInFileBox->setChecked(m_model.typesInFileChecked());
     }
-    m_fileCombo->setEditText(FixExtension(chosen, m_frame->settings()->workbookType));
-}
-
-void OutputPage::takeDelimiter(const QString& text) {
-    m_frame->settings()->delimiter = DelimiterFromText(text.left(kCharacterSetLength));
-}
-
-void OutputPage::takeAllCharacter(bool checked) {
-    m_frame->settings()->allCharacter = checked ? 1 : 0;
-    m_numericEdit->setEnabled(!checked);
-    m_booleanEdit->setEnabled(!checked);
+    emit completeChanged();
+    m_frame->showPageMessage(m_model.TakeMessage(), this);
 }
 
 }  // namespace wizard

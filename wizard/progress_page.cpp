@@ -31,7 +31,9 @@ ProgressPage::ProgressPage(WizardFrame* frame) : QWizardPage(frame), m_frame(fra
     m_bar->setTextVisible(false);
     m_filesLabel = new QLabel(tr("Be patient..."), this);
     m_filesLabel->setObjectName(QStringLiteral("filesLabel"));
-    m_filesLabel->setWordWrap(true);
+    // A long path is cut at the window's edge rather than wrapped inside it,
+    // and never widens the window; the whole line is in the tool tip.
+    m_filesLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_timeLabel = new QLabel(QStringLiteral("..."), this);
     m_timeLabel->setObjectName(QStringLiteral("timeLabel"));
 
@@ -51,19 +53,19 @@ ProgressPage::~ProgressPage() {
 }
 
 void ProgressPage::initializePage() {
-    // The page is entered once per wizard: Back is off here and on the
-    // completion page, so one run starts exactly one worker.
-    if (m_worker != nullptr) {
+    if (!m_frame->progressModel().Enter()) {
         return;
     }
     engine::ConversionSettings* settings = m_frame->settings();
-    if (settings->logEnabled != 0) {
-        engine::WriteLogEntry("QUENDLE", settings, engine::kLogStart, "");
-    }
     settings->progressWindow = this;
     m_worker = new ConversionWorker(settings, m_frame->messageSink(), this);
-    connect(m_worker, &ConversionWorker::filesShown, m_filesLabel, &QLabel::setText,
-            Qt::QueuedConnection);
+    connect(
+        m_worker, &ConversionWorker::filesShown, this,
+        [this](const QString& text) {
+            m_filesLabel->setText(text);
+            m_filesLabel->setToolTip(text);
+        },
+        Qt::QueuedConnection);
     connect(m_worker, &ConversionWorker::timeEstimated, m_timeLabel, &QLabel::setText,
             Qt::QueuedConnection);
     connect(m_worker, &ConversionWorker::positionReached, this, &ProgressPage::showPosition,
@@ -84,6 +86,7 @@ void ProgressPage::showPosition(qint64 position, qint64 size) {
 
 void ProgressPage::finishRun() {
     m_finished = true;
+    m_frame->progressModel().Finished(m_worker->report());
     m_frame->settings()->progressWindow = nullptr;
     emit completeChanged();
     // After a cancel the wizard is gone and the completion page must not

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Recent-file lists in QSettings. Each list is ten plain values named
-// "<list><digit>", so other tools of the same family can share them.
 #include "wizard/recent_files.h"
 
 #include <QComboBox>
 #include <QSettings>
 #include <QSignalBlocker>
-#include <QStringList>
 
 namespace wizard {
 namespace {
@@ -15,53 +12,34 @@ QSettings WizardSettings() {
     return QSettings(QStringLiteral("Morvik"), QStringLiteral("Wizards"));
 }
 
-QString ItemName(const QString& list, int position) {
-    return list + QString::number(position);
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
 
-QString ReadWizardValue(const QString& name) {
-    const QVariant value = WizardSettings().value(name);
-    if (!value.canConvert<QString>()) {
-        return {};
+std::optional<std::string> QSettingsStore::Read(std::string_view name) const {
+    const QVariant value = WizardSettings().value(FromView(name));
+    if (!value.isValid() || !value.canConvert<QString>()) {
+        return std::nullopt;
     }
-    QString text = value.toString();
-    return text.size() > kRecentValueCharacters ? QString() : text;
+    return value.toString().toStdString();
 }
 
-void WriteWizardValue(const QString& name, const QString& text) {
-    WizardSettings().setValue(name, text);
+void QSettingsStore::Write(std::string_view name, std::string_view text) {
+    WizardSettings().setValue(FromView(name), FromView(text));
 }
 
-void FillRecentList(QComboBox* combo, const QString& list) {
+void FillRecentList(QComboBox* combo, const std::vector<std::string>& names) {
     const QString editText = combo->currentText();
-    {
-        // Adding the first item would otherwise make it the edit text.
-        const QSignalBlocker blocker(combo);
-        for (int position = 0; position < kRecentItems; ++position) {
-            const QString item = ReadWizardValue(ItemName(list, position));
-            if (!item.isEmpty()) {
-                combo->addItem(item);
-            }
-        }
-        combo->setCurrentIndex(-1);
-        combo->setEditText(editText);
+    // Adding the first item would otherwise make it the edit text.
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (const std::string& name : names) {
+        combo->addItem(QString::fromStdString(name));
     }
-}
-
-void AddRecentItem(const QString& list, const QString& name) {
-    QStringList items{name};
-    for (int position = 0; position < kRecentItems; ++position) {
-        const QString stored = ReadWizardValue(ItemName(list, position));
-        if (stored.compare(name, Qt::CaseInsensitive) != 0) {
-            items.append(stored);
-        }
-    }
-    QSettings settings = WizardSettings();
-    for (int position = 0; position < kRecentItems; ++position) {
-        settings.setValue(ItemName(list, position), items.value(position));
-    }
+    combo->setCurrentIndex(-1);
+    combo->setEditText(editText);
 }
 
 }  // namespace wizard

@@ -1,22 +1,18 @@
 // SPDX-License-Identifier: MIT
-// The source page: the CSV file's name with its recent list, a preview of
-// the file's start and the OEM box for input in a legacy code page.
+// The source page: binds the file name with its recent list, the preview,
+// the encoding choice and the OEM box to the source page model.
 #pragma once
 
 #include <QWizardPage>
 
-#include "wizard/source_preview.h"
-
 class QCheckBox;
 class QComboBox;
 class QPlainTextEdit;
-class QPushButton;
 
 namespace wizard {
 
+class SourcePageModel;
 class WizardFrame;
-
-inline constexpr char kUnableToLoadText[] = "Unable to load this CSV file. ";
 
 class SourcePage : public QWizardPage {
     Q_OBJECT
@@ -28,27 +24,16 @@ public:
     bool validatePage() override;
     bool isComplete() const override;
 
-private slots:
-    void takeTypedName(const QString& text);
-    void takeChosenName(int index);
-    void finishTyping();
-    void browse();
-    void switchOem();
-
 private:
-    // Takes `name` as the source unless it is empty or already taken.
-    void takeName(const QString& name);
-    void loadPreview(PreviewMode mode);
-    // Shows "Unable to load" once per name that could not be opened.
-    void reportUnloadable();
+    // Shows what the model holds now, and any message it has.
+    void refresh();
 
     WizardFrame* m_frame;
+    SourcePageModel& m_model;
     QComboBox* m_fileCombo;
+    QComboBox* m_encodingList;
     QCheckBox* m_oemBox;
     QPlainTextEdit* m_preview;
-    bool m_initialized = false;
-    bool m_unloadable = false;
-    QString m_reportedName;
 };
 
 }  // namespace wizard

@@ -29,15 +29,7 @@ WelcomePage::WelcomePage(WizardFrame* frame) : QWizardPage(frame), m_frame(frame
 }
 
 void WelcomePage::initializePage() {
-    // QWizard initialises a page again whenever it is entered going forward
-    // (a restart for this one); its one-time work belongs to the first time.
-    if (m_initialized) {
-        return;
-    }
-    m_initialized = true;
-    engine::ConversionSettings* settings = m_frame->settings();
-    engine::WriteStatus("Welcome dialog", settings);
-    if (settings->batchMode != 0) {
+    if (m_frame->welcomeModel().Enter()) {
         m_frame->pressNextLater(this);
     }
 }

@@ -17,7 +17,6 @@ public:
 
 private:
     WizardFrame* m_frame;
-    bool m_initialized = false;
 };
 
 }  // namespace wizard

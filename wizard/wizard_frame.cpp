@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 #include "wizard/artwork.h"
@@ -52,6 +53,11 @@ QString FromView(std::string_view text) {
 WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
     : QWizard(parent),
       m_settings(settings),
+      m_welcomeModel(settings),
+      m_sourceModel(settings, &m_store, platform::GetSystemCodePages()),
+      m_outputModel(settings, &m_store),
+      m_progressModel(settings),
+      m_completionModel(settings),
       m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setObjectName(QStringLiteral("wizardFrame"));
     setWizardStyle(QWizard::ModernStyle);
@@ -60,8 +66,19 @@ WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
     // Output and progress pages are commit pages so that Back stays off on
     // the progress and completion pages; their button still reads Next.
     setButtonText(QWizard::CommitButton, buttonText(QWizard::NextButton));
+    // Back would share Alt+B with the pages' Browse buttons.
+    setButtonText(QWizard::BackButton, tr("< Bac&k"));
+    // Enter presses Next or Finish whichever button has the focus, never Back.
+    for (const WizardButton which :
+         {QWizard::BackButton, QWizard::CancelButton, QWizard::HelpButton}) {
+        if (auto* push = qobject_cast<QPushButton*>(button(which))) {
+            push->setAutoDefault(false);
+            push->setDefault(false);
+        }
+    }
     // The band spans the narrowest frame; a wider one continues its colour.
     setMinimumSize(620, 460);
+    setSizeGripEnabled(true);
     setPixmap(QWizard::BannerPixmap, HeaderArt(palette().color(QPalette::Window),
                                                QSize(minimumWidth(), kHeaderSize.height())));
     setPixmap(QWizard::LogoPixmap, LogoArt());
@@ -149,8 +166,7 @@ void WizardFrame::waitForWorker() {
 
 void WizardFrame::reject() {
     if (currentId() == kProgressPageId && !m_closed) {
-        engine::WriteStatus("Cancelled", m_settings);
-        m_settings->cancelRequested.store(1);
+        m_progressModel.Cancel();
     }
     QWizard::reject();
 }
@@ -171,6 +187,20 @@ void WizardFrame::showEngineMessage(const QString& caption, const QString& text,
     }
     QWidget* owner = currentPage() != nullptr ? static_cast<QWidget*>(currentPage()) : this;
     QMessageBox box(BoxIcon(icon), caption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+void WizardFrame::showPageMessage(std::optional<PageMessage> message, QWidget* owner) {
+    if (!message) {
+        return;
+    }
+    // Models put a path on a line of its own; its blanks must not break it.
+    QStringList lines = QString::fromStdString(message->text).split(QLatin1Char('\n'));
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        lines[i].replace(QLatin1Char(' '), QChar(0x00A0));
+    }
+    QMessageBox box(BoxIcon(message->icon), QString::fromStdString(message->caption),
+                    lines.join(QLatin1Char('\n')), QMessageBox::Ok, owner);
     box.exec();
 }
 

@@ -11,6 +11,8 @@
 
 #include "engine/engine.h"
 #include "platform/platform.h"
+#include "wizard/core/wizard_core.h"
+#include "wizard/recent_files.h"
 
 namespace wizard {
 
@@ -36,6 +38,16 @@ public:
     ~WizardFrame() override;
 
     engine::ConversionSettings* settings() const { return m_settings; }
+
+    // The page models the pages bind to, and the outcome of the run.
+    WelcomePageModel& welcomeModel() { return m_welcomeModel; }
+    SourcePageModel& sourceModel() { return m_sourceModel; }
+    OutputPageModel& outputModel() { return m_outputModel; }
+    ProgressPageModel& progressModel() { return m_progressModel; }
+    CompletionPageModel& completionModel() { return m_completionModel; }
+
+    // Shows a model's message, if any, in a box owned by `owner`.
+    void showPageMessage(std::optional<PageMessage> message, QWidget* owner);
 
     // The bold title font of the first and last page.
     const QFont& titleFont() const { return m_titleFont; }
@@ -75,6 +87,12 @@ private:
     void updateCaption(int id);
 
     engine::ConversionSettings* m_settings;
+    QSettingsStore m_store;
+    WelcomePageModel m_welcomeModel;
+    SourcePageModel m_sourceModel;
+    OutputPageModel m_outputModel;
+    ProgressPageModel m_progressModel;
+    CompletionPageModel m_completionModel;
     QFont m_titleFont;
     UrlOpener m_opener;
     platform::MessageSink m_messageSink;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Well-known folders and the program's own path, after the XDG base-directory
 // conventions.
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,8 +40,9 @@ std::string BaseFolder(const char* variable, std::string_view fallback) {
     return home.empty() ? std::string() : home + "/" + std::string(fallback);
 }
 
-// Creates the folder and its parents; true when it exists afterwards.
-bool MakeFolders(const std::string& path) {
+}  // namespace
+
+bool CreateFolders(const std::string& path) {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -52,8 +54,6 @@ bool MakeFolders(const std::string& path) {
     }
     return IsDirectory(path);
 }
-
-}  // namespace
 
 std::string ProgramPath() {
     std::string path(4096, '\0');
@@ -71,7 +71,7 @@ std::string AppDataFolder() {
         return {};
     }
     std::string folder = base + "/" + std::string(kVendorFolder);
-    return MakeFolders(folder) ? folder : std::string();
+    return CreateFolders(folder) ? folder : std::string();
 }
 
 std::string UserConfigFolder() {
@@ -87,6 +87,65 @@ bool PathExists(const std::string& path) {
 bool IsDirectory(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string AbsolutePath(std::string_view path) {
+    if (path.empty() || path.front() == '/') {
+        return std::string(path);
+    }
+    std::string folder(4096, '\0');
+    if (::getcwd(folder.data(), folder.size()) == nullptr) {
+        return std::string(path);  // no current folder to anchor it to
+    }
+    folder.resize(std::char_traits<char>::length(folder.c_str()));
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder + std::string(path.starts_with("./") ? path.substr(2) : path);
+}
+
+std::string FolderOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string_view::npos) {
+        return {};
+    }
+    return std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash));
+}
+
+bool IsWritableFolder(const std::string& path) {
+    return IsDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+ShellQuoting NativeShellQuoting() {
+    return ShellQuoting::kPosix;
+}
+
+bool ReadFileStart(const std::string& path, std::size_t maxBytes, std::string* out) {
+    out->clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && !S_ISDIR(info.st_mode);
+    std::size_t got = 0;
+    if (ok) {
+        out->resize(maxBytes);
+        while (got < maxBytes) {
+            const ssize_t n = ::read(fd, out->data() + got, maxBytes - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                ok = n == 0;
+                break;
+            }
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    out->resize(ok ? got : 0);
+    return ok;
 }
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -120,7 +121,11 @@ void WizardRun::convertsAsAUserWould() {
         QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Select CSV file"));
         statuses << StatusOf(status);
         QVERIFY2(!frame.button(QWizard::NextButton)->isEnabled(), "Next before any file");
-        TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")), input);
+        // Names typed relative to the current folder are remembered whole.
+        const QString startFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QFileInfo(input).absolutePath()));
+        TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")),
+                 QStringLiteral("people.csv"));
         const QString preview =
             frame.findChild<QPlainTextEdit*>(QStringLiteral("preview"))->toPlainText();
         QCOMPARE(preview, QString::fromUtf8(csv));
@@ -130,16 +135,19 @@ void WizardRun::convertsAsAUserWould() {
         QCOMPARE(frame.currentId(), int{kOutputPageId});
         statuses << StatusOf(status);
         auto* output = frame.findChild<QComboBox*>(QStringLiteral("outputCombo"));
-        TypeInto(output, m_home->file(QStringLiteral("book.xls")));
-        frame.findChild<QComboBox*>(QStringLiteral("typeList"))->setCurrentIndex(typeIndex);
-        QCOMPARE(output->currentText(), m_home->file(expectedName));
+        // Proposed: a workbook beside the input, split as the preview shows.
+        QCOMPARE(output->currentText(), input.chopped(3) + QStringLiteral("xlsx"));
         auto* delimiters = frame.findChild<QComboBox*>(QStringLiteral("delimiterCombo"));
-        delimiters->setCurrentIndex(delimiters->findText(delimiter));
+        QCOMPARE(delimiters->currentText(), delimiter);
+        TypeInto(output, QStringLiteral("book.xls"));
+        frame.findChild<QComboBox*>(QStringLiteral("typeList"))->setCurrentIndex(typeIndex);
+        QCOMPARE(output->currentText(), expectedName);
         if (classify) {
             ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("allCharacterBox")));
         }
 
         QVERIFY(PressNext(frame));
+        QVERIFY(QDir::setCurrent(startFolder));
         QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Conversion complete"));
         statuses << StatusOf(status);
@@ -187,17 +195,17 @@ void WizardRun::convertsAsAUserWould() {
 
 void WizardRun::refusesSourceWithoutPreview_data() {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<QStringList>("boxes");
-    QTest::newRow("missing") << "missing" << QStringList{"Unable to load this CSV file. "};
-    QTest::newRow("folder") << "folder" << QStringList{"Unable to load this CSV file. "};
-    QTest::newRow("empty") << "empty" << QStringList{};
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("missing") << "missing" << true;
+    QTest::newRow("folder") << "folder" << true;
+    QTest::newRow("empty") << "empty" << false;
 }
 
 // Started in BATCH mode with a source that shows no preview, the wizard stops
 // on the source page, leaves BATCH mode and waits for the user.
 void WizardRun::refusesSourceWithoutPreview() {
     QFETCH(QString, kind);
-    QFETCH(QStringList, boxes);
+    QFETCH(bool, reported);
     QString input = m_home->file(QStringLiteral("input.csv"));
     if (kind == QLatin1String("folder")) {
         QDir().mkpath(m_home->file(QStringLiteral("folder.csv")));
@@ -217,7 +225,10 @@ void WizardRun::refusesSourceWithoutPreview() {
     for (const SeenBox& box : watcher.seen()) {
         seen.append(box.text);
     }
-    QCOMPARE(seen, boxes);
+    // The message names the file, on a line of its own.
+    QCOMPARE(seen, reported
+                       ? QStringList{QStringLiteral("Unable to load this CSV file. \n") + input}
+                       : QStringList{});
     QVERIFY(!QSettings(QStringLiteral("Morvik"), QStringLiteral("Wizards"))
                  .contains(QStringLiteral("LastCSVFile")));
 
@@ -314,47 +325,64 @@ void WizardRun::cancelStopsTheRunAndKeepsWhatItWrote() {
 void WizardRun::failedRunReportsAndStillCompletes() {
     const QString input = m_home->file(QStringLiteral("in.csv"));
     WriteFile(input, "a,b\n");
+    // A workbook that cannot be loaded: the page's checks cannot see that.
+    const QString output = m_home->file(QStringLiteral("out.xlsx"));
+    WriteFile(output, "not a workbook");
     const QString status = m_home->file(QStringLiteral("status.ini"));
-    auto settings = SettingsFor({input, m_home->file(QStringLiteral("no/such/folder/out.xlsx")),
-                                 QStringLiteral("/BATCH"), QStringLiteral("/WAIT"),
-                                 QStringLiteral("/STATUS=") + status});
+    auto settings =
+        SettingsFor({input, output, QStringLiteral("/BATCH"), QStringLiteral("/WAIT"),
+                     QStringLiteral("/OVERWRITE=0"), QStringLiteral("/STATUS=") + status});
     ModalWatcher watcher(status);
     WizardFrame frame(settings.get());
     prepare(frame);
     QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
-    // The run explains the failure, then says the workbook was not saved;
-    // every box comes up while the run is still in progress.
+    // The run explains the failure while it is still in progress.
     QVERIFY(!watcher.seen().empty());
     QCOMPARE(watcher.seen().back().title, QStringLiteral("Error"));
-    QCOMPARE(watcher.seen().back().text, QStringLiteral("Cannot save XLS file."));
     for (const SeenBox& box : watcher.seen()) {
         QCOMPARE(box.statusThen, QStringLiteral("Conversion In Progress"));
         QCOMPARE(box.owner, QStringLiteral("progressPage"));
     }
+    // The last page says so too, and offers nothing to open.
+    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
+             QStringLiteral("Conversion failed: ") + watcher.seen().back().text);
+    auto* open = frame.findChild<QCheckBox*>(QStringLiteral("openBox"));
+    QVERIFY(!open->isEnabled());
+    QVERIFY(!open->isChecked());
     QCOMPARE(StatusOf(status), QStringLiteral("Successful"));
-    frame.reject();
+    QTest::mouseClick(frame.button(QWizard::FinishButton), Qt::LeftButton);
+    QVERIFY(frame.isClosed());
+    QVERIFY(m_opened.isEmpty());
+    QCOMPARE(QSettings(status, QSettings::IniFormat).value(QStringLiteral("QUENDLE/Errors")),
+             QVariant(QStringLiteral("1")));
 }
 
+// The box shows the parameters; Copy and Ctrl+C give one line that runs in
+// a shell as it stands, names with blanks and a ";" delimiter included.
 void WizardRun::exportsTheCommandLine() {
-    const QString input = m_home->file(QStringLiteral("in.csv"));
-    WriteFile(input, "a;b\n");
-    auto settings = SettingsFor({input, m_home->file(QStringLiteral("out.xls")),
-                                 QStringLiteral("/BATCH"), QStringLiteral("/WAIT"),
-                                 QStringLiteral("/FIELDS=;"), QStringLiteral("/CT:1=n")});
+    QDir().mkpath(m_home->file(QStringLiteral("my data")));
+    const QString input = m_home->file(QStringLiteral("my data/in put.csv"));
+    WriteFile(input, "a;b\n1;2\n");
+    const QString output = m_home->file(QStringLiteral("my data/out book.xls"));
+    auto settings = SettingsFor({input, output, QStringLiteral("/BATCH"), QStringLiteral("/WAIT"),
+                                 QStringLiteral("/FIELDS=;"), QStringLiteral("/OPEN=0")});
     ModalWatcher watcher;
     QString shown;
-    QString copiedAll;
-    QString copiedText;
+    QStringList copied;
+    QString said;
     watcher.onDialog = [&](QDialog* dialog) {
         auto* label = dialog->findChild<QLabel*>(QStringLiteral("commandLineText"));
         QVERIFY(label != nullptr);
         QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
         shown = label->text();
+        QApplication::clipboard()->clear();
         QTest::keyClick(dialog, Qt::Key_C, Qt::ControlModifier);
-        copiedAll = QApplication::clipboard()->text();
+        copied << QApplication::clipboard()->text();
+        said = dialog->findChild<QLabel*>(QStringLiteral("copiedLabel"))->text();
+        QApplication::clipboard()->clear();
         QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("copyButton")),
                           Qt::LeftButton);
-        copiedText = QApplication::clipboard()->text();
+        copied << QApplication::clipboard()->text();
         QVERIFY(dialog->isVisible());  // Copy leaves the box open
     };
     WizardFrame frame(settings.get());
@@ -367,14 +395,27 @@ void WizardRun::exportsTheCommandLine() {
     const QString expected = QString::fromStdString(CommandLineText(*settings));
     QCOMPARE(shown, expected);
     QVERIFY(expected.contains(QStringLiteral(" /FIELDS=; ")));
-    QVERIFY(expected.contains(QStringLiteral(" /CT:1=n ")));
-    QCOMPARE(copiedText, expected);
-    QCOMPARE(copiedAll, QStringLiteral("---------------------------\n") +
-                            QString::fromLatin1(kCommandLineCaption) +
-                            QStringLiteral("\n---------------------------\n") + expected +
-                            QStringLiteral("\n---------------------------\nOK\n"
-                                           "---------------------------\n"));
+    QCOMPARE(said, QString::fromLatin1(kCopiedText));
+    QCOMPARE(copied.size(), 2);
+    QCOMPARE(copied[0], copied[1]);
+    const QString line = copied[0];
+    QVERIFY(!line.contains(QLatin1Char('\n')));
     frame.reject();
+
+    // Pasted into a shell, with this test's path swapped for the program's,
+    // the line converts again: into a fresh workbook here.
+    const QString program = QString::fromStdString(
+        QuoteArgument(platform::ProgramPath(), platform::ShellQuoting::kPosix));
+    QVERIFY2(line.startsWith(program + QLatin1Char(' ')), qPrintable(line));
+    QFile::remove(output);
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"),
+                {QStringLiteral("-c"),
+                 QStringLiteral("'" QUENDLE_PROGRAM_DIR "/quendle'") + line.mid(program.size())});
+    QVERIFY(shell.waitForFinished(60000));
+    QVERIFY2(shell.exitCode() == 0, shell.readAllStandardError().constData());
+    QCOMPARE(CellTexts(ReadWorkbook(output)[QStringLiteral("in put")]),
+             (QStringList{"0,0 s a", "0,1 s b", "1,0 s 1", "1,1 s 2"}));
 }
 
 void WizardRun::helpOpensThePageBesideTheProgram() {

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// The completion page's rules. A run that saved nothing says so and never
+// offers to open a workbook; a cancelled run saved what it had converted,
+// which can be opened.
+#include "wizard/core/wizard_core.h"
+
+namespace wizard {
+namespace {
+
+void WriteCommonKey(std::string_view key, std::int32_t value, const std::string& path) {
+    // Best effort: the wizard closes whether or not the file could be written.
+    static_cast<void>(platform::WriteProfileString("Common", key, std::to_string(value), path));
+}
+
+}  // namespace
+
+void SaveCommonSettings(const engine::ConversionSettings& settings, const std::string& iniPath) {
+    if (iniPath.empty()) {
+        return;
+    }
+    const std::string folder = platform::FolderOf(iniPath);
+    if (!folder.empty()) {
+        static_cast<void>(platform::CreateFolders(folder));  // a failure shows in the writes
+    }
+    WriteCommonKey("Log", settings.logEnabled, iniPath);
+    WriteCommonKey("OverWrite", settings.overwriteFile, iniPath);
+    WriteCommonKey("Open", settings.openResult, iniPath);
+}
+
+CompletionPageModel::CompletionPageModel(engine::ConversionSettings* settings)
+    : m_settings(settings) {}
+
+bool CompletionPageModel::Enter(const RunReport& report) {
+    const bool first = !m_entered;
+    m_entered = true;
+    m_failed = report.outcome == RunOutcome::kFailed;
+    if (m_failed) {
+        m_resultText = "Conversion failed: " + report.reason;
+    } else if (m_settings->recordCount != 0) {
+        m_resultText = std::to_string(m_settings->recordCount) + " records have been imported.";
+    }
+    if (first) {
+        m_open = !m_failed && m_settings->openResult != 0;
+    }
+    m_openEnabled = !m_failed;
+    m_open = m_open && m_openEnabled;
+    if (m_settings->logEnabled != 0) {
+        engine::WriteLogEntry("QUENDLE", m_settings, engine::kLogStop, "");
+    }
+    // "Successful" marks the end of the wizard; Errors tells how the run went.
+    engine::WriteFinalStatus("Successful", m_settings, m_failed ? 1 : 0);
+    return first && m_settings->batchMode != 0 && m_settings->waitAtEnd == 0;
+}
+
+std::string CompletionPageModel::Finish(const std::string& userIniPath) {
+    if (m_save) {
+        SaveCommonSettings(*m_settings, userIniPath);
+    }
+    if (!m_open || !m_openEnabled) {
+        return {};
+    }
+    return std::string(engine::TextOf(m_settings->outputPath));
+}
+
+}  // namespace wizard

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: MIT
+// The output page's rules. Controls write their settings at once, except the
+// character sets, which are taken on Next. Where the command line and the
+// remembered name leave the page empty, it proposes a workbook beside the
+// input and the delimiter the input plainly uses; a proposal the user has not
+// changed follows the source when the user goes back and picks another file.
+#include <algorithm>
+#include <array>
+
+#include "wizard/core/wizard_core.h"
+
+namespace wizard {
+namespace {
+
+// The delimiters the list offers, in list order, with their item texts.
+constexpr std::array<char, 4> kListedDelimiters = {',', ';', '\t', '|'};
+constexpr std::array<const char*, 4> kDelimiterItems = {",", ";", "TAB", "PIPE"};
+
+// The first `characters` UTF-8 characters of `text`.
+std::string_view FirstCharacters(std::string_view text, std::size_t characters) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && seen++ == characters) {
+            return text.substr(0, i);
+        }
+    }
+    return text;
+}
+
+std::string_view FileNameOf(std::string_view path) {
+    const std::size_t slash = path.find_last_of(platform::kPathSeparator);
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view TypeExtension(std::int32_t workbookType) {
+    return workbookType == 1 ? ".xlsx" : ".xls";
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size()) {
+        return false;
+    }
+    text = text.substr(text.size() - suffix.size());
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+        if (c != suffix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// How often `delimiter` occurs outside quotes in each of the text's first
+// lines; a quoted line break does not end a line.
+std::vector<int> CountsPerLine(std::string_view text, char delimiter) {
+    constexpr std::size_t kLines = 20;
+    std::vector<int> counts;
+    int count = 0;
+    bool quoted = false;
+    bool lineHasText = false;
+    for (char c : text) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\n' && !quoted) {
+            if (lineHasText) {
+                counts.push_back(count);
+                if (counts.size() == kLines) {
+                    return counts;
+                }
+            }
+            count = 0;
+            lineHasText = false;
+            continue;
+        } else if (c == delimiter && !quoted) {
+            ++count;
+        }
+        lineHasText = lineHasText || (c != '\r');
+    }
+    if (lineHasText) {
+        counts.push_back(count);
+    }
+    return counts;
+}
+
+// The per-line count when every line holds the delimiter equally often, else 0.
+int SteadyCount(std::string_view text, char delimiter) {
+    const std::vector<int> counts = CountsPerLine(text, delimiter);
+    if (counts.empty() || counts.front() == 0 ||
+        std::any_of(counts.begin(), counts.end(), [&](int n) { return n != counts.front(); })) {
+        return 0;
+    }
+    return counts.front();
+}
+
+}  // namespace
+
+std::vector<std::string> WorkbookTypeItems() {
+    return {"Excel 97-2003 & 5.0/95 (*.xls)", "Excel 2007-2010 (*.xlsx)"};
+}
+
+std::vector<std::string> DateFormatItems() {
+    return {"Autodetect", "MM.DD.YYYY", "DD.MM.YYYY", "YYYY.MM.DD", "YYYYMMDD"};
+}
+
+std::vector<std::string> DecimalSeparatorItems() {
+    return {"Automatic", "Point", "Comma"};
+}
+
+std::string ProposeOutputName(std::string_view inputPath, std::int32_t workbookType) {
+    if (inputPath.empty()) {
+        return {};
+    }
+    const std::string_view name = FileNameOf(inputPath);
+    const std::size_t dot = name.find_last_of('.');
+    std::string proposal(inputPath.substr(
+        0, inputPath.size() - (dot == std::string_view::npos || dot == 0 ? 0 : name.size() - dot)));
+    proposal += TypeExtension(workbookType);
+    return proposal;
+}
+
+char ProposeDelimiter(std::string_view text, char current) {
+    if (SteadyCount(text, current) > 0) {
+        return current;
+    }
+    char best = current;
+    int bestCount = 0;
+    for (char candidate : {';', '\t', '|'}) {
+        const int count = SteadyCount(text, candidate);
+        if (count > bestCount) {
+            best = candidate;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+std::string WithTypeExtension(std::string_view name, std::int32_t workbookType) {
+    std::string result(name);
+    const std::string_view file = FileNameOf(name);
+    const std::size_t dot = file.find_last_of('.');
+    if (!file.empty() && (dot == std::string_view::npos || dot == 0)) {
+        result += TypeExtension(workbookType);
+    }
+    return result;
+}
+
+OutputPageModel::OutputPageModel(engine::ConversionSettings* settings, RecentStore* store)
+    : m_settings(settings), m_store(store) {}
+
+bool OutputPageModel::Enter(std::string_view previewText) {
+    engine::ConversionSettings* s = m_settings;
+    const bool first = !m_entered;
+    if (first) {
+        m_entered = true;
+        m_delimiterItems.assign(kDelimiterItems.begin(), kDelimiterItems.end());
+        const auto* listed =
+            std::find(kListedDelimiters.begin(), kListedDelimiters.end(), s->delimiter);
+        if (listed != kListedDelimiters.end()) {
+            m_delimiterText =
+                kDelimiterItems[static_cast<std::size_t>(listed - kListedDelimiters.begin())];
+        } else {
+            std::string own(engine::TextOf(s->fieldsText));
+            if (own.empty()) {
+                own.assign(1, s->delimiter);
+            }
+            m_delimiterItems.push_back(own);
+            m_delimiterText = own;
+        }
+        // A delimiter from the command line stands; the default may be
+        // replaced by what the input shows.
+        m_delimiterProposable = engine::TextOf(s->fieldsText).empty();
+
+        m_name = std::string(engine::TextOf(s->outputPath));
+        if (m_name.empty()) {
+            m_name = ReadWizardValue(*m_store, kLastOutputValue);
+        }
+        // Without TYPE= the name's extension says which kind of workbook is
+        // meant; a proposed name is an .xlsx workbook.
+        if (s->workbookTypeGiven == 0) {
+            s->workbookType = m_name.empty() || EndsWithIgnoringCase(m_name, ".xlsx") ? 1 : 0;
+        }
+        if (m_name.empty()) {
+            m_proposedName = ProposeOutputName(engine::TextOf(s->inputPath), s->workbookType);
+            m_name = m_proposedName;
+        }
+        m_numeric = std::string(engine::TextOf(s->numericChars));
+        m_boolean = std::string(engine::TextOf(s->booleanChars));
+        m_recent = RecentList(*m_store, kOutputList);
+    } else if (!m_proposedName.empty() && m_name == m_proposedName) {
+        m_proposedName = ProposeOutputName(engine::TextOf(s->inputPath), s->workbookType);
+        m_name = m_proposedName;
+    }
+    if (m_delimiterProposable && !m_delimiterTouched) {
+        s->delimiter = ProposeDelimiter(previewText, ',');
+        const auto* listed =
+            std::find(kListedDelimiters.begin(), kListedDelimiters.end(), s->delimiter);
+        m_delimiterText =
+            kDelimiterItems[static_cast<std::size_t>(listed - kListedDelimiters.begin())];
+    }
+    TakeName();
+    if (first) {
+        engine::WriteStatus("Output file selection", s);
+    }
+    return first && s->batchMode != 0;
+}
+
+void OutputPageModel::NameEdited(std::string_view text) {
+    m_name = std::string(FirstCharacters(text, engine::kPathCharacters));
+    TakeName();
+}
+
+void OutputPageModel::FileChosen(std::string_view path) {
+    if (path.empty()) {
+        return;
+    }
+    // The dialog offers both kinds; the one picked decides the type.
+    if (EndsWithIgnoringCase(path, ".xlsx")) {
+        m_settings->workbookType = 1;
+    } else if (EndsWithIgnoringCase(path, ".xls")) {
+        m_settings->workbookType = 0;
+    }
+    m_name =
+        WithTypeExtension(FirstCharacters(path, engine::kPathCharacters), m_settings->workbookType);
+    TakeName();
+}
+
+void OutputPageModel::OverwriteFileClicked(bool on) {
+    m_settings->overwriteFile = on ? 1 : 0;
+    TakeName();
+}
+
+void OutputPageModel::OverwriteTableClicked(bool on) {
+    m_settings->overwriteTable = on ? 1 : 0;
+    TakeName();
+}
+
+void OutputPageModel::TypeChosen(int index) {
+    m_settings->workbookType = index == 1 ? 1 : 0;
+    TakeName();
+}
+
+void OutputPageModel::DateChosen(int index) {
+    if (index >= 0 && index <= 4) {
+        m_settings->dateMode = index;
+    }
+    TakeName();
+}
+
+void OutputPageModel::DelimiterEdited(std::string_view text) {
+    m_delimiterText = std::string(FirstCharacters(text, kDelimiterTextLength));
+    m_settings->delimiter = engine::DelimiterFromText(m_delimiterText, ',');
+    m_delimiterTouched = true;
+    TakeName();
+}
+
+void OutputPageModel::AllCharacterClicked(bool on) {
+    m_settings->allCharacter = on ? 1 : 0;
+    TakeName();
+}
+
+void OutputPageModel::TypesInFileClicked(bool on) {
+    m_settings->typesInFile = on ? 1 : 0;
+    TakeName();
+}
+
+void OutputPageModel::DecimalChosen(int index) {
+    m_settings->decimalSeparator = index == 1 ? '.' : index == 2 ? ',' : '\0';
+    TakeName();
+}
+
+int OutputPageModel::dateIndex() const {
+    return m_settings->dateMode >= 0 && m_settings->dateMode <= 4 ? m_settings->dateMode : 0;
+}
+
+int OutputPageModel::decimalIndex() const {
+    return m_settings->decimalSeparator == '.' ? 1 : m_settings->decimalSeparator == ',' ? 2 : 0;
+}
+
+bool OutputPageModel::Next() {
+    engine::ConversionSettings* s = m_settings;
+    const auto refuse = [&](std::string text) {
+        if (!text.empty()) {
+            m_message = PageMessage{"Error", std::move(text)};
+        }
+        s->batchMode = 0;
+        return false;
+    };
+    if (m_name.empty()) {
+        return refuse({});
+    }
+    // Checked here, before a long conversion, rather than when saving.
+    const std::string absolute = platform::AbsolutePath(WithTypeExtension(m_name, s->workbookType));
+    const std::string folder = platform::FolderOf(absolute);
+    if (platform::IsDirectory(absolute)) {
+        return refuse("This name belongs to a folder, not a workbook:\n" + absolute);
+    }
+    if (!platform::IsDirectory(folder)) {
+        return refuse("The output folder does not exist:\n" + folder);
+    }
+    if (!platform::IsWritableFolder(folder)) {
+        return refuse("The output folder cannot be written:\n" + folder);
+    }
+    if (!engine::CopyText(s->outputPath, absolute, engine::kPathCharacters)) {
+        return refuse("The file name is too long:\n" + absolute);
+    }
+    m_name = absolute;
+    m_proposedName.clear();
+    m_store->Write(kLastOutputValue, absolute);
+    AddRecentItem(*m_store, kOutputList, absolute);
+    // The list chose the type; the name's extension no longer decides it.
+    s->workbookTypeGiven = 1;
+    engine::CopyText(s->numericChars, FirstCharacters(m_numeric, kCharacterSetLength));
+    engine::CopyText(s->booleanChars, FirstCharacters(m_boolean, kCharacterSetLength));
+    return true;
+}
+
+std::string OutputPageModel::saveFolder() const {
+    return m_name.empty() ? std::string() : platform::FolderOf(platform::AbsolutePath(m_name));
+}
+
+std::optional<PageMessage> OutputPageModel::TakeMessage() {
+    std::optional<PageMessage> message = std::move(m_message);
+    m_message.reset();
+    return message;
+}
+
+void OutputPageModel::TakeName() {
+    if (m_name.empty()) {
+        return;  // the record keeps the last name; Next stays off
+    }
+    const bool proposed = m_name == m_proposedName;
+    m_name = engine::AdaptExtension(m_name, m_settings->workbookType);
+    if (proposed) {
+        m_proposedName = m_name;
+    }
+    engine::CopyText(m_settings->outputPath, m_name);
+}
+
+}  // namespace wizard
