@@ -20,7 +20,7 @@ using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
 
-const std::string kCorpus = std::string(QUENDLE_SHARED_DIR) + "/corpus/xls/";
+const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
 
 BookPtr NewBook() {
     return BookPtr(workbook::CreateBook(BookKind::kXls));
