@@ -72,7 +72,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         ++result.matched;
         std::string input(FolderOf(pattern));
         input += found.name;
-        CopyText(settings->inputPath, input, kPathCharacters);
+        const bool inputFits = CopyText(settings->inputPath, input);
 
         std::string output;
         if (oneBook) {
@@ -83,7 +83,16 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
             output += ".xls";
         }
         AdaptExtension(output, settings->workbookType);
-        CopyText(settings->outputPath, output, kPathCharacters);
+        if (!inputFits || !CopyText(settings->outputPath, output)) {
+            // A cut name would read or write another file.
+            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Error",
+                                  "The path of " + (inputFits ? output : input) +
+                                      " is longer than " + std::to_string(kPathCapacity - 1) +
+                                      " bytes. It was not converted.",
+                                  platform::MessageIcon::kError);
+            ++result.failed;
+            continue;
+        }
 
         switch (ConversionRun(owner, settings)) {
             case RunResult::kConverted:

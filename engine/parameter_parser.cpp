@@ -3,6 +3,8 @@
 // matched without regard to letter case. It has no error path: anything it
 // does not recognise is ignored.
 #include <cstring>
+#include <span>
+#include <string>
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
@@ -10,6 +12,24 @@
 
 namespace engine {
 namespace {
+
+// Stores a path whole or not at all. A path too long for the buffer is
+// refused and said so on stderr; the field is emptied, so nothing is
+// written under a cut name, and refusedPaths stops the conversion.
+void SetPath(ConversionSettings* s, std::span<char> field, std::string_view value) {
+    if (CopyText(field, value)) {
+        return;
+    }
+    field[0] = '\0';
+    ++s->refusedPaths;
+    constexpr std::size_t kShown = 60;
+    const std::string start(value.substr(0, kShown));
+    platform::ShowMessage(nullptr, "Error",
+                          "The path " + start + "... is " + std::to_string(value.size()) +
+                              " bytes long; a path holds at most " +
+                              std::to_string(kPathCapacity - 1) + " bytes. It was refused.",
+                          platform::MessageIcon::kError);
+}
 
 void SetFields(ConversionSettings* s, std::string_view value) {
     CopyText(s->fieldsText, value, kShortTextCharacters);
@@ -47,7 +67,7 @@ void SetStatusBesideProgram(ConversionSettings* s, std::string_view programPath)
     std::string path(slash == std::string_view::npos ? std::string_view()
                                                      : programPath.substr(0, slash + 1));
     path += "status.log";
-    CopyText(s->statusPath, path, kPathCharacters);
+    SetPath(s, s->statusPath, path);
 }
 
 // CODEPAGE= takes a code-page number or the name UTF-8.
@@ -112,8 +132,7 @@ constexpr Option kOptions[] = {
      [](auto* s, auto v, auto) { CopyText(s->orderText, v, kOrderTextCharacters); }},
     {"RECORDS=0", Match::kExact, [](auto* s, auto, auto) { s->importRecords = 0; }},
     {"LOG", Match::kExact, [](auto* s, auto, auto) { s->logEnabled = 1; }},
-    {"STATUS=", Match::kPrefix,
-     [](auto* s, auto v, auto) { CopyText(s->statusPath, v, kPathCharacters); }},
+    {"STATUS=", Match::kPrefix, [](auto* s, auto v, auto) { SetPath(s, s->statusPath, v); }},
     {"STATUS", Match::kExact, [](auto* s, auto, auto p) { SetStatusBesideProgram(s, p); }},
     {"MAXLEN=", Match::kPrefix, [](auto* s, auto v, auto) { s->maxLength = LeadingInteger(v); }},
     {"CHANGETYPE:", Match::kPrefix, [](auto* s, auto v, auto) { AddTypeOverride(s, v); }},
@@ -152,12 +171,12 @@ bool TakeFileName(ConversionSettings* s, std::string_view element) {
         return false;
     }
     if (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt")) {
-        CopyText(s->inputPath, element, kPathCharacters);
+        SetPath(s, s->inputPath, element);
         return true;
     }
     if ((EndsWithIgnoringCase(element, ".xls") || EndsWithIgnoringCase(element, ".xlsx")) &&
         s->outputPath[0] == '\0') {
-        CopyText(s->outputPath, element, kPathCharacters);
+        SetPath(s, s->outputPath, element);
         return true;
     }
     return false;

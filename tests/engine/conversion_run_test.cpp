@@ -156,6 +156,45 @@ TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {
     EXPECT_EQ(ReadWholeFile(output), "not a zip at all");
 }
 
+TEST_F(ConversionRunTest, QuoteNeverClosedIsReportedWithItsLine) {
+    struct Case {
+        const char* name;
+        std::string input;
+        RunResult result;
+        const char* caption;
+        const char* mentions;  // in the one message shown
+    };
+    const std::string overlong(40000, 'x');  // longer than any cell holds
+    const Case cases[] = {
+        {"data kept, warned", "h\r\n1\r\n2,\"x\r\n3\r\n", RunResult::kConverted, "Warning",
+         "The quote opened on line 3 is never closed."},
+        {"Mac line ends", "h\r1\r\"open\r2", RunResult::kConverted, "Warning",
+         "The quote opened on line 3 is never closed."},
+        {"limit hit, error names the quote", "a\n\"" + overlong, RunResult::kFailed, "Error",
+         "The quote opened on line 2 is never closed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::string input = dir_.File("q.csv");
+        const std::string output = dir_.File("q.xlsx");
+        ASSERT_TRUE(WriteWholeFile(input, c.input));
+        Use(input, output);
+        s_.workbookType = 1;
+        s_.overwriteFile = 1;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), c.result);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        EXPECT_EQ(log_.messages[0].caption, c.caption);
+        EXPECT_NE(log_.messages[0].text.find(c.mentions), std::string::npos)
+            << log_.messages[0].text;
+    }
+    // A file whose quotes all close says nothing.
+    log_.messages.clear();
+    ASSERT_TRUE(WriteWholeFile(dir_.File("q.csv"), "\"a\nb\",c\n"));
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+    EXPECT_TRUE(log_.messages.empty());
+}
+
 TEST(SheetNameFor, DerivesAndRepairsNames) {
     struct Case {
         std::string_view table, input, expected;

@@ -201,7 +201,10 @@ void WizardParts::fixExtension_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("fixed");
-    const QString longest = QString(255, QLatin1Char('n')) + QStringLiteral(".xls");  // 259
+    // As long as the name field takes.
+    const QString longest =
+        QString(static_cast<int>(engine::kPathCharacters) - 4, QLatin1Char('n')) +
+        QStringLiteral(".xls");
     QTest::newRow("xls to xlsx") << "/o/a.xls" << 1 << "/o/a.xlsx";
     QTest::newRow("upper case gets a small x") << "A.XLS" << 1 << "A.XLSx";
     QTest::newRow("xlsx to xls") << "/o/a.XLSX" << 0 << "/o/a.XLS";
