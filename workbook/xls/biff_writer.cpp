@@ -120,6 +120,15 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
         std::size_t left = chars;
         while (left > 0) {
             std::size_t take = std::min(left, writer.Room() / width);
+            if (width == 2 && take > 0 && take < left) {
+                // Readers decode each record's piece on its own, so a
+                // surrogate pair never straddles two records.
+                std::uint16_t last = 0;
+                (void)GetU16(entries, at + (take - 1) * 2, last);
+                if (last >= 0xD800 && last <= 0xDBFF) {
+                    --take;
+                }
+            }
             if (take == 0) {
                 writer.Continue();
                 PutU8(out, static_cast<std::uint8_t>(flags & 0x01));
