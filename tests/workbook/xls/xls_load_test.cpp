@@ -345,4 +345,42 @@ TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
               std::string::npos);
 }
 
+// A damaged file whose sheet "Two" has a DIMENSIONS record too short for
+// its fields: rows appended below any sheet must give a file that loads again.
+TEST(XlsPreservation, AppendingBelowADamagedSheetSavesAReadableFile) {
+    const std::string source =
+        std::string(QUENDLE_CORPUS_DIR) + "/regressions/append-below-unreadable.xls";
+    for (const char* name : {"Two", "Long"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), source)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = nullptr;
+        for (int i = 0; i < workbook::SheetCount(book.get()); ++i) {
+            if (workbook::SheetName(workbook::GetSheet(book.get(), i)) == name) {
+                sheet = workbook::GetSheet(book.get(), i);
+            }
+        }
+        ASSERT_NE(sheet, nullptr);
+        const int before = workbook::LastRow(sheet);
+        for (int row = before; row < before + 3; ++row) {
+            ASSERT_TRUE(workbook::WriteText(sheet, row, 0, "added", nullptr));
+            ASSERT_TRUE(workbook::WriteNumber(sheet, row, 1, row, nullptr));
+        }
+        const std::string saved = dir.File("saved.xls");
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+        BookPtr again = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(again.get(), saved)) << workbook::ErrorMessage(again.get());
+        bool found = false;
+        for (int i = 0; i < workbook::SheetCount(again.get()); ++i) {
+            const workbook::Sheet* s = workbook::GetSheet(again.get(), i);
+            if (workbook::SheetName(s) == name) {
+                found = true;
+                EXPECT_EQ(workbook::LastRow(s), before + 3);
+            }
+        }
+        EXPECT_TRUE(found);
+    }
+}
+
 }  // namespace
