@@ -2,6 +2,7 @@
 // The batch runner: one conversion run per file that the input pattern
 // matches, each into the workbook that the output name gives.
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
@@ -29,6 +30,37 @@ void AdaptExtension(std::string& output, std::int32_t workbookType) {
         output += 'x';
     } else if (workbookType == 0 && EndsWithIgnoringCase(output, "xlsx")) {
         output.pop_back();
+    }
+}
+
+// A sheet a run of this batch made, in the workbook it went to.
+struct MadeSheet {
+    std::string output;
+    std::string name;
+};
+
+bool MadeEarlier(const std::vector<MadeSheet>& made, std::string_view output,
+                 std::string_view name) {
+    for (const MadeSheet& sheet : made) {
+        if (sheet.output == output && EqualsIgnoringCase(sheet.name, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// `name` with the first " (n)" from 2 on that no sheet made earlier in the
+// same workbook has, the name cut so that the whole stays within 31 characters.
+std::string UniqueSheetName(const std::vector<MadeSheet>& made, std::string_view output,
+                            std::string_view name) {
+    for (int n = 2;; ++n) {
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        char base[4 * 31 + 1];
+        (void)CopyText(base, name, 31 - suffix.size());  // cut on purpose
+        std::string candidate = std::string(TextOf(base)) + suffix;
+        if (!MadeEarlier(made, output, candidate)) {
+            return candidate;
+        }
     }
 }
 
@@ -65,6 +97,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         }
     }
 
+    std::vector<MadeSheet> made;
     for (const platform::FoundFile& found : platform::FindFiles(pattern)) {
         if (found.name.empty() || found.name[0] == '.' || found.isDirectory) {
             continue;
@@ -94,7 +127,26 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
             continue;
         }
 
-        switch (ConversionRun(owner, settings)) {
+        // Two inputs whose sheet names come out alike (cut at 31 characters,
+        // or equal but for letter case) must not replace each other's sheet.
+        const std::string name = SheetNameFor(settings);
+        if (settings->overwriteTable != 0 && MadeEarlier(made, output, name)) {
+            const std::string unique = UniqueSheetName(made, output, name);
+            (void)CopyText(settings->tableName, unique);  // at most 31 characters: fits
+            const std::string text = "The sheet name " + name + " for " + input +
+                                     " was already used in this batch; the sheet is named " +
+                                     unique + " instead.";
+            if (settings->logEnabled != 0) {
+                WriteLogEntry("QUENDLE", settings, kLogOwnText, "Warning: " + text);
+            }
+            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Warning", text,
+                                  platform::MessageIcon::kWarning);
+        }
+        const RunResult run = ConversionRun(owner, settings);
+        if (run == RunResult::kConverted || run == RunResult::kCancelled) {
+            made.push_back({output, SheetNameFor(settings)});
+        }
+        switch (run) {
             case RunResult::kConverted:
             case RunResult::kCancelled:
                 ++result.converted;

@@ -73,6 +73,37 @@ class TypedValues(Case):
         self.assertEqual(read_book(out)["q"][(2, 0)], ("s", "c,d\ne\n"))
 
 
+class BatchSheetNames(Case):
+    def test_alike_names_never_replace_an_earlier_sheet(self):
+        long_a = "Quarterly report of the northern region 2023"
+        long_b = "Quarterly report of the northern region 2024"
+        for name, value in ((long_a, "1"), (long_b, "2"), ("SALES", "3"), ("sales", "4")):
+            self.write(os.path.join("in", name + ".csv"), value + "\n")
+        for output in ("all.xlsx", "all.xls"):
+            with self.subTest(output=output):
+                out = self.path(output)
+                status, err = self.quendle(self.path("in", "*.csv"), out, "/SILENT",
+                                           "/OVERWRITE=1", "/ALLCHAR=0", "/LOG")
+                self.assertEqual(status, 0, err)
+                book = read_book(out)
+                cut = long_a[:31]
+                self.assertEqual(list(book), [cut, cut[:27] + " (2)", "SALES", "sales (2)"])
+                self.assertEqual([cells[(0, 0)] for cells in book.values()],
+                                 [("n", 1), ("n", 2), ("n", 3), ("n", 4)])
+                self.assertEqual(err.count("already used in this batch"), 2, err)
+                log = open(self.path("state", "Morvik", "wizards.log"), encoding="utf-8").read()
+                self.assertIn("the sheet is named sales (2) instead", log)
+
+    def test_appending_batches_still_gather_into_one_sheet(self):
+        for name, value in (("a", "1"), ("A", "2")):
+            self.write(os.path.join("in", name + ".csv"), value + "\n")
+        out = self.path("one.xlsx")
+        status, err = self.quendle(self.path("in", "*.csv"), out, "/SILENT", "/OVERWRITE=1",
+                                   "/OVERWRITETABLE=0")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(read_book(out), {"A": {(0, 0): ("s", "2"), (1, 0): ("s", "1")}})
+
+
 class LongPaths(Case):
     def test_a_path_too_long_is_refused_not_cut(self):
         src = self.write("in.csv", "1\n")
