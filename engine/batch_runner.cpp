@@ -6,6 +6,7 @@
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
+#include "workbook/workbook.h"
 
 namespace engine {
 namespace {
@@ -42,7 +43,7 @@ struct MadeSheet {
 bool MadeEarlier(const std::vector<MadeSheet>& made, std::string_view output,
                  std::string_view name) {
     for (const MadeSheet& sheet : made) {
-        if (sheet.output == output && EqualsIgnoringCase(sheet.name, name)) {
+        if (sheet.output == output && workbook::SameSheetName(sheet.name, name)) {
             return true;
         }
     }
@@ -50,14 +51,20 @@ bool MadeEarlier(const std::vector<MadeSheet>& made, std::string_view output,
 }
 
 // `name` with the first " (n)" from 2 on that no sheet made earlier in the
-// same workbook has, the name cut so that the whole stays within 31 characters.
+// same workbook has, the name cut so that the whole is a valid sheet name.
 std::string UniqueSheetName(const std::vector<MadeSheet>& made, std::string_view output,
                             std::string_view name) {
     for (int n = 2;; ++n) {
         const std::string suffix = " (" + std::to_string(n) + ")";
-        char base[4 * 31 + 1];
-        (void)CopyText(base, name, 31 - suffix.size());  // cut on purpose
-        std::string candidate = std::string(TextOf(base)) + suffix;
+        std::string base(name);
+        while (!base.empty() && workbook::SheetNameUnits(base) + suffix.size() > 31) {
+            // Drops the last whole character.
+            while (base.size() > 1 && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) {
+                base.pop_back();
+            }
+            base.pop_back();
+        }
+        std::string candidate = base + suffix;
         if (!MadeEarlier(made, output, candidate)) {
             return candidate;
         }

@@ -157,7 +157,7 @@ bool Run::FindOrAddSheet() {
     const std::string name = SheetNameFor(s_);
     for (int i = 0; i < workbook::SheetCount(book_.get()); ++i) {
         workbook::Sheet* sheet = workbook::GetSheet(book_.get(), i);
-        if (sheet == nullptr || !EqualsIgnoringCase(workbook::SheetName(sheet), name)) {
+        if (sheet == nullptr || !workbook::SameSheetName(workbook::SheetName(sheet), name)) {
             continue;
         }
         if (s_->overwriteTable == 0) {
@@ -299,26 +299,7 @@ std::string SheetNameFor(const ConversionSettings* settings) {
         const std::size_t dot = path.find_last_of('.');
         name = std::string(dot == std::string_view::npos ? path : path.substr(0, dot));
     }
-    // Sheet names hold at most 31 characters, none of : \ / ? * [ ], and
-    // no apostrophe at either end.
-    for (char& c : name) {
-        if (c != '\0' && std::strchr(":\\/?*[]", c) != nullptr) {
-            c = '_';
-        }
-    }
-    char cut[4 * 31 + 1];
-    CopyText(cut, name, 31);
-    name = TextOf(cut);
-    if (!name.empty() && name.front() == '\'') {
-        name.front() = '_';
-    }
-    if (!name.empty() && name.back() == '\'') {
-        name.back() = '_';
-    }
-    if (name.empty()) {
-        name = "Sheet1";
-    }
-    return name;
+    return workbook::MakeValidSheetName(name);
 }
 
 RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings) {
