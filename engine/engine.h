@@ -144,6 +144,13 @@ void ParameterParser(ConversionSettings* settings, int count, const char* const*
 void ParameterParserFor(ConversionSettings* settings, int count, const char* const* elements,
                         std::string_view programPath);
 
+// What a silent run tells about the parameters the parser ignored, one text
+// each: unknown options, names that are neither an input nor a workbook
+// (with the workbook actually written), a second workbook name, and an
+// input ending in .tsv. Call after ParameterParser on the same list.
+std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* settings, int count,
+                                               const char* const* elements);
+
 // Stores a copy of a "column=letter" entry in the first empty slot of the
 // type-override table. A text without "=" or a full table stores nothing.
 void AddTypeOverride(ConversionSettings* settings, std::string_view text);

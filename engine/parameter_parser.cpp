@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
@@ -208,6 +209,72 @@ void ParameterParserFor(ConversionSettings* settings, int count, const char* con
             }
         }
     }
+}
+
+std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* settings, int count,
+                                               const char* const* elements) {
+    std::vector<std::string> notes;
+    // Where the workbook goes: the output name, or beside the input.
+    std::string written(TextOf(settings->outputPath));
+    if (written.empty()) {
+        std::string_view input = TextOf(settings->inputPath);
+        const std::size_t dot = input.find_last_of('.');
+        const std::size_t slash = input.find_last_of(platform::kPathSeparator);
+        if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
+            input = input.substr(0, dot);
+        }
+        written = std::string(input) + (settings->workbookType == 1 ? ".xlsx" : ".xls");
+    }
+    bool outputSeen = false;
+    for (int i = 1; i < count; ++i) {
+        if (elements[i] == nullptr) {
+            continue;
+        }
+        const std::string_view element(elements[i]);
+        // The same order of tests as the parser.
+        if (element.size() > 4 &&
+            (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt"))) {
+            continue;
+        }
+        if (element.size() > 4 && !outputSeen &&
+            (EndsWithIgnoringCase(element, ".xls") || EndsWithIgnoringCase(element, ".xlsx"))) {
+            outputSeen = true;
+            continue;
+        }
+        if (!element.empty() && (element[0] == '/' || element[0] == '-')) {
+            const std::string_view rest = element.substr(1);
+            bool known = false;
+            for (const Option& option : kOptions) {
+                known = known || (option.match == Match::kExact
+                                      ? EqualsIgnoringCase(rest, option.keyword)
+                                      : StartsWithIgnoringCase(rest, option.keyword));
+            }
+            if (!known) {
+                notes.push_back("The option " + std::string(element) +
+                                " is not known and was ignored.");
+            }
+            continue;
+        }
+        const std::string shown(element);
+        if (EndsWithIgnoringCase(element, ".tsv")) {
+            notes.push_back(
+                "The input " + shown +
+                " was ignored: input names end in .csv or .txt. For a file of "
+                "tab-separated values, give it one of those names and add /FIELDS=TAB.");
+        } else if (EndsWithIgnoringCase(element, ".xls") ||
+                   EndsWithIgnoringCase(element, ".xlsx")) {
+            notes.push_back("The second workbook name " + shown + " was ignored; the workbook is " +
+                            written + ".");
+        } else if (element.find('.') != std::string_view::npos) {
+            notes.push_back(shown +
+                            " is neither an input (.csv, .txt) nor a workbook (.xls, "
+                            ".xlsx) and was ignored; the workbook is " +
+                            written + ".");
+        } else {
+            notes.push_back(shown + " is neither a file name nor an option and was ignored.");
+        }
+    }
+    return notes;
 }
 
 void ParameterParser(ConversionSettings* settings, int count, const char* const* elements) {

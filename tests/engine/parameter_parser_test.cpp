@@ -225,6 +225,43 @@ TEST(ParameterParser, PathsAreKeptWholeOrRefused) {
     }
 }
 
+TEST(ParameterParser, IgnoredParametersAreNamed) {
+    struct Case {
+        std::vector<std::string> parameters;
+        std::vector<std::string> mentions;  // one per note, in order
+    };
+    const Case cases[] = {
+        {{"in.csv", "out.xlsx", "/SILENT", "/FIELDS=;", "-header=1", "/CT:1=n"}, {}},
+        {{"in.csv", "out.xls", "/FIELD=;", "/HEADERS=1"},
+         {"option /FIELD=; is not known", "option /HEADERS=1 is not known"}},
+        {{"/data/in.csv", "report.ods"}, {"report.ods is neither", "workbook is /data/in.xls"}},
+        {{"/data/in.csv", "report.ods", "/TYPE=2007"}, {"workbook is /data/in.xlsx"}},
+        {{"in.csv", "a.xls", "b.xlsx"}, {"second workbook name b.xlsx was ignored"}},
+        {{"data.tsv", "out.xlsx"}, {"input data.tsv was ignored", "/FIELDS=TAB"}},
+        {{"in.csv", "out.xls", "extra"}, {"extra is neither a file name nor an option"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameters[1]);
+        Parsed p(c.parameters);
+        std::vector<const char*> elements = {"quendle"};
+        for (const std::string& parameter : c.parameters) {
+            elements.push_back(parameter.c_str());
+        }
+        const std::vector<std::string> notes =
+            IgnoredParameterNotes(&p.s, static_cast<int>(elements.size()), elements.data());
+        std::string all;
+        for (const std::string& note : notes) {
+            all += note + "\n";
+        }
+        for (const std::string& part : c.mentions) {
+            EXPECT_NE(all.find(part), std::string::npos) << part << " in:\n" << all;
+        }
+        if (c.mentions.empty()) {
+            EXPECT_TRUE(notes.empty()) << all;
+        }
+    }
+}
+
 TEST(ParameterParser, ColumnsRule) {
     struct Case {
         std::vector<std::string> parameters;

@@ -4,11 +4,12 @@ by openpyxl and xlrd, line ends, quotes that never close, paths too long to
 hold, and the library's DECIMAL= choice."""
 import ctypes
 import os
+import subprocess
 import sys
 import unittest
 
 sys.path.insert(0, os.environ["QUENDLE_TOOLS_DIR"])
-from quendle_testing import Case, read_book, LIBRARY  # noqa: E402
+from quendle_testing import Case, read_book, LIBRARY, QUENDLE  # noqa: E402
 
 MAR_5_2024 = 45356.0
 AT_14_22_10 = (14 * 3600 + 22 * 60 + 10) / 86400.0
@@ -102,6 +103,26 @@ class BatchSheetNames(Case):
                                    "/OVERWRITETABLE=0")
         self.assertEqual(status, 0, err)
         self.assertEqual(read_book(out), {"A": {(0, 0): ("s", "2"), (1, 0): ("s", "1")}})
+
+
+class IgnoredParameters(Case):
+    def test_silent_runs_name_what_they_ignore(self):
+        src = self.write("in.csv", "1;2\n")
+        status, err = self.quendle(src, "report.ods", "/SILENT", "/FIELD=;", "/HEADERS=1")
+        self.assertEqual(status, 0, err)
+        self.assertIn("/FIELD=; is not known", err)
+        self.assertIn("/HEADERS=1 is not known", err)
+        self.assertIn("report.ods is neither", err)
+        self.assertIn("the workbook is " + self.path("in.xls"), err)
+        self.assertTrue(os.path.exists(self.path("in.xls")))
+
+    def test_help_on_slash_question_mark_and_h(self):
+        for flag in ("/?", "-h"):
+            with self.subTest(flag=flag):
+                done = subprocess.run([QUENDLE, flag], env=self.env, cwd=self.dir,
+                                      stdin=subprocess.DEVNULL, capture_output=True, timeout=60)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertTrue(done.stdout.startswith(b"Usage: quendle"), done.stdout[:80])
 
 
 class LongPaths(Case):
