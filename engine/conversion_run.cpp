@@ -124,7 +124,7 @@ RunResult Run::Execute() {
         // The library's reason first, under the workbook's name, then the
         // run's own message.
         Report(outputPath_, workbook::ErrorMessage(book_.get()), platform::MessageIcon::kNone);
-        ShowError("Cannot save XLS file.");
+        ShowError(s_->workbookType == 1 ? "Cannot save XLSX file." : "Cannot save XLS file.");
         return RunResult::kFailed;
     }
     return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;

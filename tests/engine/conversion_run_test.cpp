@@ -130,17 +130,28 @@ TEST_F(ConversionRunTest, CancelSavesWhatWasWritten) {
 TEST_F(ConversionRunTest, FailedSaveShowsTheLibraryReasonThenTheRunsMessage) {
     const std::string input = dir_.File("in.csv");
     ASSERT_TRUE(WriteWholeFile(input, "a\n"));
-    const std::string output = dir_.File("missing/folder/out.xls");
-    Use(input, output);
-    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
-    ASSERT_EQ(log_.messages.size(), 2u);
-    EXPECT_EQ(log_.messages[0].caption, output);
-    EXPECT_FALSE(log_.messages[0].text.empty());
-    EXPECT_EQ(log_.messages[0].icon, platform::MessageIcon::kNone);
-    EXPECT_EQ(log_.messages[1].caption, "Error");
-    EXPECT_EQ(log_.messages[1].text, "Cannot save XLS file.");
-    EXPECT_EQ(log_.messages[1].icon, platform::MessageIcon::kError);
-    EXPECT_EQ(s_.recordCount, 1);
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "Cannot save XLS file."},
+        {1, "Cannot save XLSX file."},
+    };
+    for (const auto& [type, text] : cases) {
+        SCOPED_TRACE(text);
+        log_.messages.clear();
+        s_.recordCount = 0;
+        const std::string output =
+            dir_.File(type == 1 ? "missing/folder/out.xlsx" : "missing/folder/out.xls");
+        Use(input, output);
+        s_.workbookType = type;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 2u);
+        EXPECT_EQ(log_.messages[0].caption, output);
+        EXPECT_FALSE(log_.messages[0].text.empty());
+        EXPECT_EQ(log_.messages[0].icon, platform::MessageIcon::kNone);
+        EXPECT_EQ(log_.messages[1].caption, "Error");
+        EXPECT_EQ(log_.messages[1].text, text);
+        EXPECT_EQ(log_.messages[1].icon, platform::MessageIcon::kError);
+        EXPECT_EQ(s_.recordCount, 1);
+    }
 }
 
 TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {

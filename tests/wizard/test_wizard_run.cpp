@@ -326,7 +326,7 @@ void WizardRun::failedRunReportsAndStillCompletes() {
     // every box comes up while the run is still in progress.
     QVERIFY(!watcher.seen().empty());
     QCOMPARE(watcher.seen().back().title, QStringLiteral("Error"));
-    QCOMPARE(watcher.seen().back().text, QStringLiteral("Cannot save XLS file."));
+    QCOMPARE(watcher.seen().back().text, QStringLiteral("Cannot save XLSX file."));
     for (const SeenBox& box : watcher.seen()) {
         QCOMPARE(box.statusThen, QStringLiteral("Conversion In Progress"));
         QCOMPARE(box.owner, QStringLiteral("progressPage"));
