@@ -2,9 +2,11 @@
 // The batch runner: one conversion run per file that the input pattern
 // matches, each into the workbook that the output name gives.
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
+#include "workbook/workbook.h"
 
 namespace engine {
 namespace {
@@ -20,6 +22,43 @@ std::string_view BaseNameOf(std::string_view path) {
     std::string_view name = path.substr(FolderOf(path).size());
     const std::size_t dot = name.find_last_of('.');
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// A sheet a run of this batch made, in the workbook it went to.
+struct MadeSheet {
+    std::string output;
+    std::string name;
+};
+
+bool MadeEarlier(const std::vector<MadeSheet>& made, std::string_view output,
+                 std::string_view name) {
+    for (const MadeSheet& sheet : made) {
+        if (sheet.output == output && workbook::SameSheetName(sheet.name, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// `name` with the first " (n)" from 2 on that no sheet made earlier in the
+// same workbook has, the name cut so that the whole is a valid sheet name.
+std::string UniqueSheetName(const std::vector<MadeSheet>& made, std::string_view output,
+                            std::string_view name) {
+    for (int n = 2;; ++n) {
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        std::string base(name);
+        while (!base.empty() && workbook::SheetNameUnits(base) + suffix.size() > 31) {
+            // Drops the last whole character.
+            while (base.size() > 1 && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) {
+                base.pop_back();
+            }
+            base.pop_back();
+        }
+        std::string candidate = base + suffix;
+        if (!MadeEarlier(made, output, candidate)) {
+            return candidate;
+        }
+    }
 }
 
 }  // namespace
@@ -55,6 +94,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         }
     }
 
+    std::vector<MadeSheet> made;
     for (const platform::FoundFile& found : platform::FindFiles(pattern)) {
         if (found.name.empty() || found.name[0] == '.' || found.isDirectory) {
             continue;
@@ -62,7 +102,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         ++result.matched;
         std::string input(FolderOf(pattern));
         input += found.name;
-        CopyText(settings->inputPath, input, kPathCharacters);
+        const bool inputFits = CopyText(settings->inputPath, input);
 
         std::string output;
         if (oneBook) {
@@ -72,10 +112,38 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
             output += BaseNameOf(input);
             output += ".xls";
         }
-        CopyText(settings->outputPath, AdaptExtension(output, settings->workbookType),
-                 kPathCharacters);
+        output = AdaptExtension(output, settings->workbookType);
+        if (!inputFits || !CopyText(settings->outputPath, output)) {
+            // A cut name would read or write another file.
+            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Error",
+                                  "The path of " + (inputFits ? output : input) +
+                                      " is longer than " + std::to_string(kPathCapacity - 1) +
+                                      " bytes. It was not converted.",
+                                  platform::MessageIcon::kError);
+            ++result.failed;
+            continue;
+        }
 
-        switch (ConversionRun(owner, settings)) {
+        // Two inputs whose sheet names come out alike (cut at 31 characters,
+        // or equal but for letter case) must not replace each other's sheet.
+        const std::string name = SheetNameFor(settings);
+        if (settings->overwriteTable != 0 && MadeEarlier(made, output, name)) {
+            const std::string unique = UniqueSheetName(made, output, name);
+            (void)CopyText(settings->tableName, unique);  // at most 31 characters: fits
+            const std::string text = "The sheet name " + name + " for " + input +
+                                     " was already used in this batch; the sheet is named " +
+                                     unique + " instead.";
+            if (settings->logEnabled != 0) {
+                WriteLogEntry("QUENDLE", settings, kLogOwnText, "Warning: " + text);
+            }
+            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Warning", text,
+                                  platform::MessageIcon::kWarning);
+        }
+        const RunResult run = ConversionRun(owner, settings);
+        if (run == RunResult::kConverted || run == RunResult::kCancelled) {
+            made.push_back({output, SheetNameFor(settings)});
+        }
+        switch (run) {
             case RunResult::kConverted:
             case RunResult::kCancelled:
                 ++result.converted;

@@ -17,8 +17,10 @@ namespace {
 
 constexpr std::string_view kErrorCaption = "Error";
 constexpr std::string_view kWriterName = "QUENDLE";
-// The built-in number format that shows a serial number as a date.
+// The built-in number formats that show a serial number as a date, and as a
+// date with its time of day.
 constexpr int kDateNumberFormat = 14;
+constexpr int kDateTimeNumberFormat = 22;
 
 // Splits `text` at `separator`; runs of separators count as one and
 // separators at either end make no token. The n-th token fills slot n.
@@ -32,18 +34,6 @@ void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char s
         }
         start = end + 1;
     }
-}
-
-std::size_t CountLineFeeds(std::string_view text) {
-    std::size_t count = 0;
-    const char* at = text.data();
-    const char* end = text.data() + text.size();
-    while ((at = static_cast<const char*>(
-                std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) != nullptr) {
-        ++count;
-        ++at;
-    }
-    return count;
 }
 
 class Run {
@@ -76,6 +66,7 @@ private:
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
     void ReportFailedWrite(int column);
+    std::string UnclosedQuoteText() const;
 
     const platform::MessageSink* messages_;
     const ProgressReporter* progress_;
@@ -85,9 +76,11 @@ private:
     workbook::BookPtr book_;
     workbook::Sheet* sheet_ = nullptr;
     const workbook::Format* dateFormat_ = nullptr;
+    const workbook::Format* dateTimeFormat_ = nullptr;
     TypeOverrideIndex overrides_;
     int row_ = 0;
-    std::int64_t line_ = 0;  // the input line where the current record starts
+    std::int64_t line_ = 0;            // the input line where the current record starts
+    std::int64_t openQuoteLine_ = -1;  // where a quote that is never closed opened
     bool cancelled_ = false;
 };
 
@@ -110,12 +103,15 @@ RunResult Run::Execute() {
     }
     if (s_->importRecords != 0) {
         workbook::Format* format = workbook::AddFormat(book_.get());
-        if (format == nullptr) {
+        workbook::Format* timeFormat = workbook::AddFormat(book_.get());
+        if (format == nullptr || timeFormat == nullptr) {
             ShowError("Cannot create the date format.");
             return RunResult::kFailed;
         }
         workbook::SetNumFormat(format, kDateNumberFormat);
+        workbook::SetNumFormat(timeFormat, kDateTimeNumberFormat);
         dateFormat_ = format;
+        dateTimeFormat_ = timeFormat;
         if (s_->fieldTypes) {
             StoreTypeTokens(s_, s_->fieldTypes.get(), ';');
         }
@@ -128,7 +124,7 @@ RunResult Run::Execute() {
         // The library's reason first, under the workbook's name, then the
         // run's own message.
         Report(outputPath_, workbook::ErrorMessage(book_.get()), platform::MessageIcon::kNone);
-        ShowError("Cannot save XLS file.");
+        ShowError(s_->workbookType == 1 ? "Cannot save XLSX file." : "Cannot save XLS file.");
         return RunResult::kFailed;
     }
     return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;
@@ -161,7 +157,7 @@ bool Run::FindOrAddSheet() {
     const std::string name = SheetNameFor(s_);
     for (int i = 0; i < workbook::SheetCount(book_.get()); ++i) {
         workbook::Sheet* sheet = workbook::GetSheet(book_.get(), i);
-        if (sheet == nullptr || !EqualsIgnoringCase(workbook::SheetName(sheet), name)) {
+        if (sheet == nullptr || !workbook::SameSheetName(workbook::SheetName(sheet), name)) {
             continue;
         }
         if (s_->overwriteTable == 0) {
@@ -201,7 +197,10 @@ bool Run::ConvertRecords(CsvInput& input) {
             break;
         }
         line_ = nextLine;
-        nextLine += 1 + static_cast<std::int64_t>(CountLineFeeds(record.text));
+        nextLine += 1 + CountLineEnds(record.text);
+        if (record.openQuoteLine >= 0) {
+            openQuoteLine_ = line_ + record.openQuoteLine;
+        }
         const bool header = firstRecord && s_->hasHeader == 1;
         if (!header && typesLinePending) {
             typesLinePending = false;
@@ -230,7 +229,19 @@ bool Run::ConvertRecords(CsvInput& input) {
                   std::string(input.errorText()) + " Nothing was saved.");
         return false;
     }
+    if (openQuoteLine_ >= 0) {
+        // The data is kept as read, but a stray quote usually means the
+        // file is damaged, and it must not go unnoticed.
+        Report("Warning",
+               inputPath_ + ": " + UnclosedQuoteText() +
+                   " The rest of the file became one field of the last record.",
+               platform::MessageIcon::kWarning);
+    }
     return true;
+}
+
+std::string Run::UnclosedQuoteText() const {
+    return "The quote opened on line " + std::to_string(openQuoteLine_) + " is never closed.";
 }
 
 bool Run::WriteField(int column, std::string_view field, bool asText) {
@@ -240,10 +251,12 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
         switch (letter) {
             case 'd':
             case 'D': {
-                const double date = DateValue(s_, book_.get(), field);
+                bool hasTime = false;
+                const double date = DateValue(s_, book_.get(), field, &hasTime);
                 // A text that is no date keeps its text rather than vanish.
                 if (date != 0.0) {
-                    return workbook::WriteNumber(sheet, row_, column, date, dateFormat_);
+                    return workbook::WriteNumber(sheet, row_, column, date,
+                                                 hasTime ? dateTimeFormat_ : dateFormat_);
                 }
                 break;
             }
@@ -254,7 +267,7 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
             case 'N': {
                 double number = 0.0;
                 // A text that is no number keeps its text rather than become 0.
-                if (NumberValue(field, &number)) {
+                if (NumberValue(field, &number, s_->decimalSeparator)) {
                     return workbook::WriteNumber(sheet, row_, column, number, nullptr);
                 }
                 break;
@@ -269,6 +282,7 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
 void Run::ReportFailedWrite(int column) {
     ShowError("Line " + std::to_string(line_) + ", field " + std::to_string(column + 1) + " of " +
               inputPath_ + ": " + workbook::ErrorMessage(book_.get()) +
+              (openQuoteLine_ >= 0 ? " " + UnclosedQuoteText() : std::string()) +
               " Nothing was saved, so no workbook lacks part of the data.");
 }
 
@@ -285,26 +299,7 @@ std::string SheetNameFor(const ConversionSettings* settings) {
         const std::size_t dot = path.find_last_of('.');
         name = std::string(dot == std::string_view::npos ? path : path.substr(0, dot));
     }
-    // Sheet names hold at most 31 characters, none of : \ / ? * [ ], and
-    // no apostrophe at either end.
-    for (char& c : name) {
-        if (c != '\0' && std::strchr(":\\/?*[]", c) != nullptr) {
-            c = '_';
-        }
-    }
-    char cut[4 * 31 + 1];
-    CopyText(cut, name, 31);
-    name = TextOf(cut);
-    if (!name.empty() && name.front() == '\'') {
-        name.front() = '_';
-    }
-    if (!name.empty() && name.back() == '\'') {
-        name.back() = '_';
-    }
-    if (name.empty()) {
-        name = "Sheet1";
-    }
-    return name;
+    return workbook::MakeValidSheetName(name);
 }
 
 RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings) {

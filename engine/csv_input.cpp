@@ -52,6 +52,38 @@ inline const char* FindEither(const char* p, const char* end, char a, char b) {
     return p;
 }
 
+// The first byte in [p, end) equal to `a`, `b` or `c`, or `end`.
+inline const char* FindAny(const char* p, const char* end, char a, char b, char c) {
+    if (c == a || c == b) {
+        return FindEither(p, end, a, b);
+    }
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    constexpr std::uint64_t kHighs = 0x8080808080808080u;
+    const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
+    const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
+    const std::uint64_t patternC = kOnes * static_cast<unsigned char>(c);
+    while (end - p >= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, 8);
+        if constexpr (std::endian::native == std::endian::big) {
+            word = __builtin_bswap64(word);
+        }
+        const std::uint64_t xa = word ^ patternA;
+        const std::uint64_t xb = word ^ patternB;
+        const std::uint64_t xc = word ^ patternC;
+        const std::uint64_t found =
+            (((xa - kOnes) & ~xa) | ((xb - kOnes) & ~xb) | ((xc - kOnes) & ~xc)) & kHighs;
+        if (found != 0) {
+            return p + (std::countr_zero(found) >> 3);
+        }
+        p += 8;
+    }
+    while (p < end && *p != a && *p != b && *p != c) {
+        ++p;
+    }
+    return p;
+}
+
 inline bool IsAscii(std::string_view text) {
     const char* p = text.data();
     const char* end = p + text.size();
@@ -127,20 +159,22 @@ private:
 };
 
 struct SplitResult {
-    bool complete = false;          // false: the record runs past `end`; bring more bytes
-    const char* textEnd = nullptr;  // the record's text ends here (line end excluded)
-    const char* next = nullptr;     // the next record starts here
+    bool complete = false;            // false: the record runs past `end`; bring more bytes
+    const char* textEnd = nullptr;    // the record's text ends here (line end excluded)
+    const char* next = nullptr;       // the next record starts here
+    const char* openQuote = nullptr;  // a quote never closed, which ran to the end
 };
 
 // Splits the record at the start of [p, end) into `fields`. With `lineEnds`,
-// an LF outside quotes ends the record and a CR just before it is dropped;
-// without, [p, end) is the whole record. Unless `final`, a record that would
-// need a byte at or after `end` to be decided is reported incomplete. Copied
+// an LF, a CR LF pair or a lone CR outside quotes ends the record; without,
+// [p, end) is the whole record. Unless `final`, a record that would need a
+// byte at or after `end` to be decided is reported incomplete. Copied
 // fields go to `out`, which has room for end - p bytes.
 SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lineEnds, bool final,
                         char* out, std::vector<std::string_view>& fields) {
     fields.clear();
     const char lineEnd = lineEnds ? '\n' : delimiter;
+    const char carriageReturn = lineEnds ? '\r' : delimiter;
     // Closes a field that stops at `stop` (a delimiter, a line end, or `end`).
     // Gives true when the record ends there.
     auto finishAt = [&](const char* stop, const char* fieldBegin, FieldText& text,
@@ -151,14 +185,19 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             out = text.end();
             return false;
         }
-        const char* textEnd = stop;
-        if (stop != end && stop > fieldBegin && stop[-1] == '\r') {
-            --textEnd;  // CR LF ends the record
-        }
-        text.Add(fieldBegin, textEnd);
+        text.Add(fieldBegin, stop);
         fields.push_back(text.View());
-        *result = {true, textEnd, stop == end ? end : stop + 1};
+        const char* next = stop;
+        if (stop != end) {
+            // A CR ends the record alone, as in classic Mac files, or with its LF.
+            next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
+        }
+        *result = {true, stop, next};
         return true;
+    };
+    // A CR as the last byte so far may be the first half of CR LF.
+    auto undecided = [&](const char* stop) {
+        return !final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end));
     };
 
     SplitResult result;
@@ -166,8 +205,8 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
         FieldText text(out);
         if (p == end || *p != kQuote) {
             // Unquoted: a quote here is plain text.
-            const char* stop = FindEither(p, end, delimiter, lineEnd);
-            if (stop == end && !final) {
+            const char* stop = FindAny(p, end, delimiter, lineEnd, carriageReturn);
+            if (undecided(stop)) {
                 return {};
             }
             if (finishAt(stop, p, text, &result)) {
@@ -188,7 +227,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
                 // A quote still open at the end of the input closes there.
                 text.Add(piece, end);
                 fields.push_back(text.View());
-                return {true, end, end};
+                return {true, end, end, p};
             }
             if (hit + 1 == end && !final) {
                 return {};  // CR LF or not, "" or a closing quote: the next byte decides
@@ -212,8 +251,8 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             break;
         }
         // After the closing quote, text up to the delimiter is kept as it stands.
-        const char* stop = FindEither(p, end, delimiter, lineEnd);
-        if (stop == end && !final) {
+        const char* stop = FindAny(p, end, delimiter, lineEnd, carriageReturn);
+        if (undecided(stop)) {
             return {};
         }
         if (finishAt(stop, p, text, &result)) {
@@ -228,6 +267,16 @@ std::string ErrnoText(int error) {
 }
 
 }  // namespace
+
+std::int64_t CountLineEnds(std::string_view text) {
+    std::int64_t count = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))) {
+            ++count;
+        }
+    }
+    return count;
+}
 
 void SplitRecord(std::string_view text, char delimiter, std::string& scratch,
                  std::vector<std::string_view>& fields) {
@@ -307,9 +356,10 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
         }
     }
 
-    // Enough bytes for any byte-order mark.
-    buffer_.resize(2 * ReadSize(blockSize_) + 8);
-    while (end_ < 4 && !endOfFile_) {
+    // Enough bytes for any byte-order mark, and to tell UTF-16 without one.
+    constexpr std::size_t kProbeBytes = 256;
+    buffer_.resize(std::max(2 * ReadSize(blockSize_) + 8, kProbeBytes));
+    while (end_ < kProbeBytes && !endOfFile_) {
         std::size_t got = 0;
         if (!ReadBytes(buffer_.data() + end_, std::min(blockSize_, buffer_.size() - end_), &got)) {
             return false;
@@ -329,6 +379,8 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
     } else if (byte(0) == 0xFE && byte(1) == 0xFF) {
         encoding_ = Encoding::kUtf16Be;
         utf16Start = 2;
+    } else if (forced == 0 && LooksLikeUtf16(buffer_.data(), end_, &encoding_)) {
+        // UTF-16 without a byte-order mark: NULs in every other byte.
     } else if (forced == platform::kCodePageUtf8) {
         encoding_ = Encoding::kUtf8;
     } else if (forced == platform::kCodePageUtf16Le) {
@@ -362,6 +414,29 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
     if (scratch_.size() < buffer_.size()) {
         scratch_.resize(buffer_.size());
     }
+    return true;
+}
+
+// Whether the first bytes of a file without a byte-order mark are UTF-16:
+// text with Latin letters, digits and punctuation has a NUL as the high byte
+// of most units, and no other text has NULs. Sets *encoding when it is.
+bool CsvInput::LooksLikeUtf16(const char* bytes, std::size_t size, Encoding* encoding) {
+    const std::size_t units = std::min<std::size_t>(size, 4096) / 2;
+    std::size_t evenNuls = 0;
+    std::size_t oddNuls = 0;
+    for (std::size_t i = 0; i < units; ++i) {
+        evenNuls += bytes[2 * i] == '\0' ? 1 : 0;
+        oddNuls += bytes[2 * i + 1] == '\0' ? 1 : 0;
+    }
+    // Units such as U+0100 or a low surrogate DC00 put a NUL on the other
+    // side now and then; most NULs must be on one side, and at least every
+    // other unit must have one (a stray NUL in 8-bit text does not).
+    const std::size_t most = std::max(evenNuls, oddNuls);
+    const std::size_t fewest = std::min(evenNuls, oddNuls);
+    if (units == 0 || 2 * most < units || 8 * fewest >= most) {
+        return false;
+    }
+    *encoding = oddNuls > evenNuls ? Encoding::kUtf16Le : Encoding::kUtf16Be;
     return true;
 }
 
@@ -503,6 +578,11 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
     }
     const char* start = buffer_.data() + begin_;
     record.text = std::string_view(start, static_cast<std::size_t>(split.textEnd - start));
+    record.openQuoteLine = -1;
+    if (split.openQuote != nullptr) {
+        record.openQuoteLine = CountLineEnds(
+            std::string_view(start, static_cast<std::size_t>(split.openQuote - start)));
+    }
 
     // Delimiter, quotes and line ends are ASCII in every page we read, so a
     // record decoded after splitting splits the same way once decoded.
@@ -519,10 +599,10 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
             }
             break;
         case Encoding::kDetect:
-            // Legacy text can pass for UTF-8 by chance, so the first record that
-            // is not UTF-8 settles the rest of the file.
+            // Each record on its own: files glued together from several
+            // sources mix pages, and valid UTF-8 after a legacy line is
+            // still UTF-8.
             if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
-                encoding_ = Encoding::kLegacy;
                 codePage_ = legacyPage_;
                 DecodeLegacy(record.text);
                 decode = true;

@@ -27,6 +27,9 @@ struct CsvRecord {
     std::string_view text;
     // The fields in UTF-8, quotes removed; always at least one.
     std::vector<std::string_view> fields;
+    // -1, or the record's line (0 its first) on which a quote opened that is
+    // never closed: the record then runs to the end of the file.
+    std::int64_t openQuoteLine = -1;
 };
 
 // Bytes per read(2) unless Open is told otherwise.
@@ -41,6 +44,9 @@ inline constexpr std::size_t kCsvBlockSize = std::size_t{1} << 20;
 // when smaller and must outlive the fields.
 void SplitRecord(std::string_view text, char delimiter, std::string& scratch,
                  std::vector<std::string_view>& fields);
+
+// The line ends in a record's text: LF, CR LF and a lone CR count one each.
+std::int64_t CountLineEnds(std::string_view text);
 
 // A CSV file opened for reading record by record. Owns its descriptor.
 class CsvInput {
@@ -63,9 +69,9 @@ public:
     [[nodiscard]] bool Open(const std::string& path, const ConversionSettings& settings,
                             std::size_t blockSize = kCsvBlockSize);
 
-    // Reads the next record: LF or CR LF ends it unless inside quotes, a lone
-    // CR is text, the last line needs no line end, and no empty record
-    // follows a final line end. Records of any length stay whole. False at
+    // Reads the next record: LF, CR LF or a lone CR ends it unless inside
+    // quotes, the last line needs no line end, and no empty record follows a
+    // final line end. Records of any length stay whole. False at
     // the end of the file, or on a read error, which errorText() then names.
     bool ReadRecord(CsvRecord& record);
 
@@ -77,7 +83,9 @@ public:
     // Why Open or ReadRecord failed; empty otherwise.
     std::string_view errorText() const { return errorText_; }
     // What the input turned out to be: 65001 (UTF-8, also for plain ASCII),
-    // 1200 or 1201 (UTF-16 LE/BE), or the legacy page it is decoded from.
+    // 1200 or 1201 (UTF-16 LE/BE, with or without a byte-order mark), or the
+    // legacy page once a record had to be decoded from it. Detection goes
+    // record by record: a record that is valid UTF-8 is read as UTF-8.
     int codePage() const { return codePage_; }
 
 private:
@@ -100,6 +108,7 @@ private:
 
     enum class Encoding { kDetect, kUtf8, kLegacy, kUtf16Le, kUtf16Be };
 
+    static bool LooksLikeUtf16(const char* bytes, std::size_t size, Encoding* encoding);
     bool Fail(std::string text);
     bool Fill();
     [[nodiscard]] bool ReadBytes(char* dst, std::size_t capacity, std::size_t* got);

@@ -22,11 +22,16 @@ class Book;
 
 namespace engine {
 
-// Capacities in bytes, each holding a number of characters of up to four
-// UTF-8 bytes and a terminator; longer values are cut at a character
+// Paths: the longest path Linux accepts (PATH_MAX, 4096 bytes with the
+// terminator), which also holds long Windows paths in UTF-8. A longer path
+// is refused, never cut: a cut name would write, or replace, another file.
+inline constexpr std::size_t kPathCapacity = 4096;
+// Characters that always fit a path buffer, however long their UTF-8: the
+// limit of a field where a path is typed.
+inline constexpr std::size_t kPathCharacters = (kPathCapacity - 1) / 4;
+// Other capacities in bytes, each holding a number of characters of up to
+// four UTF-8 bytes and a terminator; longer values are cut at a character
 // boundary, never written past the buffer.
-inline constexpr std::size_t kPathCharacters = 259;
-inline constexpr std::size_t kPathCapacity = 4 * kPathCharacters + 1;
 inline constexpr std::size_t kShortTextCharacters = 31;  // fields, numeric and boolean sets
 inline constexpr std::size_t kShortTextCapacity = 4 * kShortTextCharacters + 1;
 inline constexpr std::size_t kTableNameCharacters = 255;
@@ -84,6 +89,9 @@ struct ConversionSettings {
     // DECIMAL=: '.' or ',' is the decimal separator and the other one only
     // groups thousands; '\0' reads a lone separator of either kind as decimal.
     char decimalSeparator;
+    // Paths the parameters named that did not fit their buffer; each was
+    // refused with a message on stderr, and nothing may be converted.
+    std::int32_t refusedPaths;
 };
 
 // ---- Fixed buffers ---------------------------------------------------------------
@@ -136,6 +144,13 @@ void ParameterParser(ConversionSettings* settings, int count, const char* const*
 void ParameterParserFor(ConversionSettings* settings, int count, const char* const* elements,
                         std::string_view programPath);
 
+// What a silent run tells about the parameters the parser ignored, one text
+// each: unknown options, names that are neither an input nor a workbook
+// (with the workbook actually written), a second workbook name, and an
+// input ending in .tsv. Call after ParameterParser on the same list.
+std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* settings, int count,
+                                               const char* const* elements);
+
 // Stores a copy of a "column=letter" entry in the first empty slot of the
 // type-override table. A text without "=" or a full table stores nothing.
 void AddTypeOverride(ConversionSettings* settings, std::string_view text);
@@ -182,14 +197,18 @@ char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
                    std::string_view field);
 
 // The serial date number of a field in the settings' date order, or 0 when
-// it is not a date: three numbers separated by two "." (else "/", else "-")
-// with at most three characters between the separators, read as leading
-// integers, so a time of day after them is ignored; dateMode 4 reads
-// YYYYMMDD at fixed places, optionally after a quote. Days that do not
-// exist give 0. An automatic dateMode (0 or any value not 1-4, 11-13)
-// becomes 11, 12 or 13 on the first existing date, by its first number:
-// above 31 year first, 13 to 31 day first, else month first.
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field);
+// it is not a date: after optional blanks, three runs of digits separated
+// by two "." (else "/", else "-") with at most three characters between
+// the separators; dateMode 4 reads eight digits YYYYMMDD, optionally after
+// a quote. The date may be followed by " " or "T" and a time of day
+// (hh:mm, hh:mm:ss, hh:mm:ss.fff), which is added to the number and sets
+// *hasTime; anything else after it means the text is no date (a version
+// such as 2020.12.07-1). Days and times that do not exist give 0. An
+// automatic dateMode (0 or any value not 1-4, 11-13) becomes 11, 12 or 13
+// on the first existing date, by its first number: above 31 year first,
+// 13 to 31 day first, else month first.
+double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
+                 bool* hasTime = nullptr);
 
 // The letter of the first type-override entry for `column` (its leading
 // integer; entries without "=" never match), or `defaultLetter` when there is
@@ -221,13 +240,16 @@ private:
 std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst);
 
 // Reads a field's own text as a well-formed number, to the nearest double:
-// an optional "-", digits, at most one decimal separator ("," or ".")
-// followed by digits, optional grouping of thousands by the other separator
-// (1.234,56 and 1,234.56 are 1234.56). A lone separator is decimal (1,234 is
-// 1.234); one repeated groups (1.234.567). False (and *value untouched) for
-// anything else, for leading zeros (007) and for more than 15 significant
-// digits, which a number cell would lose.
-[[nodiscard]] bool NumberValue(std::string_view text, double* value);
+// an optional "-", digits, at most one decimal separator followed by
+// digits, optional grouping of thousands by the other separator. With
+// `decimalSeparator` '\0' a lone separator is decimal (1,234 is 1.234),
+// one repeated groups (1.234.567), and with both the last is decimal
+// (1.234,56 and 1,234.56 are 1234.56). With '.' or ',' that one is the
+// decimal separator and the other only groups (1,234 is 1234 with '.').
+// False (and *value untouched) for anything else, for leading zeros (007)
+// and for integers of more than 15 digits, which a number cell would lose;
+// decimals of any length give the nearest double.
+[[nodiscard]] bool NumberValue(std::string_view text, double* value, char decimalSeparator = '\0');
 
 // The value of a logical cell: false for an empty field and for one whose
 // first character is N, n, F, f, 0 or the Cyrillic Н, н; true otherwise.

@@ -3,6 +3,9 @@
 // matched without regard to letter case. It has no error path: anything it
 // does not recognise is ignored.
 #include <cstring>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/text_util.h"
@@ -10,6 +13,24 @@
 
 namespace engine {
 namespace {
+
+// Stores a path whole or not at all. A path too long for the buffer is
+// refused and said so on stderr; the field is emptied, so nothing is
+// written under a cut name, and refusedPaths stops the conversion.
+void SetPath(ConversionSettings* s, std::span<char> field, std::string_view value) {
+    if (CopyText(field, value)) {
+        return;
+    }
+    field[0] = '\0';
+    ++s->refusedPaths;
+    constexpr std::size_t kShown = 60;
+    const std::string start(value.substr(0, kShown));
+    platform::ShowMessage(nullptr, "Error",
+                          "The path " + start + "... is " + std::to_string(value.size()) +
+                              " bytes long; a path holds at most " +
+                              std::to_string(kPathCapacity - 1) + " bytes. It was refused.",
+                          platform::MessageIcon::kError);
+}
 
 void SetColumns(ConversionSettings* s, std::string_view value) {
     if (!value.empty() && value[0] >= '0' && value[0] <= '9') {
@@ -33,7 +54,7 @@ void SetStatusBesideProgram(ConversionSettings* s, std::string_view programPath)
     std::string path(slash == std::string_view::npos ? std::string_view()
                                                      : programPath.substr(0, slash + 1));
     path += "status.log";
-    CopyText(s->statusPath, path, kPathCharacters);
+    SetPath(s, s->statusPath, path);
 }
 
 // CODEPAGE= takes a code-page number or the name UTF-8.
@@ -98,8 +119,7 @@ constexpr Option kOptions[] = {
      [](auto* s, auto v, auto) { CopyText(s->orderText, v, kOrderTextCharacters); }},
     {"RECORDS=0", Match::kExact, [](auto* s, auto, auto) { s->importRecords = 0; }},
     {"LOG", Match::kExact, [](auto* s, auto, auto) { s->logEnabled = 1; }},
-    {"STATUS=", Match::kPrefix,
-     [](auto* s, auto v, auto) { CopyText(s->statusPath, v, kPathCharacters); }},
+    {"STATUS=", Match::kPrefix, [](auto* s, auto v, auto) { SetPath(s, s->statusPath, v); }},
     {"STATUS", Match::kExact, [](auto* s, auto, auto p) { SetStatusBesideProgram(s, p); }},
     {"MAXLEN=", Match::kPrefix, [](auto* s, auto v, auto) { s->maxLength = LeadingInteger(v); }},
     {"CHANGETYPE:", Match::kPrefix, [](auto* s, auto v, auto) { AddTypeOverride(s, v); }},
@@ -138,12 +158,12 @@ bool TakeFileName(ConversionSettings* s, std::string_view element) {
         return false;
     }
     if (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt")) {
-        CopyText(s->inputPath, element, kPathCharacters);
+        SetPath(s, s->inputPath, element);
         return true;
     }
     if ((EndsWithIgnoringCase(element, ".xls") || EndsWithIgnoringCase(element, ".xlsx")) &&
         s->outputPath[0] == '\0') {
-        CopyText(s->outputPath, element, kPathCharacters);
+        SetPath(s, s->outputPath, element);
         return true;
     }
     return false;
@@ -175,6 +195,72 @@ void ParameterParserFor(ConversionSettings* settings, int count, const char* con
             }
         }
     }
+}
+
+std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* settings, int count,
+                                               const char* const* elements) {
+    std::vector<std::string> notes;
+    // Where the workbook goes: the output name, or beside the input.
+    std::string written(TextOf(settings->outputPath));
+    if (written.empty()) {
+        std::string_view input = TextOf(settings->inputPath);
+        const std::size_t dot = input.find_last_of('.');
+        const std::size_t slash = input.find_last_of(platform::kPathSeparator);
+        if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
+            input = input.substr(0, dot);
+        }
+        written = std::string(input) + (settings->workbookType == 1 ? ".xlsx" : ".xls");
+    }
+    bool outputSeen = false;
+    for (int i = 1; i < count; ++i) {
+        if (elements[i] == nullptr) {
+            continue;
+        }
+        const std::string_view element(elements[i]);
+        // The same order of tests as the parser.
+        if (element.size() > 4 &&
+            (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt"))) {
+            continue;
+        }
+        if (element.size() > 4 && !outputSeen &&
+            (EndsWithIgnoringCase(element, ".xls") || EndsWithIgnoringCase(element, ".xlsx"))) {
+            outputSeen = true;
+            continue;
+        }
+        if (!element.empty() && (element[0] == '/' || element[0] == '-')) {
+            const std::string_view rest = element.substr(1);
+            bool known = false;
+            for (const Option& option : kOptions) {
+                known = known || (option.match == Match::kExact
+                                      ? EqualsIgnoringCase(rest, option.keyword)
+                                      : StartsWithIgnoringCase(rest, option.keyword));
+            }
+            if (!known) {
+                notes.push_back("The option " + std::string(element) +
+                                " is not known and was ignored.");
+            }
+            continue;
+        }
+        const std::string shown(element);
+        if (EndsWithIgnoringCase(element, ".tsv")) {
+            notes.push_back(
+                "The input " + shown +
+                " was ignored: input names end in .csv or .txt. For a file of "
+                "tab-separated values, give it one of those names and add /FIELDS=TAB.");
+        } else if (EndsWithIgnoringCase(element, ".xls") ||
+                   EndsWithIgnoringCase(element, ".xlsx")) {
+            notes.push_back("The second workbook name " + shown + " was ignored; the workbook is " +
+                            written + ".");
+        } else if (element.find('.') != std::string_view::npos) {
+            notes.push_back(shown +
+                            " is neither an input (.csv, .txt) nor a workbook (.xls, "
+                            ".xlsx) and was ignored; the workbook is " +
+                            written + ".");
+        } else {
+            notes.push_back(shown + " is neither a file name nor an option and was ignored.");
+        }
+    }
+    return notes;
 }
 
 void ParameterParser(ConversionSettings* settings, int count, const char* const* elements) {

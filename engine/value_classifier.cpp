@@ -6,6 +6,7 @@
 // A number cell must never show a different value than the text did, so the
 // number test is stricter than "consists of numeric characters": the text
 // must be a well-formed number whose digits a double holds exactly.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -17,10 +18,17 @@
 namespace engine {
 namespace {
 
-// A double holds every decimal of up to this many significant digits exactly
-// enough to give it back; longer digit strings (card numbers, long IDs) lose
-// digits in a number cell.
-constexpr std::size_t kMaxSignificantDigits = 15;
+// A double holds every integer of up to this many digits exactly enough to
+// give it back; longer integers (card numbers, long IDs) would lose digits in
+// a number cell and stay text. Decimals are measurements, not identifiers:
+// programs print doubles with up to 17 digits (0.30000000000000004), and
+// those become the nearest number.
+constexpr std::size_t kMaxIntegerDigits = 15;
+// The integer part of a decimal beyond this many digits is past the largest
+// double; a fraction beyond kMaxFractionDigits is below the smallest one.
+constexpr std::size_t kMaxDecimalIntegerDigits = 308;
+constexpr std::size_t kMaxFractionDigits = 400;
+constexpr std::size_t kMaxDigits = kMaxDecimalIntegerDigits + kMaxFractionDigits;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -77,9 +85,18 @@ bool IsOneCharacterOf(std::string_view text, std::string_view set) {
 // The parts of a well-formed number: the sign and the significant digits
 // (no leading zeros, no trailing zeros of the fraction) as mantissa, with
 // the power of ten that scales them.
+// A time of day read after a date; `given` is false when there was none.
+struct TimeOfDay {
+    std::int32_t hour = 0;
+    std::int32_t minute = 0;
+    std::int32_t second = 0;
+    std::int32_t millisecond = 0;
+    bool given = false;
+};
+
 struct NumberParts {
     bool negative = false;
-    char digits[kMaxSignificantDigits] = {};
+    char digits[kMaxDigits];  // the first digitCount are set
     std::size_t digitCount = 0;
     int exponent = 0;
     std::uint32_t characterMask = 0;  // which of NumberCharacterBit's characters occur
@@ -120,22 +137,22 @@ bool IntegerPartIsWellFormed(std::string_view part, char grouping) {
 
 // Splits a text into NumberParts, or false when it is not a well-formed
 // number. Accepted: an optional "-", an integer part, and an optional
-// decimal separator ("." or ",") followed by at least one digit; the integer
-// part may group thousands with the other separator (1.234,56 and 1,234.56
-// both read 1234.56) and may be empty before a fraction (.5, as database
-// exports write it). Rules where the separators alone are ambiguous:
+// decimal separator followed by at least one digit; the integer part may
+// group thousands with the other separator (1.234,56 and 1,234.56 both read
+// 1234.56) and may be empty before a fraction (.5, as database exports write
+// it). `decimal` is '.' or ',' when the user named the decimal separator;
+// the other one then only groups thousands, so 1,234 is 1234 with '.'.
+// With '\0' the separators alone decide:
 // - A separator that occurs once, without the other, is the decimal one.
 //   So 1,234 reads 1.234: a comma is this program's decimal comma, and
 //   European files with three decimals (1,250 kg) stay right; US files
-//   with grouping get the right number from 12,345,678 or 1,234.50, and
-//   anyone with bare 1,234 can force the column to text.
+//   with grouping get the right number from 12,345,678 or 1,234.50.
 // - A separator that occurs more than once, without the other, groups
 //   thousands (1.234.567, 1,234,567).
 // - With both, the last one is the decimal separator and occurs once.
-// Integers with a leading zero (007) and numbers of more than 15
-// significant digits, decimals included, stay text: a number cell would
-// drop the zeros or digits.
-bool SplitNumber(std::string_view text, NumberParts* parts) {
+// Integers with a leading zero (007) and of more than 15 digits stay text:
+// a number cell would drop the zeros or digits.
+bool SplitNumber(std::string_view text, char decimalSeparator, NumberParts* parts) {
     std::size_t pos = 0;
     if (!text.empty() && text[0] == '-') {
         parts->negative = true;
@@ -165,7 +182,23 @@ bool SplitNumber(std::string_view text, NumberParts* parts) {
     char decimal = '\0';
     char grouping = '\0';
     std::size_t decimalAt = body.size();
-    if (points > 0 && commas > 0) {
+    if (decimalSeparator == '.' || decimalSeparator == ',') {
+        const bool point = decimalSeparator == '.';
+        const std::size_t decimals = point ? points : commas;
+        const std::size_t groups = point ? commas : points;
+        const std::size_t lastDecimal = point ? lastPoint : lastComma;
+        const std::size_t lastGroup = point ? lastComma : lastPoint;
+        if (decimals > 1 || (decimals == 1 && groups > 0 && lastGroup > lastDecimal)) {
+            return false;
+        }
+        if (decimals == 1) {
+            decimal = decimalSeparator;
+            decimalAt = lastDecimal;
+        }
+        if (groups > 0) {
+            grouping = point ? ',' : '.';
+        }
+    } else if (points > 0 && commas > 0) {
         const bool pointLast = lastPoint > lastComma;
         decimal = pointLast ? '.' : ',';
         grouping = pointLast ? ',' : '.';
@@ -197,29 +230,24 @@ bool SplitNumber(std::string_view text, NumberParts* parts) {
     while (fractionLength > 0 && fraction[fractionLength - 1] == '0') {
         --fractionLength;
     }
+    if (fractionLength > kMaxFractionDigits) {
+        return false;  // below the smallest double
+    }
+    const std::size_t integerLimit = decimal == '\0' ? kMaxIntegerDigits : kMaxDecimalIntegerDigits;
     parts->digitCount = 0;
-    const auto take = [parts](char c) {
-        if (c == '0' && parts->digitCount == 0) {
-            return true;
+    for (const char c : integerPart) {
+        if (c == grouping || (c == '0' && parts->digitCount == 0)) {
+            continue;
         }
-        if (parts->digitCount == kMaxSignificantDigits) {
+        if (parts->digitCount == integerLimit) {
             return false;
         }
         parts->digits[parts->digitCount++] = c;
-        return true;
-    };
-    for (const char c : integerPart) {
-        if (c != grouping && !take(c)) {
-            return false;
-        }
     }
     for (std::size_t i = 0; i < fractionLength; ++i) {
-        if (!take(fraction[i])) {
-            return false;
+        if (fraction[i] != '0' || parts->digitCount != 0) {
+            parts->digits[parts->digitCount++] = fraction[i];
         }
-    }
-    if (fractionLength > 400) {
-        return false;  // below the smallest double
     }
     parts->exponent = -static_cast<int>(fractionLength);
     return true;
@@ -235,15 +263,103 @@ std::uint32_t NumericCharacterMask(std::string_view numericChars) {
     return mask;
 }
 
-// The three numbers of a date text in the order written, or false when the
-// text does not have the date's shape: one of ".", "/" or "-" (the first of
-// them present, in that order of preference) exactly twice, with at most
-// three characters between. Each number is read as a leading integer, so a
-// time of day after the third is ignored.
-bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3]) {
+// A run of ASCII digits at the start of `text`, read as an integer (saturated
+// far above any calendar number). False when `text` does not start with one.
+bool TakeDigits(std::string_view* text, std::int32_t* number) {
+    std::size_t length = 0;
+    std::int32_t value = 0;
+    while (length < text->size() && IsDigit((*text)[length])) {
+        if (value < 100000000) {
+            value = value * 10 + ((*text)[length] - '0');
+        }
+        ++length;
+    }
+    if (length == 0) {
+        return false;
+    }
+    *number = value;
+    text->remove_prefix(length);
+    return true;
+}
+
+// A time of day after a date: " " or "T", then hh:mm, optionally :ss and a
+// fraction of the second. Empty text is midnight without a time. False for
+// anything else, so that a version like 2020.12.07-1 is not taken as a date.
+bool ReadTimeOfDay(std::string_view text, TimeOfDay* time) {
+    *time = {};
+    if (text.empty()) {
+        return true;
+    }
+    if (text[0] != ' ' && text[0] != 'T') {
+        return false;
+    }
+    text.remove_prefix(1);
+    const auto twoDigits = [&text](std::int32_t* number, std::int32_t limit) {
+        if (text.size() < 2 || !IsDigit(text[0]) || !IsDigit(text[1])) {
+            return false;
+        }
+        *number = (text[0] - '0') * 10 + (text[1] - '0');
+        text.remove_prefix(2);
+        return *number <= limit;
+    };
+    if (!twoDigits(&time->hour, 23) || text.empty() || text[0] != ':') {
+        return false;
+    }
+    text.remove_prefix(1);
+    if (!twoDigits(&time->minute, 59)) {
+        return false;
+    }
+    if (!text.empty() && text[0] == ':') {
+        text.remove_prefix(1);
+        if (!twoDigits(&time->second, 59)) {
+            return false;
+        }
+        if (!text.empty() && text[0] == '.') {
+            text.remove_prefix(1);
+            if (text.empty()) {
+                return false;
+            }
+            // Milliseconds, rounded from any number of digits.
+            std::int32_t scale = 100;
+            std::int32_t rest = 0;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (!IsDigit(text[i])) {
+                    return false;
+                }
+                if (scale > 0) {
+                    time->millisecond += (text[i] - '0') * scale;
+                    scale /= 10;
+                } else if (i == 3) {
+                    rest = text[i] - '0';
+                }
+            }
+            text = {};
+            if (rest >= 5 && ++time->millisecond == 1000) {
+                time->millisecond = 999;  // never rolls the date over
+            }
+        }
+    }
+    if (!text.empty()) {
+        return false;
+    }
+    time->given = true;
+    return true;
+}
+
+// The three numbers of a date text in the order written, and its time of
+// day, or false when the text does not have the date's shape: after
+// optional blanks, digits separated by one of ".", "/" or "-" (the first of
+// them present in the date, in that order of preference) exactly twice,
+// with at most three characters between, and then nothing or a time of day.
+bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3], TimeOfDay* time) {
+    while (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
+        text.remove_prefix(1);
+    }
+    const std::size_t dateEnd = std::min(text.find_first_of(" T"), text.size());
+    const std::string_view date = text.substr(0, dateEnd);
     char separator = '\0';
     for (const char candidate : {'.', '/', '-'}) {
-        if (text.find(candidate) != std::string_view::npos) {
+        if (date.find(candidate) != std::string_view::npos) {
             separator = candidate;
             break;
         }
@@ -251,22 +367,32 @@ bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3]) {
     if (separator == '\0') {
         return false;
     }
-    const std::size_t first = text.find(separator);
-    const std::size_t second = text.find(separator, first + 1);
+    const std::size_t first = date.find(separator);
+    const std::size_t second = date.find(separator, first + 1);
     if (second == std::string_view::npos || second - first > 4 ||
-        text.find(separator, second + 1) != std::string_view::npos) {
+        date.find(separator, second + 1) != std::string_view::npos) {
         return false;
     }
-    numbers[0] = LeadingInteger(text);
-    numbers[1] = LeadingInteger(text.substr(first + 1));
-    numbers[2] = LeadingInteger(text.substr(second + 1));
-    return true;
+    std::string_view part = date.substr(0, first);
+    if (!TakeDigits(&part, &numbers[0]) || !part.empty()) {
+        return false;
+    }
+    part = date.substr(first + 1, second - first - 1);
+    if (!TakeDigits(&part, &numbers[1]) || !part.empty()) {
+        return false;
+    }
+    part = date.substr(second + 1);
+    if (!TakeDigits(&part, &numbers[2]) || !part.empty()) {
+        return false;
+    }
+    return ReadTimeOfDay(text.substr(dateEnd), time);
 }
 
 // Packs the three numbers of a date text read in `order` (1 month-day-year,
-// 2 day-month-year, 3 year-month-day); 0 when one of them is 0 or the day
-// does not exist.
-double PackInOrder(const workbook::Book* book, int order, const std::int32_t numbers[3]) {
+// 2 day-month-year, 3 year-month-day) with its time of day; 0 when one of
+// them is 0 or the day does not exist.
+double PackInOrder(const workbook::Book* book, int order, const std::int32_t numbers[3],
+                   const TimeOfDay& time) {
     std::int32_t year = numbers[2];
     std::int32_t month = numbers[0];
     std::int32_t day = numbers[1];
@@ -281,7 +407,60 @@ double PackInOrder(const workbook::Book* book, int order, const std::int32_t num
     if (year == 0 || month == 0 || day == 0) {
         return 0.0;
     }
-    return workbook::DatePack(book, year, month, day, 0, 0, 0, 0);
+    return workbook::DatePack(book, year, month, day, time.hour, time.minute, time.second,
+                              time.millisecond);
+}
+
+// DateValue's work, giving the time of day read too.
+double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
+                   TimeOfDay* time) {
+    const std::int32_t mode = settings->dateMode;
+    std::int32_t numbers[3] = {0, 0, 0};
+    if (mode == 4) {
+        // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
+        // puts before digits it wants kept as text.
+        if (field.size() <= 7) {
+            return 0.0;
+        }
+        if (field[0] == '"' || field[0] == '\'') {
+            field.remove_prefix(1);
+        }
+        if (field.size() < 8 || !std::all_of(field.begin(), field.begin() + 8, IsDigit) ||
+            !ReadTimeOfDay(field.substr(8), time)) {
+            return 0.0;
+        }
+        numbers[0] = LeadingInteger(field.substr(0, 4));
+        numbers[1] = LeadingInteger(field.substr(4, 2));
+        numbers[2] = LeadingInteger(field.substr(6, 2));
+        return PackInOrder(book, 3, numbers, *time);
+    }
+
+    if (!SplitDateNumbers(field, numbers, time)) {
+        return 0.0;
+    }
+    switch (mode) {
+        case 1:
+        case 11:
+            return PackInOrder(book, 1, numbers, *time);
+        case 2:
+        case 12:
+            return PackInOrder(book, 2, numbers, *time);
+        case 3:
+        case 13:
+            return PackInOrder(book, 3, numbers, *time);
+        default:
+            break;
+    }
+
+    // Automatic order: the first number tells. A day that does not exist in
+    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
+    // is not a date and must not fix the order for the rest of the run.
+    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
+    const double value = PackInOrder(book, order, numbers, *time);
+    if (value > 0.0) {
+        settings->dateMode = 10 + order;
+    }
+    return value;
 }
 
 }  // namespace
@@ -298,7 +477,7 @@ char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
         return kDateType;
     }
     NumberParts parts;
-    if (SplitNumber(field, &parts)) {
+    if (SplitNumber(field, settings->decimalSeparator, &parts)) {
         const std::uint32_t allowed = NumericCharacterMask(TextOf(settings->numericChars));
         if ((parts.characterMask & ~allowed) == 0) {
             return kNumericType;
@@ -307,48 +486,12 @@ char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
     return kCharacterType;
 }
 
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field) {
-    const std::int32_t mode = settings->dateMode;
-    if (mode == 4) {
-        // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
-        // puts before digits it wants kept as text.
-        if (field.size() <= 7) {
-            return 0.0;
-        }
-        if (field[0] == '"' || field[0] == '\'') {
-            field.remove_prefix(1);
-        }
-        const std::int32_t numbers[3] = {LeadingInteger(field.substr(0, 4)),
-                                         LeadingInteger(field.substr(4, 2)),
-                                         LeadingInteger(field.substr(6))};
-        return PackInOrder(book, 3, numbers);
-    }
-
-    std::int32_t numbers[3] = {0, 0, 0};
-    if (!SplitDateNumbers(field, numbers)) {
-        return 0.0;
-    }
-    switch (mode) {
-        case 1:
-        case 11:
-            return PackInOrder(book, 1, numbers);
-        case 2:
-        case 12:
-            return PackInOrder(book, 2, numbers);
-        case 3:
-        case 13:
-            return PackInOrder(book, 3, numbers);
-        default:
-            break;
-    }
-
-    // Automatic order: the first number tells. A day that does not exist in
-    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
-    // is not a date and must not fix the order for the rest of the run.
-    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
-    const double value = PackInOrder(book, order, numbers);
-    if (value > 0.0) {
-        settings->dateMode = 10 + order;
+double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
+                 bool* hasTime) {
+    TimeOfDay time;
+    const double value = DateAndTime(settings, book, field, &time);
+    if (hasTime != nullptr) {
+        *hasTime = value != 0.0 && time.given;
     }
     return value;
 }
@@ -411,9 +554,9 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
     return {dst.data(), length};
 }
 
-bool NumberValue(std::string_view text, double* value) {
+bool NumberValue(std::string_view text, double* value, char decimalSeparator) {
     NumberParts parts;
-    if (!SplitNumber(text, &parts)) {
+    if (!SplitNumber(text, decimalSeparator, &parts)) {
         return false;
     }
     if (parts.digitCount == 0) {
@@ -422,7 +565,7 @@ bool NumberValue(std::string_view text, double* value) {
     }
     // "<digits>e<exponent>" is read by from_chars, which rounds correctly and
     // ignores the locale.
-    char normalised[kMaxSignificantDigits + 16];
+    char normalised[kMaxDigits + 16];
     std::memcpy(normalised, parts.digits, parts.digitCount);
     char* end = normalised + parts.digitCount;
     *end++ = 'e';

@@ -18,6 +18,9 @@ std::int32_t Convert(std::int32_t count, char** elements) {
     auto settings = std::make_unique<engine::ConversionSettings>();
     engine::SetDefaultSettings(settings.get());
     engine::ParameterParser(settings.get(), count, elements);
+    if (settings->refusedPaths != 0) {
+        return QUENDLE_D_FAILED;  // a path too long to hold, named on stderr
+    }
     if (settings->inputPath[0] == '\0') {
         return QUENDLE_D_NO_INPUT;
     }

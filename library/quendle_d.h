@@ -24,7 +24,9 @@ extern "C" {
                                  (also when nothing matched the input) */
 #define QUENDLE_D_NO_INPUT 1  /* no input name among the parameters */
 #define QUENDLE_D_NO_OUTPUT 2 /* no output name (.xls or .xlsx) among them */
-#define QUENDLE_D_FAILED 3    /* at least one conversion failed */
+#define QUENDLE_D_FAILED                           \
+    3 /* at least one conversion failed, or a path \
+         was too long to hold (said on stderr) */
 
 /* Converts as the parameters say. `reserved` is ignored. `elements` holds
  * `count` zero-terminated texts; element 0 is a placeholder that is never

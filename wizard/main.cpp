@@ -83,7 +83,8 @@ int RunWizardModule(engine::ConversionSettings* settings, int argc, char** argv)
 
 int Run(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "/?") == 0 || std::strcmp(argv[i], "-?") == 0) {
             std::fputs(kUsage, stdout);
             return wizard::kExitSuccess;
         }
@@ -99,6 +100,10 @@ int Run(int argc, char** argv) {
     engine::ParameterParser(settings.get(), argc, argv);
 
     if (wizard::IsSilentRun(*settings)) {
+        // Ignored parameters stay ignored, but an unattended run names them.
+        for (const std::string& note : engine::IgnoredParameterNotes(settings.get(), argc, argv)) {
+            std::fprintf(stderr, "quendle: %s\n", note.c_str());
+        }
         return wizard::RunSilent(settings.get());
     }
 #ifdef QUENDLE_WIZARD_MODULE

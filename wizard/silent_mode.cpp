@@ -72,6 +72,9 @@ bool IsSilentRun(const engine::ConversionSettings& settings) {
 }
 
 int RunSilent(engine::ConversionSettings* settings) {
+    if (settings->refusedPaths != 0) {
+        return kExitConversionFailed;  // the parser named each refused path
+    }
     engine::BatchResult result;
     {
         TerminalProgress terminal(STDERR_FILENO);

@@ -4,6 +4,7 @@
 // and the book keeps a text that describes the last one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,6 +53,28 @@ Sheet* GetSheet(Book* book, int index);
 
 // The sheet's name in UTF-8.
 std::string_view SheetName(const Sheet* sheet);
+
+// The sheet-name rule of both formats. Names are the same to a spreadsheet
+// when they are equal after folding letter case, in any script (ASCII,
+// Latin, Greek, Cyrillic, Armenian, full-width letters): "ОТЧЁТ" and
+// "отчёт" are one name.
+bool SameSheetName(std::string_view a, std::string_view b);
+
+// One code point folded to lower case as SameSheetName compares it.
+char32_t FoldSheetNameCase(char32_t cp);
+
+// A name's length in UTF-16 units, as both formats count it (at most 31).
+std::size_t SheetNameUnits(std::string_view name);
+
+// Why `name` cannot be a sheet name, or empty when it can: empty, not UTF-8,
+// more than 31 UTF-16 units, any of : \ / ? * [ ] or a control character,
+// an apostrophe at either end, or the reserved name History in any case.
+std::string SheetNameProblem(std::string_view name);
+
+// `name` made valid by the same rule: forbidden characters and apostrophes
+// at either end become "_", it is cut to 31 UTF-16 units before a character
+// that does not fit whole, History gets a "_", and an empty name is Sheet1.
+std::string MakeValidSheetName(std::string_view name);
 
 // Removes the sheet at `index` with everything that belongs to it.
 [[nodiscard]] bool DeleteSheet(Book* book, int index);

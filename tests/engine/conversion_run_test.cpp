@@ -130,17 +130,28 @@ TEST_F(ConversionRunTest, CancelSavesWhatWasWritten) {
 TEST_F(ConversionRunTest, FailedSaveShowsTheLibraryReasonThenTheRunsMessage) {
     const std::string input = dir_.File("in.csv");
     ASSERT_TRUE(WriteWholeFile(input, "a\n"));
-    const std::string output = dir_.File("missing/folder/out.xls");
-    Use(input, output);
-    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
-    ASSERT_EQ(log_.messages.size(), 2u);
-    EXPECT_EQ(log_.messages[0].caption, output);
-    EXPECT_FALSE(log_.messages[0].text.empty());
-    EXPECT_EQ(log_.messages[0].icon, platform::MessageIcon::kNone);
-    EXPECT_EQ(log_.messages[1].caption, "Error");
-    EXPECT_EQ(log_.messages[1].text, "Cannot save XLS file.");
-    EXPECT_EQ(log_.messages[1].icon, platform::MessageIcon::kError);
-    EXPECT_EQ(s_.recordCount, 1);
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0, "Cannot save XLS file."},
+        {1, "Cannot save XLSX file."},
+    };
+    for (const auto& [type, text] : cases) {
+        SCOPED_TRACE(text);
+        log_.messages.clear();
+        s_.recordCount = 0;
+        const std::string output =
+            dir_.File(type == 1 ? "missing/folder/out.xlsx" : "missing/folder/out.xls");
+        Use(input, output);
+        s_.workbookType = type;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 2u);
+        EXPECT_EQ(log_.messages[0].caption, output);
+        EXPECT_FALSE(log_.messages[0].text.empty());
+        EXPECT_EQ(log_.messages[0].icon, platform::MessageIcon::kNone);
+        EXPECT_EQ(log_.messages[1].caption, "Error");
+        EXPECT_EQ(log_.messages[1].text, text);
+        EXPECT_EQ(log_.messages[1].icon, platform::MessageIcon::kError);
+        EXPECT_EQ(s_.recordCount, 1);
+    }
 }
 
 TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {
@@ -154,6 +165,45 @@ TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {
     ASSERT_EQ(log_.messages.size(), 1u);
     EXPECT_NE(log_.messages[0].text.find(output), std::string::npos);
     EXPECT_EQ(ReadWholeFile(output), "not a zip at all");
+}
+
+TEST_F(ConversionRunTest, QuoteNeverClosedIsReportedWithItsLine) {
+    struct Case {
+        const char* name;
+        std::string input;
+        RunResult result;
+        const char* caption;
+        const char* mentions;  // in the one message shown
+    };
+    const std::string overlong(40000, 'x');  // longer than any cell holds
+    const Case cases[] = {
+        {"data kept, warned", "h\r\n1\r\n2,\"x\r\n3\r\n", RunResult::kConverted, "Warning",
+         "The quote opened on line 3 is never closed."},
+        {"Mac line ends", "h\r1\r\"open\r2", RunResult::kConverted, "Warning",
+         "The quote opened on line 3 is never closed."},
+        {"limit hit, error names the quote", "a\n\"" + overlong, RunResult::kFailed, "Error",
+         "The quote opened on line 2 is never closed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::string input = dir_.File("q.csv");
+        const std::string output = dir_.File("q.xlsx");
+        ASSERT_TRUE(WriteWholeFile(input, c.input));
+        Use(input, output);
+        s_.workbookType = 1;
+        s_.overwriteFile = 1;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), c.result);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        EXPECT_EQ(log_.messages[0].caption, c.caption);
+        EXPECT_NE(log_.messages[0].text.find(c.mentions), std::string::npos)
+            << log_.messages[0].text;
+    }
+    // A file whose quotes all close says nothing.
+    log_.messages.clear();
+    ASSERT_TRUE(WriteWholeFile(dir_.File("q.csv"), "\"a\nb\",c\n"));
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+    EXPECT_TRUE(log_.messages.empty());
 }
 
 TEST(SheetNameFor, DerivesAndRepairsNames) {

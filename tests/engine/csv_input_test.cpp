@@ -94,8 +94,10 @@ TEST(CsvInput, SplitsRecordsAndFields) {
         {"CR before closing quote stays", "\"a\r\"\r\n", ',', {{"a\r"}}},
         {"open quote runs to end of file", "a,\"b,c\nd", ',', {{"a", "b,c\nd"}}},
         {"open quote after doubled quote", "\"a\"\"\n", ',', {{"a\"\n"}}},
-        {"CR CR LF keeps one CR", "a\r\r\nb", ',', {{"a\r"}, {"b"}}},
-        {"lone CR is text", "a\rb,c\n", ',', {{"a\rb", "c"}}},
+        {"CR CR LF is two line ends", "a\r\r\nb", ',', {{"a"}, {""}, {"b"}}},
+        {"lone CR ends a record", "a\rb,c\n", ',', {{"a"}, {"b", "c"}}},
+        {"classic Mac line ends", "a,b\rc,\"d\"\r\re", ',', {{"a", "b"}, {"c", "d"}, {""}, {"e"}}},
+        {"lone CR inside quotes is text", "\"a\rb\"\rc", ',', {{"a\rb"}, {"c"}}},
         {"inner empty lines", "a\n\nb\n\n", ',', {{"a"}, {""}, {"b"}, {""}}},
         {"no record after final newline", "a\r\n", ',', {{"a"}}},
         {"tab delimiter", "a,b\t\"c\td\"\n", '\t', {{"a,b", "c\td"}}},
@@ -163,13 +165,41 @@ TEST(CsvInput, DecodesEncodings) {
         {"ANSI 1251", "\xCF\xF0\xE8\xE2\xE5\xF2,1", {}, "1251", "866", {{"Привет", "1"}}, 1251},
         {"OEM 866", "\x8F\xE0\xA8\xA2\xA5\xE2", {.oemSource = 1}, "1251", "866", {{"Привет"}}, 866},
         {"valid UTF-8 passes", "\xD0\x9F\xD1\x80\xD0\xB8", {}, "1251", "866", {{"При"}}, 65001},
-        {"legacy is sticky",
-         "\xC3\xA9\n\xE9\n\xC3\xA9\n",
+        {"each record decides",
+         "\xC3\xA9\n\xE9\n\xC3\xA9,\xD0\xAF\n",
          {},
          "1252",
          "437",
-         {{"\u00E9"}, {"\u00E9"}, {"\u00C3\u00A9"}},
+         {{"\u00E9"}, {"\u00E9"}, {"\u00E9", "\u042F"}},
          1252},
+        {"UTF-16 LE without BOM",
+         Utf16(unicodeText, false).substr(2),
+         {},
+         "1252",
+         "437",
+         unicodeRows,
+         1200},
+        {"UTF-16 BE without BOM",
+         Utf16(unicodeText, true).substr(2),
+         {},
+         "1252",
+         "437",
+         unicodeRows,
+         1201},
+        {"Cyrillic UTF-16 LE without BOM",
+         Utf16(u"id,\u0418\u043C\u044F\r\n1,2\r\n", false).substr(2),
+         {},
+         "1252",
+         "437",
+         {{"id", "\u0418\u043C\u044F"}, {"1", "2"}},
+         1200},
+        {"a stray NUL is no UTF-16",
+         std::string("ab\0cd,e\n", 8),
+         {},
+         "1252",
+         "437",
+         {{std::string("ab\0cd", 5), "e"}},
+         65001},
         {"CODEPAGE overrides ANSI",
          "\xD0\x90",
          {.inputCodePage = 1251},
@@ -203,6 +233,38 @@ TEST(CsvInput, DecodesEncodings) {
             int codePage = 0;
             EXPECT_EQ(ReadBytes(c.input, c.options, &codePage, blockSize), c.expected);
             EXPECT_EQ(codePage, c.codePage);
+        }
+    }
+}
+
+TEST(CsvInput, RecordNamesTheLineOfAQuoteNeverClosed) {
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::int64_t> openQuoteLines;  // per record
+    };
+    const Case cases[] = {
+        {"all quotes closed", "\"a\"\"\nb\",c\nd\n", {-1, -1}},
+        {"open on the record's first line", "a\nb,\"c\nd\n", {-1, 0}},
+        {"open after a closed multi-line field", "x,\"closed\r\ny\",\"open\nz", {1}},
+        {"open after lone CRs", "a\r\"b\rc", {-1, 0}},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t blockSize : {std::size_t{2}, engine::kCsvBlockSize}) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            TempDir dir;
+            const std::string path = dir.File("q.csv");
+            ASSERT_TRUE(WriteWholeFile(path, c.input));
+            engine::ConversionSettings settings{};
+            settings.delimiter = ',';
+            engine::CsvInput input;
+            ASSERT_TRUE(input.Open(path, settings, blockSize));
+            engine::CsvRecord record;
+            std::vector<std::int64_t> lines;
+            while (input.ReadRecord(record)) {
+                lines.push_back(record.openQuoteLine);
+            }
+            EXPECT_EQ(lines, c.openQuoteLines);
         }
     }
 }
@@ -315,7 +377,7 @@ std::string RandomCsv(std::mt19937& random, char delimiter, std::size_t maxPiece
 void CompareWithOracle(const std::vector<std::string>& contents, char delimiter) {
     TempDir dir;
     std::vector<std::string> paths;
-    std::string arguments = "--lone-cr-is-text --empty-line-is-one-field --crlf-in-field-as-lf ";
+    std::string arguments = "--empty-line-is-one-field --crlf-in-field-as-lf ";
     arguments += "--delimiter " + testing_support::ShellQuote(std::string(1, delimiter));
     for (std::size_t i = 0; i < contents.size(); ++i) {
         paths.push_back(dir.File("f" + std::to_string(i) + ".csv"));
@@ -381,8 +443,7 @@ TEST(CsvInput, AgreesWithPythonOnLongRecordsAndSeams) {
 }
 
 TEST(CsvInput, AgreesWithPythonOnCsvSpectrum) {
-    const std::filesystem::path folder =
-        std::filesystem::path(QUENDLE_SHARED_DIR) / "corpus" / "csv-spectrum";
+    const std::filesystem::path folder = std::filesystem::path(QUENDLE_CORPUS_DIR) / "csv-spectrum";
     std::vector<std::string> contents;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         contents.push_back(testing_support::ReadWholeFile(entry.path().string()));

@@ -174,7 +174,7 @@ TEST(ParameterParser, TextValuesAreCutAtTheirCapacity) {
         {"/NUMERIC=0123456789", numerics, "0123456789"},
         {"/TABLENAME=" + std::string(300, 't'), table, std::string(255, 't')},
         {"/ORDER=" + std::string(120, 'o'), order, std::string(99, 'o')},
-        {"/STATUS=/var/" + std::string(300, 's'), status, "/var/" + std::string(254, 's')},
+        {"/STATUS=/var/" + std::string(300, 's'), status, "/var/" + std::string(300, 's')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.parameter.substr(0, 20));
@@ -183,18 +183,83 @@ TEST(ParameterParser, TextValuesAreCutAtTheirCapacity) {
     }
 }
 
-TEST(ParameterParser, LongPathIsCutAtACharacterBoundary) {
-    std::string path = "/data/";
-    while (path.size() < 2000) {
-        path += "файл";
+TEST(ParameterParser, PathsAreKeptWholeOrRefused) {
+    // A path of `bytes` bytes in two-byte letters, ending in `extension`.
+    const auto pathOf = [](std::size_t bytes, std::string_view extension) {
+        std::string path = "/data/";
+        while (path.size() + extension.size() + 2 <= bytes) {
+            path += "ф";
+        }
+        if (path.size() + extension.size() < bytes) {
+            path += 'x';
+        }
+        return path + std::string(extension);
+    };
+    const std::string fits = pathOf(kPathCapacity - 1, ".csv");
+    const std::string tooLong = pathOf(kPathCapacity, ".csv");
+    const std::string longBook = pathOf(kPathCapacity + 300, ".xlsx");
+    const std::string fitsBook = pathOf(kPathCapacity - 1, ".xls");
+    const std::string status = pathOf(kPathCapacity + 1, ".log");
+    ASSERT_EQ(fits.size(), kPathCapacity - 1);
+    ASSERT_EQ(tooLong.size(), kPathCapacity);
+    const struct {
+        std::string element;
+        char (ConversionSettings::*field)[kPathCapacity];
+        std::string path;
+        bool kept;
+    } cases[] = {
+        {fits, &ConversionSettings::inputPath, fits, true},
+        {tooLong, &ConversionSettings::inputPath, tooLong, false},
+        {fitsBook, &ConversionSettings::outputPath, fitsBook, true},
+        {longBook, &ConversionSettings::outputPath, longBook, false},
+        {"/STATUS=" + status, &ConversionSettings::statusPath, status, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.path.size() << " bytes");
+        testing::internal::CaptureStderr();
+        Parsed p({c.element});
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(TextOf(p.s.*c.field), c.kept ? std::string_view(c.path) : std::string_view());
+        EXPECT_EQ(p.s.refusedPaths, c.kept ? 0 : 1);
+        EXPECT_EQ(said.empty(), c.kept) << said;
     }
-    path += ".csv";
-    Parsed p({path});
-    const std::string_view kept = TextOf(p.s.inputPath);
-    EXPECT_LT(kept.size(), kPathCapacity);
-    EXPECT_EQ(kept, path.substr(0, kept.size()));
-    // 259 characters: "/data/" and 253 two-byte letters.
-    EXPECT_EQ(kept.size(), 6u + 253u * 2u);
+}
+
+TEST(ParameterParser, IgnoredParametersAreNamed) {
+    struct Case {
+        std::vector<std::string> parameters;
+        std::vector<std::string> mentions;  // one per note, in order
+    };
+    const Case cases[] = {
+        {{"in.csv", "out.xlsx", "/SILENT", "/FIELDS=;", "-header=1", "/CT:1=n"}, {}},
+        {{"in.csv", "out.xls", "/FIELD=;", "/HEADERS=1"},
+         {"option /FIELD=; is not known", "option /HEADERS=1 is not known"}},
+        {{"/data/in.csv", "report.ods"}, {"report.ods is neither", "workbook is /data/in.xls"}},
+        {{"/data/in.csv", "report.ods", "/TYPE=2007"}, {"workbook is /data/in.xlsx"}},
+        {{"in.csv", "a.xls", "b.xlsx"}, {"second workbook name b.xlsx was ignored"}},
+        {{"data.tsv", "out.xlsx"}, {"input data.tsv was ignored", "/FIELDS=TAB"}},
+        {{"in.csv", "out.xls", "extra"}, {"extra is neither a file name nor an option"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.parameters[1]);
+        Parsed p(c.parameters);
+        std::vector<const char*> elements = {"quendle"};
+        for (const std::string& parameter : c.parameters) {
+            elements.push_back(parameter.c_str());
+        }
+        const std::vector<std::string> notes =
+            IgnoredParameterNotes(&p.s, static_cast<int>(elements.size()), elements.data());
+        std::string all;
+        for (const std::string& note : notes) {
+            all += note + "\n";
+        }
+        for (const std::string& part : c.mentions) {
+            EXPECT_NE(all.find(part), std::string::npos) << part << " in:\n" << all;
+        }
+        if (c.mentions.empty()) {
+            EXPECT_TRUE(notes.empty()) << all;
+        }
+    }
 }
 
 TEST(ParameterParser, ColumnsRule) {

@@ -86,6 +86,12 @@ TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
         {"12345678901234.5", 0, 'n', 12345678901234.5, 0},
         {"1.500000000000000000", 0, 'n', 1.5, 0},  // a fixed-scale export: zeros carry nothing
         {"0.000000000000000001", 0, 'n', 1e-18, 0},
+        // Decimals as programs print doubles: the nearest number, whatever the length.
+        {"0.30000000000000004", 0, 'n', 0.30000000000000004, 0},
+        {"3521418059.923445", 0, 'n', 3521418059.923445, 0},
+        {"1234567890.1234567", 0, 'n', 1234567890.1234567, 0},
+        {"-0,1234567890123456789", 0, 'n', -0.1234567890123456789, 0},
+        {"1.234.567,123456789012345678", 0, 'n', 1234567.123456789012345678, 0},
         // Not well-formed, or a number cell would lose digits.
         {"-", 0, 'c', 0, 0},
         {",", 0, 'c', 0, 0},
@@ -102,7 +108,8 @@ TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
         {"1,234.56.7", 0, 'c', 0, 0},
         {",123,456", 0, 'c', 0, 0},
         {"4111111111111111", 0, 'c', 0, 0},
-        {"1234567890.1234567", 0, 'c', 0, 0},
+        {"4,111,111,111,111,111", 0, 'c', 0, 0},
+        {"-4111111111111111", 0, 'c', 0, 0},
         {"10000000000000000", 0, 'c', 0, 0},
         {"007", 0, 'c', 0, 0},
         {"0012", 0, 'c', 0, 0},
@@ -118,7 +125,21 @@ TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
         {"1.0.2016", 0, 'c', 0, 0},
         // Dates, automatic order.
         {" 1.2.2016", 0, 'd', 42371, 11},
-        {"01.02.2016 10:30", 0, 'd', 42371, 11},
+        {"01.02.2016 10:30", 0, 'd', 42371.4375, 11},
+        {"2024-03-05 14:22:10", 0, 'd', 45356 + 51730.0 / 86400, 13},
+        {"2024-03-05T14:22:10", 0, 'd', 45356 + 51730.0 / 86400, 13},
+        {"2024-03-05T14:22:10.250", 0, 'd', 45356 + 51730.25 / 86400, 13},
+        {"2024-03-05 00:00", 0, 'd', 45356, 13},
+        // A date followed by anything but a time of day is no date.
+        {"2020.12.07-0-1", 0, 'c', 0, 0},
+        {"2024-03-05 14:22:10Z", 0, 'c', 0, 0},
+        {"2024-03-05 24:00", 0, 'c', 0, 0},
+        {"2024-03-05 14:60", 0, 'c', 0, 0},
+        {"2024-03-05 1:30", 0, 'c', 0, 0},
+        {"2024-03-05 ", 0, 'c', 0, 0},
+        {"2024-03-05x", 0, 'c', 0, 0},
+        {"1x.2.2016", 0, 'c', 0, 0},
+        {"1.2x.2016", 0, 'c', 0, 0},
         {"2016-03-13", 0, 'd', 42442, 13},
         {"2016/03/13", 0, 'd', 42442, 13},
         {"13/03/2016", 0, 'd', 42442, 12},
@@ -137,7 +158,10 @@ TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
         {"2016.3.13", 3, 'd', 42442, 3},
         {"20160313", 4, 'd', 42442, 4},
         {"\"20160313", 4, 'd', 42442, 4},
-        {"'20160313 10:30", 4, 'd', 42442, 4},
+        {"'20160313 10:30", 4, 'd', 42442.4375, 4},
+        {"20160313T10:30:00", 4, 'd', 42442.4375, 4},
+        {"20160313-1", 4, 'c', 0, 4},
+        {"201603131", 4, 'n', 201603131, 4},
         {"2016031", 4, 'n', 2016031, 4},
         {"12345678", 4, 'n', 12345678, 4},
         {"2016-03-13", 4, 'c', 0, 4},
@@ -211,6 +235,66 @@ TEST(ValueClassifier, BooleanValueIsFalseOnlyForNoWords) {
     for (const auto& [field, value] : rows) {
         SCOPED_TRACE(field);
         EXPECT_EQ(engine::BooleanValue(field), value);
+    }
+}
+
+TEST(ValueClassifier, NamedDecimalSeparatorMakesTheOtherOneGroupThousands) {
+    struct DecimalRow {
+        std::string_view text;
+        char separator;
+        char letter;
+        double value;
+    };
+    const DecimalRow rows[] = {
+        {"1.234", '\0', 'n', 1.234},
+        {"1,234", '\0', 'n', 1.234},
+        {"1.234", '.', 'n', 1.234},
+        {"1.234", ',', 'n', 1234},
+        {"1,234", '.', 'n', 1234},
+        {"1,234", ',', 'n', 1.234},
+        {"1,234.56", '.', 'n', 1234.56},
+        {"1,234.56", ',', 'c', 0},
+        {"1.234,56", ',', 'n', 1234.56},
+        {"1.234,56", '.', 'c', 0},
+        {"1.234.567", ',', 'n', 1234567},
+        {"1.234.567", '.', 'c', 0},
+        {"1,234,567", '.', 'n', 1234567},
+        {"1,234,567", ',', 'c', 0},
+        {"-12,5", ',', 'n', -12.5},
+        {"12.5", ',', 'c', 0},
+        {"1,23", '.', 'c', 0},
+        {"0,5", '.', 'c', 0},
+        {".5", '.', 'n', 0.5},
+        {",5", '.', 'c', 0},
+        {"1.234,5.6", ',', 'c', 0},
+        {"12345678901234567", ',', 'c', 0},
+    };
+    for (const DecimalRow& row : rows) {
+        SCOPED_TRACE(testing::Message() << "separator '" << row.separator << "'");
+        auto settings = DefaultSettings();
+        settings->decimalSeparator = row.separator;
+        SCOPED_TRACE(std::string("field \"") + std::string(row.text) + "\"");
+        ASSERT_EQ(engine::ClassifyField(settings.get(), nullptr, row.text), row.letter);
+        double number = kNoValue;
+        EXPECT_EQ(engine::NumberValue(row.text, &number, row.separator), row.letter == 'n');
+        EXPECT_EQ(number, row.letter == 'n' ? row.value : kNoValue);
+    }
+}
+
+TEST(ValueClassifier, TimeOfDayIsReportedOnlyWhenWritten) {
+    const std::pair<std::string_view, bool> rows[] = {
+        {"2024-03-05", false}, {"2024-03-05 00:00", true},  {"05.03.2024 14:22:10", true},
+        {"20240305", false},   {"2024-03-05 25:00", false},
+    };
+    for (const auto& [field, hasTime] : rows) {
+        SCOPED_TRACE(field);
+        auto settings = DefaultSettings();
+        if (field == "20240305") {
+            settings->dateMode = 4;
+        }
+        bool reported = !hasTime;
+        (void)engine::DateValue(settings.get(), nullptr, field, &reported);
+        EXPECT_EQ(reported, hasTime);
     }
 }
 

@@ -14,7 +14,7 @@ import read_workbook  # noqa: E402
 
 QUENDLE = os.environ.get("QUENDLE_BIN", "")
 LIBRARY = os.environ.get("QUENDLE_LIB", "")
-SHARED = os.environ.get("QUENDLE_SHARED_DIR", "")
+CORPUS = os.environ.get("QUENDLE_CORPUS_DIR", "")
 SAMPLES = os.environ.get("QUENDLE_SAMPLES_DIR", "")
 
 

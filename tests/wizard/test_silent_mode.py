@@ -159,7 +159,7 @@ class ExistingWorkbooks(Case):
                  "oleSize", "customWorkbookViews", "pivotCaches", "smartTagPr", "smartTagTypes",
                  "webPublishing", "fileRecoveryPr", "webPublishObjects", "extLst"]
         src = self.write("in.csv", "1\n")
-        corpus = sorted(glob.glob(os.path.join(os.environ["QUENDLE_SHARED_DIR"], "corpus",
+        corpus = sorted(glob.glob(os.path.join(os.environ["QUENDLE_CORPUS_DIR"],
                                                "xlsx", "*.xlsx")))
         self.assertGreater(len(corpus), 10)
         for path in corpus:
@@ -195,7 +195,7 @@ class ExistingWorkbooks(Case):
                 at += 4 + length
             return types
 
-        source = os.path.join(os.environ["QUENDLE_SHARED_DIR"], "corpus", "xls",
+        source = os.path.join(os.environ["QUENDLE_CORPUS_DIR"], "xls",
                               "SimpleWithFormula.xls")
         self.assertIn(0x01C1, globals_records(source))
         out = self.path("book.xls")

@@ -483,6 +483,20 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
     book.activeTab = std::min<int>(book.activeTab, static_cast<int>(sheets.size()) - 1);
     // Each sheet's substream lies after the globals and apart from the
     // others; this also bounds what the copies below take to the stream size.
+    // The starts are checked first, in order: each sheet may run only up to
+    // the next sheet's start, so a hostile file whose entries all point at
+    // one large block is refused at once rather than read once per entry,
+    // and the reading below stays bounded by the stream's size.
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (sheets[i].sheetType != kSheetVbModule) {
+            starts.push_back(positions[i]);
+        }
+    }
+    std::sort(starts.begin(), starts.end());
+    if (std::adjacent_find(starts.begin(), starts.end()) != starts.end()) {
+        return Damaged(error, "two sheets share bytes of the stream");
+    }
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         SheetModel& sheet = sheets[i];
@@ -492,8 +506,13 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
         if (positions[i] < at) {
             return Damaged(error, "a sheet's stream position lies inside the workbook globals");
         }
+        const auto next = std::upper_bound(starts.begin(), starts.end(), positions[i]);
+        const std::size_t limit = next == starts.end() ? stream.size() : *next;
         std::size_t end = 0;
-        if (!ReadSubstream(stream, positions[i], sheet.substream, end, error)) {
+        if (!ReadSubstream(stream.first(limit), positions[i], sheet.substream, end, error)) {
+            if (limit < stream.size()) {
+                return Damaged(error, "two sheets share bytes of the stream");
+            }
             return false;
         }
         ranges.emplace_back(positions[i], end);

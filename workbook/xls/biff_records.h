@@ -58,6 +58,8 @@ inline constexpr std::uint16_t kBofGlobals = 0x0005;
 inline constexpr std::uint16_t kBofWorksheet = 0x0010;
 // The longest record body BIFF8 allows; longer content goes on in CONTINUEs.
 inline constexpr std::size_t kMaxRecordBody = 8224;
+// A BIFF8 DIMENSIONS body: first and end row (32-bit), first and end column, reserved.
+inline constexpr std::uint16_t kDimensionsLength = 14;
 
 class RecordWriter {
 public:

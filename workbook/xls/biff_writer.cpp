@@ -120,6 +120,15 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
         std::size_t left = chars;
         while (left > 0) {
             std::size_t take = std::min(left, writer.Room() / width);
+            if (width == 2 && take > 0 && take < left) {
+                // Readers decode each record's piece on its own, so a
+                // surrogate pair never straddles two records.
+                std::uint16_t last = 0;
+                (void)GetU16(entries, at + (take - 1) * 2, last);
+                if (last >= 0xD800 && last <= 0xDBFF) {
+                    --take;
+                }
+            }
             if (take == 0) {
                 writer.Continue();
                 PutU8(out, static_cast<std::uint8_t>(flags & 0x01));
@@ -374,7 +383,12 @@ void WriteLoadedSheet(const SheetModel& sheet, bool selected, std::size_t sheetA
             const std::size_t m = moved(at);
             return at == LoadedSubstream::kNone || at < sub.cellTableEnd ? m : m + grown;
         };
-        if (sub.dimensionsAt != LoadedSubstream::kNone) {
+        std::uint16_t dimensionsLength = 0;
+        if (sub.dimensionsAt != LoadedSubstream::kNone &&
+            GetU16(out, shifted(sub.dimensionsAt) + 2, dimensionsLength) &&
+            dimensionsLength >= kDimensionsLength) {
+            // A damaged file may hold a shorter record; patching it would
+            // overwrite the headers of the records after it.
             const std::size_t body = shifted(sub.dimensionsAt) + 4;
             std::uint32_t firstRow = 0;
             std::uint32_t endRow = 0;
@@ -401,6 +415,55 @@ void WriteLoadedSheet(const SheetModel& sheet, bool selected, std::size_t sheetA
     }
     pieces.push_back(out);
     streamSize += out.size();
+}
+
+// The offset of the first record of `pieces`, read as one stream, whose
+// header or body runs past the end, or kNone when the records chain whole
+// to the end.
+std::size_t FirstOverrunningRecord(const std::vector<ByteSpan>& pieces) {
+    std::size_t piece = 0;
+    std::size_t offset = 0;  // in pieces[piece]
+    std::size_t at = 0;      // in the stream
+    // Moves `count` bytes on; false when the stream ends first.
+    const auto skip = [&](std::size_t count) {
+        while (count > 0) {
+            if (piece == pieces.size()) {
+                return false;
+            }
+            const std::size_t here = std::min(count, pieces[piece].size() - offset);
+            offset += here;
+            at += here;
+            count -= here;
+            if (offset == pieces[piece].size()) {
+                ++piece;
+                offset = 0;
+            }
+        }
+        return true;
+    };
+    const auto byteAt = [&](std::size_t ahead) -> int {
+        std::size_t p = piece;
+        std::size_t o = offset + ahead;
+        while (p < pieces.size() && o >= pieces[p].size()) {
+            o -= pieces[p].size();
+            ++p;
+        }
+        return p < pieces.size() ? pieces[p][o] : -1;
+    };
+    while (piece < pieces.size()) {
+        if (offset == pieces[piece].size()) {
+            ++piece;
+            offset = 0;
+            continue;
+        }
+        const std::size_t recordAt = at;
+        const int low = byteAt(2);
+        const int high = byteAt(3);
+        if (low < 0 || high < 0 || !skip(4 + static_cast<std::size_t>(low | high << 8))) {
+            return recordAt;
+        }
+    }
+    return LoadedSubstream::kNone;
 }
 
 }  // namespace
@@ -431,6 +494,14 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
     }
     if (streamSize > 0xFFFFFFFFu) {
         error = "The workbook is too large for the .xls format (more than 4 GiB).";
+        return false;
+    }
+    // A damaged record copied from a loaded file must not turn into a
+    // workbook that no reader, this one included, can open again.
+    const std::size_t overrun = FirstOverrunningRecord(pieces);
+    if (overrun != LoadedSubstream::kNone) {
+        error = "The workbook would be written damaged (the record at offset " +
+                std::to_string(overrun) + " runs past the end), so it was not saved.";
         return false;
     }
     if (streamSize < kMinimumStreamSize) {

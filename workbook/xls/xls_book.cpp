@@ -265,7 +265,7 @@ public:
 
     Sheet* AddSheet(std::string_view name, std::string& error) override {
         std::u16string units = xls::Utf8ToUtf16(name);
-        if (!CheckSheetName(name, units, error)) {
+        if (!CheckSheetName(name, error)) {
             return nullptr;
         }
         if (sheets_.size() >= kMaxSheets) {
@@ -381,33 +381,14 @@ private:
         return true;
     }
 
-    bool CheckSheetName(std::string_view name, const std::u16string& units,
-                        std::string& error) const {
-        const std::string quoted = "\"" + std::string(name) + "\"";
-        if (units.empty()) {
-            error = "A sheet name cannot be empty.";
+    bool CheckSheetName(std::string_view name, std::string& error) const {
+        error = SheetNameProblem(name);
+        if (!error.empty()) {
             return false;
-        }
-        if (units.size() > static_cast<std::size_t>(kMaxSheetNameCharacters)) {
-            error = "The sheet name " + quoted + " is longer than " +
-                    std::to_string(kMaxSheetNameCharacters) + " characters.";
-            return false;
-        }
-        for (char16_t c : units) {
-            if (c < 0x80 && std::strchr(":\\/?*[]", static_cast<char>(c)) != nullptr && c != 0) {
-                error = "The sheet name " + quoted + " contains '" +
-                        std::string(1, static_cast<char>(c)) +
-                        "', which sheet names cannot hold (none of : \\ / ? * [ ]).";
-                return false;
-            }
         }
         for (const auto& sheet : sheets_) {
-            const std::u16string& other = sheet->model().name;
-            if (other.size() == units.size() &&
-                std::equal(other.begin(), other.end(), units.begin(), [](char16_t a, char16_t b) {
-                    return xls::FoldCase(a) == xls::FoldCase(b);
-                })) {
-                error = "The book already has a sheet named " + quoted + ".";
+            if (SameSheetName(sheet->model().nameUtf8, name)) {
+                error = "The book already has a sheet named \"" + std::string(name) + "\".";
                 return false;
             }
         }

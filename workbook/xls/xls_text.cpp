@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "workbook/workbook.h"
 
 namespace workbook::xls {
 namespace {
@@ -66,17 +67,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 }
 
 char16_t FoldCase(char16_t unit) {
-    const bool lowerAscii = unit >= u'a' && unit <= u'z';
-    const bool lowerLatin1 = unit >= 0xE0 && unit <= 0xFE && unit != 0xF7;
-    const bool lowerGreek = unit >= 0x3B1 && unit <= 0x3C9 && unit != 0x3C2;
-    const bool lowerCyrillic = unit >= 0x430 && unit <= 0x44F;
-    if (lowerAscii || lowerLatin1 || lowerGreek || lowerCyrillic) {
-        return static_cast<char16_t>(unit - 0x20);
-    }
-    if (unit >= 0x450 && unit <= 0x45F) {
-        return static_cast<char16_t>(unit - 0x50);
-    }
-    return unit;
+    // Surrogates fold to themselves; every other unit by the sheet-name rule.
+    return static_cast<char16_t>(FoldSheetNameCase(unit));
 }
 
 }  // namespace workbook::xls

@@ -15,8 +15,8 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
-// Upper-cases for case-insensitive sheet name comparison: ASCII, Latin-1,
-// Greek and Cyrillic letters; other units are compared as they are.
+// One UTF-16 unit folded for case-insensitive sheet name comparison, by the
+// workbook library's sheet-name rule (FoldSheetNameCase).
 char16_t FoldCase(char16_t unit);
 
 }  // namespace workbook::xls

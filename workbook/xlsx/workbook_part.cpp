@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "workbook/workbook.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
 #include "workbook/xlsx/xml_writer.h"
@@ -208,16 +209,34 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
     // Where each loaded sheet now stands, -1 when it is gone.
     std::vector<long long> newIndex(info.sheets.size(), -1);
     std::vector<std::string> removedNames;
+    bool replaced = false;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         if (sheets[i].loadedIndex >= 0) {
             newIndex[static_cast<std::size_t>(sheets[i].loadedIndex)] = static_cast<long long>(i);
         }
     }
+    // A removed sheet whose name a new sheet takes was replaced: names that
+    // point into it go on pointing at the sheet of that name, as formulas do.
+    const auto replacement = [&](std::size_t loaded) -> long long {
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            if (sheets[i].loadedIndex < 0 &&
+                SameSheetName(sheets[i].name, info.sheets[loaded].name)) {
+                return static_cast<long long>(i);
+            }
+        }
+        return -1;
+    };
+    std::vector<long long> nameIndex = newIndex;  // replaced sheets map to their successor
     std::vector<Splice> splices;
     for (std::size_t i = 0; i < info.sheets.size(); ++i) {
         if (newIndex[i] < 0) {
             splices.push_back({info.sheets[i].offset, info.sheets[i].length, {}});
-            removedNames.push_back(info.sheets[i].name);
+            nameIndex[i] = replacement(i);
+            if (nameIndex[i] < 0) {
+                removedNames.push_back(info.sheets[i].name);
+            } else {
+                replaced = true;
+            }
         }
     }
     Splice added{info.sheetsEnd, 0, {}};
@@ -230,22 +249,23 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
         splices.push_back(std::move(added));
     }
 
-    if (!removedNames.empty()) {
+    if (!removedNames.empty() || replaced) {
         std::size_t keptNames = 0;
         std::vector<Splice> nameSplices;
         for (const auto& name : info.definedNames) {
             const long long local = name.localSheetId;
-            if (local >= 0 && (static_cast<std::size_t>(local) >= newIndex.size() ||
-                               newIndex[static_cast<std::size_t>(local)] < 0)) {
+            if (local >= 0 && (static_cast<std::size_t>(local) >= nameIndex.size() ||
+                               nameIndex[static_cast<std::size_t>(local)] < 0)) {
                 nameSplices.push_back({name.offset, name.length, {}});
                 continue;
             }
             ++keptNames;
             std::string tag = name.startTag;
             bool changed = false;
-            if (local >= 0 && newIndex[static_cast<std::size_t>(local)] != local) {
-                changed = SetAttributeInTag(
-                    tag, "localSheetId", std::to_string(newIndex[static_cast<std::size_t>(local)]));
+            if (local >= 0 && nameIndex[static_cast<std::size_t>(local)] != local) {
+                changed =
+                    SetAttributeInTag(tag, "localSheetId",
+                                      std::to_string(nameIndex[static_cast<std::size_t>(local)]));
             }
             bool broken = false;
             for (const auto& removed : removedNames) {

@@ -63,35 +63,6 @@ struct BookSheet {
     std::string partName;
 };
 
-// The reason a sheet name cannot be used, or empty.
-std::string SheetNameProblem(std::string_view name) {
-    const std::string shown = "The sheet name \"" + std::string(name) + "\" ";
-    if (name.empty()) {
-        return "A sheet name cannot be empty.";
-    }
-    if (!platform::IsValidUtf8(name)) {
-        return "A sheet name must be valid UTF-8.";
-    }
-    if (Utf16Length(name) > static_cast<std::size_t>(kMaxSheetNameCharacters)) {
-        return shown + "is longer than " + std::to_string(kMaxSheetNameCharacters) + " characters.";
-    }
-    for (char c : name) {
-        if (c == ':' || c == '\\' || c == '/' || c == '?' || c == '*' || c == '[' || c == ']' ||
-            (static_cast<unsigned char>(c) < 0x20)) {
-            return shown +
-                   "holds a character that sheet names cannot hold (: \\ / ? * [ ] or a "
-                   "control character).";
-        }
-    }
-    if (name.front() == '\'' || name.back() == '\'') {
-        return shown + "cannot begin or end with an apostrophe.";
-    }
-    if (Lowered(name) == "history") {
-        return shown + "is reserved by Excel.";
-    }
-    return {};
-}
-
 class XlsxBook : public Book {
 public:
     XlsxBook() : Book(BookKind::kXlsx) {}
@@ -277,9 +248,8 @@ Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
     if (!error.empty()) {
         return nullptr;
     }
-    const std::string lowered = Lowered(name);
     for (const auto& entry : sheets_) {
-        if (Lowered(entry.sheet->Name()) == lowered) {
+        if (SameSheetName(entry.sheet->Name(), name)) {
             error = "A sheet named \"" + std::string(entry.sheet->Name()) + "\" already exists.";
             return nullptr;
         }

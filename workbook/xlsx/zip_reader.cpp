@@ -22,12 +22,18 @@ constexpr std::size_t kEndRecordSize = 22;
 constexpr std::size_t kMaxCommentSize = 0xFFFF;
 constexpr std::size_t kPieceSize = 256 * 1024;
 
-// Little-endian reads over a byte span, bounds-checked.
+// Little-endian reads over a byte span, bounds-checked: a read past the end
+// gives zeros (an empty span for Take) and leaves the reader at the end, so
+// a caller that forgot Has() reads nothing that is not there.
 class ByteReader {
 public:
     explicit ByteReader(std::span<const char> bytes) : bytes_(bytes) {}
     bool Has(std::size_t count) const { return bytes_.size() - position_ >= count; }
     std::uint64_t Get(std::size_t width) {
+        if (!Has(width)) {
+            position_ = bytes_.size();
+            return 0;
+        }
         std::uint64_t value = 0;
         for (std::size_t i = 0; i < width; ++i) {
             value |= std::uint64_t{static_cast<unsigned char>(bytes_[position_ + i])} << (8 * i);
@@ -39,6 +45,10 @@ public:
     std::uint32_t Get32() { return static_cast<std::uint32_t>(Get(4)); }
     std::uint64_t Get64() { return Get(8); }
     std::span<const char> Take(std::size_t count) {
+        if (!Has(count)) {
+            position_ = bytes_.size();
+            return {};
+        }
         auto part = bytes_.subspan(position_, count);
         position_ += count;
         return part;

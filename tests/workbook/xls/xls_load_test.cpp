@@ -20,7 +20,7 @@ using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
 
-const std::string kCorpus = std::string(QUENDLE_SHARED_DIR) + "/corpus/xls/";
+const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
 
 BookPtr NewBook() {
     return BookPtr(workbook::CreateBook(BookKind::kXls));
@@ -343,6 +343,113 @@ TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
     EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File("absent.xls")));
     EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("No such file"),
               std::string::npos);
+}
+
+// A damaged file whose sheet "Two" has a DIMENSIONS record too short for
+// its fields: rows appended below any sheet must give a file that loads again.
+TEST(XlsPreservation, AppendingBelowADamagedSheetSavesAReadableFile) {
+    const std::string source =
+        std::string(QUENDLE_CORPUS_DIR) + "/regressions/append-below-unreadable.xls";
+    for (const char* name : {"Two", "Long"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), source)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = nullptr;
+        for (int i = 0; i < workbook::SheetCount(book.get()); ++i) {
+            if (workbook::SheetName(workbook::GetSheet(book.get(), i)) == name) {
+                sheet = workbook::GetSheet(book.get(), i);
+            }
+        }
+        ASSERT_NE(sheet, nullptr);
+        const int before = workbook::LastRow(sheet);
+        for (int row = before; row < before + 3; ++row) {
+            ASSERT_TRUE(workbook::WriteText(sheet, row, 0, "added", nullptr));
+            ASSERT_TRUE(workbook::WriteNumber(sheet, row, 1, row, nullptr));
+        }
+        const std::string saved = dir.File("saved.xls");
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+        BookPtr again = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(again.get(), saved)) << workbook::ErrorMessage(again.get());
+        bool found = false;
+        for (int i = 0; i < workbook::SheetCount(again.get()); ++i) {
+            const workbook::Sheet* s = workbook::GetSheet(again.get(), i);
+            if (workbook::SheetName(s) == name) {
+                found = true;
+                EXPECT_EQ(workbook::LastRow(s), before + 3);
+            }
+        }
+        EXPECT_TRUE(found);
+    }
+}
+
+// Sheet entries that point at one block, or into another sheet, are refused
+// before any sheet is read, whichever sheet comes first.
+TEST(XlsLoad, SheetsSharingBytesAreRefused) {
+    TempDir dir;
+    const std::string good = dir.File("two.xls");
+    {
+        BookPtr book = NewBook();
+        for (const char* name : {"A", "B", "C"}) {
+            workbook::Sheet* sheet = workbook::AddSheet(book.get(), name);
+            ASSERT_NE(sheet, nullptr);
+            for (int row = 0; row < 50; ++row) {
+                ASSERT_TRUE(workbook::WriteNumber(sheet, row, 0, row, nullptr));
+            }
+        }
+        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
+    }
+    const std::string bytes = testing_support::ReadWholeFile(good);
+    // The BOUNDSHEET records of the globals, which begin the Workbook stream
+    // at sector 0 in the writer's layout.
+    std::vector<std::size_t> positionsAt;
+    for (std::size_t at = 512; at + 4 <= bytes.size() && positionsAt.size() < 3;) {
+        const auto u16 = [&bytes](std::size_t i) {
+            return static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[i])) |
+                   static_cast<std::size_t>(static_cast<std::uint8_t>(bytes[i + 1])) << 8;
+        };
+        if (u16(at) == 0x0085) {
+            positionsAt.push_back(at + 4);
+        }
+        at += 4 + u16(at + 2);
+    }
+    ASSERT_EQ(positionsAt.size(), 3u);
+    const auto u32At = [&bytes](std::size_t at) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) {
+            value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+        }
+        return value;
+    };
+    const std::uint32_t a = u32At(positionsAt[0]);
+    struct Case {
+        const char* what;
+        std::vector<std::uint32_t> positions;
+    };
+    const Case cases[] = {
+        {"all at one block", {a, a, a}},
+        {"last two at one block", {a, u32At(positionsAt[2]), u32At(positionsAt[2])}},
+        {"second inside the first", {a, a + 20, u32At(positionsAt[2])}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string damaged = bytes;
+        for (std::size_t i = 0; i < 3; ++i) {
+            for (int b = 0; b < 4; ++b) {
+                damaged[positionsAt[i] + static_cast<std::size_t>(b)] =
+                    static_cast<char>(c.positions[i] >> (8 * b));
+            }
+        }
+        ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("bad.xls"), damaged));
+        BookPtr book = NewBook();
+        EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File("bad.xls")));
+        EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("damaged"),
+                  std::string::npos)
+            << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(workbook::SheetCount(book.get()), 0);
+    }
+    BookPtr book = NewBook();
+    EXPECT_TRUE(workbook::LoadBook(book.get(), good)) << workbook::ErrorMessage(book.get());
 }
 
 }  // namespace

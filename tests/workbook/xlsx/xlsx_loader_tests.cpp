@@ -274,4 +274,39 @@ TEST(XlsxLoader, Zip64ArchiveLoadsAndKeepsItsParts) {
     EXPECT_EQ(CompareProblems(original, dir.File("saved.xlsx"), {"--changed", "Sheet1"}), "");
 }
 
+// A sheet replaced by one of the same name (as a conversion replaces it)
+// keeps the defined names that point into it, as the .xls book does; a
+// sheet only removed breaks them.
+TEST(XlsxLoader, ReplacedSheetKeepsItsDefinedNames) {
+    struct Case {
+        const char* added;
+        std::vector<std::string> expected;  // definedName elements, in order
+    };
+    const std::vector<Case> cases = {
+        {"SHEET1",
+         {R"(<definedName name="_Egg">Sheet1!$A$1</definedName>)",
+          R"(<definedName name="_xlnm._FilterDatabase" localSheetId="2" hidden="1">Sheet1!$F$1:$G$1</definedName>)",
+          R"(<definedName name="aaa" localSheetId="0">Sheet2!$A$1</definedName>)",
+          R"(<definedName name="Bar" localSheetId="2">Sheet1!$A$1</definedName>)",
+          R"(<definedName name="_xlnm.Print_Area" localSheetId="2">Sheet1!$A$1:$E$6</definedName>)"}},
+        {"Other",
+         {R"(<definedName name="_Egg">#REF!</definedName>)",
+          R"(<definedName name="aaa" localSheetId="0">Sheet2!$A$1</definedName>)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.added);
+        TempDir dir;
+        BookPtr book(workbook::CreateBook(workbook::BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), xlsx_test::Corpus("defined_name01.xlsx")));
+        ASSERT_TRUE(workbook::DeleteSheet(book.get(), 0));
+        ASSERT_NE(workbook::AddSheet(book.get(), c.added), nullptr);
+        const std::string saved = dir.File("names.xlsx");
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+        const std::string part = xlsx_test::PartOf(saved, "xl/workbook.xml");
+        for (const std::string& element : c.expected) {
+            EXPECT_NE(part.find(element), std::string::npos) << element << "\nin " << part;
+        }
+    }
+}
+
 }  // namespace

@@ -22,7 +22,7 @@ inline std::string CellsOf(const std::string& path) {
 
 // The corpus file of that name.
 inline std::string Corpus(const std::string& name) {
-    return std::string(QUENDLE_SHARED_DIR) + "/corpus/xlsx/" + name;
+    return std::string(QUENDLE_CORPUS_DIR) + "/xlsx/" + name;
 }
 
 // True when `unzip -t` finds every entry intact.
