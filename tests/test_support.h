@@ -16,17 +16,28 @@
 
 namespace testing_support {
 
+// Paths as the engine holds them, UTF-8, and as std::filesystem takes them.
+// A narrow std::string given to std::filesystem::path is read in the ANSI
+// code page on Windows, so every conversion goes through char8_t.
+inline std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// A new, empty folder under the system's temporary folder; empty on failure.
+std::filesystem::path MakeTempFolder();
+
+// Sets an environment variable, or removes it when `value` is null.
+void SetEnvironment(const char* name, const char* value);
+
 // A fresh folder under the system's temporary folder, removed with
 // everything in it when the guard goes out of scope.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quendle-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
+    TempDir() : path_(MakeTempFolder()) {}
     ~TempDir() {
         std::error_code ignored;
         if (!path_.empty()) {
@@ -37,19 +48,19 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string File(const std::string& name) const { return PathText(path_ / Utf8Path(name)); }
 
 private:
     std::filesystem::path path_;
 };
 
 inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
@@ -62,19 +73,9 @@ public:
         if (const char* old = std::getenv(name)) {
             old_ = old;
         }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        SetEnvironment(name, value);
     }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnv() { SetEnvironment(name_, old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -88,22 +89,9 @@ struct CommandResult {
     std::string output;  // stdout and stderr together
 };
 
-// Runs a shell command and collects what it prints.
-inline CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+// Runs a shell command and collects what it prints. Where no POSIX shell
+// and reader scripts exist (Windows), the result has exit code -1.
+CommandResult RunCommand(const std::string& command);
 
 // Quotes a text for the shell.
 inline std::string ShellQuote(const std::string& text) {

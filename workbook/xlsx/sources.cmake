@@ -15,7 +15,6 @@ target_sources(workbook PRIVATE
     xlsx/deflate_zlib.cpp
     xlsx/zip_writer.cpp
     xlsx/zip_reader.cpp
-    xlsx/file_handles.cpp
 )
 
 # ISA-L's deflate where the build finds it (x86-64 and arm64 Debian); zlib
