@@ -306,7 +306,8 @@ bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string
             return false;
         }
         sink_ = std::make_unique<FileSink>(scratch_);
-        body_ = std::make_unique<ChunkDeflater>(*sink_, DefaultDeflateCodec(), CompressionThreads());
+        body_ =
+            std::make_unique<ChunkDeflater>(*sink_, DefaultDeflateCodec(), CompressionThreads());
         body_->buffer().reserve(ChunkDeflater::kChunkSize + 64 * 1024);
     }
     if (loaded() && row < layout_.nextRow) {
