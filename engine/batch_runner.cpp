@@ -11,7 +11,7 @@ namespace {
 
 // The folder part of a path with its trailing separator; empty for a bare name.
 std::string_view FolderOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of(platform::kPathSeparator);
+    const std::size_t slash = platform::LastSeparator(path);
     return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
 }
 
@@ -43,7 +43,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         if (platform::IsDirectory(outputTemplate)) {
             oneBook = false;
             folder = outputTemplate;
-            if (folder.back() != platform::kPathSeparator) {
+            if (!platform::IsPathSeparator(folder.back())) {
                 folder += platform::kPathSeparator;
             }
         } else if (platform::PathExists(outputTemplate) &&

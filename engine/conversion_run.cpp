@@ -278,7 +278,7 @@ std::string SheetNameFor(const ConversionSettings* settings) {
     std::string name(TextOf(settings->tableName));
     if (name.empty()) {
         std::string_view path = TextOf(settings->inputPath);
-        const std::size_t slash = path.find_last_of(platform::kPathSeparator);
+        const std::size_t slash = platform::LastSeparator(path);
         if (slash != std::string_view::npos) {
             path.remove_prefix(slash + 1);
         }

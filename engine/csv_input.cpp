@@ -7,15 +7,9 @@
 // bytes are in; the buffer grows when one record fills it.
 #include "engine/csv_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <system_error>
 #include <utility>
 
 namespace engine {
@@ -223,9 +217,6 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
     }
 }
 
-std::string ErrnoText(int error) {
-    return std::generic_category().message(error);
-}
 
 }  // namespace
 
@@ -236,28 +227,6 @@ void SplitRecord(std::string_view text, char delimiter, std::string& scratch,
     }
     SplitFields(text.data(), text.data() + text.size(), delimiter, false, true, scratch.data(),
                 fields);
-}
-
-// ---- File descriptor ------------------------------------------------------------------
-
-CsvInput::UniqueFd& CsvInput::UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-CsvInput::UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) {
-        close(fd_);  // a read-only descriptor: nothing to lose if close fails
-    }
-}
-
-int CsvInput::UniqueFd::Release() {
-    return std::exchange(fd_, -1);
 }
 
 // ---- Opening --------------------------------------------------------------------------
@@ -274,20 +243,15 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
     blockSize_ = std::max<std::size_t>(blockSize, 1);
     delimiter_ = settings.delimiter;
 
-    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        return Fail("Cannot open " + path + ": " + ErrnoText(errno));
+    std::string error;
+    if (platform::OpenFileForReading(path, file_, error) != platform::FileStatus::kOk) {
+        return Fail(std::move(error));
     }
-    struct stat info {};
-    if (fstat(fd.get(), &info) != 0) {
-        return Fail("Cannot open " + path + ": " + ErrnoText(errno));
+    std::uint64_t size = 0;
+    if (!file_.Size(&size)) {
+        return Fail("Cannot open " + path + ": " + file_.ErrorText());
     }
-    if (S_ISDIR(info.st_mode)) {
-        return Fail("Cannot open " + path + ": " + ErrnoText(EISDIR));
-    }
-    size_ = S_ISREG(info.st_mode) ? static_cast<std::int64_t>(info.st_size) : 0;
-    (void)posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);  // a hint only
-    fd_ = std::move(fd);
+    size_ = static_cast<std::int64_t>(size);
 
     // The legacy page: forced, or the system's ANSI or OEM page.
     const int forced = settings.inputCodePage;
@@ -368,22 +332,14 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
 // ---- Reading --------------------------------------------------------------------------
 
 bool CsvInput::ReadBytes(char* dst, std::size_t capacity, std::size_t* got) {
-    *got = 0;
-    while (true) {
-        const ssize_t n = read(fd_.get(), dst, capacity);
-        if (n > 0) {
-            *got = static_cast<std::size_t>(n);
-            bytesRead_ += n;
-            return true;
-        }
-        if (n == 0) {
-            endOfFile_ = true;
-            return true;
-        }
-        if (errno != EINTR) {
-            return Fail("Read error: " + ErrnoText(errno));
-        }
+    if (!file_.Read(std::span<char>(dst, capacity), got)) {
+        return Fail("Read error: " + file_.ErrorText());
     }
+    if (*got == 0) {
+        endOfFile_ = true;
+    }
+    bytesRead_ += static_cast<std::int64_t>(*got);
+    return true;
 }
 
 // A regular file's remaining bytes bound the read (and so the buffer): small
@@ -483,7 +439,7 @@ void CsvInput::DecodeLegacy(std::string_view text) {
 }
 
 bool CsvInput::ReadRecord(CsvRecord& record) {
-    if (fd_.get() < 0 || failed_) {
+    if (!file_.IsOpen() || failed_) {
         return false;
     }
     SplitResult split;

@@ -81,23 +81,6 @@ public:
     int codePage() const { return codePage_; }
 
 private:
-    // A POSIX file descriptor closed on destruction; move-only.
-    class UniqueFd {
-    public:
-        UniqueFd() = default;
-        explicit UniqueFd(int fd) : fd_(fd) {}
-        UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
-        UniqueFd& operator=(UniqueFd&& other) noexcept;
-        UniqueFd(const UniqueFd&) = delete;
-        UniqueFd& operator=(const UniqueFd&) = delete;
-        ~UniqueFd();
-        int get() const { return fd_; }
-        int Release();
-
-    private:
-        int fd_ = -1;
-    };
-
     enum class Encoding { kDetect, kUtf8, kLegacy, kUtf16Le, kUtf16Be };
 
     bool Fail(std::string text);
@@ -108,7 +91,7 @@ private:
     void EnsureRoom(std::size_t bytes);
     void DecodeLegacy(std::string_view text);
 
-    UniqueFd fd_;
+    platform::File file_;
     std::size_t blockSize_ = kCsvBlockSize;
     char delimiter_ = ',';
     Encoding encoding_ = Encoding::kDetect;

@@ -29,7 +29,7 @@ void SetColumns(ConversionSettings* s, std::string_view value) {
 }
 
 void SetStatusBesideProgram(ConversionSettings* s, std::string_view programPath) {
-    const std::size_t slash = programPath.find_last_of(platform::kPathSeparator);
+    const std::size_t slash = platform::LastSeparator(programPath);
     std::string path(slash == std::string_view::npos ? std::string_view()
                                                      : programPath.substr(0, slash + 1));
     path += "status.log";

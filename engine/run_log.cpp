@@ -11,11 +11,6 @@
 namespace engine {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
 std::string LogMessage(const ConversionSettings* settings, std::uint32_t kind,
                        std::string_view text) {
     switch (kind) {
@@ -43,8 +38,7 @@ std::string RunLogPath() {
     if (folder.empty()) {
         return {};
     }
-    return folder.back() == platform::kPathSeparator ? folder + "wizards.log"
-                                                     : folder + "/wizards.log";
+    return platform::JoinPath(folder, "wizards.log");
 }
 
 void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
@@ -53,8 +47,9 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
     if (logPath.empty()) {
         return;  // no application-data folder: the entry is dropped
     }
-    UniqueFile file(std::fopen(logPath.c_str(), "a"));
-    if (!file) {
+    platform::File file;
+    std::string ignored;
+    if (platform::OpenFileForAppending(logPath, file, ignored) != platform::FileStatus::kOk) {
         return;
     }
     const std::time_t now = std::time(nullptr);
@@ -64,11 +59,20 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
     }
     const std::string message = LogMessage(settings, kind, text);
     const std::string name(writer);
-    // One formatted write per entry; the line break comes first, so the file
-    // starts with an empty line and its last entry has no line end.
-    std::fprintf(file.get(), "\n%04d.%02d.%02d %02d:%02d:%02d %-10s %s", local.tm_year + 1900,
-                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                 name.c_str(), message.c_str());
+    // One write per entry, so entries of concurrent writers do not interleave;
+    // the line break comes first, so the file starts with an empty line and
+    // its last entry has no line end.
+    char stamp[128];
+    const int length =
+        std::snprintf(stamp, sizeof stamp, "\n%04d.%02d.%02d %02d:%02d:%02d %-10s ",
+                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                      local.tm_min, local.tm_sec, name.c_str());
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof stamp) {
+        return;
+    }
+    std::string entry(stamp, static_cast<std::size_t>(length));
+    entry += message;
+    (void)file.WriteAll(entry);  // best effort, like every log write
 }
 
 void WriteLogEntry(std::string_view writer, const ConversionSettings* settings, std::uint32_t kind,

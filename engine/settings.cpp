@@ -32,7 +32,7 @@ void SetDefaultSettings(ConversionSettings* settings) {
 
 std::string ProgramIniPath(std::string_view programPath) {
     // Only the file name's extension goes: a "." in a folder name stays.
-    const std::size_t slash = programPath.find_last_of('/');
+    const std::size_t slash = platform::LastSeparator(programPath);
     const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
     const std::size_t dot = programPath.find_last_of('.');
     std::string path(programPath);
@@ -44,7 +44,7 @@ std::string ProgramIniPath(std::string_view programPath) {
 
 std::string UserIniPath() {
     const std::string folder = platform::UserConfigFolder();
-    return folder.empty() ? std::string() : folder + "/quendle.ini";
+    return folder.empty() ? std::string() : platform::JoinPath(folder, "quendle.ini");
 }
 
 void LoadCommonSettingsFrom(ConversionSettings* settings, const std::string& programIni,

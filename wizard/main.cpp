@@ -4,16 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "engine/engine.h"
-#include "wizard/silent_mode.h"
-#ifdef QUENDLE_WIZARD_MODULE
-#include <dlfcn.h>
-
-#include <string>
-
 #include "platform/platform.h"
-#endif
+#include "wizard/silent_mode.h"
 
 #ifndef QUENDLE_VERSION
 #define QUENDLE_VERSION "0.0.0"
@@ -59,20 +55,22 @@ constexpr const char* kUsage =
 // from it.
 int RunWizardModule(engine::ConversionSettings* settings, int argc, char** argv) {
     const std::string program = platform::ProgramPath();
-    const std::size_t slash = program.find_last_of(platform::kPathSeparator);
+    const std::size_t slash = platform::LastSeparator(program);
     const std::string module =
         (slash == std::string::npos ? std::string() : program.substr(0, slash + 1)) +
         QUENDLE_WIZARD_MODULE;
-    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
+    platform::Module handle;
+    std::string reason;
+    if (!handle.Load(module, reason)) {
         std::fprintf(stderr,
                      "quendle: the wizard cannot be loaded (%s); convert with /SILENT "
                      "(see quendle --help).\n",
-                     dlerror());
+                     reason.c_str());
         return wizard::kExitNoWizard;
     }
     using RunWizard = int (*)(engine::ConversionSettings*, int, char**);
-    const auto run = reinterpret_cast<RunWizard>(dlsym(handle, "QuendleRunWizard"));
+    const auto run = reinterpret_cast<RunWizard>(handle.Symbol("QuendleRunWizard"));
+    handle.Keep();
     if (run == nullptr) {
         std::fprintf(stderr, "quendle: %s is not the wizard module.\n", module.c_str());
         return wizard::kExitNoWizard;
@@ -118,7 +116,15 @@ int main(int argc, char** argv) {
     // One of the two places that catch everything: a failed allocation ends
     // the program with a message instead of an abort.
     try {
-        return Run(argc, argv);
+        // UTF-8 texts on every system; on Windows they come from the wide
+        // command line, so any file name survives.
+        std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
+        std::vector<char*> pointers;
+        for (std::string& argument : arguments) {
+            pointers.push_back(argument.data());
+        }
+        pointers.push_back(nullptr);
+        return Run(static_cast<int>(arguments.size()), pointers.data());
     } catch (const std::bad_alloc&) {
         std::fputs("quendle: out of memory\n", stderr);
         return wizard::kExitOutOfMemory;

@@ -4,10 +4,12 @@
 // when that is a terminal.
 #include "wizard/silent_mode.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
+
+#include "platform/platform.h"
 
 namespace wizard {
 namespace {
@@ -15,10 +17,10 @@ namespace {
 // Redraws one stderr line at most a few times a second.
 class TerminalProgress {
 public:
-    explicit TerminalProgress(int fd) : fd_(fd) {}
+    TerminalProgress() = default;
     ~TerminalProgress() {
         if (drawn_) {
-            (void)::write(fd_, "\r\033[K", 4);  // leave a clean line for what follows
+            platform::WriteStandardError("\r\033[K");  // leave a clean line for what follows
         }
     }
     TerminalProgress(const TerminalProgress&) = delete;
@@ -51,13 +53,12 @@ private:
             line, sizeof line, "\r\033[K%.1f of %.1f MB read, %d records, %.0f s elapsed",
             static_cast<double>(position) / 1e6, static_cast<double>(size) / 1e6, records, elapsed);
         if (length > 0) {
-            (void)::write(fd_, line,
-                          static_cast<std::size_t>(std::min<int>(length, sizeof line - 1)));
+            platform::WriteStandardError(std::string_view(
+                line, static_cast<std::size_t>(std::min<int>(length, sizeof line - 1))));
             drawn_ = true;
         }
     }
 
-    int fd_;
     unsigned calls_ = 0;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -74,10 +75,10 @@ bool IsSilentRun(const engine::ConversionSettings& settings) {
 int RunSilent(engine::ConversionSettings* settings) {
     engine::BatchResult result;
     {
-        TerminalProgress terminal(STDERR_FILENO);
+        TerminalProgress terminal;
         const engine::ProgressReporter reporter = terminal.reporter();
         engine::RunOwner owner;
-        owner.progress = ::isatty(STDERR_FILENO) != 0 ? &reporter : nullptr;
+        owner.progress = platform::StandardErrorIsTerminal() ? &reporter : nullptr;
         result = engine::BatchRunner(&owner, settings, engine::BatchVariant::kProgram);
     }
     // "Successful" tells a poller that the batch has ended; the counts tell

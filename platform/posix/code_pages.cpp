@@ -1,22 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Code pages on POSIX: Windows code-page numbers mapped to iconv names, the
-// ANSI/OEM pair taken from the environment or the locale, 256-entry tables for
-// single-byte pages, and our own UTF-8 and UTF-16 decoders, which replace bad
-// input with U+FFFD in the same way on every C library.
+// Code pages on POSIX: Windows code-page numbers mapped to iconv names, and the
+// ANSI/OEM pair taken from the environment or the locale.
 #include <iconv.h>
 
 #include <array>
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <utility>
 
+#include "platform/code_page_backend.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -58,11 +53,6 @@ std::string IconvName(int codePage) {
     return "CP" + std::to_string(codePage);
 }
 
-bool IsUnicodePage(int codePage) {
-    return codePage == kCodePageUtf8 || codePage == kCodePageUtf16Le ||
-           codePage == kCodePageUtf16Be;
-}
-
 UniqueIconv OpenToUtf8(int codePage) {
     if (codePage <= 0) {
         return nullptr;
@@ -74,99 +64,52 @@ UniqueIconv OpenToUtf8(int codePage) {
     return UniqueIconv(handle);
 }
 
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
-// there do not start one. `*prefix` receives how many bytes form the longest
-// valid start, which is what one U+FFFD replaces.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i, std::size_t* prefix) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            low = 0xA0;  // no overlong forms
-        } else if (lead == 0xED) {
-            high = 0x9F;  // no surrogates
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            low = 0x90;
-        } else if (lead == 0xF4) {
-            high = 0x8F;  // nothing above U+10FFFF
-        }
-    } else {
-        *prefix = 1;
-        return 0;
-    }
-    std::size_t k = 1;
-    for (; k < length && i + k < text.size(); ++k) {
-        const unsigned char c = byte(i + k);
-        const unsigned char lo = k == 1 ? low : 0x80;
-        const unsigned char hi = k == 1 ? high : 0xBF;
-        if (c < lo || c > hi) {
-            break;
+// The first non-empty of LC_ALL, LC_CTYPE, LANG, as the C library picks them.
+std::string_view LocaleName() {
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read-only use
+        if (value != nullptr && *value != '\0') {
+            return value;
         }
     }
-    *prefix = k;
-    return k == length ? length : 0;
+    return {};
 }
 
-// Copies UTF-8 text, each maximal ill-formed part replaced by one U+FFFD.
-void RepairUtf8(std::string_view in, std::string& out) {
-    out.reserve(out.size() + in.size());
-    std::size_t i = 0;
-    while (i < in.size()) {
-        if (static_cast<unsigned char>(in[i]) < 0x80) {
-            out.push_back(in[i]);
-            ++i;
-            continue;
-        }
-        std::size_t prefix = 0;
-        const std::size_t length = Utf8SequenceLength(in, i, &prefix);
-        if (length != 0) {
-            out.append(in.substr(i, length));
-            i += length;
-        } else {
-            out.append(kReplacement);
-            i += prefix;
-        }
-    }
-}
+}  // namespace
 
-// UTF-16 to UTF-8; unpaired surrogates and an odd last byte become U+FFFD.
-void DecodeUtf16(bool bigEndian, std::string_view in, std::string& out) {
-    out.reserve(out.size() + in.size() / 2 * 3 + 3);
-    const auto unit = [&](std::size_t i) -> std::uint32_t {
-        const std::uint32_t first = static_cast<unsigned char>(in[i]);
-        const std::uint32_t second = static_cast<unsigned char>(in[i + 1]);
-        return bigEndian ? (first << 8u) | second : (second << 8u) | first;
-    };
-    std::size_t i = 0;
-    while (i + 1 < in.size()) {
-        const std::uint32_t u = unit(i);
-        i += 2;
-        if (u < 0xD800 || u > 0xDFFF) {
-            AppendUtf8(u, out);
-        } else if (u <= 0xDBFF && i + 1 < in.size() && unit(i) >= 0xDC00 && unit(i) <= 0xDFFF) {
-            AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (unit(i) - 0xDC00), out);
-            i += 2;
-        } else {
-            out.append(kReplacement);
+namespace detail {
+
+bool DecodeEachByte(int codePage, std::array<ByteText, 256>& bytes) {
+    UniqueIconv cd = OpenToUtf8(codePage);
+    if (cd == nullptr) {
+        return false;
+    }
+    auto* handle = static_cast<iconv_t>(cd.get());
+    for (std::size_t b = 0; b < 256; ++b) {
+        char in = static_cast<char>(b);
+        char* inPtr = &in;
+        std::size_t inLeft = 1;
+        char out[16];
+        char* outPtr = out;
+        std::size_t outLeft = sizeof out;
+        iconv(handle, nullptr, nullptr, nullptr, nullptr);
+        const std::size_t converted = iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft);
+        if (converted == static_cast<std::size_t>(-1) && errno == EINVAL) {
+            return false;  // a lead byte
         }
+        if (converted != static_cast<std::size_t>(-1)) {
+            // Pages with combining marks hold a base letter back until flushed.
+            iconv(handle, nullptr, nullptr, &outPtr, &outLeft);
+        }
+        bytes[b].defined = converted != static_cast<std::size_t>(-1);
+        bytes[b].utf8.assign(out, static_cast<std::size_t>(outPtr - out));
     }
-    if (i < in.size()) {
-        out.append(kReplacement);
-    }
+    return true;
 }
 
 // Multi-byte legacy pages through iconv. A byte iconv rejects becomes U+FFFD
 // and decoding resumes at the next byte, so one bad byte costs one character.
-bool IconvToUtf8(int codePage, std::string_view in, std::string& out) {
+bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
     UniqueIconv cd = OpenToUtf8(codePage);
     if (cd == nullptr) {
         return false;
@@ -216,27 +159,7 @@ bool IconvToUtf8(int codePage, std::string_view in, std::string& out) {
     return true;
 }
 
-int PositiveNumber(const char* text) {
-    if (text == nullptr || *text == '\0') {
-        return 0;
-    }
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    return (*end == '\0' && value > 0 && value < 100000) ? static_cast<int>(value) : 0;
-}
-
-// The first non-empty of LC_ALL, LC_CTYPE, LANG, as the C library picks them.
-std::string_view LocaleName() {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        const char* value = std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read-only use
-        if (value != nullptr && *value != '\0') {
-            return value;
-        }
-    }
-    return {};
-}
-
-}  // namespace
+}  // namespace detail
 
 // ---- System code pages ----------------------------------------------------------
 
@@ -248,168 +171,15 @@ SystemCodePages GetSystemCodePages() {
         pages = {1251, 866};
     }
     // NOLINTBEGIN(concurrency-mt-unsafe): the environment is not changed while we run
-    if (const int ansi = PositiveNumber(std::getenv("QUENDLE_ANSI_CODEPAGE")); ansi != 0) {
+    if (const int ansi = detail::CodePageFromText(std::getenv("QUENDLE_ANSI_CODEPAGE"));
+        ansi != 0) {
         pages.ansi = ansi;
     }
-    if (const int oem = PositiveNumber(std::getenv("QUENDLE_OEM_CODEPAGE")); oem != 0) {
+    if (const int oem = detail::CodePageFromText(std::getenv("QUENDLE_OEM_CODEPAGE")); oem != 0) {
         pages.oem = oem;
     }
     // NOLINTEND(concurrency-mt-unsafe)
     return pages;
-}
-
-// ---- Single-byte tables -----------------------------------------------------------
-
-struct SingleByteDecoder::Table {
-    std::array<std::array<char, 4>, 256> utf8{};
-    std::array<std::uint8_t, 256> length{};
-};
-
-namespace {
-
-using Utf8Entries = std::array<std::array<char, 4>, 256>;
-
-// Fills the UTF-8 form of every byte of a single-byte page. False when the page
-// is unknown or some byte starts a longer sequence (a multi-byte page).
-bool FillTable(int codePage, Utf8Entries& utf8, std::array<std::uint8_t, 256>& length) {
-    if (IsUnicodePage(codePage)) {
-        return false;
-    }
-    UniqueIconv cd = OpenToUtf8(codePage);
-    if (cd == nullptr) {
-        return false;
-    }
-    auto* handle = static_cast<iconv_t>(cd.get());
-    for (std::size_t b = 0; b < 256; ++b) {
-        char in = static_cast<char>(b);
-        char* inPtr = &in;
-        std::size_t inLeft = 1;
-        char out[16];
-        char* outPtr = out;
-        std::size_t outLeft = sizeof out;
-        iconv(handle, nullptr, nullptr, nullptr, nullptr);
-        const std::size_t converted = iconv(handle, &inPtr, &inLeft, &outPtr, &outLeft);
-        if (converted == static_cast<std::size_t>(-1) && errno == EINVAL) {
-            return false;  // a lead byte
-        }
-        if (converted != static_cast<std::size_t>(-1)) {
-            // Pages with combining marks hold a base letter back until flushed.
-            iconv(handle, nullptr, nullptr, &outPtr, &outLeft);
-        }
-        const auto produced = static_cast<std::size_t>(outPtr - out);
-        std::string_view text(out, produced);
-        std::size_t prefix = 0;
-        const bool oneCharacter =
-            (produced == 1 && static_cast<unsigned char>(out[0]) < 0x80) ||
-            (produced > 1 && produced <= 4 && Utf8SequenceLength(text, 0, &prefix) == produced);
-        if (converted == static_cast<std::size_t>(-1) || !oneCharacter) {
-            text = kReplacement;  // undefined in this page, or more than one character
-        }
-        std::memcpy(utf8[b].data(), text.data(), text.size());
-        length[b] = static_cast<std::uint8_t>(text.size());
-    }
-    return true;
-}
-
-}  // namespace
-
-bool SingleByteDecoder::Open(int codePage) {
-    // Tables are built once per page and shared; a page that failed stays null.
-    static std::mutex mutex;
-    static std::map<int, std::shared_ptr<const Table>> tables;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto found = tables.find(codePage);
-    if (found == tables.end()) {
-        auto table = std::make_shared<Table>();
-        if (!FillTable(codePage, table->utf8, table->length)) {
-            table = nullptr;
-        }
-        found = tables.emplace(codePage, std::move(table)).first;
-    }
-    if (found->second == nullptr) {
-        return false;
-    }
-    table_ = found->second;
-    codePage_ = codePage;
-    return true;
-}
-
-void SingleByteDecoder::Decode(std::string_view bytes, std::string& out) const {
-    if (table_ == nullptr) {
-        RepairUtf8(bytes, out);  // never opened: keep the output valid all the same
-        return;
-    }
-    const std::size_t start = out.size();
-    out.resize(start + bytes.size() * 3 + 1);  // +1: the last copy writes four bytes
-    char* dst = out.data() + start;
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        const std::uint8_t n = table_->length[b];
-        std::memcpy(dst, table_->utf8[b].data(), 4);  // fixed size: the compiler inlines it
-        dst += n;
-    }
-    out.resize(static_cast<std::size_t>(dst - out.data()));
-}
-
-// ---- Whole-buffer conversion --------------------------------------------------------
-
-bool ConvertToUtf8(int codePage, std::string_view in, std::string& out) {
-    switch (codePage) {
-        case kCodePageUtf8:
-            RepairUtf8(in, out);
-            return true;
-        case kCodePageUtf16Le:
-            DecodeUtf16(false, in, out);
-            return true;
-        case kCodePageUtf16Be:
-            DecodeUtf16(true, in, out);
-            return true;
-        default:
-            break;
-    }
-    SingleByteDecoder decoder;
-    if (decoder.Open(codePage)) {
-        decoder.Decode(in, out);
-        return true;
-    }
-    const std::size_t start = out.size();
-    if (!IconvToUtf8(codePage, in, out)) {
-        return false;
-    }
-    // Trust no converter with our invariant: what it gave must be valid UTF-8.
-    if (!IsValidUtf8(std::string_view(out).substr(start))) {
-        std::string converted = out.substr(start);
-        out.resize(start);
-        RepairUtf8(converted, out);
-    }
-    return true;
-}
-
-bool IsValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        // Eight ASCII bytes at a time: the common case in CSV files.
-        if (i + 8 <= n) {
-            std::uint64_t word = 0;
-            std::memcpy(&word, text.data() + i, 8);
-            if ((word & 0x8080808080808080u) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t prefix = 0;
-        const std::size_t length = Utf8SequenceLength(text, i, &prefix);
-        if (length == 0) {
-            return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 }  // namespace platform

@@ -3,13 +3,12 @@
 // file; loaded sheets stay as their records, new cells are kept as encoded
 // records until the save, since the string table must precede the sheets.
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <cstdint>
+#include <deque>
 #include <memory>
-#include <random>
+#include <span>
 
+#include "platform/platform.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
 #include "workbook/xls/biff_reader.h"
@@ -24,32 +23,24 @@ using xls::Bytes;
 using xls::ByteSpan;
 
 // Files beyond this size are not .xls workbooks a program could have written.
-constexpr long kMaxFileSize = 512L * 1024 * 1024;
+constexpr std::uint64_t kMaxFileSize = 512ULL * 1024 * 1024;
 // Sheet positions are 16-bit in several records.
 constexpr std::size_t kMaxSheets = 0xFFFF;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string SystemError(int code) {
-    return std::strerror(code);
+// The same bytes seen as characters, which is how files take them.
+std::span<const char> AsChars(ByteSpan bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
-    UniqueFile file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        error = "Cannot open " + path + ": " + SystemError(errno) + ".";
+    platform::File file;
+    if (platform::OpenFileForReading(path, file, error) != platform::FileStatus::kOk) {
+        error += ".";
         return false;
     }
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
-        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
-        return false;
-    }
-    const long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
+    std::uint64_t size = 0;
+    if (!file.Size(&size)) {
+        error = "Cannot read " + path + ": " + file.ErrorText() + ".";
         return false;
     }
     if (size > kMaxFileSize) {
@@ -57,81 +48,13 @@ bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
         return false;
     }
     bytes.resize(static_cast<std::size_t>(size));
-    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        error = "Cannot read " + path + ": " + SystemError(errno) + ".";
+    const std::span<char> chars(reinterpret_cast<char*>(bytes.data()), bytes.size());
+    if (!file.ReadAt(0, chars)) {
+        error = "Cannot read " + path + ": " + file.ErrorText() + ".";
         return false;
     }
     return true;
 }
-
-// A file in the target's folder that becomes the target on Commit and is
-// removed otherwise.
-class TempFile {
-public:
-    explicit TempFile(const std::string& target) : target_(target) {}
-    ~TempFile() {
-        if (file_) {
-            file_.reset();
-        }
-        if (!path_.empty() && !committed_) {
-            std::remove(path_.c_str());
-        }
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    bool Open(std::string& error) {
-        std::random_device random;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            const std::string candidate = target_ + ".tmp" + std::to_string(random() % 1000000);
-            // "x": fail rather than reuse a file that happens to exist.
-            file_.reset(std::fopen(candidate.c_str(), "wbx"));
-            if (file_) {
-                path_ = candidate;
-                return true;
-            }
-            if (errno != EEXIST) {
-                break;
-            }
-        }
-        error = "Cannot save " + target_ + ": " + SystemError(errno) + ".";
-        return false;
-    }
-
-    bool Write(ByteSpan bytes) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_.get()) != bytes.size()) {
-            writeErrno_ = errno;
-            return false;
-        }
-        return true;
-    }
-
-    bool Commit(std::string& error) {
-        const int closed = std::fclose(file_.release());
-        if (closed != 0 || writeErrno_ != 0) {
-            error = "Cannot save " + target_ + ": " +
-                    SystemError(writeErrno_ != 0 ? writeErrno_ : errno) + ".";
-            return false;
-        }
-        std::error_code failure;
-        std::filesystem::rename(path_, target_, failure);
-        if (failure) {
-            error = "Cannot save " + target_ + ": " + failure.message() + ".";
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
-
-    int writeErrno() const { return writeErrno_; }
-
-private:
-    std::string target_;
-    std::string path_;
-    UniqueFile file_;
-    int writeErrno_ = 0;
-    bool committed_ = false;
-};
 
 class XlsBook;
 
@@ -310,20 +233,26 @@ public:
             error = "Cannot save " + path + ": " + error;
             return false;
         }
-        TempFile temp(path);
-        if (!temp.Open(error)) {
+        platform::PendingFile temp;
+        if (temp.Create(path, error) != platform::FileStatus::kOk) {
+            error += ".";
             return false;
         }
-        const bool written =
-            xls::WriteCompoundFile(root, [&temp](ByteSpan bytes) { return temp.Write(bytes); });
+        bool writeFailed = false;
+        const bool written = xls::WriteCompoundFile(root, [&](ByteSpan bytes) {
+            writeFailed = !temp.file().WriteAll(AsChars(bytes));
+            return !writeFailed;
+        });
         if (!written) {
             error = "Cannot save " + path + ": " +
-                    (temp.writeErrno() != 0 ? SystemError(temp.writeErrno())
-                                            : std::string("layout failed")) +
-                    ".";
+                    (writeFailed ? temp.file().ErrorText() : std::string("layout failed")) + ".";
             return false;
         }
-        return temp.Commit(error);
+        if (temp.Commit(error) != platform::FileStatus::kOk) {
+            error += ".";
+            return false;
+        }
+        return true;
     }
 
 private:

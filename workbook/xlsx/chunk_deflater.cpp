@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "workbook/xlsx/file_handles.h"
 
 namespace workbook::xlsx {
 namespace {
@@ -258,9 +257,9 @@ bool StringSink::Write(std::span<const char> data, std::string&) {
     return true;
 }
 
-bool FdSink::Write(std::span<const char> data, std::string& error) {
-    if (!WriteAll(fd_, data)) {
-        error = "Cannot write temporary sheet data: " + ErrnoText(errno);
+bool FileSink::Write(std::span<const char> data, std::string& error) {
+    if (!file_.WriteAll(data)) {
+        error = "Cannot write temporary sheet data: " + file_.ErrorText();
         return false;
     }
     return true;

@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace workbook::xlsx {
 
 // Where compressed bytes go, in stream order.
@@ -95,14 +97,14 @@ public:
     std::string bytes;
 };
 
-// Appends compressed bytes to a file descriptor.
-class FdSink : public ByteSink {
+// Appends compressed bytes to an open file, which the sink does not own.
+class FileSink : public ByteSink {
 public:
-    explicit FdSink(int fd) : fd_(fd) {}
+    explicit FileSink(platform::File& file) : file_(file) {}
     bool Write(std::span<const char> bytes, std::string& error) override;
 
 private:
-    int fd_;
+    platform::File& file_;
 };
 
 }  // namespace workbook::xlsx

@@ -14,5 +14,4 @@ target_sources(workbook PRIVATE
     xlsx/chunk_deflater.cpp
     xlsx/zip_writer.cpp
     xlsx/zip_reader.cpp
-    xlsx/file_handles.cpp
 )

@@ -71,14 +71,14 @@ public:
         return true;
     }
     // Copies compressed rows from a scratch file.
-    bool AddScratch(int fd, const DeflateTotals& piece, std::string& error) {
+    bool AddScratch(platform::File& scratch, const DeflateTotals& piece, std::string& error) {
         std::vector<char> buffer(std::size_t{1} << 20);
         std::uint64_t done = 0;
         while (done < piece.packedSize) {
             const std::size_t take = static_cast<std::size_t>(
                 std::min<std::uint64_t>(buffer.size(), piece.packedSize - done));
-            if (!ReadAt(fd, done, std::span<char>(buffer).first(take))) {
-                error = "Cannot read temporary sheet data: " + ErrnoText(errno);
+            if (!scratch.ReadAt(done, std::span<char>(buffer).first(take))) {
+                error = "Cannot read temporary sheet data: " + scratch.ErrorText();
                 return false;
             }
             if (!zip_.WriteData(std::span<const char>(buffer).first(take), error)) {
@@ -302,10 +302,10 @@ bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string
                 return false;
             }
         }
-        if (!OpenScratchFile(scratch_, error)) {
+        if (platform::OpenScratchFile(scratch_, error) != platform::FileStatus::kOk) {
             return false;
         }
-        sink_ = std::make_unique<FdSink>(scratch_.get());
+        sink_ = std::make_unique<FileSink>(scratch_);
         body_ = std::make_unique<ChunkDeflater>(*sink_, kDeflateLevel, CompressionThreads());
         body_->buffer().reserve(ChunkDeflater::kChunkSize + 64 * 1024);
     }
@@ -478,7 +478,7 @@ bool XlsxSheet::WriteNewEntry(ZipWriter& zip, const std::string& entryName, bool
     if (!entry.AddText(header, error)) {
         return false;
     }
-    if (body_ != nullptr && !entry.AddScratch(scratch_.get(), body_->totals(), error)) {
+    if (body_ != nullptr && !entry.AddScratch(scratch_, body_->totals(), error)) {
         return false;
     }
     return entry.AddText(footer, error) && entry.Finish(error);
@@ -563,7 +563,7 @@ bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
     const auto applyEdit = [&](const Edit& edit) {
         text->buffer() += edit.before;
         if (edit.rows) {
-            if (!closeText() || !entry.AddScratch(scratch_.get(), body_->totals(), failure)) {
+            if (!closeText() || !entry.AddScratch(scratch_, body_->totals(), failure)) {
                 return false;
             }
         }

@@ -11,7 +11,7 @@
 
 #include "workbook/book.h"
 #include "workbook/xlsx/chunk_deflater.h"
-#include "workbook/xlsx/file_handles.h"
+#include "platform/platform.h"
 
 namespace workbook::xlsx {
 
@@ -96,8 +96,8 @@ private:
     mutable WorksheetLayout layout_;
 
     // Rows written in this session, compressed into a scratch file.
-    UniqueFd scratch_;
-    std::unique_ptr<FdSink> sink_;
+    platform::File scratch_;
+    std::unique_ptr<FileSink> sink_;
     std::unique_ptr<ChunkDeflater> body_;
     std::string rowNumber_;  // the open row's number in digits
     int row_ = -1;           // the last row opened, -1 before the first

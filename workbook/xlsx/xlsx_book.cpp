@@ -14,7 +14,6 @@
 #include "platform/platform.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
-#include "workbook/xlsx/file_handles.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/worksheet_part.h"
 #include "workbook/xlsx/xml_writer.h"
@@ -307,11 +306,11 @@ bool XlsxBook::Save(const std::string& path, std::string& error) {
                 return false;
             }
         }
-        PendingFile file;
-        if (!file.Create(path, error)) {
+        platform::PendingFile file;
+        if (file.Create(path, error) != platform::FileStatus::kOk) {
             return false;
         }
-        ZipWriter zip(file.fd());
+        ZipWriter zip(file.file());
         const bool written = loaded_ != nullptr ? SaveLoaded(zip, error) : SaveNew(zip, error);
         if (!written || !zip.Finish(error)) {
             // Name the file the user asked for rather than "the workbook".
@@ -321,7 +320,7 @@ bool XlsxBook::Save(const std::string& path, std::string& error) {
             }
             return false;
         }
-        return file.Commit(error);
+        return file.Commit(error) == platform::FileStatus::kOk;
     } catch (const std::bad_alloc&) {
         error = "Out of memory while saving " + path + ".";
         return false;

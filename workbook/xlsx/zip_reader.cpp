@@ -4,12 +4,9 @@
 // data range must lie inside the archive before its central directory.
 #include "workbook/xlsx/zip_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <unordered_set>
 
@@ -63,18 +60,13 @@ std::string AsciiLowered(std::string_view text) {
 }  // namespace
 
 bool ZipReader::OpenFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = "Cannot open " + path + ": " + ErrnoText(errno);
+    if (platform::OpenFileForReading(path, file_, error) != platform::FileStatus::kOk) {
         return false;
     }
-    file_ = UniqueFd(fd);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = "Cannot read " + path + ": not a regular file.";
+    if (!file_.Size(&size_)) {
+        error = "Cannot read " + path + ": " + file_.ErrorText();
         return false;
     }
-    size_ = static_cast<std::uint64_t>(info.st_size);
     if (!ReadDirectory(error)) {
         error = path + " is not a valid .xlsx workbook: " + error;
         return false;
@@ -96,8 +88,8 @@ bool ZipReader::ReadBytes(std::uint64_t offset, std::span<char> out) const {
     if (offset > size_ || out.size() > size_ - offset) {
         return false;
     }
-    if (file_.valid()) {
-        return ReadAt(file_.get(), offset, out);
+    if (file_.IsOpen()) {
+        return file_.ReadAt(offset, out);
     }
     std::memcpy(out.data(), memory_.data() + offset, out.size());
     return true;
@@ -308,8 +300,8 @@ bool ZipReader::ReadRaw(const ZipEntry& entry,
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::uint64_t>(piece.size(), entry.packedSize - done));
         if (!ReadBytes(entry.dataOffset + done, std::span<char>(piece).first(want))) {
-            error =
-                "Cannot read entry " + entry.name + " of the loaded workbook: " + ErrnoText(errno);
+            error = "Cannot read entry " + entry.name +
+                    " of the loaded workbook: " + file_.ErrorText();
             return false;
         }
         if (!sink(std::span<const char>(piece).first(want))) {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "workbook/xlsx/file_handles.h"
+#include "platform/platform.h"
 
 namespace workbook::xlsx {
 
@@ -67,7 +67,7 @@ private:
     bool ReadBytes(std::uint64_t offset, std::span<char> out) const;
     bool ReadDirectory(std::string& error);
 
-    UniqueFd file_;
+    mutable platform::File file_;  // reading moves no shared position
     std::span<const char> memory_;
     std::uint64_t size_ = 0;
     std::vector<ZipEntry> entries_;

@@ -7,12 +7,8 @@
 // (stored/deflated entries, zip64 sizes and offsets) is small enough to own.
 #include "workbook/xlsx/zip_writer.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <ctime>
 
-#include "workbook/xlsx/file_handles.h"
 #include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {
@@ -51,8 +47,8 @@ void CurrentDosTime(std::uint16_t& time, std::uint16_t& date) {
 }
 
 bool ZipWriter::Put(const std::vector<char>& bytes, std::string& error) {
-    if (!WriteAll(fd_, bytes)) {
-        error = "Cannot write the workbook: " + ErrnoText(errno);
+    if (!file_.WriteAll(bytes)) {
+        error = "Cannot write the workbook: " + file_.ErrorText();
         return false;
     }
     offset_ += bytes.size();
@@ -86,8 +82,8 @@ bool ZipWriter::BeginEntry(const ZipEntryInfo& info, bool large, std::string& er
 }
 
 bool ZipWriter::WriteData(std::span<const char> bytes, std::string& error) {
-    if (!WriteAll(fd_, bytes)) {
-        error = "Cannot write the workbook: " + ErrnoText(errno);
+    if (!file_.WriteAll(bytes)) {
+        error = "Cannot write the workbook: " + file_.ErrorText();
         return false;
     }
     offset_ += bytes.size();
@@ -114,20 +110,17 @@ bool ZipWriter::EndEntry(std::uint32_t crc, std::uint64_t packedSize, std::uint6
         Put32(patch, static_cast<std::uint32_t>(packedSize));
         Put32(patch, static_cast<std::uint32_t>(rawSize));
     }
-    const auto at = static_cast<off_t>(entry.headerOffset + 14);
-    if (::pwrite(fd_, patch.data(), patch.size(), at) != static_cast<ssize_t>(patch.size())) {
-        error = "Cannot write the workbook: " + ErrnoText(errno);
+    if (!file_.WriteAt(entry.headerOffset + 14, patch)) {
+        error = "Cannot write the workbook: " + file_.ErrorText();
         return false;
     }
     if (entry.large) {
         std::vector<char> sizes;
         Put64(sizes, rawSize);
         Put64(sizes, packedSize);
-        const auto extraAt =
-            static_cast<off_t>(entry.headerOffset + 30 + entry.info.name.size() + 4);
-        if (::pwrite(fd_, sizes.data(), sizes.size(), extraAt) !=
-            static_cast<ssize_t>(sizes.size())) {
-            error = "Cannot write the workbook: " + ErrnoText(errno);
+        const std::uint64_t extraAt = entry.headerOffset + 30 + entry.info.name.size() + 4;
+        if (!file_.WriteAt(extraAt, sizes)) {
+            error = "Cannot write the workbook: " + file_.ErrorText();
             return false;
         }
     }

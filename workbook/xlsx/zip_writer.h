@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace workbook::xlsx {
 
 // Compression methods used in the package.
@@ -28,8 +30,8 @@ struct ZipEntryInfo {
 
 class ZipWriter {
 public:
-    // `fd` is an open, empty, seekable file; the writer does not own it.
-    explicit ZipWriter(int fd) : fd_(fd) {}
+    // `file` is open, empty and seekable; the writer does not own it.
+    explicit ZipWriter(platform::File& file) : file_(file) {}
 
     // Starts an entry. `large` reserves room for 64-bit sizes in its local
     // header: pass true when the entry may reach 4 GiB.
@@ -50,7 +52,7 @@ private:
     };
     bool Put(const std::vector<char>& bytes, std::string& error);
 
-    int fd_;
+    platform::File& file_;
     std::uint64_t offset_ = 0;
     std::vector<Written> entries_;
     bool open_ = false;

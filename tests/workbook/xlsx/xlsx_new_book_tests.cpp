@@ -201,7 +201,7 @@ TEST(XlsxNewBook, FailedSaveLeavesTheOldFileAlone) {
     const std::vector<Case> cases = {
         {"folder missing", dir.File("missing/out.xlsx"), true, "No such file or directory"},
         {"folder is a file", dir.File("plainfile/out.xlsx"), true, "Not a directory"},
-        {"target is a folder", dir.File("folder.xlsx"), true, "Cannot replace"},
+        {"target is a folder", dir.File("folder.xlsx"), true, "Cannot save"},
         {"no sheet to save", existing, false, "no sheet"},
     };
     for (const auto& c : cases) {
