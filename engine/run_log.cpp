@@ -54,7 +54,7 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
     }
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr) {
+    if (!platform::LocalTime(now, &local)) {
         return;
     }
     const std::string message = LogMessage(settings, kind, text);
@@ -63,10 +63,9 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
     // the line break comes first, so the file starts with an empty line and
     // its last entry has no line end.
     char stamp[128];
-    const int length =
-        std::snprintf(stamp, sizeof stamp, "\n%04d.%02d.%02d %02d:%02d:%02d %-10s ",
-                      local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                      local.tm_min, local.tm_sec, name.c_str());
+    const int length = std::snprintf(stamp, sizeof stamp, "\n%04d.%02d.%02d %02d:%02d:%02d %-10s ",
+                                     local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                                     local.tm_hour, local.tm_min, local.tm_sec, name.c_str());
     if (length <= 0 || static_cast<std::size_t>(length) >= sizeof stamp) {
         return;
     }

@@ -9,15 +9,25 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "platform/platform.h"
 
 namespace {
 
 constexpr std::size_t kMaxPieces = 2048;
 
 std::int32_t Convert(std::int32_t count, char** elements) {
+    // The engine works in UTF-8; callers pass their system's narrow texts.
+    std::vector<std::string> texts;
+    for (std::int32_t i = 0; i < count; ++i) {
+        texts.push_back(platform::CallerTextToUtf8(elements[i] != nullptr ? elements[i] : ""));
+    }
+    std::vector<char*> converted;
+    for (std::string& text : texts) {
+        converted.push_back(text.data());
+    }
     auto settings = std::make_unique<engine::ConversionSettings>();
     engine::SetDefaultSettings(settings.get());
-    engine::ParameterParser(settings.get(), count, elements);
+    engine::ParameterParser(settings.get(), static_cast<int>(converted.size()), converted.data());
     if (settings->inputPath[0] == '\0') {
         return QUENDLE_D_NO_INPUT;
     }
@@ -35,7 +45,8 @@ std::int32_t Convert(std::int32_t count, char** elements) {
 
 // One of the two places that catch everything: nothing may unwind into a C
 // caller.
-extern "C" int32_t Quendle_Converter(int32_t reserved, int32_t count, char** elements) {
+extern "C" int32_t QUENDLE_D_CALL Quendle_Converter(int32_t reserved, int32_t count,
+                                                    char** elements) {
     (void)reserved;
     try {
         return Convert(elements == nullptr ? 0 : count, elements);
@@ -44,7 +55,7 @@ extern "C" int32_t Quendle_Converter(int32_t reserved, int32_t count, char** ele
     }
 }
 
-extern "C" int32_t Quendle_ConverterStr(int32_t reserved, const char* text) {
+extern "C" int32_t QUENDLE_D_CALL Quendle_ConverterStr(int32_t reserved, const char* text) {
     try {
         std::vector<std::string> pieces;
         const std::string_view all = text == nullptr ? std::string_view() : std::string_view(text);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <span>
 #include <string>
@@ -114,6 +115,10 @@ struct FoundFile {
 // one entry of that name. Entries come in sorted order (byte order of the
 // names). Nothing matching, or a folder that cannot be read, gives an empty list.
 std::vector<FoundFile> FindFiles(const std::string& pattern);
+
+// True when `name` matches `pattern` (one path component): "*" any run of
+// characters, "?" one character, ASCII letters without regard to case.
+bool MatchesWildcard(std::string_view pattern, std::string_view name);
 
 // True when the pattern's last component holds "*" or "?".
 bool HasWildcard(std::string_view pattern);
@@ -300,6 +305,14 @@ void RemovePendingFiles();
 // True when the path names a symbolic link.
 bool IsSymbolicLink(const std::string& path);
 
+// ---- Clock -----------------------------------------------------------------------------
+
+// Breaks a time into the local calendar, thread-safely; false when it cannot.
+[[nodiscard]] bool LocalTime(std::time_t time, std::tm* out);
+
+// Breaks a time into the UTC calendar, thread-safely; false when it cannot.
+[[nodiscard]] bool UtcTime(std::time_t time, std::tm* out);
+
 // ---- Modules, terminals, the command line -------------------------------------------
 
 // A shared library loaded at run time; unloaded on destruction unless kept.
@@ -331,5 +344,10 @@ void WriteStandardError(std::string_view text);
 // as they are; Windows reads the wide command line, so names outside the
 // ANSI code page survive.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// The UTF-8 form of a narrow text another program passed to the library: in
+// the ANSI code page on Windows, as Windows programs pass them; unchanged on
+// POSIX, where texts are UTF-8.
+std::string CallerTextToUtf8(std::string_view text);
 
 }  // namespace platform

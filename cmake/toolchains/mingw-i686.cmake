@@ -16,6 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config sees only the libraries built for this target.
+set(ENV{PKG_CONFIG_LIBDIR} "${QUENDLE_MINGW_PREFIX}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
 
 # FindZLIB would otherwise pick the import library of zlib1.dll, which a real
 # Windows does not have.

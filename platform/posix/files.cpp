@@ -36,7 +36,9 @@ struct FileAccess {
         file.error_ = 0;
     }
     static int Fd(const File& file) { return static_cast<int>(file.handle_); }
-    static void SetError(File& file, int number) { file.error_ = static_cast<unsigned long>(number); }
+    static void SetError(File& file, int number) {
+        file.error_ = static_cast<unsigned long>(number);
+    }
 };
 
 namespace {
@@ -353,8 +355,8 @@ FileStatus OpenScratchFile(File& file, std::string& error) {
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         const int number = errno;
-        error = "Cannot create a temporary file in " + FolderOf(pattern) + ": " +
-                SystemText(number);
+        error =
+            "Cannot create a temporary file in " + FolderOf(pattern) + ": " + SystemText(number);
         return StatusOf(number);
     }
     // Unlinked at once: the data lives as long as the descriptor, no longer.
@@ -512,6 +514,18 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
         arguments.emplace_back(argv[i] != nullptr ? argv[i] : "");
     }
     return arguments;
+}
+
+bool LocalTime(std::time_t time, std::tm* out) {
+    return localtime_r(&time, out) != nullptr;
+}
+
+bool UtcTime(std::time_t time, std::tm* out) {
+    return gmtime_r(&time, out) != nullptr;
+}
+
+std::string CallerTextToUtf8(std::string_view text) {
+    return std::string(text);
 }
 
 }  // namespace platform

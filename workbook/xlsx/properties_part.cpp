@@ -2,6 +2,7 @@
 // Document properties of a new book (docProps/core.xml, docProps/app.xml).
 #include <ctime>
 
+#include "platform/platform.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_writer.h"
 
@@ -11,7 +12,7 @@ std::string WriteCorePropertiesPart() {
     char stamp[32] = "1980-01-01T00:00:00Z";
     const std::time_t now = std::time(nullptr);
     std::tm utc{};
-    if (gmtime_r(&now, &utc) != nullptr) {
+    if (platform::UtcTime(now, &utc)) {
         std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
     }
     XmlWriter xml;

@@ -35,7 +35,7 @@ void Put64(std::vector<char>& out, std::uint64_t value) {
 void CurrentDosTime(std::uint16_t& time, std::uint16_t& date) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr || local.tm_year < 80) {
+    if (!platform::LocalTime(now, &local) || local.tm_year < 80) {
         time = 0;
         date = 0x21;
         return;

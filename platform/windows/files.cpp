@@ -1,0 +1,598 @@
+// SPDX-License-Identifier: MIT
+// Files on Windows through the wide calls, so any UTF-8 name of any length
+// works. Handles are binary; positions are our own, because a read or write
+// at an offset moves a synchronous handle's position. Scratch files delete
+// themselves on close; the save beside the target is committed with
+// ReplaceFileW (which keeps the old file's attributes and access rights) or
+// MoveFileExW, and a file another program holds is named as such.
+#include <windows.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+#include "platform/windows/wide.h"
+
+namespace platform {
+
+using windows::ErrorText;
+using windows::NarrowPath;
+using windows::WidePath;
+
+struct FileAccess {
+    static void Adopt(File& file, HANDLE handle, bool append) {
+        (void)file.Close();
+        file.handle_ = reinterpret_cast<std::intptr_t>(handle);
+        file.position_ = 0;
+        file.append_ = append;
+        file.error_ = 0;
+    }
+    static HANDLE Handle(const File& file) { return reinterpret_cast<HANDLE>(file.handle_); }
+};
+
+namespace {
+
+FileStatus StatusOf(DWORD code) {
+    switch (code) {
+        case ERROR_SUCCESS:
+            return FileStatus::kOk;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            return FileStatus::kNotFound;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            return FileStatus::kAccessDenied;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+        case ERROR_UNABLE_TO_REMOVE_REPLACED:
+            return FileStatus::kInUse;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return FileStatus::kNoSpace;
+        case ERROR_DIRECTORY:
+            return FileStatus::kNotAFile;
+        default:
+            return FileStatus::kFailed;
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = LastSeparator(path);
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 || (slash == 2 && path[1] == ':') ? path.substr(0, slash + 1)
+                                                        : path.substr(0, slash);
+}
+
+std::string InUseText(const std::string& path) {
+    return path + " is open in another program; close it and try again";
+}
+
+DWORD Attributes(const std::string& path) {
+    return GetFileAttributesW(WidePath(path).c_str());
+}
+
+// ---- The table of pending temporary files -------------------------------------------
+
+// Ctrl+C and console closing run their handler on a thread of their own while
+// the save goes on, so the handler marks each pending file for deletion
+// through its handle; the system removes it when the process ends.
+constexpr std::size_t kPendingSlots = 64;
+std::array<std::atomic<HANDLE>, kPendingSlots> pendingHandles{};
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+    RemovePendingFiles();
+    return FALSE;  // the default handler ends the process
+}
+
+int RegisterPending(HANDLE handle) {
+    static std::once_flag once;
+    std::call_once(once, [] { (void)SetConsoleCtrlHandler(OnConsoleControl, TRUE); });
+    for (std::size_t i = 0; i < pendingHandles.size(); ++i) {
+        HANDLE expected = nullptr;
+        if (pendingHandles[i].compare_exchange_strong(expected, handle)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void UnregisterPending(int slot) {
+    if (slot >= 0) {
+        pendingHandles[static_cast<std::size_t>(slot)].store(nullptr);
+    }
+}
+
+// The file a symbolic link leads to, when `path` is one and its target
+// exists; otherwise `path` itself.
+std::string ResolveLinks(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return path;
+    }
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    std::wstring final(32768, L'\0');
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, final.data(), static_cast<DWORD>(final.size()),
+                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (length == 0 || length >= final.size()) {
+        return path;
+    }
+    final.resize(length);
+    return NarrowPath(final);
+}
+
+}  // namespace
+
+void RemovePendingFiles() {
+    for (std::atomic<HANDLE>& slot : pendingHandles) {
+        HANDLE handle = slot.load();
+        if (handle != nullptr) {
+            FILE_DISPOSITION_INFO dispose{};
+            dispose.DeleteFile = TRUE;
+            (void)SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose);
+        }
+    }
+}
+
+// ---- File -----------------------------------------------------------------------------
+
+File::File(File&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      position_(other.position_),
+      append_(other.append_),
+      error_(other.error_) {}
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        (void)Close();
+        handle_ = std::exchange(other.handle_, -1);
+        position_ = other.position_;
+        append_ = other.append_;
+        error_ = other.error_;
+    }
+    return *this;
+}
+
+bool File::IsOpen() const {
+    return handle_ != -1;
+}
+
+bool File::Close() {
+    if (handle_ == -1) {
+        return true;
+    }
+    HANDLE handle = reinterpret_cast<HANDLE>(std::exchange(handle_, -1));
+    if (!CloseHandle(handle)) {
+        error_ = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// One call moves at most this much; WriteFile and ReadFile count in DWORDs.
+constexpr std::size_t kMaxTransfer = 1u << 30;
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return where;
+}
+
+}  // namespace
+
+bool File::WriteAll(std::span<const char> bytes) {
+    if (append_) {
+        // An appending handle (FILE_APPEND_DATA only) writes at the end.
+        while (!bytes.empty()) {
+            DWORD written = 0;
+            const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+            if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), take, &written,
+                           nullptr) ||
+                written == 0) {
+                error_ = GetLastError();
+                return false;
+            }
+            bytes = bytes.subspan(written);
+        }
+        return true;
+    }
+    if (!WriteAt(position_, bytes)) {
+        return false;
+    }
+    position_ += bytes.size();
+    return true;
+}
+
+bool File::WriteAt(std::uint64_t offset, std::span<const char> bytes) {
+    while (!bytes.empty()) {
+        OVERLAPPED where = At(offset);
+        DWORD written = 0;
+        const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), take, &written, &where) ||
+            written == 0) {
+            error_ = GetLastError();
+            if (error_ == ERROR_SUCCESS) {
+                error_ = ERROR_DISK_FULL;
+            }
+            return false;
+        }
+        bytes = bytes.subspan(written);
+        offset += written;
+    }
+    return true;
+}
+
+bool File::ReadAt(std::uint64_t offset, std::span<char> bytes) {
+    while (!bytes.empty()) {
+        OVERLAPPED where = At(offset);
+        DWORD got = 0;
+        const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), take, &got, &where) ||
+            got == 0) {
+            error_ = GetLastError();
+            if (error_ == ERROR_SUCCESS || error_ == ERROR_HANDLE_EOF) {
+                error_ = ERROR_HANDLE_EOF;
+            }
+            return false;
+        }
+        bytes = bytes.subspan(got);
+        offset += got;
+    }
+    return true;
+}
+
+bool File::Read(std::span<char> bytes, std::size_t* got) {
+    *got = 0;
+    HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    const bool disk = GetFileType(handle) == FILE_TYPE_DISK;
+    OVERLAPPED where = At(position_);
+    DWORD count = 0;
+    const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+    // Pipes and consoles have no offsets; files are read at our own position.
+    if (!ReadFile(handle, bytes.data(), take, &count, disk ? &where : nullptr)) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) {
+            return true;  // the end
+        }
+        error_ = code;
+        return false;
+    }
+    *got = count;
+    position_ += count;
+    return true;
+}
+
+bool File::Size(std::uint64_t* size) {
+    HANDLE handle = reinterpret_cast<HANDLE>(handle_);
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        *size = 0;
+        return true;
+    }
+    LARGE_INTEGER value{};
+    if (!GetFileSizeEx(handle, &value)) {
+        error_ = GetLastError();
+        return false;
+    }
+    *size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+bool File::Sync() {
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle_))) {
+        error_ = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+std::string File::ErrorText() const {
+    return windows::ErrorText(static_cast<DWORD>(error_));
+}
+
+FileStatus File::LastStatus() const {
+    return StatusOf(static_cast<DWORD>(error_));
+}
+
+// ---- Opening --------------------------------------------------------------------------
+
+FileStatus OpenFileForReading(const std::string& path, File& file, std::string& error) {
+    // Others may go on writing or even delete it, as they can on POSIX.
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        const DWORD attributes = Attributes(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            code = ERROR_DIRECTORY;
+        }
+        error = "Cannot open " + path + ": " + ErrorText(code);
+        return StatusOf(code);
+    }
+    FileAccess::Adopt(file, handle, false);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileInformationByHandle(handle, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        (void)file.Close();
+        error = "Cannot open " + path + ": " + ErrorText(ERROR_DIRECTORY);
+        return FileStatus::kNotAFile;
+    }
+    return FileStatus::kOk;
+}
+
+FileStatus OpenFileForAppending(const std::string& path, File& file, std::string& error) {
+    HANDLE handle =
+        CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        error = "Cannot open " + path + ": " + ErrorText(code);
+        return StatusOf(code);
+    }
+    FileAccess::Adopt(file, handle, true);
+    return FileStatus::kOk;
+}
+
+FileStatus OpenScratchFile(File& file, std::string& error) {
+    std::wstring folder(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(length > 0 && length < folder.size() ? length : 0);
+    if (folder.empty()) {
+        folder = L".\\";
+    }
+    std::random_device random;
+    DWORD code = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        wchar_t name[32];
+        (void)std::swprintf(name, 32, L"quendle-sheet-%08x.tmp", random());
+        // An open file cannot be unlinked here: the system deletes this one
+        // when its last handle closes, the process's death included.
+        HANDLE handle =
+            CreateFileW((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            FileAccess::Adopt(file, handle, false);
+            return FileStatus::kOk;
+        }
+        code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    error = "Cannot create a temporary file in " + NarrowPath(folder) + ": " + ErrorText(code);
+    return StatusOf(code);
+}
+
+bool IsSymbolicLink(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// ---- PendingFile ----------------------------------------------------------------------
+
+PendingFile::~PendingFile() {
+    Discard();
+}
+
+void PendingFile::Discard() {
+    UnregisterPending(slot_);
+    slot_ = -1;
+    (void)file_.Close();
+    if (!temporaryPath_.empty()) {
+        (void)DeleteFileW(WidePath(temporaryPath_).c_str());
+        temporaryPath_.clear();
+    }
+}
+
+FileStatus PendingFile::Create(const std::string& target, std::string& error) {
+    Discard();
+    requested_ = target;
+    target_ = ResolveLinks(target);
+    const std::string folder = FolderOf(target_);
+
+    // A workbook open in another program cannot be replaced; say so before
+    // anything is written.
+    const DWORD attributes = Attributes(target_);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        HANDLE probe = CreateFileW(WidePath(target_).c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) {
+            const DWORD code = GetLastError();
+            if (StatusOf(code) == FileStatus::kInUse) {
+                error = InUseText(requested_);
+                return FileStatus::kInUse;
+            }
+        } else {
+            CloseHandle(probe);
+        }
+    }
+
+    std::random_device random;
+    DWORD code = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 32; ++attempt) {
+        char suffix[16];
+        (void)std::snprintf(suffix, sizeof suffix, "%08x", random());
+        const std::string candidate = JoinPath(folder, std::string(".quendle-save-") + suffix);
+        HANDLE handle =
+            CreateFileW(WidePath(candidate).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            FileAccess::Adopt(file_, handle, false);
+            temporaryPath_ = candidate;
+            slot_ = RegisterPending(handle);
+            return FileStatus::kOk;
+        }
+        code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            break;
+        }
+    }
+    const FileStatus status = StatusOf(code);
+    if (status == FileStatus::kAccessDenied) {
+        // The file itself may well be writable: it is the folder that takes
+        // no new file, and the temporary file is created there.
+        error = "Cannot save " + requested_ + ": the folder " + folder +
+                " does not allow new files (" + ErrorText(code) + ")";
+        return FileStatus::kFolderReadOnly;
+    }
+    error = "Cannot save " + requested_ + ": " + ErrorText(code);
+    return status;
+}
+
+FileStatus PendingFile::Commit(std::string& error) {
+    const auto fail = [&](DWORD code) {
+        const FileStatus status = StatusOf(code);
+        error = status == FileStatus::kInUse ? InUseText(requested_)
+                                             : "Cannot save " + requested_ + ": " + ErrorText(code);
+        Discard();
+        return status == FileStatus::kOk ? FileStatus::kFailed : status;
+    };
+    if (!file_.Sync()) {
+        return fail(static_cast<DWORD>(GetLastError()));
+    }
+    UnregisterPending(slot_);
+    slot_ = -1;
+    if (!file_.Close()) {
+        return fail(GetLastError());
+    }
+    const std::wstring temporary = WidePath(temporaryPath_);
+    const std::wstring target = WidePath(target_);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    bool replaced = false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        // ReplaceFileW keeps the replaced file's attributes and access rights.
+        replaced = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
+                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
+        if (!replaced && StatusOf(GetLastError()) == FileStatus::kInUse) {
+            return fail(ERROR_SHARING_VIOLATION);
+        }
+        if (replaced) {
+            // The new file was the hidden temporary file; the workbook is not hidden.
+            (void)SetFileAttributesW(target.c_str(), attributes & ~FILE_ATTRIBUTE_HIDDEN);
+        }
+    }
+    if (!replaced) {
+        if (!MoveFileExW(temporary.c_str(), target.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return fail(GetLastError());
+        }
+        (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    temporaryPath_.clear();
+    return FileStatus::kOk;
+}
+
+// ---- Modules, terminals, the command line -------------------------------------------
+
+Module::~Module() {
+    if (handle_ != nullptr) {
+        (void)FreeLibrary(static_cast<HMODULE>(handle_));
+    }
+}
+
+bool Module::Load(const std::string& path, std::string& error) {
+    handle_ = LoadLibraryW(WidePath(path).c_str());
+    if (handle_ == nullptr) {
+        error = path + ": " + ErrorText(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+void* Module::Symbol(const char* name) const {
+    if (handle_ == nullptr) {
+        return nullptr;
+    }
+    // GetProcAddress gives a generic function pointer; callers cast it back.
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+bool StandardErrorIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void WriteStandardError(std::string_view text) {
+    HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        // A console shows UTF-16 right whatever its code page.
+        const std::wstring wide = windows::Widen(text);
+        DWORD written = 0;
+        (void)WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()), &written,
+                            nullptr);
+        return;
+    }
+    // Redirected: the bytes as they are, UTF-8.
+    while (!text.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            written == 0) {
+            return;  // nowhere left to report it
+        }
+        text.remove_prefix(written);
+    }
+}
+
+std::vector<std::string> CommandLineArguments(int, char**) {
+    // The narrow argv holds the ANSI code page's idea of each name; the wide
+    // command line holds every name as it is.
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    if (wide == nullptr) {
+        return arguments;
+    }
+    for (int i = 0; i < count; ++i) {
+        arguments.push_back(windows::Narrow(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+bool LocalTime(std::time_t time, std::tm* out) {
+    return localtime_s(out, &time) == 0;
+}
+
+bool UtcTime(std::time_t time, std::tm* out) {
+    return gmtime_s(out, &time) == 0;
+}
+
+std::string CallerTextToUtf8(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(text.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+    if (length > 0) {
+        (void)MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+    }
+    return windows::Narrow(wide);
+}
+
+}  // namespace platform
