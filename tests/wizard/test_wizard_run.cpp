@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -120,7 +121,11 @@ void WizardRun::convertsAsAUserWould() {
         QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Select CSV file"));
         statuses << StatusOf(status);
         QVERIFY2(!frame.button(QWizard::NextButton)->isEnabled(), "Next before any file");
-        TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")), input);
+        // Names typed relative to the current folder are remembered whole.
+        const QString startFolder = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QFileInfo(input).absolutePath()));
+        TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")),
+                 QStringLiteral("people.csv"));
         const QString preview =
             frame.findChild<QPlainTextEdit*>(QStringLiteral("preview"))->toPlainText();
         QCOMPARE(preview, QString::fromUtf8(csv));
@@ -130,16 +135,19 @@ void WizardRun::convertsAsAUserWould() {
         QCOMPARE(frame.currentId(), int{kOutputPageId});
         statuses << StatusOf(status);
         auto* output = frame.findChild<QComboBox*>(QStringLiteral("outputCombo"));
-        TypeInto(output, m_home->file(QStringLiteral("book.xls")));
-        frame.findChild<QComboBox*>(QStringLiteral("typeList"))->setCurrentIndex(typeIndex);
-        QCOMPARE(output->currentText(), m_home->file(expectedName));
+        // Proposed: a workbook beside the input, split as the preview shows.
+        QCOMPARE(output->currentText(), input.chopped(3) + QStringLiteral("xlsx"));
         auto* delimiters = frame.findChild<QComboBox*>(QStringLiteral("delimiterCombo"));
-        delimiters->setCurrentIndex(delimiters->findText(delimiter));
+        QCOMPARE(delimiters->currentText(), delimiter);
+        TypeInto(output, QStringLiteral("book.xls"));
+        frame.findChild<QComboBox*>(QStringLiteral("typeList"))->setCurrentIndex(typeIndex);
+        QCOMPARE(output->currentText(), expectedName);
         if (classify) {
             ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("allCharacterBox")));
         }
 
         QVERIFY(PressNext(frame));
+        QVERIFY(QDir::setCurrent(startFolder));
         QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Conversion complete"));
         statuses << StatusOf(status);
