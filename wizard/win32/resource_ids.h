@@ -3,7 +3,8 @@
 // Plain macros, because the resource compiler reads this file too.
 #pragma once
 
-#define QUENDLE_ICON 104
+// The icon group of the version resource every program of ours carries.
+#define QUENDLE_ICON 1
 #define QUENDLE_MANIFEST 1
 
 #define IDD_WELCOME 107
