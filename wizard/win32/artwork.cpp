@@ -25,6 +25,7 @@ constexpr Colour kSheetLine{0x9c, 0xc9, 0xae};
 constexpr Colour kCellFill{0xb7, 0xe1, 0xc6};
 constexpr Colour kWhite{0xff, 0xff, 0xff};
 constexpr Colour kPaper{0xf7, 0xfb, 0xf8};
+constexpr int kHeaderSquare = 49;
 
 Colour Mix(Colour a, Colour b, double t) {
     t = std::clamp(t, 0.0, 1.0);
@@ -162,14 +163,16 @@ void DrawArrowDown(Canvas& canvas, int x, int top, int bottom, int width) {
 }  // namespace
 
 HBITMAP DrawHeaderBitmap() {
+    // The Wizard97 sheet shows the header bitmap's top-left square (49 pixels
+    // at 96 dots per inch) at the right end of the white band; a small sheet
+    // fills that square, and the rest stays white for a sheet that shows more.
     Canvas canvas(500, 60);
-    // White under the title and subtitle, fading to light green at the right,
-    // where a small sheet stands.
-    for (int x = 0; x < canvas.width(); ++x) {
-        const Colour c = Mix(kWhite, kLightGreen, (x - 250) / 200.0);
-        canvas.Fill(x, 0, x + 1, canvas.height(), c);
+    canvas.Fill(0, 0, canvas.width(), canvas.height(), kWhite);
+    for (int y = 0; y < kHeaderSquare; ++y) {
+        const Colour c = Mix(kWhite, kLightGreen, static_cast<double>(y) / kHeaderSquare);
+        canvas.Fill(0, y, kHeaderSquare, y + 1, c);
     }
-    DrawSheet(canvas, 430, 8, 56, 44, 4, 4);
+    DrawSheet(canvas, 5, 8, 40, 34, 4, 4);
     return canvas.Bitmap();
 }
 

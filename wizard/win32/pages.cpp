@@ -203,7 +203,7 @@ private:
 
     void Refresh() {
         m_updating = true;
-        SetWindowTextIfChanged(Control(IDC_SOURCE_NAME), m_model.nameText());
+        SetComboText(Control(IDC_SOURCE_NAME), m_model.nameText());
         SendMessageW(Control(IDC_ENCODING), CB_SETCURSEL, m_model.encodingIndex(), 0);
         EnableWindow(Control(IDC_OEM), m_model.oemEnabled() ? TRUE : FALSE);
         SetChecked(Control(IDC_OEM), m_model.oemChecked());
@@ -361,7 +361,7 @@ private:
 
     void Refresh() {
         m_updating = true;
-        SetWindowTextIfChanged(Control(IDC_OUTPUT_NAME), m_model.nameText());
+        SetComboText(Control(IDC_OUTPUT_NAME), m_model.nameText());
         SetChecked(Control(IDC_OVERWRITE_FILE), m_model.overwriteFileChecked());
         SetChecked(Control(IDC_OVERWRITE_TABLE), m_model.overwriteTableChecked());
         SendMessageW(Control(IDC_WORKBOOK_TYPE), CB_SETCURSEL, m_model.typeIndex(), 0);

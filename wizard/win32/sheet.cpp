@@ -6,6 +6,7 @@
 #include <prsht.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
@@ -83,6 +84,17 @@ void SetWindowTextIfChanged(HWND window, const std::string& text) {
     if (WindowText(window) != text) {
         SetWindowTextW(window, Widen(text).c_str());
     }
+}
+
+void SetComboText(HWND combo, const std::string& text) {
+    if (WindowText(combo) == text) {
+        return;
+    }
+    const std::wstring wide = Widen(text);
+    SetWindowTextW(combo, wide.c_str());
+    // The caret would go to the start; the user types on at the end.
+    const auto end = static_cast<WORD>(std::min<std::size_t>(wide.size(), 0xFFFF));
+    SendMessageW(combo, CB_SETEDITSEL, 0, MAKELPARAM(end, end));
 }
 
 // ---- Pages ------------------------------------------------------------------------

@@ -36,6 +36,8 @@ std::string WindowText(HWND window);
 // Sets the text only when it differs, so that the caret and the selection of
 // an edit field the user is typing in stay where they are.
 void SetWindowTextIfChanged(HWND window, const std::string& text);
+// The same for a combo's edit field, leaving the caret at the end.
+void SetComboText(HWND combo, const std::string& text);
 
 class Wizard;
 
