@@ -4,6 +4,8 @@
 # optimised build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
 # Between the two, each fuzz target runs for a short while under libFuzzer (clang)
 # and the wizard's tests run under ThreadSanitizer.
+# Last, scripts/windows.sh cross-builds for Windows and runs those tests under
+# Wine; QUENDLE_SKIP_WINDOWS=1 leaves it out locally, never under CI.
 # With CI=true, warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -59,3 +61,9 @@ run_fuzzers
 run_thread_checks
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run_suite sanitized asan
+
+if [ "${QUENDLE_SKIP_WINDOWS:-}" = "1" ] && [ "${CI:-}" != "true" ]; then
+    echo "== Windows skipped (QUENDLE_SKIP_WINDOWS=1)"
+else
+    QUENDLE_WINDOWS_WERROR="$werror" scripts/windows.sh
+fi

@@ -16,17 +16,17 @@
 
 namespace testing_support {
 
+// A new, empty folder under the system's temporary folder; empty on failure.
+std::filesystem::path MakeTempFolder();
+
+// Sets an environment variable, or removes it when `value` is null.
+void SetEnvironment(const char* name, const char* value);
+
 // A fresh folder under the system's temporary folder, removed with
 // everything in it when the guard goes out of scope.
 class TempDir {
 public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quendle-test-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
-        }
-    }
+    TempDir() : path_(MakeTempFolder()) {}
     ~TempDir() {
         std::error_code ignored;
         if (!path_.empty()) {
@@ -62,19 +62,9 @@ public:
         if (const char* old = std::getenv(name)) {
             old_ = old;
         }
-        if (value != nullptr) {
-            setenv(name, value, 1);
-        } else {
-            unsetenv(name);
-        }
+        SetEnvironment(name, value);
     }
-    ~ScopedEnv() {
-        if (old_) {
-            setenv(name_, old_->c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
+    ~ScopedEnv() { SetEnvironment(name_, old_ ? old_->c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
@@ -88,22 +78,9 @@ struct CommandResult {
     std::string output;  // stdout and stderr together
 };
 
-// Runs a shell command and collects what it prints.
-inline CommandResult RunCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
+// Runs a shell command and collects what it prints. Where no POSIX shell
+// and reader scripts exist (Windows), the result has exit code -1.
+CommandResult RunCommand(const std::string& command);
 
 // Quotes a text for the shell.
 inline std::string ShellQuote(const std::string& text) {

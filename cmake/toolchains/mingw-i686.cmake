@@ -16,9 +16,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# pkg-config sees only the libraries built for this target.
-set(ENV{PKG_CONFIG_LIBDIR} "${QUENDLE_MINGW_PREFIX}/lib/pkgconfig")
-set(ENV{PKG_CONFIG_PATH} "")
+# pkg-config sees only the libraries built for this target. The file is read
+# again for each compiler check, where the prefix is unknown: keep it then.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES QUENDLE_MINGW_PREFIX)
+if(QUENDLE_MINGW_PREFIX)
+    set(ENV{PKG_CONFIG_LIBDIR} "${QUENDLE_MINGW_PREFIX}/lib/pkgconfig")
+    set(ENV{PKG_CONFIG_PATH} "")
+endif()
 
 # FindZLIB would otherwise pick the import library of zlib1.dll, which a real
 # Windows does not have.

@@ -305,7 +305,8 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
     // Formulas on the kept sheets may read the sheet just written, and their
     // stored results predate it: ask for a full recalculation on opening.
     if (info.calcPrLength > 0) {
-        std::string tag(original.substr(info.calcPrOffset, info.calcPrLength));
+        std::string tag(original.substr(static_cast<std::size_t>(info.calcPrOffset),
+                                        static_cast<std::size_t>(info.calcPrLength)));
         if (!SetAttributeInTag(tag, "fullCalcOnLoad", "1")) {
             const std::size_t close =
                 tag.size() >= 2 && tag[tag.size() - 2] == '/' ? tag.size() - 2 : tag.size() - 1;
