@@ -7,7 +7,8 @@
 #   scripts/windows_wizard_tests.sh               build and run the walks
 #   scripts/windows_wizard_tests.sh --pictures D  draw the five pages into D
 #
-# BUILD_DIR chooses the build folder (default build/win64). The Wine prefix
+# BUILD_DIR chooses the build folder (default build/win64); QUENDLE_EXE the
+# program whose wizard converts with /BATCH (default the build's). The Wine prefix
 # lives inside it; the Wine server is stopped again at the end.
 set -euo pipefail
 
@@ -50,6 +51,7 @@ work="$build/wizard-walks"
 rm -rf "$work"
 mkdir -p "$work"
 walk="$build/tests/wizard_win32/quendle_wizard_walk.exe"
+program=${QUENDLE_EXE:-$build/wizard/quendle.exe}
 
 # Inside the virtual display: one Wine server and prefix for all the walks.
 inside=$(cat <<'INSIDE'
@@ -65,14 +67,14 @@ if [ -n "$PICTURES" ]; then
     timeout 300 wine "$WALK" walk "Z:${WORK//\//\\}\\big.csv" "Z:${WORK//\//\\}\\big.xlsx" \
         "Z:${WORK//\//\\}" || status=$?
 else
-    python3 "$ROOT/tests/wizard_win32/run_walks.py" "$WALK" "$WORK" || status=$?
+    python3 "$ROOT/tests/wizard_win32/run_walks.py" "$WALK" "$WORK" "$PROGRAM" || status=$?
 fi
 wineserver -k </dev/null >/dev/null 2>&1 || true
 exit $status
 INSIDE
 )
 status=0
-ROOT="$root" WALK="$walk" WORK="$work" PICTURES="$pictures" \
+ROOT="$root" WALK="$walk" WORK="$work" PICTURES="$pictures" PROGRAM="$program" \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inside" || status=$?
 
 if [ -n "$pictures" ]; then

@@ -3,7 +3,7 @@
 """Runs the Windows wizard's walks under 64-bit Wine (on the display the
 caller provides) and reads the workbooks they wrote back with openpyxl.
 
-    run_walks.py WALK_EXE WORK_FOLDER
+    run_walks.py WALK_EXE WORK_FOLDER QUENDLE_EXE
 
 Each row of WALKS names a scenario of quendle_wizard_walk.exe, the command
 line it starts with, and what must be in the workbook afterwards. Exit status
@@ -90,9 +90,39 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     return seconds, problems, result.stderr
 
 
+def run_program(program, work):
+    """quendle.exe without /SILENT opens the wizard; /BATCH walks it to the
+    end and closes it, leaving the workbook."""
+    folder = os.path.join(work, "program")
+    os.makedirs(folder, exist_ok=True)
+    source = os.path.join(folder, "good.csv")
+    output = os.path.join(folder, "program.xlsx")
+    with open(source, "w", newline="") as f:
+        f.write(SOURCE_TEXT)
+    started = time.monotonic()
+    result = subprocess.run(["wine", program, windows_path(source), windows_path(output),
+                             "/BATCH"], capture_output=True, text=True, timeout=240)
+    seconds = time.monotonic() - started
+    problems = []
+    if result.returncode != 0:
+        problems.append("exit status %d: %s" % (result.returncode, result.stderr.strip()))
+    try:
+        cells = cells_of(output)
+        if cells.get((1, 0)) != ("s", "Alpha"):
+            problems.append("cell (1, 0): %r" % (cells.get((1, 0)),))
+    except AssertionError as error:
+        problems.append(str(error))
+    return seconds, problems, result.stderr
+
+
 def main():
-    exe, work = sys.argv[1], sys.argv[2]
+    exe, work, program = sys.argv[1], sys.argv[2], sys.argv[3]
     failed = 0
+    seconds, problems, log = run_program(program, work)
+    print("%-11s %s  %.1f s" % ("program", "FAILED" if problems else "ok", seconds))
+    for problem in problems:
+        print("    " + problem)
+    failed += 1 if problems else 0
     for scenario, source, output, parameters, expected in WALKS:
         seconds, problems, log = run_walk(exe, work, scenario, source, output, parameters,
                                           expected)
@@ -102,7 +132,7 @@ def main():
         if problems:
             failed += 1
             sys.stdout.write("    log:\n" + "".join("      " + l + "\n" for l in log.splitlines()))
-    print("%d of %d walks passed" % (len(WALKS) - failed, len(WALKS)))
+    print("%d of %d walks passed" % (len(WALKS) + 1 - failed, len(WALKS) + 1))
     return 1 if failed else 0
 
 
