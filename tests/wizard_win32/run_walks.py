@@ -32,7 +32,10 @@ WALKS = [
     # An existing file that is no workbook, kept: the run fails.
     ("failure", "good.csv", "broken.xlsx", [], None),
     ("missing", "absent.csv", "never.xlsx", [], None),
+    # Cancelled on the progress page: the rows written so far are saved.
+    ("cancel", "long.csv", "cancel.xlsx", [], [(0, 0, "s", "name"), (1, 0, "s", "item 0")]),
 ]
+LONG_RECORDS = 400000
 
 
 def windows_path(path):
@@ -53,7 +56,11 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     os.makedirs(folder, exist_ok=True)
     source_path = os.path.join(folder, source)
     output_path = os.path.join(folder, output)
-    if source != "absent.csv":
+    if source == "long.csv":
+        with open(source_path, "w", newline="") as f:
+            f.write("name,amount\n")
+            f.writelines("item %d,%d\n" % (i, i) for i in range(LONG_RECORDS))
+    elif source != "absent.csv":
         with open(source_path, "w", newline="") as f:
             f.write(SOURCE_TEXT)
     broken = b"this is not a workbook\n"
@@ -81,6 +88,8 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     else:
         try:
             cells = cells_of(output_path)
+            if scenario == "cancel" and max(r for r, _ in cells) >= LONG_RECORDS:
+                problems.append("every record was written despite the cancel")
             for row, column, kind, value in expected:
                 if cells.get((row, column)) != (kind, value):
                     problems.append("cell (%d, %d): %r, expected %r" %

@@ -402,6 +402,31 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output) 
     walk.Press(PSBTN_FINISH);
 }
 
+// Cancel while the run is on: the wizard closes at once, the run stops
+// before its next record and keeps what it wrote.
+void CancelledRun(Walk& walk, const std::string& input, const std::string& output) {
+    if (!walk.WaitForPage(kWelcome)) {
+        return;
+    }
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kSource)) {
+        return;
+    }
+    walk.Type(IDC_SOURCE_NAME, input);
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kOutput)) {
+        return;
+    }
+    walk.Type(IDC_OUTPUT_NAME, output);
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kProgress)) {
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    walk.Check(walk.PageIndex() == kProgress, "the run is still on after 1.5 s");
+    walk.Cancel();
+}
+
 // BATCH walks by itself; with WAIT it stays on the last page.
 void BatchWalk(Walk& walk, bool wait) {
     if (!wait) {
@@ -479,6 +504,8 @@ int wmain(int argc, wchar_t** argv) {
                 MissingSource(walk, input);
             } else if (scenario == "failure") {
                 FailedRun(walk, input, output);
+            } else if (scenario == "cancel") {
+                CancelledRun(walk, input, output);
             } else if (scenario == "batch" || scenario == "batch-wait") {
                 BatchWalk(walk, scenario == "batch-wait");
             } else {
@@ -515,6 +542,12 @@ int wmain(int argc, wchar_t** argv) {
                    "Finish opens the workbook once");
     } else if (scenario == "missing") {
         walk.Check(Value("LastCSVFile") == "<missing>", "a refused page stores no name");
+    } else if (scenario == "cancel") {
+        walk.Check(settings->cancelRequested != 0, "the cancel reached the run");
+        walk.Check(settings->recordCount > 0, "records before the cancel were converted");
+        walk.Check(messages.empty(), "a cancel shows no message");
+        const std::lock_guard lock(recorded.mutex);
+        walk.Check(recorded.opened.empty(), "a cancelled wizard opens nothing");
     } else if (scenario == "failure") {
         walk.Check(Value("LastXLS2File") == output, "LastXLS2File: " + Value("LastXLS2File"));
         walk.Check(!messages.empty(), "the run reported its failure in a message");
