@@ -116,6 +116,8 @@ public:
 private:
     void Init() override {
         SendMessageW(Control(IDC_SOURCE_NAME), CB_LIMITTEXT, engine::kPathCharacters, 0);
+        SendMessageW(Control(IDC_PREVIEW), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(m_wizard->fixedFont()), FALSE);
         std::vector<std::string> names;
         for (const EncodingChoice& choice : m_model.encodings()) {
             names.push_back(choice.name);

@@ -65,6 +65,21 @@ HFONT CreateTitleFont() {
     return CreateFontIndirectW(&font);
 }
 
+// The message font's size in a fixed-pitch face.
+HFONT CreateFixedFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    LOGFONTW font{};
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        font = metrics.lfMessageFont;
+    }
+    font.lfWeight = FW_NORMAL;
+    font.lfItalic = FALSE;
+    font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lstrcpynW(font.lfFaceName, L"Courier New", LF_FACESIZE);
+    return CreateFontIndirectW(&font);
+}
+
 }  // namespace
 
 // ---- Texts ------------------------------------------------------------------------
@@ -217,6 +232,7 @@ Wizard::Wizard(engine::ConversionSettings* settings, const WizardHooks& hooks)
       m_progressModel(settings),
       m_completionModel(settings),
       m_titleFont(CreateTitleFont()),
+      m_fixedFont(CreateFixedFont()),
       m_thread(GetCurrentThreadId()) {
     m_settings->titleFont = m_titleFont.get();
     m_messageSink.context = this;

@@ -99,6 +99,8 @@ public:
     ProgressPageModel& progressModel() { return m_progressModel; }
     CompletionPageModel& completionModel() { return m_completionModel; }
     HFONT titleFont() const { return static_cast<HFONT>(m_titleFont.get()); }
+    // The preview's font: columns of a delimited file line up.
+    HFONT fixedFont() const { return static_cast<HFONT>(m_fixedFont.get()); }
     HWND sheet() const { return m_sheet; }
 
     // A model's message. Blanks on the lines after the first (paths) are
@@ -137,6 +139,7 @@ private:
     ProgressPageModel m_progressModel;
     CompletionPageModel m_completionModel;
     GdiObject m_titleFont;
+    GdiObject m_fixedFont;
     HWND m_sheet = nullptr;
     DWORD m_thread = 0;
     platform::MessageSink m_messageSink;
