@@ -217,7 +217,6 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
     }
 }
 
-
 }  // namespace
 
 void SplitRecord(std::string_view text, char delimiter, std::string& scratch,

@@ -127,7 +127,10 @@ trap stop_wine EXIT
 test_home="$PWD/build/win64/test-home"
 rm -rf "$test_home" && mkdir -p "$test_home"
 export APPDATA="Z:${test_home//\//\\}"
-if ! ctest --test-dir build/win64 -j "$jobs" --output-on-failure; then
+# The CSV reader's comparisons with Python's csv module need Python, and
+# ANSI/OEM pages taken from a POSIX locale have no meaning on Windows.
+if ! ctest --test-dir build/win64 -j "$jobs" --output-on-failure \
+    -E 'AgreesWithPython|SystemPagesFromEnvironment'; then
     status=1
 fi
 if ! QUENDLE_WIN_BIN="$PWD/build/win64/wizard/quendle.exe" \

@@ -16,6 +16,17 @@
 
 namespace testing_support {
 
+// Paths as the engine holds them, UTF-8, and as std::filesystem takes them.
+// A narrow std::string given to std::filesystem::path is read in the ANSI
+// code page on Windows, so every conversion goes through char8_t.
+inline std::filesystem::path Utf8Path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string PathText(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // A new, empty folder under the system's temporary folder; empty on failure.
 std::filesystem::path MakeTempFolder();
 
@@ -37,19 +48,19 @@ public:
     TempDir& operator=(const TempDir&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::string File(const std::string& name) const { return PathText(path_ / Utf8Path(name)); }
 
 private:
     std::filesystem::path path_;
 };
 
 inline std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(Utf8Path(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 inline bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }

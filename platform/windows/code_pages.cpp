@@ -55,17 +55,36 @@ bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
     if (codePage <= 0 || !GetCPInfo(static_cast<UINT>(codePage), &info)) {
         return false;
     }
-    if (in.empty()) {
-        return true;
+    const auto page = static_cast<UINT>(codePage);
+    // Convert strictly, so a byte the page rejects is known: Windows would
+    // otherwise put the page's default character there (U+30FB in 932). Each
+    // rejected byte becomes U+FFFD and decoding goes on at the next, as the
+    // POSIX side does.
+    std::wstring wide;
+    wide.reserve(in.size());
+    std::size_t i = 0;
+    while (i < in.size()) {
+        // The longest run that converts as a whole, tried in halves.
+        std::size_t run = in.size() - i;
+        for (;;) {
+            const int length = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + i,
+                                                   static_cast<int>(run), nullptr, 0);
+            if (length > 0) {
+                const std::size_t at = wide.size();
+                wide.resize(at + static_cast<std::size_t>(length));
+                (void)MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + i,
+                                          static_cast<int>(run), wide.data() + at, length);
+                i += run;
+                break;
+            }
+            if (run == 1) {
+                wide.push_back(static_cast<wchar_t>(kReplacementCharacter));
+                ++i;
+                break;
+            }
+            run = run > 16 ? run / 2 : run - 1;
+        }
     }
-    const int size = static_cast<int>(in.size());
-    const int length =
-        MultiByteToWideChar(static_cast<UINT>(codePage), 0, in.data(), size, nullptr, 0);
-    if (length <= 0) {
-        return false;
-    }
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    (void)MultiByteToWideChar(static_cast<UINT>(codePage), 0, in.data(), size, wide.data(), length);
     out += windows::Narrow(wide);
     return true;
 }

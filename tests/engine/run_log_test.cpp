@@ -64,17 +64,22 @@ TEST(RunLog, EntriesHaveTheFixedLayout) {
 TEST(RunLog, GoesToTheStateFolderAndNeverFails) {
     TempDir dir;
     {
-        testing_support::ScopedEnv state("XDG_STATE_HOME", dir.path().c_str());
-        EXPECT_EQ(RunLogPath(), dir.File("Morvik/wizards.log"));
+        // The state folder's variable on Linux, the application-data one on Windows.
+        const std::string folder = dir.path().string();
+        testing_support::ScopedEnv state("XDG_STATE_HOME", folder.c_str());
+        testing_support::ScopedEnv appData("APPDATA", folder.c_str());
+        const std::string log =
+            platform::JoinPath(platform::JoinPath(folder, "Morvik"), "wizards.log");
+        EXPECT_EQ(RunLogPath(), log);
         ConversionSettings s{};
         s.recordCount = 12;
         WriteLogEntry("QUENDLE", &s, kLogStop, "");
-        EXPECT_NE(ReadWholeFile(dir.File("Morvik/wizards.log")).find("Stop. 12 records"),
-                  std::string::npos);
+        EXPECT_NE(ReadWholeFile(log).find("Stop. 12 records"), std::string::npos);
     }
     // A state folder that cannot be made drops the entry without harm.
     ASSERT_TRUE(WriteWholeFile(dir.File("blocked"), "a file, not a folder"));
     testing_support::ScopedEnv blocked("XDG_STATE_HOME", dir.File("blocked").c_str());
+    testing_support::ScopedEnv blockedAppData("APPDATA", dir.File("blocked").c_str());
     EXPECT_EQ(RunLogPath(), "");
     ConversionSettings s{};
     WriteLogEntry("QUENDLE", &s, kLogStop, "");

@@ -80,8 +80,11 @@ TEST(Settings, ParametersBeatTheIniFile) {
 
 TEST(Settings, UserIniFollowsXdgConfigHome) {
     TempDir dir;
-    testing_support::ScopedEnv config("XDG_CONFIG_HOME", dir.path().c_str());
-    EXPECT_EQ(UserIniPath(), dir.File("Morvik/quendle.ini"));
+    const std::string folder = dir.path().string();
+    testing_support::ScopedEnv config("XDG_CONFIG_HOME", folder.c_str());
+    testing_support::ScopedEnv appData("APPDATA", folder.c_str());
+    EXPECT_EQ(UserIniPath(),
+              platform::JoinPath(platform::JoinPath(folder, "Morvik"), "quendle.ini"));
 }
 
 TEST(CopyText, CutsAtCapacityAndCharacterBoundaries) {

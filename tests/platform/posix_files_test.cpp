@@ -97,6 +97,18 @@ TEST(PosixFiles, ReplacedFilesKeepTheirPermissions) {
     }
 }
 
+TEST(PosixFiles, ProfileWritesKeepTheFilesPermissions) {
+    TempDir dir;
+    const std::string ini = dir.File("c.ini");
+    ASSERT_TRUE(WriteWholeFile(ini, "[S]\nk=1\n"));
+    ASSERT_EQ(chmod(ini.c_str(), 0600), 0);
+    ASSERT_TRUE(WriteProfileString("S", "k", "2", ini));
+    struct stat info {};
+    ASSERT_EQ(stat(ini.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadWholeFile(ini), "[S]\nk=2\n");
+}
+
 // Runs `body` in a child process and gives back how it ended.
 template <typename Body>
 int InChild(Body body) {

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <system_error>
 
-
 namespace workbook::xlsx {
 namespace {
 

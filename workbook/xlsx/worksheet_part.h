@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "workbook/book.h"
 #include "workbook/xlsx/chunk_deflater.h"
-#include "platform/platform.h"
 
 namespace workbook::xlsx {
 

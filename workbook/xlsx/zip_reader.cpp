@@ -300,8 +300,8 @@ bool ZipReader::ReadRaw(const ZipEntry& entry,
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::uint64_t>(piece.size(), entry.packedSize - done));
         if (!ReadBytes(entry.dataOffset + done, std::span<char>(piece).first(want))) {
-            error = "Cannot read entry " + entry.name +
-                    " of the loaded workbook: " + file_.ErrorText();
+            error =
+                "Cannot read entry " + entry.name + " of the loaded workbook: " + file_.ErrorText();
             return false;
         }
         if (!sink(std::span<const char>(piece).first(want))) {

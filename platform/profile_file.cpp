@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Private-profile (INI) files: "[Section]" lines and "Key=Value" lines, with
-// sections and keys matched regardless of letter case. Writes keep every
-// other line as it stands and replace the file atomically.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+// sections and keys matched regardless of letter case, read the way the
+// Windows private-profile calls read them. Writes keep every other line as
+// it stands and replace the file atomically. Our own reader on every system,
+// so an INI file means the same on Linux and Windows.
 #include <climits>
 #include <cstdio>
 #include <optional>
@@ -49,28 +46,22 @@ std::string_view Trim(std::string_view text) {
 }
 
 bool ReadAll(const std::string& path, std::string& content) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    File file;
+    std::string ignored;
+    if (OpenFileForReading(path, file, ignored) != FileStatus::kOk) {
         return false;
     }
     char buffer[8192];
-    bool ok = true;
     for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            ok = false;
-            break;
+        std::size_t got = 0;
+        if (!file.Read(buffer, &got)) {
+            return false;
         }
         if (got == 0) {
-            break;
+            return true;
         }
-        content.append(buffer, static_cast<std::size_t>(got));
+        content.append(buffer, got);
     }
-    ::close(fd);
-    return ok;
 }
 
 std::vector<std::string_view> SplitLines(std::string_view content) {
@@ -137,32 +128,13 @@ std::optional<std::string> FindValue(std::string_view section, std::string_view 
     return std::nullopt;
 }
 
-// Writes `content` to a new file beside `path`, then renames it over `path`.
-bool ReplaceFile(const std::string& path, const std::string& content, mode_t mode) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::fchmod(fd, mode) == 0;
-    std::size_t done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = wrote > 0;
-        if (ok) {
-            done += static_cast<std::size_t>(wrote);
-        }
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
+// Writes `content` to a new file beside `path` that then replaces it, so a
+// reader never sees half a file; the old file's permissions stay.
+bool ReplaceFile(const std::string& path, const std::string& content) {
+    PendingFile pending;
+    std::string ignored;
+    return pending.Create(path, ignored) == FileStatus::kOk && pending.file().WriteAll(content) &&
+           pending.Commit(ignored) == FileStatus::kOk;
 }
 
 }  // namespace
@@ -198,10 +170,7 @@ std::string ReadProfileString(std::string_view section, std::string_view key,
 bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
                         const std::string& path) {
     std::string content;
-    struct stat info {};
-    mode_t mode = 0644;
-    if (::stat(path.c_str(), &info) == 0) {
-        mode = info.st_mode & 07777;
+    if (PathExists(path)) {
         if (!ReadAll(path, content)) {
             return false;
         }
@@ -248,7 +217,7 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
             result.append(entry).append(eol);
         }
     }
-    return ReplaceFile(path, result, mode);
+    return ReplaceFile(path, result);
 }
 
 }  // namespace platform
