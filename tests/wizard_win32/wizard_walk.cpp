@@ -39,6 +39,7 @@ constexpr int kProgress = 3;
 constexpr int kCompletion = 4;
 constexpr int kPageWaitMs = 15000;
 constexpr int kRunWaitMs = 120000;
+constexpr int kNextButtonId = 0x3024;
 
 constexpr const char* kCaptions[] = {
     "Morvik Wizard",
@@ -131,6 +132,17 @@ public:
         m_ui->Run([] {});
     }
 
+    // A key as the keyboard gives it: queued for the focused window, so the
+    // sheet's dialog handling sees it first.
+    void PressKey(WPARAM key) const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(m_sheet, nullptr), &info);
+        const HWND target = info.hwndFocus != nullptr ? info.hwndFocus : m_sheet;
+        PostMessageW(target, WM_KEYDOWN, key, 1);
+        PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+        Settle();
+    }
     void Press(int button) const { PostMessageW(m_sheet, PSM_PRESSBUTTON, button, 0); }
     void Cancel() const {
         if (IsWindow(m_sheet)) {
@@ -211,6 +223,22 @@ public:
         return m_recorded->messages;
     }
 
+    // Keyboard use: the focus sits in the page's first field, and Enter
+    // presses the sheet's default button, which is Next, never Back.
+    void CheckKeyboard(int fieldId, const std::string& page) {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(m_sheet, nullptr), &info);
+        const HWND field = Item(fieldId);
+        Check(info.hwndFocus != nullptr &&
+                  (info.hwndFocus == field || IsChild(field, info.hwndFocus)),
+              "focus in the first field of the " + page + " page");
+        const LRESULT defaultId = SendMessageW(m_sheet, DM_GETDEFID, 0, 0);
+        Check(HIWORD(defaultId) == DC_HASDEFID && LOWORD(defaultId) == kNextButtonId,
+              "Enter presses Next on the " + page + " page (default " +
+                  std::to_string(LOWORD(defaultId)) + ")");
+    }
+
     void CheckCaption(int index) {
         Check(Text(m_sheet) == kCaptions[index],
               "caption of page " + std::to_string(index) + ": " + Text(m_sheet));
@@ -264,6 +292,9 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
         return;
     }
     walk.CheckCaption(kSource);
+    walk.CheckKeyboard(IDC_SOURCE_NAME, "source");
+    walk.PressKey(VK_RETURN);
+    walk.Check(walk.PageIndex() == kSource, "Enter in the empty name stays on the source page");
     walk.Check(walk.ListItems(IDC_SOURCE_NAME) == std::vector<std::string>{older},
                "the source list shows the stored recent name");
     walk.Check(Walk::Text(walk.Item(IDC_PREVIEW)).empty(), "no preview before a name");
@@ -277,6 +308,7 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
         return;
     }
     walk.CheckCaption(kOutput);
+    walk.CheckKeyboard(IDC_OUTPUT_NAME, "output");
     // The page proposes the workbook beside the input, of the current type.
     const std::string proposed = Walk::Text(walk.Item(IDC_OUTPUT_NAME));
     const std::string stem = input.substr(0, input.rfind('.'));
@@ -325,12 +357,14 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     }
     walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output, "output name kept after Next");
     walk.Check(!walk.Ticked(IDC_ALL_CHARACTER), "all-text box kept after Next");
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kProgress, kPageWaitMs)) {
-        return;
-    }
+    walk.CheckKeyboard(IDC_OUTPUT_NAME, "output");
+    walk.PressKey(VK_RETURN);  // Enter in the name goes on
+    // A small file is converted before the progress page can be seen; a
+    // file big enough to take pictures of is still being converted.
     if (!pictures.empty()) {
-        // A file big enough to watch: the run is still on.
+        if (!walk.WaitForPage(kProgress)) {
+            return;
+        }
         walk.CheckCaption(kProgress);
         // Long enough for the time estimate, which starts after two seconds.
         std::this_thread::sleep_for(std::chrono::milliseconds(3500));
@@ -369,7 +403,7 @@ void MissingSource(Walk& walk, const std::string& input) {
     walk.Press(PSBTN_NEXT);
     walk.Settle();
     walk.Check(walk.PageIndex() == kSource, "Next is refused without a preview");
-    walk.Cancel();
+    walk.PressKey(VK_ESCAPE);  // Escape cancels the wizard
 }
 
 // The conversion fails: the last page says so and offers nothing to open.

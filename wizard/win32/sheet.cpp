@@ -22,6 +22,8 @@ using platform::windows::Widen;
 
 // The back button would share Alt+B with the pages' Browse buttons.
 constexpr int kBackButtonId = 0x3023;
+constexpr int kNextButtonId = 0x3024;
+constexpr int kFinishButtonId = 0x3025;
 constexpr wchar_t kBackButtonText[] = L"< Bac&k";
 
 // The sheet's callback has no context of its own; one wizard runs at a time.
@@ -159,6 +161,9 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
             return TRUE;
         }
+        case kDefaultButtonMessage:
+            SendMessageW(page->Sheet(), DM_SETDEFID, wParam, 0);
+            return TRUE;
         case kFocusMessage:
             SendMessageW(page->Sheet(), WM_NEXTDLGCTL,
                          reinterpret_cast<WPARAM>(page->Control(static_cast<int>(wParam))), TRUE);
@@ -170,6 +175,12 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 void Page::SetButtons(DWORD buttons) const {
     PostMessageW(Sheet(), PSM_SETWIZBUTTONS, 0, static_cast<LPARAM>(buttons));
+    // With Next off the sheet makes Back the default button, and Enter in a
+    // field would go back. Next (or Finish) stays the default, even while
+    // off: Enter then does nothing. Posted after the buttons, so it comes
+    // after the sheet's own choice.
+    const int defaultId = (buttons & PSWIZB_FINISH) != 0 ? kFinishButtonId : kNextButtonId;
+    PostMessageW(m_window, kDefaultButtonMessage, static_cast<WPARAM>(defaultId), 0);
 }
 
 void Page::PressLater(int button) const {
