@@ -60,13 +60,14 @@ fi
 echo "== imports"
 # A plain Windows has these; Wine has more (zlib1.dll, libstdc++-6.dll), so a
 # stray import would pass under Wine and fail on Windows.
-allowed='^(KERNEL32|msvcrt|SHELL32|ole32|USER32|ADVAPI32|GDI32|COMCTL32|comdlg32)\.dll$'
+# Names compared in lower case: the x86 import libraries spell them in capitals.
+allowed='^(kernel32|msvcrt|shell32|ole32|user32|advapi32|gdi32|comctl32|comdlg32)\.dll$'
 status=0
 for binary in build/win64/wizard/quendle.exe build/win64/library/quendle_d.dll \
     build/win32/wizard/quendle.exe build/win32/library/quendle_d.dll \
     build/win64/tests/*/*.exe build/win64/tests/library/windows/*.exe; do
     while read -r dll; do
-        if ! [[ $dll =~ $allowed ]]; then
+        if ! [[ ${dll,,} =~ $allowed ]]; then
             echo "FAILED: $binary imports $dll, which Windows does not ship"
             status=1
         fi
