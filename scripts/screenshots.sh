@@ -3,11 +3,21 @@
 # Saves a PNG of each of the wizard's five pages into docs/screenshots/,
 # drawn on a virtual X display (Xvfb, installed here when missing).
 # BUILD_DIR chooses the build folder (default build/screenshots).
+# The Windows pages (win32-*.png) come from the native wizard under Wine,
+# drawn by scripts/windows_wizard_tests.sh. SCREENSHOTS=linux or windows
+# redraws one set only; the default is both.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build/screenshots}
 out=$root/docs/screenshots
+which=${SCREENSHOTS:-all}
+
+if [ "$which" != "linux" ]; then
+    mkdir -p "$out"
+    BUILD_DIR="" "$root/scripts/windows_wizard_tests.sh" --pictures "$out"
+    [ "$which" = "windows" ] && exit 0
+fi
 
 "$root/scripts/setup.sh"
 if ! command -v xvfb-run >/dev/null; then

@@ -10,6 +10,9 @@
 #include "engine/engine.h"
 #include "platform/platform.h"
 #include "wizard/silent_mode.h"
+#ifdef QUENDLE_NATIVE_WIZARD
+#include "wizard/win32/win32_wizard.h"
+#endif
 
 #ifndef QUENDLE_VERSION
 #define QUENDLE_VERSION "0.0.0"
@@ -104,8 +107,10 @@ int Run(int argc, char** argv) {
         }
         return wizard::RunSilent(settings.get());
     }
-#ifdef QUENDLE_WIZARD_MODULE
+#if defined(QUENDLE_WIZARD_MODULE)
     return RunWizardModule(settings.get(), argc, argv);
+#elif defined(QUENDLE_NATIVE_WIZARD)
+    return wizard::win32::RunNativeWizard(settings.get());
 #else
     std::fputs(
         "quendle: this build has no wizard (built without Qt); convert with /SILENT "
@@ -118,6 +123,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef QUENDLE_NATIVE_WIZARD
+    wizard::win32::AttachParentConsole();
+#endif
     // One of the two places that catch everything: a failed allocation ends
     // the program with a message instead of an abort.
     try {

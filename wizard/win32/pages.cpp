@@ -1,0 +1,519 @@
+// SPDX-License-Identifier: MIT
+// The five pages. Each passes its controls' events to its model and then
+// shows what the model exposes, as the Qt pages do.
+#include <windows.h>
+// These use the types windows.h declares.
+#include <commctrl.h>
+#include <commdlg.h>
+#include <prsht.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/windows/wide.h"
+#include "wizard/win32/resource_ids.h"
+#include "wizard/win32/sheet.h"
+
+namespace wizard::win32 {
+namespace {
+
+using platform::windows::Narrow;
+using platform::windows::Widen;
+
+// The bar counts in thousandths of the file, since its range is an int.
+constexpr int kBarSteps = 1000;
+// Room for a long name from the file dialogs.
+constexpr std::size_t kDialogNameCharacters = 32768;
+
+void FillList(HWND combo, const std::vector<std::string>& items) {
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (const std::string& item : items) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(item).c_str()));
+    }
+}
+
+// Fills a name combo's drop-down list and keeps its edit text.
+void FillRecentList(HWND combo, const std::vector<std::string>& names) {
+    const std::string text = WindowText(combo);
+    FillList(combo, names);
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetWindowTextW(combo, Widen(text).c_str());
+}
+
+std::string ItemText(HWND combo, LRESULT index) {
+    if (index < 0) {
+        return {};
+    }
+    const LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length < 0) {
+        return {};
+    }
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<std::size_t>(length));
+    return Narrow(text);
+}
+
+std::string SelectedText(HWND combo) {
+    return ItemText(combo, SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+int Selection(HWND combo) {
+    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+bool Checked(HWND box) {
+    return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void SetChecked(HWND box, bool on) {
+    SendMessageW(box, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// The edit field shows lines broken by CR LF only.
+std::wstring EditFieldText(std::string_view text) {
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
+            lines += '\r';
+        }
+        lines += text[i];
+    }
+    return Widen(lines);
+}
+
+// A folder for the file dialogs: wide, with "\" separators.
+std::wstring DialogFolder(const std::string& folder) {
+    std::wstring wide = Widen(folder);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    return wide;
+}
+
+// ---- Welcome page ----------------------------------------------------------------------
+
+class WelcomePage : public Page {
+public:
+    using Page::Page;
+
+private:
+    void Init() override { ShowTitleFont(IDC_TITLE); }
+    void SetActive() override {
+        SetButtons(PSWIZB_NEXT);
+        if (m_wizard->welcomeModel().Enter()) {
+            PressLater(PSBTN_NEXT);
+        }
+    }
+};
+
+// ---- Source page -------------------------------------------------------------------------
+
+class SourcePage : public Page {
+public:
+    explicit SourcePage(Wizard* wizard) : Page(wizard), m_model(wizard->sourceModel()) {}
+
+private:
+    void Init() override {
+        SendMessageW(Control(IDC_SOURCE_NAME), CB_LIMITTEXT, engine::kPathCharacters, 0);
+        SendMessageW(Control(IDC_PREVIEW), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(m_wizard->fixedFont()), FALSE);
+        std::vector<std::string> names;
+        for (const EncodingChoice& choice : m_model.encodings()) {
+            names.push_back(choice.name);
+        }
+        m_updating = true;
+        FillList(Control(IDC_ENCODING), names);
+        m_updating = false;
+    }
+
+    void SetActive() override {
+        const bool pressNext = m_model.Enter();
+        m_updating = true;
+        FillRecentList(Control(IDC_SOURCE_NAME), m_model.recentNames());
+        m_updating = false;
+        Refresh();
+        FocusLater(IDC_SOURCE_NAME);
+        if (pressNext) {
+            PressLater(PSBTN_NEXT);
+        }
+    }
+
+    void Command(int id, int code) override {
+        switch (id) {
+            case IDC_SOURCE_NAME:
+                if (code == CBN_EDITCHANGE) {
+                    m_model.NameEdited(WindowText(Control(id)));
+                } else if (code == CBN_SELCHANGE) {
+                    m_model.NameChosen(SelectedText(Control(id)));
+                } else if (code == CBN_KILLFOCUS) {
+                    m_model.NameCommitted();
+                } else {
+                    return;
+                }
+                break;
+            case IDC_SOURCE_BROWSE:
+                if (code != BN_CLICKED) {
+                    return;
+                }
+                Browse();
+                break;
+            case IDC_OEM:
+                if (code != BN_CLICKED) {
+                    return;
+                }
+                m_model.OemClicked();
+                break;
+            case IDC_ENCODING:
+                if (code != CBN_SELCHANGE) {
+                    return;
+                }
+                m_model.EncodingChosen(
+                    static_cast<std::size_t>(std::max(0, Selection(Control(IDC_ENCODING)))));
+                break;
+            default:
+                return;
+        }
+        Refresh();
+    }
+
+    bool WizardNext() override {
+        const bool next = m_model.Next();
+        Refresh();
+        return next;
+    }
+
+    void Browse() {
+        std::wstring name(kDialogNameCharacters, L'\0');
+        const std::wstring folder = DialogFolder(m_model.browseFolder());
+        OPENFILENAMEW dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = m_window;
+        dialog.lpstrFilter =
+            L"CSV files (*.csv)\0*.csv\0TXT files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
+        dialog.nFilterIndex = 1;
+        dialog.lpstrFile = name.data();
+        dialog.nMaxFile = static_cast<DWORD>(name.size());
+        dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+        dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+        if (!GetOpenFileNameW(&dialog)) {
+            return;
+        }
+        name.resize(name.find(L'\0'));
+        m_model.FileBrowsed(Narrow(name));
+    }
+
+    void Refresh() {
+        m_updating = true;
+        SetComboText(Control(IDC_SOURCE_NAME), m_model.nameText());
+        SendMessageW(Control(IDC_ENCODING), CB_SETCURSEL, m_model.encodingIndex(), 0);
+        EnableWindow(Control(IDC_OEM), m_model.oemEnabled() ? TRUE : FALSE);
+        SetChecked(Control(IDC_OEM), m_model.oemChecked());
+        if (m_shownPreview != m_model.previewText()) {
+            m_shownPreview = m_model.previewText();
+            SetWindowTextW(Control(IDC_PREVIEW), EditFieldText(m_shownPreview).c_str());
+        }
+        m_updating = false;
+        SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
+        m_wizard->ShowMessage(m_model.TakeMessage());
+    }
+
+    SourcePageModel& m_model;
+    std::string m_shownPreview;
+};
+
+// ---- Output page -------------------------------------------------------------------------
+
+class OutputPage : public Page {
+public:
+    explicit OutputPage(Wizard* wizard) : Page(wizard), m_model(wizard->outputModel()) {}
+
+private:
+    void Init() override {
+        m_updating = true;
+        SendMessageW(Control(IDC_OUTPUT_NAME), CB_LIMITTEXT, engine::kPathCharacters, 0);
+        SendMessageW(Control(IDC_DELIMITER), CB_LIMITTEXT, kDelimiterTextLength, 0);
+        SendMessageW(Control(IDC_NUMERIC), EM_LIMITTEXT, kCharacterSetLength, 0);
+        SendMessageW(Control(IDC_BOOLEAN), EM_LIMITTEXT, kCharacterSetLength, 0);
+        FillList(Control(IDC_WORKBOOK_TYPE), WorkbookTypeItems());
+        FillList(Control(IDC_DATE_FORMAT), DateFormatItems());
+        FillList(Control(IDC_DECIMAL), DecimalSeparatorItems());
+        m_updating = false;
+    }
+
+    void SetActive() override {
+        const bool pressNext = m_model.Enter(m_wizard->sourceModel().previewText());
+        m_updating = true;
+        FillList(Control(IDC_DELIMITER), m_model.delimiterItems());
+        FillRecentList(Control(IDC_OUTPUT_NAME), m_model.recentNames());
+        m_updating = false;
+        Refresh();
+        FocusLater(IDC_OUTPUT_NAME);
+        if (pressNext) {
+            PressLater(PSBTN_NEXT);
+        }
+    }
+
+    void Command(int id, int code) override {
+        const HWND control = Control(id);
+        switch (id) {
+            case IDC_OUTPUT_NAME:
+                if (code == CBN_EDITCHANGE) {
+                    m_model.NameEdited(WindowText(control));
+                } else if (code == CBN_SELCHANGE) {
+                    m_model.NameEdited(SelectedText(control));
+                } else {
+                    return;
+                }
+                break;
+            case IDC_OUTPUT_BROWSE:
+                if (code != BN_CLICKED) {
+                    return;
+                }
+                Browse();
+                break;
+            case IDC_OVERWRITE_FILE:
+            case IDC_OVERWRITE_TABLE:
+            case IDC_ALL_CHARACTER:
+            case IDC_TYPES_IN_FILE: {
+                if (code != BN_CLICKED) {
+                    return;
+                }
+                const bool on = Checked(control);
+                if (id == IDC_OVERWRITE_FILE) {
+                    m_model.OverwriteFileClicked(on);
+                } else if (id == IDC_OVERWRITE_TABLE) {
+                    m_model.OverwriteTableClicked(on);
+                } else if (id == IDC_ALL_CHARACTER) {
+                    m_model.AllCharacterClicked(on);
+                } else {
+                    m_model.TypesInFileClicked(on);
+                }
+                break;
+            }
+            case IDC_WORKBOOK_TYPE:
+            case IDC_DATE_FORMAT:
+            case IDC_DECIMAL: {
+                if (code != CBN_SELCHANGE) {
+                    return;
+                }
+                const int index = std::max(0, Selection(control));
+                if (id == IDC_WORKBOOK_TYPE) {
+                    m_model.TypeChosen(index);
+                } else if (id == IDC_DATE_FORMAT) {
+                    m_model.DateChosen(index);
+                } else {
+                    m_model.DecimalChosen(index);
+                }
+                break;
+            }
+            case IDC_DELIMITER:
+                if (code == CBN_EDITCHANGE) {
+                    m_model.DelimiterEdited(WindowText(control));
+                } else if (code == CBN_SELCHANGE) {
+                    m_model.DelimiterEdited(SelectedText(control));
+                } else {
+                    return;
+                }
+                break;
+            case IDC_NUMERIC:
+                if (code == EN_CHANGE) {
+                    m_model.NumericEdited(WindowText(control));
+                }
+                return;
+            case IDC_BOOLEAN:
+                if (code == EN_CHANGE) {
+                    m_model.BooleanEdited(WindowText(control));
+                }
+                return;
+            default:
+                return;
+        }
+        Refresh();
+    }
+
+    bool WizardNext() override {
+        const bool next = m_model.Next();
+        Refresh();
+        return next;
+    }
+
+    void Browse() {
+        std::wstring name(kDialogNameCharacters, L'\0');
+        const std::string folder = m_model.saveFolder();
+        const std::wstring start = DialogFolder(folder);
+        OPENFILENAMEW dialog{};
+        dialog.lStructSize = sizeof dialog;
+        dialog.hwndOwner = m_window;
+        dialog.lpstrFilter =
+            L"XLS files (*.xls)\0*.xls\0XLSX files (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0";
+        dialog.nFilterIndex = m_model.typeIndex() == 1 ? 2 : 1;
+        dialog.lpstrFile = name.data();
+        dialog.nMaxFile = static_cast<DWORD>(name.size());
+        dialog.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+        // The model adds the type's extension; an existing workbook is not
+        // a reason to ask, since the conversion can add a sheet to it.
+        dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+        if (!GetSaveFileNameW(&dialog)) {
+            return;
+        }
+        name.resize(name.find(L'\0'));
+        m_model.FileChosen(Narrow(name));
+    }
+
+    void Refresh() {
+        m_updating = true;
+        SetComboText(Control(IDC_OUTPUT_NAME), m_model.nameText());
+        SetChecked(Control(IDC_OVERWRITE_FILE), m_model.overwriteFileChecked());
+        SetChecked(Control(IDC_OVERWRITE_TABLE), m_model.overwriteTableChecked());
+        SendMessageW(Control(IDC_WORKBOOK_TYPE), CB_SETCURSEL, m_model.typeIndex(), 0);
+        SendMessageW(Control(IDC_DATE_FORMAT), CB_SETCURSEL, m_model.dateIndex(), 0);
+        SendMessageW(Control(IDC_DECIMAL), CB_SETCURSEL, m_model.decimalIndex(), 0);
+        const HWND delimiter = Control(IDC_DELIMITER);
+        if (WindowText(delimiter) != m_model.delimiterText()) {
+            const LRESULT item =
+                SendMessageW(delimiter, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(Widen(m_model.delimiterText()).c_str()));
+            if (item >= 0 && ItemText(delimiter, item) == m_model.delimiterText()) {
+                SendMessageW(delimiter, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+            } else {
+                SetWindowTextW(delimiter, Widen(m_model.delimiterText()).c_str());
+            }
+        }
+        SetChecked(Control(IDC_ALL_CHARACTER), m_model.allCharacterChecked());
+        EnableWindow(Control(IDC_NUMERIC), m_model.characterSetsEnabled() ? TRUE : FALSE);
+        EnableWindow(Control(IDC_BOOLEAN), m_model.characterSetsEnabled() ? TRUE : FALSE);
+        SetWindowTextIfChanged(Control(IDC_NUMERIC), m_model.numericText());
+        SetWindowTextIfChanged(Control(IDC_BOOLEAN), m_model.booleanText());
+        SetChecked(Control(IDC_TYPES_IN_FILE), m_model.typesInFileChecked());
+        m_updating = false;
+        SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
+        m_wizard->ShowMessage(m_model.TakeMessage());
+    }
+
+    OutputPageModel& m_model;
+};
+
+// ---- Progress page ------------------------------------------------------------------------
+
+class ProgressPage : public Page {
+public:
+    using Page::Page;
+
+private:
+    void Init() override {
+        SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETRANGE32, 0, kBarSteps);
+        SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETPOS, 0, 0);
+    }
+
+    void SetActive() override {
+        // Nothing can be taken back once the run has started.
+        SetButtons(0);
+        if (m_wizard->progressModel().Enter()) {
+            m_wizard->settings()->progressWindow = m_window;
+            m_wizard->StartWorker(m_window);
+        }
+    }
+
+    void QueryCancel() override { m_wizard->progressModel().Cancel(); }
+
+    bool Other(UINT message, WPARAM /*wParam*/, LPARAM lParam) override {
+        switch (message) {
+            case kProgressMessage: {
+                const Wizard::Progress progress = m_wizard->progress();
+                if (!progress.files.empty()) {
+                    SetWindowTextIfChanged(Control(IDC_FILES), progress.files);
+                }
+                if (!progress.time.empty()) {
+                    SetWindowTextIfChanged(Control(IDC_TIME), progress.time);
+                }
+                if (progress.size > 0) {
+                    const std::int64_t done = std::min(progress.position, progress.size);
+                    SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETPOS,
+                                 static_cast<WPARAM>(done * kBarSteps / progress.size), 0);
+                }
+                return true;
+            }
+            case kFinishedMessage:
+                m_wizard->progressModel().Finished(m_wizard->TakeReport());
+                m_wizard->settings()->progressWindow = nullptr;
+                PressLater(PSBTN_NEXT);
+                return true;
+            case kShowMessageMessage:
+                m_wizard->ShowMessage(*reinterpret_cast<const PageMessage*>(lParam), true);
+                SetWindowLongPtrW(m_window, DWLP_MSGRESULT, 1);
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+
+// ---- Completion page ----------------------------------------------------------------------
+
+class CompletionPage : public Page {
+public:
+    explicit CompletionPage(Wizard* wizard) : Page(wizard), m_model(wizard->completionModel()) {}
+
+private:
+    void Init() override { ShowTitleFont(IDC_TITLE); }
+
+    void SetActive() override {
+        const bool pressFinish = m_model.Enter(m_wizard->progressModel().report());
+        SetWindowTextIfChanged(Control(IDC_RESULT), m_model.resultText());
+        EnableWindow(Control(IDC_OPEN), m_model.openEnabled() ? TRUE : FALSE);
+        SetChecked(Control(IDC_OPEN), m_model.openChecked());
+        SetChecked(Control(IDC_SAVE), m_model.saveChecked());
+        SetButtons(PSWIZB_FINISH);
+        FocusLater(IDC_OPEN);
+        if (pressFinish) {
+            PressLater(PSBTN_FINISH);
+        }
+    }
+
+    void Command(int id, int code) override {
+        if (code != BN_CLICKED) {
+            return;
+        }
+        if (id == IDC_OPEN) {
+            m_model.OpenClicked(Checked(Control(id)));
+        } else if (id == IDC_SAVE) {
+            m_model.SaveClicked(Checked(Control(id)));
+        } else if (id == IDC_COMMAND_LINE) {
+            // The box's own Ctrl+C copies its caption and text.
+            m_wizard->ShowMessage(
+                PageMessage{kCommandLineCaption, CommandLineText(*m_wizard->settings()),
+                            platform::MessageIcon::kInformation},
+                true);
+        }
+    }
+
+    void WizardFinish() override {
+        const std::string workbook = m_model.Finish(engine::UserIniPath());
+        if (!workbook.empty()) {
+            m_wizard->OpenWorkbook(workbook);
+        }
+    }
+
+    CompletionPageModel& m_model;
+};
+
+}  // namespace
+
+std::unique_ptr<Page> MakeWelcomePage(Wizard* wizard) {
+    return std::make_unique<WelcomePage>(wizard);
+}
+std::unique_ptr<Page> MakeSourcePage(Wizard* wizard) {
+    return std::make_unique<SourcePage>(wizard);
+}
+std::unique_ptr<Page> MakeOutputPage(Wizard* wizard) {
+    return std::make_unique<OutputPage>(wizard);
+}
+std::unique_ptr<Page> MakeProgressPage(Wizard* wizard) {
+    return std::make_unique<ProgressPage>(wizard);
+}
+std::unique_ptr<Page> MakeCompletionPage(Wizard* wizard) {
+    return std::make_unique<CompletionPage>(wizard);
+}
+
+}  // namespace wizard::win32
