@@ -48,10 +48,7 @@ echo "== Windows x64 build"
 configure build/win64 x86_64 ON "$werror"
 cmake --build build/win64 -j "$jobs"
 echo "== Windows x86 build"
-# The 32-bit size_t still draws -Wconversion warnings in the zip and
-# compound-file readers (64-bit sizes narrowed); they are shown, not fatal,
-# until those casts are settled.
-configure build/win32 i686 OFF "${QUENDLE_WINDOWS_X86_WERROR:-OFF}"
+configure build/win32 i686 OFF "$werror"
 cmake --build build/win32 -j "$jobs"
 
 # The Linux program that the Windows one is compared with.

@@ -696,15 +696,18 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     for (const FlatEntry& entry : flat) {
         if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
             if (!WriteStreamData(out, *entry.entry) ||
-                !out.Zeros(SectorsFor(entry.size, ss) * ss - entry.size)) {
+                !out.Zeros(
+                    static_cast<std::size_t>(SectorsFor(entry.size, ss) * ss - entry.size))) {
                 return false;
             }
         }
     }
     for (const FlatEntry& entry : flat) {
         if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
-            const std::size_t padded = SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize;
-            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padded - entry.size)) {
+            // Streams in the mini stream are shorter than 4096 bytes.
+            const auto padding = static_cast<std::size_t>(
+                SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize - entry.size);
+            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padding)) {
                 return false;
             }
         }

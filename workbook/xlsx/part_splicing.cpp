@@ -17,11 +17,13 @@ std::string ApplySplices(std::string_view original, std::vector<Splice> splices)
         if (splice.offset < at || splice.offset > original.size()) {
             continue;  // overlapping or out of range: our own bug, keep the original bytes
         }
-        out.append(original.substr(at, splice.offset - at));
+        // Both offsets lie within `original`, so they fit in size_t.
+        out.append(original.substr(static_cast<std::size_t>(at),
+                                   static_cast<std::size_t>(splice.offset - at)));
         out += splice.text;
         at = std::min<std::uint64_t>(splice.offset + splice.length, original.size());
     }
-    out.append(original.substr(at));
+    out.append(original.substr(static_cast<std::size_t>(at)));
     return out;
 }
 

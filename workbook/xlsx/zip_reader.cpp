@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 
@@ -112,7 +113,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
     }
     // The end record sits in the last 22 bytes plus an optional comment.
     const std::uint64_t tailSize = std::min<std::uint64_t>(size_, kEndRecordSize + kMaxCommentSize);
-    std::vector<char> tail(tailSize);
+    std::vector<char> tail(static_cast<std::size_t>(tailSize));  // at most 64 KiB
     if (!ReadBytes(size_ - tailSize, tail)) {
         error = "cannot read the end of the file.";
         return false;
@@ -182,7 +183,12 @@ bool ZipReader::ReadDirectory(std::string& error) {
         error = "the central directory lies outside the file.";
         return false;
     }
-    std::vector<char> directory(directorySize);
+    // A 32-bit process cannot hold a directory past its address space.
+    if (directorySize > static_cast<std::uint64_t>(PTRDIFF_MAX)) {
+        error = "the central directory is too large.";
+        return false;
+    }
+    std::vector<char> directory(static_cast<std::size_t>(directorySize));
     if (!ReadBytes(directoryOffset, directory)) {
         error = "cannot read the central directory.";
         return false;
@@ -190,7 +196,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
     ByteReader reader(directory);
     std::unordered_set<std::string> names;
     entries_.clear();
-    entries_.reserve(count);
+    entries_.reserve(static_cast<std::size_t>(count));  // at most kMaxZipEntries
     for (std::uint64_t i = 0; i < count; ++i) {
         if (!reader.Has(46) || reader.Get32() != kCentralHeaderSignature) {
             error = "damaged central directory.";
@@ -304,7 +310,8 @@ int ZipReader::Find(std::string_view name) const {
 bool ZipReader::ReadRaw(const ZipEntry& entry,
                         const std::function<bool(std::span<const char>)>& sink,
                         std::string& error) const {
-    std::vector<char> piece(std::min<std::uint64_t>(kPieceSize, entry.packedSize));
+    std::vector<char> piece(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, entry.packedSize)));
     std::uint64_t done = 0;
     while (done < entry.packedSize) {
         const std::size_t want = static_cast<std::size_t>(
@@ -422,7 +429,7 @@ bool ZipReader::ReadSmall(const ZipEntry& entry, std::string& text, std::string&
         error = "The workbook's part " + entry.name + " is too large.";
         return false;
     }
-    text.reserve(entry.rawSize);
+    text.reserve(static_cast<std::size_t>(entry.rawSize));  // at most kMaxSmallPartSize
     return Inflate(
         entry,
         [&](std::span<const char> piece) {
