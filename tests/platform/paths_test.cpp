@@ -22,15 +22,16 @@ TEST(Paths, FolderOf) {
 }
 
 TEST(Paths, AbsolutePathAnchorsAtTheCurrentFolder) {
-    const std::string here = std::filesystem::current_path().string();
+    // The current folder joined with this system's separator.
+    const std::string here = std::filesystem::current_path().string() + platform::kPathSeparator;
     struct Row {
         std::string path;
         std::string absolute;
     };
     const Row rows[] = {{"/x/y.csv", "/x/y.csv"},
-                        {"y.csv", here + "/y.csv"},
-                        {"./y.csv", here + "/y.csv"},
-                        {"../y.csv", here + "/../y.csv"},
+                        {"y.csv", here + "y.csv"},
+                        {"./y.csv", here + "y.csv"},
+                        {"../y.csv", here + "../y.csv"},
                         {"", ""}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);

@@ -46,14 +46,13 @@ ChunkDeflater::~ChunkDeflater() {
     }
 }
 
-bool ChunkDeflater::CompressJob(Job& job) {
-    // One compressor per thread and codec, kept for the thread's life: setting
-    // one up costs more than compressing a small chunk.
-    thread_local std::unique_ptr<ChunkCodec> compressor;
-    thread_local DeflateCodec compressorCodec = DeflateCodec::kZlib;
-    if (compressor == nullptr || compressorCodec != codec_) {
+bool ChunkDeflater::CompressJob(Job& job, std::unique_ptr<ChunkCodec>& compressor) {
+    // Each thread keeps its compressor across chunks: setting one up costs
+    // more than compressing a small chunk. The threads own them as locals,
+    // not thread_local: mingw-w64 runs thread_local destructors at thread
+    // exit in an order that can crash a statically linked program.
+    if (compressor == nullptr) {
         compressor = MakeChunkCodec(codec_);
-        compressorCodec = codec_;
         if (compressor == nullptr) {
             return false;
         }
@@ -64,6 +63,7 @@ bool ChunkDeflater::CompressJob(Job& job) {
 }
 
 void ChunkDeflater::WorkerLoop() {
+    std::unique_ptr<ChunkCodec> compressor;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         Job* next = nullptr;
@@ -84,7 +84,7 @@ void ChunkDeflater::WorkerLoop() {
         }
         next->running = true;
         lock.unlock();
-        const bool ok = CompressJob(*next);
+        const bool ok = CompressJob(*next, compressor);
         lock.lock();
         next->failed = !ok;
         next->done = true;
@@ -134,7 +134,7 @@ bool ChunkDeflater::Flush(std::string& error) {
     buffer_.clear();
 
     if (threadCount_ <= 0) {
-        job->failed = !CompressJob(*job);
+        job->failed = !CompressJob(*job, callerCompressor_);
         job->done = true;
         jobs_.push_back(std::move(job));
         return DrainOldest(error);
@@ -149,7 +149,7 @@ bool ChunkDeflater::Flush(std::string& error) {
             threadCount_ = static_cast<int>(workers_.size());
         }
         if (threadCount_ == 0) {
-            job->failed = !CompressJob(*job);
+            job->failed = !CompressJob(*job, callerCompressor_);
             job->done = true;
             jobs_.push_back(std::move(job));
             return DrainOldest(error);

@@ -69,11 +69,12 @@ public:
 private:
     struct Job;
     void WorkerLoop();
-    bool CompressJob(Job& job);
+    bool CompressJob(Job& job, std::unique_ptr<ChunkCodec>& compressor);
     bool DrainOldest(std::string& error);
 
     ByteSink& sink_;
     DeflateCodec codec_;
+    std::unique_ptr<ChunkCodec> callerCompressor_;  // when compressing on the caller's thread
     std::string buffer_;
     std::string dictionary_;  // last 32 KiB of the previous chunk
     DeflateTotals totals_;
