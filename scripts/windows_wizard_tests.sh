@@ -56,6 +56,8 @@ program=${QUENDLE_EXE:-$build/wizard/quendle.exe}
 # Inside the virtual display: one Wine server and prefix for all the walks.
 inside=$(cat <<'INSIDE'
 set -euo pipefail
+# The server needs the prefix folder to exist, or it exits at once.
+mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wine wineboot </dev/null >/dev/null 2>&1
 status=0
