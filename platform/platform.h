@@ -123,6 +123,11 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name);
 // True when the pattern's last component holds "*" or "?".
 bool HasWildcard(std::string_view pattern);
 
+// What both systems' FindFiles do with the entries they matched: sorts them
+// by name and, for a `lastComponent` without wildcards that several entries
+// match when case is ignored, keeps the one spelled exactly so, if any.
+void OrderFoundFiles(std::vector<FoundFile>& found, std::string_view lastComponent);
+
 // ---- Code pages -------------------------------------------------------------------
 
 // Code-page numbers as Windows names them.

@@ -3,6 +3,7 @@
 // "?" in the last path component, ASCII letter case ignored, "?" one UTF-8
 // character. Matching is ours rather than the system's, because Windows also
 // matches a pattern against short 8.3 names ("*.csv" finding "a.csvx").
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,20 @@ bool HasWildcard(std::string_view pattern) {
     const std::string_view last =
         slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
     return last.find_first_of("*?") != std::string_view::npos;
+}
+
+void OrderFoundFiles(std::vector<FoundFile>& found, std::string_view lastComponent) {
+    std::sort(found.begin(), found.end(),
+              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
+    if (!HasWildcard(lastComponent) && found.size() > 1) {
+        const auto exact = std::find_if(found.begin(), found.end(), [&](const FoundFile& f) {
+            return f.name == lastComponent;
+        });
+        if (exact != found.end()) {
+            FoundFile keep = *exact;
+            found.assign(1, keep);
+        }
+    }
 }
 
 }  // namespace platform

@@ -34,7 +34,6 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
     if (!dir) {
         return found;
     }
-    const bool wildcard = HasWildcard(last);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name(entry->d_name);
         if (!MatchesWildcard(last, name)) {
@@ -49,18 +48,7 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
         }
         found.push_back(std::move(file));
     }
-    std::sort(found.begin(), found.end(),
-              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
-    if (!wildcard && found.size() > 1) {
-        // A plain name that several entries match when case is ignored names
-        // the entry spelled exactly so, if there is one.
-        const auto exact = std::find_if(found.begin(), found.end(),
-                                        [&](const FoundFile& f) { return f.name == last; });
-        if (exact != found.end()) {
-            FoundFile keep = *exact;
-            found.assign(1, keep);
-        }
-    }
+    OrderFoundFiles(found, last);
     return found;
 }
 

@@ -39,7 +39,6 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
         return found;
     }
     UniqueFind search(first);
-    const bool wildcard = HasWildcard(last);
     do {
         const std::string name = windows::Narrow(entry.cFileName);
         if (name == "." || name == ".." || !MatchesWildcard(last, name)) {
@@ -47,18 +46,7 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
         }
         found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (FindNextFileW(search.get(), &entry));
-    std::sort(found.begin(), found.end(),
-              [](const FoundFile& a, const FoundFile& b) { return a.name < b.name; });
-    if (!wildcard && found.size() > 1) {
-        // A plain name that several entries match when case is ignored names
-        // the entry spelled exactly so, if there is one.
-        const auto exact = std::find_if(found.begin(), found.end(),
-                                        [&](const FoundFile& f) { return f.name == last; });
-        if (exact != found.end()) {
-            FoundFile keep = *exact;
-            found.assign(1, keep);
-        }
-    }
+    OrderFoundFiles(found, last);
     return found;
 }
 
