@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Helpers shared by the test programs: a temporary folder removed on every
 // path, whole-file reads and writes, and running the independent reader
-// scripts of tests/tools.
+// scripts of tests/tools (on Windows, through the Linux side).
 #pragma once
 
 #include <cstdio>
@@ -89,8 +89,11 @@ struct CommandResult {
     std::string output;  // stdout and stderr together
 };
 
-// Runs a shell command and collects what it prints. Where no POSIX shell
-// and reader scripts exist (Windows), the result has exit code -1.
+// Runs a shell command and collects what it prints. On Windows, where no
+// POSIX shell or reader scripts exist, the command is handed to the Linux
+// side (support_windows.cpp, tools/reader_queue.py) and the answer awaited;
+// only the reader scripts and unzip run there. Exit code -1 when the command
+// could not run at all.
 CommandResult RunCommand(const std::string& command);
 
 // Quotes a text for the shell.
