@@ -3,8 +3,8 @@
 """The Windows build under 64-bit Wine, checked from the Linux side: silent
 runs of quendle.exe compared cell by cell with the Linux program's output for
 the same input, the library loaded by name and by ordinal, and the failure
-paths (a missing input, a workbook another program holds open). Workbooks
-are read back with openpyxl and xlrd.
+paths (a missing input, a workbook another program holds open, a folder
+that takes no new file). Workbooks are read back with openpyxl and xlrd.
 
 Environment: QUENDLE_WIN_BIN (quendle.exe), QUENDLE_WIN_TESTS (folder of
 library_loader_test.exe and hold_file.exe), QUENDLE_BIN (the Linux program),
@@ -122,6 +122,23 @@ class WindowsBuild(unittest.TestCase):
                 self.assertEqual(book["second"][(0, 0)], ("s", "b"))
                 self.assertEqual(self.leftovers(self.dir), [])
 
+    def test_paths_longer_than_max_path(self):
+        # MAX_PATH is 260: beyond it only the "\\?\" form of a name opens.
+        deep = os.path.join("длинный " + "a" * 90, "b" * 100, "c" * 100)
+        linux_in = self.write(os.path.join("linux", "in.csv"), SALES)
+        win_in = self.write(os.path.join(deep, "in.csv"), SALES)
+        linux_out = os.path.join(self.dir, "linux", "out.xlsx")
+        win_out = os.path.join(self.dir, deep, "Сводка за год.xlsx")
+        self.assertGreater(len(windows_path(win_out)), 300)
+        linux = self.run_linux(linux_in, linux_out, "/SILENT", "/FIELDS=;", "/ALLCHAR=0")
+        self.assertEqual(linux.returncode, 0, linux.stderr)
+        for _ in range(2):  # made, then replaced
+            win = self.run_windows(windows_path(win_in), windows_path(win_out), "/SILENT",
+                                   "/FIELDS=;", "/ALLCHAR=0", "/OVERWRITE=1")
+            self.assertEqual(win.returncode, 0, win.stderr.decode("utf-8", "replace"))
+        self.assertEqual(read_book(win_out), read_book(linux_out))
+        self.assertEqual(self.leftovers(os.path.dirname(win_out)), [])
+
     def test_wildcards_convert_every_match_into_one_workbook(self):
         self.write("in/a.csv", "1\r\n")
         self.write("in/B.CSV", "2\r\n")
@@ -168,6 +185,35 @@ class WindowsBuild(unittest.TestCase):
             # The run log sits in the redirected application-data folder.
             log = os.path.join(self.appdata, "Morvik", "wizards.log")
             self.assertTrue(os.path.exists(log), os.listdir(self.appdata))
+
+    def test_a_folder_that_takes_no_new_file_keeps_its_workbook(self):
+        # Root passes every permission check, so a folder without write
+        # permission takes new files; an immutable folder refuses them to root
+        # as well, and Wine reports that as access denied, as Windows does a
+        # folder its user may not write to.
+        source = self.write("in.csv", "a,1\r\n")
+        folder = os.path.join(self.dir, "locked")
+        out = os.path.join(folder, "kept.xlsx")
+        os.makedirs(folder)
+        result = self.run_windows(windows_path(source), windows_path(out), "/SILENT")
+        self.assertEqual(result.returncode, 0, result.stderr.decode("utf-8", "replace"))
+        with open(out, "rb") as f:
+            before = f.read()
+        if subprocess.run(["chattr", "+i", folder], capture_output=True).returncode != 0:
+            self.skipTest("chattr +i is not allowed here, and root writes to any folder")
+        try:
+            result = self.run_windows(windows_path(source), windows_path(out), "/SILENT",
+                                      "/OVERWRITE=1")
+            listed = os.listdir(folder)
+        finally:
+            subprocess.run(["chattr", "-i", folder], check=True)
+        message = result.stderr.decode("utf-8", "replace")
+        self.assertEqual(result.returncode, 1, message)
+        self.assertIn("does not allow new files", message)
+        self.assertIn("kept.xlsx", message)
+        with open(out, "rb") as f:
+            self.assertEqual(f.read(), before)
+        self.assertEqual(listed, ["kept.xlsx"])
 
     def test_the_library_loads_by_name_and_ordinal(self):
         self.write("lib/café.csv", "x,1\r\nÿ,2.5\r\n")
