@@ -114,6 +114,27 @@ elif [ "$(i686-w64-mingw32-nm "$caller/caller.o" | grep -c ' U _Quendle_Converte
     status=1
 fi
 
+echo "== version resources"
+version=$(sed -n 's/^project(Quendle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+# Explorer's properties and installers read these: an icon (types 3 and 14)
+# and a version block (type 16) whose FileVersion is this version.
+for binary in build/win64/wizard/quendle.exe build/win64/library/quendle_d.dll \
+    build/win32/wizard/quendle.exe build/win32/library/quendle_d.dll; do
+    types=$(x86_64-w64-mingw32-objdump -p "$binary" |
+        sed -n '/^The .rsrc Resource Directory section:/,/^$/p' |
+        sed -n 's/^0[0-9a-f][0-9a-f]   Entry: ID: 0x0*\([0-9a-f]*\),.*/\1/p' | tr '\n' ' ')
+    # "FileVersion", its padding, then the version, all UTF-16 with nulls.
+    if [[ " $types" != *" 3 "* || " $types" != *" e "* || " $types" != *" 10 "* ]] ||
+        ! /usr/bin/python3 -c '
+import re, sys
+key, value = ("%s\0" % text for text in ("FileVersion", sys.argv[2]))
+pattern = re.escape(key.encode("utf-16-le")) + b"(?:\0\0)*" + re.escape(value.encode("utf-16-le"))
+sys.exit(0 if re.search(pattern, open(sys.argv[1], "rb").read()) else 1)' "$binary" "$version"; then
+        echo "FAILED: $binary lacks its icon or its version $version (resource types: $types)"
+        status=1
+    fi
+done
+
 echo "== tests under Wine"
 export WINEPREFIX="$PWD/build/win64/wineprefix"
 export WINEDEBUG=-all
@@ -179,7 +200,6 @@ fi
 stop_wine
 
 echo "== packages"
-version=$(sed -n 's/^project(Quendle VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 mkdir -p dist
 for pair in win64:x86_64 win32:i686; do
     name=${pair%%:*}
