@@ -326,6 +326,12 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         jobs[i].pathTooLong = jobs[i].item->input.size() >= kPathCapacity ||
                               jobs[i].item->output.size() >= kPathCapacity;
     }
+    // The first job that runs uses OVERWRITE= and TABLENAME=, as RunOne
+    // leaves them only after a run.
+    std::size_t firstRun = 0;
+    while (firstRun < jobs.size() && jobs[firstRun].pathTooLong) {
+        ++firstRun;
+    }
     workerCount = static_cast<unsigned>(std::min<std::size_t>(workerCount, jobs.size()));
     std::vector<std::unique_ptr<ConversionSettings>> workerSettings;
     for (unsigned w = 0; w < workerCount; ++w) {
@@ -360,7 +366,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
             if (!job.pathTooLong) {
                 (void)CopyText(own->inputPath, job.item->input);
                 (void)CopyText(own->outputPath, job.item->output);
-                if (index > 0) {  // as RunOne leaves the settings after the first run
+                if (index != firstRun) {
                     own->overwriteFile = 0;
                     own->tableName[0] = '\0';
                 }
@@ -429,8 +435,10 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         (void)CopyText(settings->inputPath, last->input);
         (void)CopyText(settings->outputPath, last->output);
     }
-    settings->overwriteFile = 0;
-    settings->tableName[0] = '\0';
+    if (firstRun < jobs.size() && jobs[firstRun].done) {
+        settings->overwriteFile = 0;
+        settings->tableName[0] = '\0';
+    }
     // FIELDTYPES= fills the same slots in every run that reads records: a
     // worker whose table changed holds what one run at a time leaves.
     for (const auto& own : workerSettings) {
