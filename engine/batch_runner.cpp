@@ -1,7 +1,20 @@
 // SPDX-License-Identifier: MIT
 // The batch runner: one conversion run per file that the input pattern
-// matches, each into the workbook that the output name gives.
+// matches, each into the workbook that the output name gives. When every
+// input has a workbook of its own and no run can change how the next one
+// reads its input, several runs go at once, one per hardware thread; what
+// they say is kept and said in input order, so the messages, the run log
+// and the status file come out as they do one run at a time.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -61,6 +74,383 @@ std::string UniqueSheetName(const std::vector<MadeSheet>& made, std::string_view
     }
 }
 
+// One input of the batch and the workbook it goes to.
+struct BatchItem {
+    std::string input;
+    std::string output;
+};
+
+const platform::MessageSink* MessagesOf(const RunOwner* owner) {
+    return owner != nullptr ? owner->messages : nullptr;
+}
+
+std::string PathTooLongText(const std::string& path) {
+    return "The path of " + path + " is longer than " + std::to_string(kPathCapacity - 1) +
+           " bytes. It was not converted.";
+}
+
+void Count(RunResult run, BatchResult* result) {
+    switch (run) {
+        case RunResult::kConverted:
+        case RunResult::kCancelled:
+            ++result->converted;
+            break;
+        case RunResult::kNoInput:
+            --result->matched;
+            break;
+        case RunResult::kFailed:
+            ++result->failed;
+            break;
+    }
+}
+
+// Converts one input with the caller's settings, as the batch always did.
+// False when the batch was cancelled.
+bool RunOne(const RunOwner* owner, ConversionSettings* settings, const BatchItem& item,
+            std::vector<MadeSheet>* made, BatchResult* result) {
+    const bool inputFits = CopyText(settings->inputPath, item.input);
+    if (!inputFits || !CopyText(settings->outputPath, item.output)) {
+        // A cut name would read or write another file.
+        platform::ShowMessage(MessagesOf(owner), "Error",
+                              PathTooLongText(inputFits ? item.output : item.input),
+                              platform::MessageIcon::kError);
+        ++result->failed;
+        return true;
+    }
+
+    // Two inputs whose sheet names come out alike (cut at 31 characters,
+    // or equal but for letter case) must not replace each other's sheet.
+    const std::string name = SheetNameFor(settings);
+    if (settings->overwriteTable != 0 && MadeEarlier(*made, item.output, name)) {
+        const std::string unique = UniqueSheetName(*made, item.output, name);
+        (void)CopyText(settings->tableName, unique);  // at most 31 characters: fits
+        const std::string text = "The sheet name " + name + " for " + item.input +
+                                 " was already used in this batch; the sheet is named " + unique +
+                                 " instead.";
+        if (settings->logEnabled != 0) {
+            WriteLogEntry("QUENDLE", settings, kLogOwnText, "Warning: " + text);
+        }
+        platform::ShowMessage(MessagesOf(owner), "Warning", text, platform::MessageIcon::kWarning);
+    }
+    const RunResult run = ConversionRun(owner, settings);
+    if (run == RunResult::kConverted || run == RunResult::kCancelled) {
+        made->push_back({item.output, SheetNameFor(settings)});
+    }
+    Count(run, result);
+    // Only the first file may replace the workbook or use TABLENAME=;
+    // the later ones add their own sheets to what the first one wrote.
+    settings->overwriteFile = 0;
+    settings->tableName[0] = '\0';
+    return settings->cancelRequested.load(std::memory_order_relaxed) == 0;
+}
+
+// ---- Several runs at once ---------------------------------------------------------
+
+// Conversions at once: QUENDLE_JOBS when it names a positive number (1 runs
+// one at a time), else one per hardware thread.
+unsigned WorkerCount() {
+    constexpr unsigned kMostWorkers = 64;
+    const char* jobs = std::getenv("QUENDLE_JOBS");
+    if (jobs != nullptr && LeadingInteger(jobs) > 0) {
+        return std::min(static_cast<unsigned>(LeadingInteger(jobs)), kMostWorkers);
+    }
+    return std::clamp(std::thread::hardware_concurrency(), 1u, kMostWorkers);
+}
+
+// No two inputs write one workbook: two writers on one file would lose one
+// of them, and the second run must find the first one's sheets. Letter case
+// is ignored, as some file systems do.
+bool OutputsAreDistinct(const std::vector<BatchItem>& items) {
+    std::set<std::string> seen;
+    for (const BatchItem& item : items) {
+        std::string key = item.output;
+        std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        });
+        if (!seen.insert(std::move(key)).second) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A run leaves the settings to the next run changed in two ways only: an
+// automatic date order becomes the order of the first date it reads, and
+// field types read from an input line fill the type-override table. Where
+// neither can happen from here on, each run reads its input as it would
+// one at a time. (A run also adds to recordCount, which the batch sums.)
+bool LaterRunsAreIndependent(const ConversionSettings& settings) {
+    const std::int32_t mode = settings.dateMode;
+    const bool dateOrderFixed = (mode >= 1 && mode <= 4) || (mode >= 11 && mode <= 13);
+    const bool noDates = settings.allCharacter == 1 || settings.importRecords == 0;
+    return settings.typesInFile == 0 && (dateOrderFixed || noDates);
+}
+
+OwnedText DuplicateText(const OwnedText& text) {
+    if (!text) {
+        return nullptr;
+    }
+    const std::size_t length = std::strlen(text.get());
+    OwnedText copy = std::make_unique<char[]>(length + 1);
+    std::memcpy(copy.get(), text.get(), length + 1);
+    return copy;
+}
+
+template <std::size_t N>
+void CopyBuffer(const char (&from)[N], char (&to)[N]) {
+    std::memcpy(to, from, N);
+}
+
+// A worker's own copy of the settings; its cancel flag starts clear.
+void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
+    to->titleFont = from.titleFont;
+    CopyBuffer(from.inputPath, to->inputPath);
+    CopyBuffer(from.outputPath, to->outputPath);
+    to->oemSource = from.oemSource;
+    to->sourceCodePage = from.sourceCodePage;
+    to->workbookType = from.workbookType;
+    to->overwriteFile = from.overwriteFile;
+    to->overwriteTable = from.overwriteTable;
+    to->dropFlag = from.dropFlag;
+    to->hasHeader = from.hasHeader;
+    to->importRecords = from.importRecords;
+    to->maxLength = from.maxLength;
+    to->allCharacter = from.allCharacter;
+    CopyBuffer(from.fieldsText, to->fieldsText);
+    to->delimiter = from.delimiter;
+    CopyBuffer(from.numericChars, to->numericChars);
+    CopyBuffer(from.booleanChars, to->booleanChars);
+    CopyBuffer(from.tableName, to->tableName);
+    to->dateMode = from.dateMode;
+    to->typesInFile = from.typesInFile;
+    to->fieldTypes = DuplicateText(from.fieldTypes);
+    to->progressWindow = from.progressWindow;
+    to->columnsText = DuplicateText(from.columnsText);
+    to->firstColumn = from.firstColumn;
+    to->lastColumn = from.lastColumn;
+    for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+        to->typeOverrides[i] = DuplicateText(from.typeOverrides[i]);
+    }
+    CopyBuffer(from.orderText, to->orderText);
+    to->recordCount = from.recordCount;
+    to->logEnabled = from.logEnabled;
+    to->openResult = from.openResult;
+    to->batchMode = from.batchMode;
+    to->waitAtEnd = from.waitAtEnd;
+    to->silentMode = from.silentMode;
+    CopyBuffer(from.statusPath, to->statusPath);
+    to->inputCodePage = from.inputCodePage;
+    to->workbookTypeGiven = from.workbookTypeGiven;
+    to->decimalSeparator = from.decimalSeparator;
+    to->refusedPaths = from.refusedPaths;
+}
+
+bool SameTypeOverrides(const ConversionSettings& a, const ConversionSettings& b) {
+    for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+        const OwnedText& x = a.typeOverrides[i];
+        const OwnedText& y = b.typeOverrides[i];
+        if (static_cast<bool>(x) != static_cast<bool>(y) ||
+            (x && std::strcmp(x.get(), y.get()) != 0)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Says what a run kept in its transcript, as the run would have said it.
+void Replay(const RunTranscript& transcript, const RunOwner* owner,
+            const ConversionSettings* settings) {
+    for (const RunTranscript::Entry& entry : transcript.entries) {
+        switch (entry.kind) {
+            case RunTranscript::Kind::kStatus:
+                WriteStatus(entry.text, settings);
+                break;
+            case RunTranscript::Kind::kLog:
+                WriteLogEntry("QUENDLE", settings, entry.logKind, entry.text);
+                break;
+            case RunTranscript::Kind::kMessage:
+                platform::ShowMessage(MessagesOf(owner), entry.caption, entry.text, entry.icon);
+                break;
+        }
+    }
+}
+
+// Progress from several workers, one report at a time.
+struct SharedProgress {
+    const ProgressReporter* target = nullptr;
+    std::mutex mutex;
+};
+
+ProgressReporter SharedReporter(SharedProgress* shared) {
+    ProgressReporter reporter;
+    reporter.context = shared;
+    if (shared->target->showFiles != nullptr) {
+        reporter.showFiles = [](void* context, std::string_view text) {
+            auto* progress = static_cast<SharedProgress*>(context);
+            const std::lock_guard<std::mutex> lock(progress->mutex);
+            progress->target->showFiles(progress->target->context, text);
+        };
+    }
+    if (shared->target->showPosition != nullptr) {
+        reporter.showPosition = [](void* context, std::int64_t position, std::int64_t size,
+                                   std::int32_t records, std::int64_t startTime) {
+            auto* progress = static_cast<SharedProgress*>(context);
+            const std::lock_guard<std::mutex> lock(progress->mutex);
+            progress->target->showPosition(progress->target->context, position, size, records,
+                                           startTime);
+        };
+    }
+    return reporter;
+}
+
+// One input of the part of the batch that runs at once.
+struct Job {
+    const BatchItem* item = nullptr;
+    bool pathTooLong = false;
+    RunTranscript transcript;
+    RunResult run = RunResult::kFailed;
+    std::int32_t records = 0;
+    bool done = false;
+};
+
+// Converts items[first..] several at once with copies of the settings, then
+// says each run's part and counts it in input order, as soon as the runs
+// before it are done. The caller's settings end as one run at a time leaves
+// them.
+void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
+               const std::vector<BatchItem>& items, std::size_t first, unsigned workerCount,
+               BatchResult* result) {
+    std::vector<Job> jobs(items.size() - first);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        jobs[i].item = &items[first + i];
+        jobs[i].pathTooLong = jobs[i].item->input.size() >= kPathCapacity ||
+                              jobs[i].item->output.size() >= kPathCapacity;
+    }
+    // The first job that runs uses OVERWRITE= and TABLENAME=, as RunOne
+    // leaves them only after a run.
+    std::size_t firstRun = 0;
+    while (firstRun < jobs.size() && jobs[firstRun].pathTooLong) {
+        ++firstRun;
+    }
+    workerCount = static_cast<unsigned>(std::min<std::size_t>(workerCount, jobs.size()));
+    std::vector<std::unique_ptr<ConversionSettings>> workerSettings;
+    for (unsigned w = 0; w < workerCount; ++w) {
+        workerSettings.push_back(std::make_unique<ConversionSettings>());
+        CopySettings(*settings, workerSettings.back().get());
+    }
+    SharedProgress sharedProgress;
+    ProgressReporter reporter;
+    RunOwner workerOwner;
+    if (owner != nullptr && owner->progress != nullptr) {
+        sharedProgress.target = owner->progress;
+        reporter = SharedReporter(&sharedProgress);
+        workerOwner.progress = &reporter;
+    }
+
+    std::mutex mutex;  // guards the jobs' results and `next`
+    std::condition_variable jobDone;
+    std::size_t next = 0;
+    unsigned running = workerCount;
+    const auto work = [&](ConversionSettings* own) {
+        for (;;) {
+            std::size_t index = 0;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (next == jobs.size() ||
+                    settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
+                    break;
+                }
+                index = next++;
+            }
+            Job& job = jobs[index];
+            if (!job.pathTooLong) {
+                (void)CopyText(own->inputPath, job.item->input);
+                (void)CopyText(own->outputPath, job.item->output);
+                if (index != firstRun) {
+                    own->overwriteFile = 0;
+                    own->tableName[0] = '\0';
+                }
+                own->recordCount = 0;
+                RunOwner runOwner = workerOwner;
+                runOwner.transcript = &job.transcript;
+                // The worker's entry: nothing may escape a thread.
+                try {
+                    job.run = ConversionRun(&runOwner, own);
+                } catch (...) {
+                    job.run = RunResult::kFailed;
+                    job.transcript.entries.push_back(
+                        {RunTranscript::Kind::kMessage, 0, platform::MessageIcon::kError, "Error",
+                         "Not enough memory to convert " + job.item->input + "."});
+                }
+                job.records = own->recordCount;
+            }
+            const std::lock_guard<std::mutex> lock(mutex);
+            job.done = true;
+            jobDone.notify_all();
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        jobDone.notify_all();
+    };
+    std::vector<std::thread> threads;
+    for (unsigned w = 0; w < workerCount; ++w) {
+        threads.emplace_back(work, workerSettings[w].get());
+    }
+
+    const BatchItem* last = nullptr;
+    for (Job& job : jobs) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            while (!job.done && running > 0) {
+                // The cancel flag is the caller's; each worker's run reads its own.
+                if (settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
+                    for (const auto& own : workerSettings) {
+                        own->cancelRequested.store(1, std::memory_order_relaxed);
+                    }
+                }
+                jobDone.wait_for(lock, std::chrono::milliseconds(50));
+            }
+            if (!job.done) {
+                break;  // cancelled before it started
+            }
+        }
+        last = job.item;
+        if (job.pathTooLong) {
+            const bool inputFits = job.item->input.size() < kPathCapacity;
+            platform::ShowMessage(MessagesOf(owner), "Error",
+                                  PathTooLongText(inputFits ? job.item->output : job.item->input),
+                                  platform::MessageIcon::kError);
+            ++result->failed;
+            continue;
+        }
+        Replay(job.transcript, owner, settings);
+        Count(job.run, result);
+        settings->recordCount += job.records;
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+
+    if (last != nullptr) {
+        (void)CopyText(settings->inputPath, last->input);
+        (void)CopyText(settings->outputPath, last->output);
+    }
+    if (firstRun < jobs.size() && jobs[firstRun].done) {
+        settings->overwriteFile = 0;
+        settings->tableName[0] = '\0';
+    }
+    // FIELDTYPES= fills the same slots in every run that reads records: a
+    // worker whose table changed holds what one run at a time leaves.
+    for (const auto& own : workerSettings) {
+        if (!SameTypeOverrides(*own, *settings)) {
+            for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+                settings->typeOverrides[i] = DuplicateText(own->typeOverrides[i]);
+            }
+            break;
+        }
+    }
+}
+
 }  // namespace
 
 BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, BatchVariant variant) {
@@ -94,72 +484,34 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         }
     }
 
-    std::vector<MadeSheet> made;
+    std::vector<BatchItem> items;
     for (const platform::FoundFile& found : platform::FindFiles(pattern)) {
         if (found.name.empty() || found.name[0] == '.' || found.isDirectory) {
             continue;
         }
         ++result.matched;
-        std::string input(FolderOf(pattern));
-        input += found.name;
-        const bool inputFits = CopyText(settings->inputPath, input);
-
-        std::string output;
+        BatchItem item;
+        item.input = std::string(FolderOf(pattern)) + found.name;
         if (oneBook) {
-            output = outputTemplate;
+            item.output = outputTemplate;
         } else {
-            output = besideInput ? std::string(FolderOf(input)) : folder;
-            output += BaseNameOf(input);
-            output += ".xls";
+            item.output = besideInput ? std::string(FolderOf(item.input)) : folder;
+            item.output += BaseNameOf(item.input);
+            item.output += ".xls";
         }
-        output = AdaptExtension(output, settings->workbookType);
-        if (!inputFits || !CopyText(settings->outputPath, output)) {
-            // A cut name would read or write another file.
-            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Error",
-                                  "The path of " + (inputFits ? output : input) +
-                                      " is longer than " + std::to_string(kPathCapacity - 1) +
-                                      " bytes. It was not converted.",
-                                  platform::MessageIcon::kError);
-            ++result.failed;
-            continue;
-        }
+        item.output = AdaptExtension(item.output, settings->workbookType);
+        items.push_back(std::move(item));
+    }
 
-        // Two inputs whose sheet names come out alike (cut at 31 characters,
-        // or equal but for letter case) must not replace each other's sheet.
-        const std::string name = SheetNameFor(settings);
-        if (settings->overwriteTable != 0 && MadeEarlier(made, output, name)) {
-            const std::string unique = UniqueSheetName(made, output, name);
-            (void)CopyText(settings->tableName, unique);  // at most 31 characters: fits
-            const std::string text = "The sheet name " + name + " for " + input +
-                                     " was already used in this batch; the sheet is named " +
-                                     unique + " instead.";
-            if (settings->logEnabled != 0) {
-                WriteLogEntry("QUENDLE", settings, kLogOwnText, "Warning: " + text);
-            }
-            platform::ShowMessage(owner != nullptr ? owner->messages : nullptr, "Warning", text,
-                                  platform::MessageIcon::kWarning);
+    const unsigned workers = WorkerCount();
+    const bool ownWorkbooks = !oneBook && workers > 1 && OutputsAreDistinct(items);
+    std::vector<MadeSheet> made;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (ownWorkbooks && items.size() - i > 1 && LaterRunsAreIndependent(*settings)) {
+            RunAtOnce(owner, settings, items, i, workers, &result);
+            break;
         }
-        const RunResult run = ConversionRun(owner, settings);
-        if (run == RunResult::kConverted || run == RunResult::kCancelled) {
-            made.push_back({output, SheetNameFor(settings)});
-        }
-        switch (run) {
-            case RunResult::kConverted:
-            case RunResult::kCancelled:
-                ++result.converted;
-                break;
-            case RunResult::kNoInput:
-                --result.matched;
-                break;
-            case RunResult::kFailed:
-                ++result.failed;
-                break;
-        }
-        // Only the first file may replace the workbook or use TABLENAME=;
-        // the later ones add their own sheets to what the first one wrote.
-        settings->overwriteFile = 0;
-        settings->tableName[0] = '\0';
-        if (settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
+        if (!RunOne(owner, settings, items[i], &made, &result)) {
             break;
         }
     }

@@ -41,6 +41,7 @@ public:
     Run(const RunOwner* owner, ConversionSettings* settings)
         : messages_(owner != nullptr ? owner->messages : nullptr),
           progress_(owner != nullptr ? owner->progress : nullptr),
+          transcript_(owner != nullptr ? owner->transcript : nullptr),
           s_(settings),
           inputPath_(TextOf(settings->inputPath)),
           outputPath_(TextOf(settings->outputPath)) {}
@@ -53,10 +54,32 @@ private:
     void Report(std::string_view caption, std::string_view text, platform::MessageIcon icon,
                 bool log = true) const {
         if (log && s_->logEnabled != 0) {
-            WriteLogEntry(kWriterName, s_, kLogOwnText,
-                          std::string(caption) + ": " + std::string(text));
+            Log(kLogOwnText, std::string(caption) + ": " + std::string(text));
         }
-        platform::ShowMessage(messages_, caption, text, icon);
+        if (!Kept(RunTranscript::Kind::kMessage, 0, icon, caption, text)) {
+            platform::ShowMessage(messages_, caption, text, icon);
+        }
+    }
+    // The run log and the status file, or the transcript in their stead.
+    void Log(std::uint32_t kind, std::string_view text) const {
+        if (!Kept(RunTranscript::Kind::kLog, kind, platform::MessageIcon::kNone, {}, text)) {
+            WriteLogEntry(kWriterName, s_, kind, text);
+        }
+    }
+    void Status(std::string_view text) const {
+        if (!Kept(RunTranscript::Kind::kStatus, 0, platform::MessageIcon::kNone, {}, text)) {
+            WriteStatus(text, s_);
+        }
+    }
+    // With a transcript, what the run says is kept there rather than said.
+    bool Kept(RunTranscript::Kind kind, std::uint32_t logKind, platform::MessageIcon icon,
+              std::string_view caption, std::string_view text) const {
+        if (transcript_ == nullptr) {
+            return false;
+        }
+        transcript_->entries.push_back(
+            {kind, logKind, icon, std::string(caption), std::string(text)});
+        return true;
     }
     void ShowError(std::string_view text, bool log = true) const {
         Report(kErrorCaption, text, platform::MessageIcon::kError, log);
@@ -70,6 +93,7 @@ private:
 
     const platform::MessageSink* messages_;
     const ProgressReporter* progress_;
+    RunTranscript* transcript_;
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
@@ -85,7 +109,7 @@ private:
 };
 
 RunResult Run::Execute() {
-    WriteStatus("Conversion In Progress", s_);
+    Status("Conversion In Progress");
     if (progress_ != nullptr && progress_->showFiles != nullptr) {
         progress_->showFiles(progress_->context, inputPath_ + " -> " + outputPath_);
     }
@@ -135,7 +159,7 @@ bool Run::OpenBook() {
                                                            : workbook::BookKind::kXls));
     if (!book_) {
         if (s_->logEnabled != 0) {
-            WriteLogEntry(kWriterName, s_, kLogCannotCreate, "");
+            Log(kLogCannotCreate, "");
         }
         ShowError("Cannot create XLS file.", false);  // logged above in its own words
         return false;
@@ -247,12 +271,16 @@ std::string Run::UnclosedQuoteText() const {
 bool Run::WriteField(int column, std::string_view field, bool asText) {
     workbook::Sheet* sheet = sheet_;
     if (!asText) {
-        const char letter = overrides_.Lookup(column, ClassifyField(s_, book_.get(), field));
-        switch (letter) {
+        // The classification reads the value too; a column forced to another
+        // type reads the field again as that type.
+        const FieldValue read = ClassifyFieldValue(s_, book_.get(), field);
+        switch (overrides_.Lookup(column, read.letter)) {
             case 'd':
             case 'D': {
-                bool hasTime = false;
-                const double date = DateValue(s_, book_.get(), field, &hasTime);
+                bool hasTime = read.hasTime;
+                const double date = read.letter == kDateType
+                                        ? read.value
+                                        : DateValue(s_, book_.get(), field, &hasTime);
                 // A text that is no date keeps its text rather than vanish.
                 if (date != 0.0) {
                     return workbook::WriteNumber(sheet, row_, column, date,
@@ -265,9 +293,11 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
                 return workbook::WriteBool(sheet, row_, column, BooleanValue(field), nullptr);
             case 'n':
             case 'N': {
-                double number = 0.0;
+                double number = read.value;
                 // A text that is no number keeps its text rather than become 0.
-                if (NumberValue(field, &number, s_->decimalSeparator)) {
+                if (read.letter == kNumericType
+                        ? read.hasNumber
+                        : NumberValue(field, &number, s_->decimalSeparator)) {
                     return workbook::WriteNumber(sheet, row_, column, number, nullptr);
                 }
                 break;

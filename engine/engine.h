@@ -196,6 +196,20 @@ inline constexpr char kDateType = 'd';
 char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
                    std::string_view field);
 
+// A field's kind with the value the run writes for it, read in one pass.
+struct FieldValue {
+    char letter = kCharacterType;  // ClassifyField's letter
+    double value = 0.0;            // 'd': DateValue's; 'n': NumberValue's when hasNumber
+    bool hasTime = false;          // 'd': the date has a time of day
+    bool hasNumber = false;        // 'n': NumberValue reads it (false below the smallest double)
+};
+
+// ClassifyField's letter, its side effect on dateMode included, and the
+// value of a date or number as DateValue and NumberValue (with the settings'
+// decimalSeparator) give it.
+FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book* book,
+                              std::string_view field);
+
 // The serial date number of a field in the settings' date order, or 0 when
 // it is not a date: after optional blanks, three runs of digits separated
 // by two "." (else "/", else "-") with at most three characters between
@@ -303,11 +317,28 @@ struct ProgressReporter {
                          std::int32_t records, std::int64_t startTime) = nullptr;
 };
 
-// Where a run sends what it has to say: message boxes (null: stderr) and
-// progress (null: none).
+// What a run had to say, kept rather than said: its status-file results,
+// run-log entries and messages, in the order it said them. A batch that
+// converts several inputs at once says each run's part in input order.
+struct RunTranscript {
+    enum class Kind { kStatus, kLog, kMessage };
+    struct Entry {
+        Kind kind;
+        std::uint32_t logKind;  // kLog: the LogKind
+        platform::MessageIcon icon;
+        std::string caption;  // kMessage
+        std::string text;
+    };
+    std::vector<Entry> entries;
+};
+
+// Where a run sends what it has to say: message boxes (null: stderr),
+// progress (null: none), and a transcript that takes the messages, the run
+// log's entries and the status file's results instead (null: none).
 struct RunOwner {
     const platform::MessageSink* messages = nullptr;
     const ProgressReporter* progress = nullptr;
+    RunTranscript* transcript = nullptr;
 };
 
 enum class RunResult {

@@ -7,6 +7,8 @@
 // number test is stricter than "consists of numeric characters": the text
 // must be a well-formed number whose digits a double holds exactly.
 #include <algorithm>
+#include <array>
+#include <cfloat>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -30,7 +32,7 @@ constexpr std::size_t kMaxDecimalIntegerDigits = 308;
 constexpr std::size_t kMaxFractionDigits = 400;
 constexpr std::size_t kMaxDigits = kMaxDecimalIntegerDigits + kMaxFractionDigits;
 
-bool IsDigit(char c) {
+constexpr bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
@@ -103,12 +105,42 @@ struct NumberParts {
 };
 
 // Bit of a character a number may hold: the digits, "-", "." and ",".
-std::uint32_t NumberCharacterBit(char c) {
+constexpr std::uint32_t NumberCharacterBit(char c) {
     if (IsDigit(c)) {
         return 1u << (c - '0');
     }
     return c == '-' ? 1u << 10 : c == '.' ? 1u << 11 : c == ',' ? 1u << 12 : 0u;
 }
+
+// What a byte may be part of, for the one scan that decides which readings
+// a field can have: a number holds digits, "-", "." and ","; a date also
+// "/", blanks, and in its time of day "T", ":"; a compact date may follow a
+// quote. Any other byte makes the field text.
+enum CharacterClass : std::uint8_t {
+    kNumberClass = 1,     // digits, "-", ".", ","
+    kDateClass = 2,       // "/", blanks, "T", ":", quotes
+    kSeparatorClass = 4,  // ".", "/", "-": a date needs one
+    kOtherClass = 8,
+};
+
+constexpr std::array<std::uint8_t, 256> kCharacterClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (std::size_t c = 0; c < classes.size(); ++c) {
+        classes[c] = kOtherClass;
+    }
+    for (char c = '0'; c <= '9'; ++c) {
+        classes[static_cast<unsigned char>(c)] = kNumberClass;
+    }
+    for (const char c : {'-', '.'}) {
+        classes[static_cast<unsigned char>(c)] = kNumberClass | kSeparatorClass;
+    }
+    classes[','] = kNumberClass;
+    classes['/'] = kDateClass | kSeparatorClass;
+    for (const char c : {' ', '\t', 'T', ':', '"', '\''}) {
+        classes[static_cast<unsigned char>(c)] = kDateClass;
+    }
+    return classes;
+}();
 
 // The integer part must be "0", or digits without a leading zero, grouped or
 // not. Grouped: a first group of 1 to 3 digits, then groups of exactly 3.
@@ -253,14 +285,175 @@ bool SplitNumber(std::string_view text, char decimalSeparator, NumberParts* part
     return true;
 }
 
-// The settings' numeric characters as NumberCharacterBit bits. Non-ASCII
-// characters of the set never match a byte of a number.
-std::uint32_t NumericCharacterMask(std::string_view numericChars) {
-    std::uint32_t mask = 0;
-    for (const char c : numericChars) {
-        mask |= NumberCharacterBit(c);
+// The nearest double to a split number; false when it is below the
+// smallest one.
+bool PartsValue(const NumberParts& parts, double* value) {
+    if (parts.digitCount == 0) {
+        *value = 0.0;  // never a negative zero from "-0"
+        return true;
     }
-    return mask;
+    // Up to 15 digits fit a double's mantissa exactly and so do the powers
+    // of ten up to 1e22: one correctly rounded division then gives the
+    // nearest double, as from_chars would. Only where the FPU rounds each
+    // operation to double itself (not the x87's wider registers).
+    constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    if (FLT_EVAL_METHOD == 0 && parts.digitCount <= 15 && parts.exponent <= 0 &&
+        parts.exponent >= -22) {
+        std::uint64_t mantissa = 0;
+        for (std::size_t i = 0; i < parts.digitCount; ++i) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(parts.digits[i] - '0');
+        }
+        const double magnitude =
+            static_cast<double>(mantissa) / kPowersOfTen[static_cast<std::size_t>(-parts.exponent)];
+        *value = parts.negative ? -magnitude : magnitude;
+        return true;
+    }
+    // "<digits>e<exponent>" is read by from_chars, which rounds correctly and
+    // ignores the locale.
+    char normalised[kMaxDigits + 16];
+    std::memcpy(normalised, parts.digits, parts.digitCount);
+    char* end = normalised + parts.digitCount;
+    *end++ = 'e';
+    end = std::to_chars(end, normalised + sizeof normalised, parts.exponent).ptr;
+    double magnitude = 0.0;
+    const auto result = std::from_chars(normalised, end, magnitude);
+    if (result.ec != std::errc{} || result.ptr != end) {
+        return false;  // a fraction too small for a double
+    }
+    *value = parts.negative ? -magnitude : magnitude;
+    return true;
+}
+
+// The common numbers read in one pass: an optional "-", then digits with
+// at most one separator, which is the decimal one, and at most 15 digits in
+// all. The answer is SplitNumber's, or kAsk where only it can tell.
+enum class QuickAnswer { kNotNumber, kNumber, kAsk };
+
+struct QuickNumber {
+    std::uint64_t mantissa = 0;       // all digits, as an integer
+    std::size_t fractionDigits = 0;   // digits after the decimal separator
+    std::uint32_t characterMask = 0;  // as NumberParts
+    bool negative = false;
+};
+
+QuickAnswer ReadQuickNumber(std::string_view text, char decimalSeparator, QuickNumber* number) {
+    constexpr std::size_t kMostDigits = 15;  // below 2^53: exact in a double
+    std::size_t pos = 0;
+    std::uint32_t mask = 0;
+    if (!text.empty() && text[0] == '-') {
+        number->negative = true;
+        mask = NumberCharacterBit('-');
+        pos = 1;
+    }
+    std::uint64_t mantissa = 0;  // wraps past 19 digits, but is then not used
+    const std::size_t bodyStart = pos;
+    std::size_t separatorAt = std::string_view::npos;
+    std::size_t digits = 0;
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        const auto digit = static_cast<unsigned>(c - '0');
+        if (digit <= 9) {
+            mantissa = mantissa * 10 + digit;
+            mask |= 1u << digit;
+            ++digits;
+        } else if ((c == '.' || c == ',') && separatorAt == std::string_view::npos) {
+            separatorAt = pos;
+            mask |= NumberCharacterBit(c);
+        } else {
+            // A second separator may group thousands; any other character
+            // makes no number.
+            return c == '.' || c == ',' ? QuickAnswer::kAsk : QuickAnswer::kNotNumber;
+        }
+    }
+    if (digits > kMostDigits) {
+        return QuickAnswer::kAsk;
+    }
+    number->mantissa = mantissa;
+    number->characterMask = mask;
+    if (separatorAt == std::string_view::npos) {
+        // An integer: "0" or without a leading zero (007 stays text).
+        const std::size_t length = pos - bodyStart;
+        return length == 0 || (length > 1 && text[bodyStart] == '0') ? QuickAnswer::kNotNumber
+                                                                     : QuickAnswer::kNumber;
+    }
+    if (decimalSeparator != '\0' && text[separatorAt] != decimalSeparator) {
+        return QuickAnswer::kAsk;  // a grouping separator
+    }
+    const std::size_t integerLength = separatorAt - bodyStart;
+    number->fractionDigits = text.size() - separatorAt - 1;
+    if (number->fractionDigits == 0 || (integerLength > 1 && text[bodyStart] == '0')) {
+        return QuickAnswer::kNotNumber;  // "5.", a lone separator, "00.5"
+    }
+    return QuickAnswer::kNumber;
+}
+
+// The nearest double to a quick number: its digits are an exact integer and
+// the power of ten at most 1e15, so one correctly rounded division gives
+// what from_chars would. Only where the FPU rounds each operation to double
+// itself; the x87's wider registers would round twice.
+bool QuickValue(const QuickNumber& number, double* value) {
+    constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    if (FLT_EVAL_METHOD != 0) {
+        return false;
+    }
+    if (number.mantissa == 0) {
+        *value = 0.0;  // never a negative zero from "-0"
+        return true;
+    }
+    const double magnitude =
+        static_cast<double>(number.mantissa) / kPowersOfTen[number.fractionDigits];
+    *value = number.negative ? -magnitude : magnitude;
+    return true;
+}
+
+// True when every character of a number's mask is among `numericChars`
+// (the settings' buffer, up to its terminator). Runs for every number, so
+// it reads the buffer once and stops as soon as the number is covered.
+bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
+                            std::uint32_t characterMask) {
+    static constexpr std::array<std::uint16_t, 256> kBits = [] {
+        std::array<std::uint16_t, 256> bits{};
+        for (std::size_t c = 0; c < bits.size(); ++c) {
+            bits[c] = static_cast<std::uint16_t>(NumberCharacterBit(static_cast<char>(c)));
+        }
+        return bits;
+    }();
+    // The default set allows every character of a number.
+    static constexpr char kDefaultSet[] = "0123456789,.-";
+    if (std::memcmp(numericChars, kDefaultSet, sizeof kDefaultSet) == 0) {
+        return true;
+    }
+    std::uint32_t allowed = 0;
+    for (const char c : numericChars) {
+        if (c == '\0') {
+            break;
+        }
+        allowed |= kBits[static_cast<unsigned char>(c)];
+        if ((characterMask & ~allowed) == 0) {
+            return true;
+        }
+    }
+    return (characterMask & ~allowed) == 0;  // non-ASCII characters never match a number's byte
+}
+
+// IsOneCharacterOf for the settings' boolean characters, with the usual
+// one-byte field compared as the buffer is read.
+bool IsBooleanCharacter(std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
+    if (field.size() == 1 && static_cast<unsigned char>(field[0]) < 0x80) {
+        for (const char c : booleanChars) {
+            if (c == '\0') {
+                return false;
+            }
+            if (c == field[0]) {
+                return true;
+            }
+        }
+        return false;
+    }
+    return field.size() <= 4 && IsOneCharacterOf(field, TextOf(booleanChars));
 }
 
 // A run of ASCII digits at the start of `text`, read as an integer (saturated
@@ -348,44 +541,32 @@ bool ReadTimeOfDay(std::string_view text, TimeOfDay* time) {
 
 // The three numbers of a date text in the order written, and its time of
 // day, or false when the text does not have the date's shape: after
-// optional blanks, digits separated by one of ".", "/" or "-" (the first of
-// them present in the date, in that order of preference) exactly twice,
-// with at most three characters between, and then nothing or a time of day.
+// optional blanks, three runs of digits separated twice by the same one of
+// ".", "/" or "-", the middle run at most three digits long, and then
+// nothing or a time of day. Read left to right in one pass: a text with
+// any other character where a digit or the separator belongs fails there.
 bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3], TimeOfDay* time) {
     while (!text.empty() && (text[0] == ' ' || text[0] == '\t')) {
         text.remove_prefix(1);
     }
-    const std::size_t dateEnd = std::min(text.find_first_of(" T"), text.size());
-    const std::string_view date = text.substr(0, dateEnd);
-    char separator = '\0';
-    for (const char candidate : {'.', '/', '-'}) {
-        if (date.find(candidate) != std::string_view::npos) {
-            separator = candidate;
-            break;
-        }
-    }
-    if (separator == '\0') {
+    if (!TakeDigits(&text, &numbers[0]) || text.empty()) {
         return false;
     }
-    const std::size_t first = date.find(separator);
-    const std::size_t second = date.find(separator, first + 1);
-    if (second == std::string_view::npos || second - first > 4 ||
-        date.find(separator, second + 1) != std::string_view::npos) {
+    const char separator = text[0];
+    if (separator != '.' && separator != '/' && separator != '-') {
         return false;
     }
-    std::string_view part = date.substr(0, first);
-    if (!TakeDigits(&part, &numbers[0]) || !part.empty()) {
+    text.remove_prefix(1);
+    const std::size_t before = text.size();
+    if (!TakeDigits(&text, &numbers[1]) || before - text.size() > 3 || text.empty() ||
+        text[0] != separator) {
         return false;
     }
-    part = date.substr(first + 1, second - first - 1);
-    if (!TakeDigits(&part, &numbers[1]) || !part.empty()) {
+    text.remove_prefix(1);
+    if (!TakeDigits(&text, &numbers[2])) {
         return false;
     }
-    part = date.substr(second + 1);
-    if (!TakeDigits(&part, &numbers[2]) || !part.empty()) {
-        return false;
-    }
-    return ReadTimeOfDay(text.substr(dateEnd), time);
+    return ReadTimeOfDay(text, time);
 }
 
 // Packs the three numbers of a date text read in `order` (1 month-day-year,
@@ -463,27 +644,106 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
     return value;
 }
 
+// ClassifyAndRead's work for a field that may be a date or a number.
+template <bool kWithValue>
+[[gnu::noinline]] FieldValue ReadDateOrNumber(ConversionSettings* settings,
+                                              const workbook::Book* book, std::string_view field,
+                                              unsigned classes, unsigned separators) {
+    FieldValue result;
+    if (separators >= 2 || settings->dateMode == 4) {
+        TimeOfDay time;
+        const double date = DateAndTime(settings, book, field, &time);
+        if (date > 0.0) {
+            result.letter = kDateType;
+            result.value = date;
+            result.hasTime = time.given;
+            return result;
+        }
+    }
+    if ((classes & kDateClass) != 0) {
+        return result;
+    }
+    QuickNumber quick;
+    const QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
+    if (answer == QuickAnswer::kNotNumber) {
+        return result;
+    }
+    if (answer == QuickAnswer::kNumber) {
+        if (NumericCharactersAllow(settings->numericChars, quick.characterMask)) {
+            result.letter = kNumericType;
+            if constexpr (kWithValue) {
+                result.hasNumber = QuickValue(quick, &result.value) ||
+                                   NumberValue(field, &result.value, settings->decimalSeparator);
+            }
+        }
+        return result;
+    }
+    NumberParts parts;
+    if (SplitNumber(field, settings->decimalSeparator, &parts) &&
+        NumericCharactersAllow(settings->numericChars, parts.characterMask)) {
+        result.letter = kNumericType;
+        if constexpr (kWithValue) {
+            result.hasNumber = PartsValue(parts, &result.value);
+        }
+    }
+    return result;
+}
+
+// ClassifyFieldValue's work; without kWithValue the number's value is not
+// worked out (the letter never depends on it). One scan of the field tells
+// which readings remain: most text fails at its first byte, and most of the
+// rest is short.
+template <bool kWithValue>
+FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* book,
+                           std::string_view field) {
+    FieldValue result;
+    if (field.empty()) {
+        return result;
+    }
+    if (field.size() <= 4 && IsBooleanCharacter(field, settings->booleanChars)) {
+        result.letter = kLogicalType;
+        return result;
+    }
+    if ((kCharacterClasses[static_cast<unsigned char>(field[0])] & kOtherClass) != 0) {
+        return result;
+    }
+    // Short fields are read to their end without a test per byte; long ones,
+    // mostly text, stop at the first byte that makes them text.
+    constexpr std::size_t kShortField = 48;
+    unsigned classes = 0;
+    unsigned separators = 0;  // a date has two
+    if (field.size() <= kShortField) {
+        for (const char c : field) {
+            const unsigned characterClass = kCharacterClasses[static_cast<unsigned char>(c)];
+            classes |= characterClass;
+            separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
+        }
+        if ((classes & kOtherClass) != 0) {
+            return result;
+        }
+    } else {
+        for (const char c : field) {
+            const unsigned characterClass = kCharacterClasses[static_cast<unsigned char>(c)];
+            classes |= characterClass;
+            separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
+            if ((classes & kOtherClass) != 0) {
+                return result;
+            }
+        }
+    }
+    return ReadDateOrNumber<kWithValue>(settings, book, field, classes, separators);
+}
+
 }  // namespace
 
 char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
                    std::string_view field) {
-    if (field.empty()) {
-        return kCharacterType;
-    }
-    if (IsOneCharacterOf(field, TextOf(settings->booleanChars))) {
-        return kLogicalType;
-    }
-    if (DateValue(settings, book, field) > 0.0) {
-        return kDateType;
-    }
-    NumberParts parts;
-    if (SplitNumber(field, settings->decimalSeparator, &parts)) {
-        const std::uint32_t allowed = NumericCharacterMask(TextOf(settings->numericChars));
-        if ((parts.characterMask & ~allowed) == 0) {
-            return kNumericType;
-        }
-    }
-    return kCharacterType;
+    return ClassifyAndRead<false>(settings, book, field).letter;
+}
+
+FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book* book,
+                              std::string_view field) {
+    return ClassifyAndRead<true>(settings, book, field);
 }
 
 double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
@@ -556,27 +816,7 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 
 bool NumberValue(std::string_view text, double* value, char decimalSeparator) {
     NumberParts parts;
-    if (!SplitNumber(text, decimalSeparator, &parts)) {
-        return false;
-    }
-    if (parts.digitCount == 0) {
-        *value = 0.0;  // never a negative zero from "-0"
-        return true;
-    }
-    // "<digits>e<exponent>" is read by from_chars, which rounds correctly and
-    // ignores the locale.
-    char normalised[kMaxDigits + 16];
-    std::memcpy(normalised, parts.digits, parts.digitCount);
-    char* end = normalised + parts.digitCount;
-    *end++ = 'e';
-    end = std::to_chars(end, normalised + sizeof normalised, parts.exponent).ptr;
-    double magnitude = 0.0;
-    const auto result = std::from_chars(normalised, end, magnitude);
-    if (result.ec != std::errc{} || result.ptr != end) {
-        return false;  // a fraction too small for a double
-    }
-    *value = parts.negative ? -magnitude : magnitude;
-    return true;
+    return SplitNumber(text, decimalSeparator, &parts) && PartsValue(parts, value);
 }
 
 bool BooleanValue(std::string_view field) {

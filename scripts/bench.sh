@@ -44,3 +44,44 @@ echo "== whole conversion to .xls against python3-xlwt"
 BUILD="$root/build/peers" RUNS=$runs "$shared/peers.sh" -n "$runs" -e xls \
     -c "$quendle {in} {out} /SILENT /OVERWRITE=1 /TYPE=ANY" \
     -b "/usr/bin/python3 $shared/peers/xlwt_csv.py {in} {out}" "$data/r60k.csv"
+echo "== 50 files, each to its own .xlsx: one at a time (QUENDLE_JOBS=1) against several at once"
+batch="$data/batch50"
+if [ ! -f "$batch/b50.csv" ]; then
+    mkdir -p "$batch"
+    python3 "$shared/gen_csv.py" 20000 "$data/r20k.csv"
+    for i in $(seq -w 1 50); do cp "$data/r20k.csv" "$batch/b$i.csv"; done
+fi
+# Runs the batch; prints its wall time. Every workbook must be a sound zip,
+# and its sheet the same whichever way the batch ran.
+convert_batch() {
+    local jobs=$1
+    rm -f "$batch"/*.xlsx
+    local start end
+    start=$(date +%s.%N)
+    if [ "$jobs" = 1 ]; then
+        QUENDLE_JOBS=1 "$quendle" "$batch/*.csv" /SILENT /TYPE=2007 /ALLCHAR=0
+    else
+        env -u QUENDLE_JOBS "$quendle" "$batch/*.csv" /SILENT /TYPE=2007 /ALLCHAR=0
+    fi
+    end=$(date +%s.%N)
+    local sums=""
+    for i in $(seq -w 1 50); do
+        unzip -tq "$batch/b$i.xlsx" >/dev/null || { echo "bad workbook b$i.xlsx" >&2; exit 1; }
+        sums+=$(unzip -p "$batch/b$i.xlsx" xl/worksheets/sheet1.xml | md5sum)
+    done
+    echo "$sums" | md5sum >"$batch/sheets-$jobs.md5"
+    awk -v a="$start" -v b="$end" 'BEGIN {print b - a}'
+}
+one=() many=()
+for _ in $(seq "$runs"); do
+    one+=("$(convert_batch 1)")
+    many+=("$(convert_batch 0)")
+done
+cmp -s "$batch/sheets-1.md5" "$batch/sheets-0.md5" ||
+    { echo "the sheets differ between one at a time and at once" >&2; exit 1; }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+m1=$(median "${one[@]}")
+mn=$(median "${many[@]}")
+awk -v one="$m1" -v many="$mn" -v threads="$(nproc)" 'BEGIN {
+    printf "one at a time %.2f s, at once (%d threads) %.2f s, ratio %.2f\n", one, threads, many, many / one
+}'

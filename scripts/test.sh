@@ -25,15 +25,18 @@ run_suite() {
     ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure
 }
 
-# The wizard's worker thread and the page it reports to, under ThreadSanitizer.
+# The wizard's worker thread and the page it reports to, and a silent batch
+# converting several inputs at once, under ThreadSanitizer.
 run_thread_checks() {
     cmake --preset tsan -DQUENDLE_WERROR="$werror" >/dev/null
+    echo "== thread checks build"
+    cmake --build build/tsan -j "$jobs" --target quendle
+    echo "== thread checks"
+    ctest --test-dir build/tsan -R '^parallel_batch_python' --output-on-failure
     if ! grep -q '^QUENDLE_WIZARD:BOOL=ON' build/tsan/CMakeCache.txt; then
         return
     fi
-    echo "== thread checks build"
     cmake --build build/tsan -j "$jobs" --target wizard_run wizard_parts wizard_core_tests
-    echo "== thread checks"
     ctest --test-dir build/tsan -R '^wizard_|^RunConversion' --output-on-failure
 }
 

@@ -1,2 +1,2 @@
 # SPDX-License-Identifier: MIT
-target_sources(engine_tests PRIVATE value_classifier_test.cpp)
+target_sources(engine_tests PRIVATE value_classifier_test.cpp value_classifier_differential_test.cpp)
