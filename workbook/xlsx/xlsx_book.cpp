@@ -50,6 +50,9 @@ struct LoadedPackage {
     std::string stylesPart;  // empty when the package has none
     std::string stylesXml;
     StylesInfo styles;
+    std::string appPart;  // docProps/app.xml or wherever the package keeps it; may be empty
+    std::string appXml;
+    AppPropertiesInfo app;
     // Relationship targets of every part (lower-case names); "" is the package.
     std::map<std::string, std::vector<std::string>> links;
 };
@@ -166,9 +169,25 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         }
     }
     for (const auto& relationship : packageRels.relationships) {
-        if (EndsWith(relationship.type, "/officeDocument") && !relationship.external) {
+        if (relationship.external) {
+            continue;
+        }
+        if (EndsWith(relationship.type, "/officeDocument") && package.workbookPart.empty()) {
             package.workbookPart = ResolveTarget("", relationship.target);
-            break;
+        } else if (relationship.type == kAppPropertiesRelType) {
+            package.appPart = ResolveTarget("", relationship.target);
+        }
+    }
+    // The part lists in the document properties are only kept in step: a
+    // missing or unreadable app.xml is copied as it is.
+    if (!package.appPart.empty()) {
+        std::string ignored;
+        const int index = archive.Find(package.appPart);
+        if (index < 0 ||
+            !archive.ReadSmall(archive.entries()[static_cast<std::size_t>(index)], package.appXml,
+                               ignored) ||
+            !ParseAppPropertiesPart(package.appXml, package.appPart, package.app, ignored)) {
+            package.app = {};
         }
     }
     if (package.workbookPart.empty()) {
@@ -311,6 +330,8 @@ bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
     }
     relationships.push_back({"rId" + std::to_string(sheets_.size() + 1),
                              std::string(kStylesRelType), "styles.xml", false, 0, 0});
+    relationships.push_back({"rId" + std::to_string(sheets_.size() + 2), std::string(kThemeRelType),
+                             "theme/theme1.xml", false, 0, 0});
     if (!WriteTextEntry(zip, "[Content_Types].xml", WriteContentTypesPart(parts), error) ||
         !WriteTextEntry(zip, "_rels/.rels", WritePackageRelationshipsPart(), error) ||
         !WriteTextEntry(zip, "docProps/app.xml", WriteAppPropertiesPart(listing), error) ||
@@ -318,7 +339,8 @@ bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
         !WriteTextEntry(zip, "xl/workbook.xml", WriteWorkbookPart(listing), error) ||
         !WriteTextEntry(zip, "xl/_rels/workbook.xml.rels", WriteRelationshipsPart(relationships),
                         error) ||
-        !WriteTextEntry(zip, "xl/styles.xml", WriteStylesPart(formats()), error)) {
+        !WriteTextEntry(zip, "xl/styles.xml", WriteStylesPart(formats()), error) ||
+        !WriteTextEntry(zip, "xl/theme/theme1.xml", WriteThemePart(), error)) {
         return false;
     }
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
@@ -458,6 +480,14 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
     replaced[workbookKey] = EditWorkbookPart(package.workbookXml, package.workbook, listing);
     replaced[Lowered(package.workbookRelsPart)] =
         EditRelationshipsPart(package.workbookRelsXml, package.workbookRels, removedIds, addedRels);
+    if (package.app.found) {
+        std::vector<std::string> loadedNames;
+        for (const auto& sheet : package.workbook.sheets) {
+            loadedNames.push_back(sheet.name);
+        }
+        replaced[Lowered(package.appPart)] =
+            EditAppPropertiesPart(package.appXml, package.app, listing, loadedNames);
+    }
     if (!newStyles && !formats().empty()) {
         replaced[Lowered(package.stylesPart)] =
             EditStylesPart(package.stylesXml, package.styles, formats());
