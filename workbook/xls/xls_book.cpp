@@ -179,8 +179,10 @@ public:
         std::string why;
         if (!LoadFile(path, why)) {
             Reset();
-            const bool unread =
-                lastStatus() == BookStatus::kFileMissing || lastStatus() == BookStatus::kCannotRead;
+            // A file that could not be read says so itself; a read one is named.
+            const bool unread = lastStatus() == BookStatus::kFileMissing ||
+                                lastStatus() == BookStatus::kCannotRead ||
+                                lastStatus() == BookStatus::kFileInUse;
             error = unread ? why : "Cannot load " + path + ": " + why;
             return false;
         }
