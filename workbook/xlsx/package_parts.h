@@ -189,6 +189,8 @@ std::string WriteAppPropertiesPart(const std::vector<SheetListing>& sheets);
 struct TitleGroup {
     std::string label;
     std::vector<std::string> titles;
+
+    bool operator==(const TitleGroup&) const = default;
 };
 
 struct AppPropertiesInfo {

@@ -305,6 +305,9 @@ std::string EditAppPropertiesPart(std::string_view original, const AppProperties
         }
     }
     std::erase_if(groups, [](const TitleGroup& group) { return group.titles.empty(); });
+    if (groups == info.groups) {
+        return std::string(original);  // the same lists: the part stays as it was
+    }
 
     std::string lists;
     AppendPartLists(lists, info.prefix, info.vtPrefix, groups);

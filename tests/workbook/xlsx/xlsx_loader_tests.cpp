@@ -399,4 +399,11 @@ TEST(XlsxLoader, DocumentPropertiesListTheSavedSheets) {
                       "0 0 s \"x\"\n");
         }
     }
+    // A save that keeps the sheet list keeps the part as it was, byte for byte.
+    const std::string original = xlsx_test::Corpus("defined_name01.xlsx");
+    BookPtr same(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(same.get(), original));
+    ASSERT_TRUE(workbook::SaveBook(same.get(), dir.File("same.xlsx")));
+    EXPECT_EQ(xlsx_test::PartOf(dir.File("same.xlsx"), "docProps/app.xml"),
+              xlsx_test::PartOf(original, "docProps/app.xml"));
 }
