@@ -10,6 +10,7 @@
 #include "engine/csv_input.h"
 #include "engine/engine.h"
 #include "engine/text_util.h"
+#include "workbook/limits.h"
 #include "workbook/workbook.h"
 
 namespace engine {
@@ -89,6 +90,8 @@ private:
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
     void ReportFailedWrite(int column);
+    void ReportOverlongField(std::int64_t column);
+    void ReportLineFailure(std::int64_t column, std::string_view reason);
     std::string UnclosedQuoteText() const;
 
     const platform::MessageSink* messages_;
@@ -225,6 +228,10 @@ bool Run::ConvertRecords(CsvInput& input) {
         if (record.openQuoteLine >= 0) {
             openQuoteLine_ = line_ + record.openQuoteLine;
         }
+        if (record.overlongField >= 0) {
+            ReportOverlongField(record.overlongField);
+            return false;
+        }
         const bool header = firstRecord && s_->hasHeader == 1;
         if (!header && typesLinePending) {
             typesLinePending = false;
@@ -310,8 +317,20 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
 }
 
 void Run::ReportFailedWrite(int column) {
+    ReportLineFailure(column, workbook::ErrorMessage(book_.get()));
+}
+
+void Run::ReportOverlongField(std::int64_t column) {
+    // The reader stopped keeping the field once it passed the limit, so
+    // its full length is not known.
+    ReportLineFailure(column, "A text of more than " +
+                                  std::to_string(workbook::kMaxCellCharacters) +
+                                  " characters is longer than a cell holds.");
+}
+
+void Run::ReportLineFailure(std::int64_t column, std::string_view reason) {
     ShowError("Line " + std::to_string(line_) + ", field " + std::to_string(column + 1) + " of " +
-              inputPath_ + ": " + workbook::ErrorMessage(book_.get()) +
+              inputPath_ + ": " + std::string(reason) +
               (openQuoteLine_ >= 0 ? " " + UnclosedQuoteText() : std::string()) +
               " Nothing was saved, so no workbook lacks part of the data.");
 }

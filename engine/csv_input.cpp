@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "workbook/limits.h"
+
 namespace engine {
 namespace {
 
@@ -255,6 +257,75 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
         p = stop + 1;
     }
 }
+
+// Follows one record byte by byte, by SplitFields' rules for quotes and line
+// ends, without keeping any of it: how a record too long to hold is passed
+// over. Fed the record from its first byte on, in as many pieces as needed.
+class RecordEndFinder {
+public:
+    explicit RecordEndFinder(char delimiter) : delimiter_(delimiter) {}
+
+    // Gives the position just after the record's end in [p, end), its line
+    // end included, or null when the record goes on past `end`.
+    const char* Scan(const char* p, const char* end) {
+        for (; p != end; ++p) {
+            const char c = *p;
+            // Line ends counted as CountLineEnds does: CR LF is one.
+            if (c == '\r' || (c == '\n' && !afterCr_)) {
+                ++lineEnds_;
+            }
+            afterCr_ = c == '\r';
+            switch (state_) {
+                case State::kFieldStart:
+                    if (c == kQuote) {
+                        state_ = State::kQuoted;
+                        quoteLine_ = lineEnds_;
+                        continue;
+                    }
+                    break;
+                case State::kQuoted:
+                    if (c == kQuote) {
+                        state_ = State::kQuoteInQuoted;
+                    }
+                    continue;
+                case State::kQuoteInQuoted:
+                    if (c == kQuote) {  // a doubled quote: still inside
+                        state_ = State::kQuoted;
+                        continue;
+                    }
+                    break;  // closed; the byte counts as unquoted text
+                case State::kCarriageReturn:
+                    // The record ended at the CR; its LF, if any, goes with it.
+                    return c == '\n' ? p + 1 : p;
+                case State::kUnquoted:
+                    break;
+            }
+            if (c == delimiter_) {
+                state_ = State::kFieldStart;
+            } else if (c == '\n') {
+                return p + 1;
+            } else if (c == '\r') {
+                state_ = State::kCarriageReturn;
+            } else {
+                state_ = State::kUnquoted;
+            }
+        }
+        return nullptr;
+    }
+
+    // Once the record ended, or the input did: the record's line on which a
+    // quote opened that never closed, or -1.
+    std::int64_t OpenQuoteLine() const { return state_ == State::kQuoted ? quoteLine_ : -1; }
+
+private:
+    enum class State { kFieldStart, kUnquoted, kQuoted, kQuoteInQuoted, kCarriageReturn };
+
+    char delimiter_;
+    State state_ = State::kFieldStart;
+    bool afterCr_ = false;
+    std::int64_t lineEnds_ = 0;
+    std::int64_t quoteLine_ = -1;
+};
 
 }  // namespace
 
@@ -527,6 +598,14 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
         if (split.complete) {
             break;
         }
+        // A record that outgrew a cell may be one huge field: look before
+        // reading on. Fill at least doubles the record each time, so these
+        // looks cost no more than one more pass over it.
+        std::size_t column = 0;
+        if (end_ - begin_ > static_cast<std::size_t>(workbook::kMaxCellCharacters) &&
+            FindOverlongField(record.fields, &column)) {
+            return SkipRecord(record, column);
+        }
         if (!Fill()) {
             return false;
         }
@@ -534,6 +613,7 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
     const char* start = buffer_.data() + begin_;
     record.text = std::string_view(start, static_cast<std::size_t>(split.textEnd - start));
     record.openQuoteLine = -1;
+    record.overlongField = -1;
     if (split.openQuote != nullptr) {
         record.openQuoteLine = CountLineEnds(
             std::string_view(start, static_cast<std::size_t>(split.openQuote - start)));
@@ -585,6 +665,69 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
     if (begin_ == end_ && endOfFile_) {
         position_ = bytesRead_;
     }
+    return true;
+}
+
+// Fewest characters (UTF-16 units, as cells count them) that `field` can
+// become once decoded. UTF-8 and single-byte pages give at least one per
+// byte that is not a UTF-8 continuation byte; a multi-byte legacy page gives
+// at least one per two bytes, and a record may be either.
+std::size_t CsvInput::CharactersAtLeast(std::string_view field) const {
+    std::size_t leads = 0;
+    for (const char c : field) {
+        leads += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    const bool mayBeMultiByte =
+        !legacySingleByte_ && (encoding_ == Encoding::kDetect || encoding_ == Encoding::kLegacy);
+    return mayBeMultiByte ? std::min(leads, field.size() / 2) : leads;
+}
+
+// Whether the unfinished record in the buffer already holds a field longer
+// than a cell holds. Its last field is cut where the bytes end, which only
+// makes it shorter, so a field found too long here is too long for sure.
+bool CsvInput::FindOverlongField(std::vector<std::string_view>& fields, std::size_t* column) {
+    SplitFields(buffer_.data() + begin_, buffer_.data() + end_, delimiter_, true, true,
+                scratch_.data(), fields);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (CharactersAtLeast(fields[i]) > static_cast<std::size_t>(workbook::kMaxCellCharacters)) {
+            *column = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads on to the end of a record that cannot be written, one block at a
+// time into the buffer it already has, keeping nothing of it.
+bool CsvInput::SkipRecord(CsvRecord& record, std::size_t column) {
+    RecordEndFinder finder(delimiter_);
+    const bool utf16 = encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be;
+    while (true) {
+        const char* start = buffer_.data() + begin_;
+        const char* stop = buffer_.data() + end_;
+        const char* after = finder.Scan(start, stop);
+        const char* consumed = after != nullptr ? after : stop;
+        if (utf16) {
+            position_ += Utf16Bytes(start, consumed);
+        }
+        begin_ = static_cast<std::size_t>(consumed - buffer_.data());
+        if (after != nullptr || endOfFile_) {
+            break;
+        }
+        if (!Fill()) {
+            return false;
+        }
+    }
+    if (!utf16) {
+        position_ = bufferOffset_ + static_cast<std::int64_t>(begin_);
+    }
+    if (begin_ == end_ && endOfFile_) {
+        position_ = bytesRead_;
+    }
+    record.text = {};
+    record.fields.assign(1, std::string_view());
+    record.openQuoteLine = finder.OpenQuoteLine();
+    record.overlongField = static_cast<std::int64_t>(column);
     return true;
 }
 

@@ -30,6 +30,12 @@ struct CsvRecord {
     // -1, or the record's line (0 its first) on which a quote opened that is
     // never closed: the record then runs to the end of the file.
     std::int64_t openQuoteLine = -1;
+    // -1, or the field (0 its first) that grew longer than a cell holds
+    // while the record was still coming in. Such a record is not kept: the
+    // reader follows it to its end without storing it, so that one huge
+    // line cannot fill memory. `text` is then empty, `fields` holds one
+    // empty field, and openQuoteLine is set as for any record.
+    std::int64_t overlongField = -1;
 };
 
 // Bytes per read(2) unless Open is told otherwise.
@@ -71,8 +77,9 @@ public:
 
     // Reads the next record: LF, CR LF or a lone CR ends it unless inside
     // quotes, the last line needs no line end, and no empty record follows a
-    // final line end. Records of any length stay whole. False at
-    // the end of the file, or on a read error, which errorText() then names.
+    // final line end. Records stay whole unless a field in them is longer
+    // than a cell holds (see overlongField). False at the end of the file,
+    // or on a read error, which errorText() then names.
     bool ReadRecord(CsvRecord& record);
 
     // The file's size in bytes, measured once at Open (0 for pipes).
@@ -99,6 +106,9 @@ private:
     std::size_t ReadSize(std::size_t want) const;
     void EnsureRoom(std::size_t bytes);
     void DecodeLegacy(std::string_view text);
+    std::size_t CharactersAtLeast(std::string_view field) const;
+    bool FindOverlongField(std::vector<std::string_view>& fields, std::size_t* column);
+    bool SkipRecord(CsvRecord& record, std::size_t column);
 
     platform::File file_;
     std::size_t blockSize_ = kCsvBlockSize;

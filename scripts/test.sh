@@ -25,19 +25,20 @@ run_suite() {
     ctest --test-dir "build/$preset" -j "$jobs" --output-on-failure
 }
 
-# The wizard's worker thread and the page it reports to, and a silent batch
-# converting several inputs at once, under ThreadSanitizer.
+# Under ThreadSanitizer: library calls on several threads at once, a silent
+# batch converting several inputs at once and, where the wizard is built, its
+# worker thread and the page it reports to.
 run_thread_checks() {
     cmake --preset tsan -DQUENDLE_WERROR="$werror" >/dev/null
-    echo "== thread checks build"
-    cmake --build build/tsan -j "$jobs" --target quendle
-    echo "== thread checks"
-    ctest --test-dir build/tsan -R '^parallel_batch_python' --output-on-failure
-    if ! grep -q '^QUENDLE_WIZARD:BOOL=ON' build/tsan/CMakeCache.txt; then
-        return
+    local targets=(library_threads_test quendle) tests='^library_threads$|^parallel_batch_python'
+    if grep -q '^QUENDLE_WIZARD:BOOL=ON' build/tsan/CMakeCache.txt; then
+        targets+=(wizard_run wizard_parts wizard_core_tests)
+        tests+='|^wizard_|^RunConversion'
     fi
-    cmake --build build/tsan -j "$jobs" --target wizard_run wizard_parts wizard_core_tests
-    ctest --test-dir build/tsan -R '^wizard_|^RunConversion' --output-on-failure
+    echo "== thread checks build"
+    cmake --build build/tsan -j "$jobs" --target "${targets[@]}"
+    echo "== thread checks"
+    ctest --test-dir build/tsan -R "$tests" --output-on-failure
 }
 
 run_fuzzers() {

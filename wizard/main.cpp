@@ -3,6 +3,7 @@
 // files and the command line, then converts silently or opens the wizard.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -82,7 +83,7 @@ int RunWizardModule(engine::ConversionSettings* settings, int argc, char** argv)
 }
 #endif
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, std::unique_ptr<engine::ConversionSettings>& settings) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
             std::strcmp(argv[i], "/?") == 0 || std::strcmp(argv[i], "-?") == 0) {
@@ -95,7 +96,7 @@ int Run(int argc, char** argv) {
         }
     }
     // The record lives for the whole run; the wizard's pages edit it in place.
-    auto settings = std::make_unique<engine::ConversionSettings>();
+    settings = std::make_unique<engine::ConversionSettings>();
     engine::SetDefaultSettings(settings.get());
     engine::LoadCommonSettings(settings.get());
     engine::ParameterParser(settings.get(), argc, argv);
@@ -127,7 +128,9 @@ int main(int argc, char** argv) {
     wizard::win32::AttachParentConsole();
 #endif
     // One of the two places that catch everything: a failed allocation ends
-    // the program with a message instead of an abort.
+    // the program with a message instead of an abort. The settings live out
+    // here so that the message can name the file whose conversion ran out.
+    std::unique_ptr<engine::ConversionSettings> settings;
     try {
         // UTF-8 texts on every system; on Windows they come from the wide
         // command line, so any file name survives.
@@ -137,9 +140,14 @@ int main(int argc, char** argv) {
             pointers.push_back(argument.data());
         }
         pointers.push_back(nullptr);
-        return Run(static_cast<int>(arguments.size()), pointers.data());
+        return Run(static_cast<int>(arguments.size()), pointers.data(), settings);
     } catch (const std::bad_alloc&) {
-        std::fputs("quendle: out of memory\n", stderr);
+        if (settings != nullptr && settings->inputPath[0] != '\0') {
+            std::fprintf(stderr, "quendle: out of memory while converting %s\n",
+                         settings->inputPath);
+        } else {
+            std::fputs("quendle: out of memory\n", stderr);
+        }
         return wizard::kExitOutOfMemory;
     }
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "workbook/workbook.h"
 
 namespace workbook {
@@ -65,8 +66,14 @@ public:
     // True when the loaded workbook counts dates from 1904.
     bool date1904() const { return date1904_; }
 
+    // The detail of the last failure and its cause. The formats set both
+    // where they fail; the front functions clear them before each call.
     std::string& lastError() { return lastError_; }
     const std::string& lastError() const { return lastError_; }
+    BookStatus& lastStatus() { return lastStatus_; }
+    BookStatus lastStatus() const { return lastStatus_; }
+    // The text ErrorMessage gives, made from the two above.
+    std::string& message() const { return message_; }
 
 protected:
     void set_date1904(bool value) { date1904_ = value; }
@@ -78,7 +85,14 @@ private:
     std::deque<Format> formats_;
     bool date1904_ = false;
     std::string lastError_;
+    BookStatus lastStatus_ = BookStatus::kOk;
+    mutable std::string message_;
 };
+
+// The cause of a failure to open a file for reading, or to create or
+// replace one, as the platform reports it.
+BookStatus LoadStatusOf(platform::FileStatus status);
+BookStatus SaveStatusOf(platform::FileStatus status);
 
 // Made by each format's own module.
 Book* NewXlsBook();

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Workbook library: creates, loads and saves .xls (BIFF8) and .xlsx workbooks
-// through opaque handles. Nothing here throws; failures come back as results
-// and the book keeps a text that describes the last one.
+// through opaque handles. Nothing here throws; failures come back as results,
+// and the book keeps the last one's cause (a BookStatus) and detail, which
+// ErrorMessage turns into the text shown to people.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +17,36 @@ enum class BookKind {
     kXls,   // Excel 97-2003 binary workbook in a compound file
     kXlsx,  // Office Open XML workbook in a zip package
 };
+
+// Why the last call on a book failed. The formats report the cause with a
+// detail; the text is made once, by ErrorMessage.
+enum class BookStatus {
+    kOk,
+    kFileMissing,          // the file to load does not exist
+    kCannotRead,           // the file cannot be opened or read
+    kNotThisKind,          // not a workbook of the book's kind
+    kDamaged,              // a workbook of that kind, but damaged
+    kUnsupported,          // a workbook that cannot be kept faithfully
+    kNoSuchSheet,          // no sheet at that index
+    kInvalidName,          // a name no sheet may have
+    kDuplicateName,        // a sheet of that name exists
+    kTooManySheets,        // the book holds the most sheets its format allows
+    kNoSheets,             // a workbook needs at least one sheet
+    kOutsideSheet,         // a row or column beyond the sheet's limits
+    kCellTooLong,          // a text longer than a cell holds
+    kCellRefused,          // a write out of order, to a chart sheet, or with a stray format
+    kTooLarge,             // more than the format holds (formats, file size)
+    kUnsupportedEncoding,  // a text encoding other than UTF-8
+    kCannotWrite,          // the workbook file could not be written
+    kFolderReadOnly,       // the folder takes no new files
+    kFileInUse,            // another program holds the file
+    kOutOfMemory,
+};
+inline constexpr int kBookStatusCount = static_cast<int>(BookStatus::kOutOfMemory) + 1;
+
+// One short sentence per status, alike for both formats; ErrorMessage falls
+// back on it when a failure has no detail.
+std::string_view StatusText(BookStatus status);
 
 class Book;
 class Sheet;
@@ -117,8 +148,12 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
 // existing file untouched. False on failure; ErrorMessage says why.
 [[nodiscard]] bool SaveBook(Book* book, const std::string& path);
 
-// The text of the last failure, empty when there was none. The text stays
-// valid until the next call on the book.
+// The cause of the last failure, kOk when the last call succeeded.
+BookStatus LastStatus(const Book* book);
+
+// The text of the last failure, empty when there was none: the format's
+// detail, or StatusText when there is none, as one or more sentences. The
+// text stays valid until the next call on the book.
 const char* ErrorMessage(const Book* book);
 
 }  // namespace workbook

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -204,6 +205,39 @@ TEST_F(ConversionRunTest, QuoteNeverClosedIsReportedWithItsLine) {
     ASSERT_TRUE(WriteWholeFile(dir_.File("q.csv"), "\"a\nb\",c\n"));
     EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
     EXPECT_TRUE(log_.messages.empty());
+}
+
+TEST_F(ConversionRunTest, HugeLineFailsNamingFileAndLine) {
+    // 40 MB in one field: the reader gives it up once it passes a cell's
+    // limit instead of holding all of it (bench figures show the memory).
+    const std::string huge(40u << 20, 'h');
+    struct Case {
+        const char* name;
+        std::string input;
+        int workbookType;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"xlsx, unquoted", "a,b\nx," + huge + ",z\nlast\n", 1, "Line 2, field 2 of "},
+        {"xls, quote never closed", "a\n\n\"" + huge, 0, "Line 3, field 1 of "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::string input = dir_.File("huge.csv");
+        const std::string output = dir_.File(c.workbookType == 1 ? "huge.xlsx" : "huge.xls");
+        ASSERT_TRUE(WriteWholeFile(input, c.input));
+        Use(input, output);
+        s_.workbookType = c.workbookType;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        const std::string& text = log_.messages[0].text;
+        EXPECT_EQ(log_.messages[0].caption, "Error");
+        EXPECT_NE(text.find(std::string(c.mentions) + input + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find("longer than a cell holds"), std::string::npos) << text;
+        EXPECT_EQ(text.find("never closed") != std::string::npos, c.workbookType == 0) << text;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
 }
 
 TEST(SheetNameFor, DerivesAndRepairsNames) {

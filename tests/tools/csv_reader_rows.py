@@ -3,7 +3,8 @@
 """Prints the rows that Python's csv module (default dialect) reads from files.
 
 usage: csv_reader_rows.py [--delimiter D] [--lone-cr-is-text]
-                          [--empty-line-is-one-field] [--crlf-in-field-as-lf] FILE...
+                          [--empty-line-is-one-field] [--crlf-in-field-as-lf]
+                          [--cell-limit N] FILE...
 
 For each file: a line "FILE <path>", then one line per row, the row as a JSON
 array in UTF-8 (json.dumps with ensure_ascii=False: only quotes, backslashes
@@ -14,6 +15,8 @@ makes the output follow our rule, so a test says which differences it accepts:
   --lone-cr-is-text          a CR not followed by LF is text, not a line end
   --empty-line-is-one-field  an empty line is one empty field, not []
   --crlf-in-field-as-lf      CR LF inside a quoted field is kept as LF
+  --cell-limit N             a row with a field of more than N UTF-16 units
+                             is printed as the word OVERLONG
 """
 import argparse
 import csv
@@ -46,6 +49,7 @@ def main():
     parser.add_argument("--lone-cr-is-text", action="store_true")
     parser.add_argument("--empty-line-is-one-field", action="store_true")
     parser.add_argument("--crlf-in-field-as-lf", action="store_true")
+    parser.add_argument("--cell-limit", type=int, default=0)
     parser.add_argument("files", nargs="+")
     args = parser.parse_args()
     csv.field_size_limit(sys.maxsize)  # records of several MiB are part of the tests
@@ -61,6 +65,10 @@ def main():
                 row = [""]
             if args.crlf_in_field_as_lf:
                 row = [field.replace("\r\n", "\n") for field in row]
+            if args.cell_limit and any(
+                    len(field.encode("utf-16-le")) // 2 > args.cell_limit for field in row):
+                out.write("OVERLONG\n")
+                continue
             out.write(json.dumps(row, ensure_ascii=False) + "\n")
     return 0
 

@@ -6,7 +6,8 @@ usage: xlsx_compare.py ORIGINAL SAVED [--changed SHEET]... [--removed SHEET]...
 
 Checks, with Python's zipfile and openpyxl:
 - every part of ORIGINAL still in SAVED, other than the few package parts
-  that list sheets and styles and the parts of --changed sheets, is
+  that list sheets and styles (the document properties among them) and the
+  parts of --changed sheets, is
   identical both inflated and in its stored (compressed) bytes;
 - every sheet of ORIGINAL that is neither --changed nor --removed reads back
   with the same cells (values and formulas);
@@ -31,7 +32,7 @@ MAIN_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
 R_ID = "{http://schemas.openxmlformats.org/officeDocument/2006/relationships}id"
 CT_NS = "{http://schemas.openxmlformats.org/package/2006/content-types}"
 LISTING_PARTS = {"[content_types].xml", "xl/workbook.xml", "xl/_rels/workbook.xml.rels",
-                 "xl/styles.xml"}
+                 "xl/styles.xml", "docprops/app.xml"}
 
 
 def stored_bytes(archive, info):

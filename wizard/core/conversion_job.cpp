@@ -7,6 +7,7 @@
 #include <ctime>
 #include <limits>
 #include <new>
+#include <string>
 
 #include "wizard/core/wizard_core.h"
 
@@ -147,7 +148,14 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
                 return report;
         }
     } catch (const std::bad_alloc&) {
-        report.reason = "The conversion ran out of memory.";
+        // The run's memory is freed by now, so the longer text can be made.
+        try {
+            report.reason = "The conversion of " +
+                            std::string(engine::TextOf(settings->inputPath)) +
+                            " ran out of memory.";
+        } catch (const std::bad_alloc&) {
+            report.reason = "The conversion ran out of memory.";
+        }
     } catch (...) {
         report.reason = "The conversion stopped unexpectedly.";
     }

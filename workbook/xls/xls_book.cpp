@@ -32,25 +32,29 @@ std::span<const char> AsChars(ByteSpan bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error) {
+bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error, BookStatus& status) {
     platform::File file;
-    if (platform::OpenFileForReading(path, file, error) != platform::FileStatus::kOk) {
-        error += ".";
+    if (const auto opened = platform::OpenFileForReading(path, file, error);
+        opened != platform::FileStatus::kOk) {
+        status = LoadStatusOf(opened);
         return false;
     }
     std::uint64_t size = 0;
     if (!file.Size(&size)) {
         error = "Cannot read " + path + ": " + file.ErrorText() + ".";
+        status = BookStatus::kCannotRead;
         return false;
     }
     if (size > kMaxFileSize) {
-        error = "Cannot load " + path + ": the file is too large for an .xls workbook.";
+        error = "the file is too large for an .xls workbook.";
+        status = BookStatus::kUnsupported;
         return false;
     }
     bytes.resize(static_cast<std::size_t>(size));
     const std::span<char> chars(reinterpret_cast<char*>(bytes.data()), bytes.size());
     if (!file.ReadAt(0, chars)) {
         error = "Cannot read " + path + ": " + file.ErrorText() + ".";
+        status = BookStatus::kCannotRead;
         return false;
     }
     return true;
@@ -80,6 +84,7 @@ public:
                     std::to_string(column + 1) + " has " + std::to_string(units.size()) +
                     " characters, more than an .xls cell holds (" +
                     std::to_string(kMaxCellCharacters) + ").";
+            owner().lastStatus() = BookStatus::kCellTooLong;
             return false;
         }
         const std::uint32_t index = book_->strings.count;
@@ -119,24 +124,28 @@ private:
         if (model_.sheetType != xls::kSheetWorksheet) {
             error = "The sheet \"" + model_.nameUtf8 +
                     "\" is not a worksheet; cells cannot be written to it.";
+            owner().lastStatus() = BookStatus::kCellRefused;
             return false;
         }
         if (row < 0 || row >= kXlsMaxRows) {
             error = "Row " + std::to_string(static_cast<long long>(row) + 1) +
                     " is beyond the last row of an .xls sheet (" + std::to_string(kXlsMaxRows) +
                     ").";
+            owner().lastStatus() = BookStatus::kOutsideSheet;
             return false;
         }
         if (column < 0 || column >= kXlsMaxColumns) {
             error = "Column " + std::to_string(static_cast<long long>(column) + 1) +
                     " is beyond the last column of an .xls sheet (" +
                     std::to_string(kXlsMaxColumns) + ").";
+            owner().lastStatus() = BookStatus::kOutsideSheet;
             return false;
         }
         if (row < model_.substream.endRow) {
             error = "Row " + std::to_string(row + 1) + " of the sheet \"" + model_.nameUtf8 +
                     "\" already holds cells; new rows go below row " +
                     std::to_string(model_.substream.endRow) + ".";
+            owner().lastStatus() = BookStatus::kCellRefused;
             return false;
         }
         if (format != nullptr &&
@@ -144,6 +153,7 @@ private:
              static_cast<std::size_t>(format->index) >= owner().formats().size() ||
              &owner().formats()[static_cast<std::size_t>(format->index)] != format)) {
             error = "The format does not belong to this book.";
+            owner().lastStatus() = BookStatus::kCellRefused;
             return false;
         }
         return model_.cells.CheckOrder(row, column, error);
@@ -169,7 +179,11 @@ public:
         std::string why;
         if (!LoadFile(path, why)) {
             Reset();
-            error = why.rfind("Cannot", 0) == 0 ? why : "Cannot load " + path + ": " + why;
+            // A file that could not be read says so itself; a read one is named.
+            const bool unread = lastStatus() == BookStatus::kFileMissing ||
+                                lastStatus() == BookStatus::kCannotRead ||
+                                lastStatus() == BookStatus::kFileInUse;
+            error = unread ? why : "Cannot load " + path + ": " + why;
             return false;
         }
         return true;
@@ -193,6 +207,7 @@ public:
         }
         if (sheets_.size() >= kMaxSheets) {
             error = "The book already has the most sheets an .xls workbook holds.";
+            lastStatus() = BookStatus::kTooManySheets;
             return nullptr;
         }
         xls::SheetModel model;
@@ -218,11 +233,13 @@ public:
         }
         if (sheets.empty()) {
             error = "Cannot save " + path + ": an .xls workbook needs at least one sheet.";
+            lastStatus() = BookStatus::kNoSheets;
             return false;
         }
         if (model_.firstNewXf + formats().size() > kMaxXfs) {
             error = "Cannot save " + path +
                     ": the book has more cell formats than an .xls workbook holds.";
+            lastStatus() = BookStatus::kTooLarge;
             return false;
         }
         std::deque<Bytes> buffers;
@@ -234,8 +251,8 @@ public:
             return false;
         }
         platform::PendingFile temp;
-        if (temp.Create(path, error) != platform::FileStatus::kOk) {
-            error += ".";
+        if (const auto created = temp.Create(path, error); created != platform::FileStatus::kOk) {
+            lastStatus() = SaveStatusOf(created);
             return false;
         }
         bool writeFailed = false;
@@ -248,8 +265,8 @@ public:
                     (writeFailed ? temp.file().ErrorText() : std::string("layout failed")) + ".";
             return false;
         }
-        if (temp.Commit(error) != platform::FileStatus::kOk) {
-            error += ".";
+        if (const auto committed = temp.Commit(error); committed != platform::FileStatus::kOk) {
+            lastStatus() = SaveStatusOf(committed);
             return false;
         }
         return true;
@@ -269,11 +286,12 @@ private:
 
     bool LoadFile(const std::string& path, std::string& error) {
         Bytes file;
-        if (!ReadWholeFile(path, file, error)) {
+        if (!ReadWholeFile(path, file, error, lastStatus())) {
             return false;
         }
         xls::CompoundEntry root;
         if (!xls::ReadCompoundFile(file, root, error)) {
+            lastStatus() = BookStatus::kNotThisKind;
             return false;
         }
         file = Bytes{};
@@ -284,6 +302,8 @@ private:
                           "which cannot be "
                           "kept faithfully."
                         : "The file holds no Excel workbook stream.";
+            lastStatus() = xls::FindChild(root, u"Book") != nullptr ? BookStatus::kUnsupported
+                                                                    : BookStatus::kNotThisKind;
             return false;
         }
         xls::LoadedWorkbook loaded;
@@ -292,6 +312,7 @@ private:
         }
         if (loaded.sheets.size() > kMaxSheets) {
             error = "The workbook has more sheets than can be kept.";
+            lastStatus() = BookStatus::kUnsupported;
             return false;
         }
         // Everything but the workbook streams is copied through; a BIFF5
@@ -310,14 +331,16 @@ private:
         return true;
     }
 
-    bool CheckSheetName(std::string_view name, std::string& error) const {
+    bool CheckSheetName(std::string_view name, std::string& error) {
         error = SheetNameProblem(name);
         if (!error.empty()) {
+            lastStatus() = BookStatus::kInvalidName;
             return false;
         }
         for (const auto& sheet : sheets_) {
             if (SameSheetName(sheet->model().nameUtf8, name)) {
                 error = "The book already has a sheet named \"" + std::string(name) + "\".";
+                lastStatus() = BookStatus::kDuplicateName;
                 return false;
             }
         }

@@ -88,6 +88,7 @@ std::string WriteContentTypesPart(const std::vector<std::string>& worksheetParts
         AppendOverride(out, {}, part, kWorksheetContentType);
     }
     AppendOverride(out, {}, "xl/styles.xml", kStylesContentType);
+    AppendOverride(out, {}, "xl/theme/theme1.xml", kThemeContentType);
     AppendOverride(out, {}, "docProps/core.xml",
                    "application/vnd.openxmlformats-package.core-properties+xml");
     AppendOverride(out, {}, "docProps/app.xml",

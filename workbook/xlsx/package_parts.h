@@ -23,6 +23,12 @@ inline constexpr std::string_view kWorksheetRelType =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet";
 inline constexpr std::string_view kStylesRelType =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles";
+inline constexpr std::string_view kThemeContentType =
+    "application/vnd.openxmlformats-officedocument.theme+xml";
+inline constexpr std::string_view kThemeRelType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/theme";
+inline constexpr std::string_view kAppPropertiesRelType =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties";
 inline constexpr std::string_view kMainNs =
     "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
 
@@ -176,6 +182,43 @@ std::string EditStylesPart(std::string_view original, const StylesInfo& info,
 
 std::string WriteCorePropertiesPart();
 std::string WriteAppPropertiesPart(const std::vector<SheetListing>& sheets);
+
+// What app.xml says of the parts: HeadingPairs names groups (worksheets,
+// charts, named ranges, in the writer's language) with their sizes, and
+// TitlesOfParts lists the titles of all groups in that order.
+struct TitleGroup {
+    std::string label;
+    std::vector<std::string> titles;
+
+    bool operator==(const TitleGroup&) const = default;
+};
+
+struct AppPropertiesInfo {
+    std::vector<TitleGroup> groups;
+    std::uint64_t headingPairsOffset = 0;  // whole elements, start tag to end tag
+    std::uint64_t headingPairsLength = 0;
+    std::uint64_t titlesOffset = 0;
+    std::uint64_t titlesLength = 0;
+    std::string prefix;    // namespace prefix of the two elements
+    std::string vtPrefix;  // of the vector elements inside them
+    // Both lists are there and agree: as many titles as the groups count.
+    bool found = false;
+};
+
+[[nodiscard]] bool ParseAppPropertiesPart(std::string_view text, std::string_view partName,
+                                          AppPropertiesInfo& info, std::string& error);
+// The loaded part with its two lists made to match `sheets`: each kept
+// sheet stays in its group, new sheets join the group of the first sheet
+// listed (a new "Worksheets" group when none is), emptied groups go, and
+// other groups (named ranges) lose the names local to a removed sheet.
+// `loadedNames` are the loaded workbook's sheet names by loaded index. A
+// part whose lists were missing or disagreed is returned unchanged.
+std::string EditAppPropertiesPart(std::string_view original, const AppPropertiesInfo& info,
+                                  const std::vector<SheetListing>& sheets,
+                                  const std::vector<std::string>& loadedNames);
+
+// The theme of a new book, which its styles' theme colours and fonts name.
+std::string WriteThemePart();
 // The package relationships of a new book.
 std::string WritePackageRelationshipsPart();
 

@@ -8,6 +8,7 @@ target_sources(workbook PRIVATE
     xlsx/content_types_part.cpp
     xlsx/relationships_part.cpp
     xlsx/properties_part.cpp
+    xlsx/theme_part.cpp
     xlsx/part_splicing.cpp
     xlsx/xml_writer.cpp
     xlsx/xml_reader.cpp

@@ -163,11 +163,12 @@ bool ParseCellReference(std::string_view text, int& row, int& column) {
 
 // Runs a write; memory or thread exhaustion becomes a failed write, never an exception.
 template <typename Write>
-bool Guarded(std::string& error, Write write) {
+bool Guarded(std::string& error, BookStatus& status, Write write) {
     try {
         return write();
     } catch (const std::exception&) {
         error = "Out of memory or threads while writing a cell.";
+        status = BookStatus::kOutOfMemory;
         return false;
     }
 }
@@ -261,26 +262,31 @@ int XlsxSheet::LastRow() const {
 bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string& error) {
     if (kind_ != SheetKind::kWorksheet) {
         error = "The sheet \"" + name_ + "\" is a chart sheet; cells cannot be written to it.";
+        owner().lastStatus() = BookStatus::kCellRefused;
         return false;
     }
     if (row < 0 || column < 0) {
         error = "Row and column numbers start at 0.";
+        owner().lastStatus() = BookStatus::kOutsideSheet;
         return false;
     }
     if (row >= kXlsxMaxRows) {
         error = "Row " + std::to_string(static_cast<long long>(row) + 1) +
                 " is beyond the last row of an .xlsx sheet (" + std::to_string(kXlsxMaxRows) + ").";
+        owner().lastStatus() = BookStatus::kOutsideSheet;
         return false;
     }
     if (column >= kXlsxMaxColumns) {
         error = "Column " + std::to_string(column + 1) +
                 " is beyond the last column of an .xlsx sheet (" + std::to_string(kXlsxMaxColumns) +
                 ", XFD).";
+        owner().lastStatus() = BookStatus::kOutsideSheet;
         return false;
     }
     if (row < row_ || (row == row_ && (column <= column_ || !rowOpen_))) {
         error = "Cell " + ColumnLetters(column) + std::to_string(row + 1) +
                 " comes after cells already written further on; rows and columns must increase.";
+        owner().lastStatus() = BookStatus::kCellRefused;
         return false;
     }
     if (format != nullptr) {
@@ -288,21 +294,25 @@ bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string
         if (format->index < 0 || static_cast<std::size_t>(format->index) >= formats.size() ||
             &formats[static_cast<std::size_t>(format->index)] != format) {
             error = "The format belongs to another book.";
+            owner().lastStatus() = BookStatus::kCellRefused;
             return false;
         }
     }
     if (body_ == nullptr) {
         if (loaded()) {
             if (!Scan(error)) {
+                owner().lastStatus() = BookStatus::kDamaged;
                 return false;
             }
             if (!layout_.prefix.empty()) {
                 error = "Rows cannot be added to the sheet " + name_ +
                         ": its XML uses a namespace prefix.";
+                owner().lastStatus() = BookStatus::kUnsupported;
                 return false;
             }
         }
         if (platform::OpenScratchFile(scratch_, error) != platform::FileStatus::kOk) {
+            owner().lastStatus() = BookStatus::kCannotWrite;
             return false;
         }
         sink_ = std::make_unique<FileSink>(scratch_);
@@ -314,6 +324,7 @@ bool XlsxSheet::BeginCell(int row, int column, const Format* format, std::string
         error = "Row " + std::to_string(row + 1) + " lies among the existing rows of the sheet " +
                 name_ + " (they end at row " + std::to_string(layout_.nextRow) +
                 "); new rows go below them.";
+        owner().lastStatus() = BookStatus::kCellRefused;
         return false;
     }
     std::string& out = body_->buffer();
@@ -351,6 +362,7 @@ bool XlsxSheet::EndCell(std::string& error) {
     if (body_->buffer().size() >= ChunkDeflater::kChunkSize) {
         if (!body_->Flush(error)) {
             body_->buffer().clear();
+            owner().lastStatus() = BookStatus::kCannotWrite;
             return false;
         }
     }
@@ -359,17 +371,20 @@ bool XlsxSheet::EndCell(std::string& error) {
 
 bool XlsxSheet::WriteText(int row, int column, std::string_view text, const Format* format,
                           std::string& error) {
-    return Guarded(error, [&] { return WriteTextCell(row, column, text, format, error); });
+    return Guarded(error, owner().lastStatus(),
+                   [&] { return WriteTextCell(row, column, text, format, error); });
 }
 
 bool XlsxSheet::WriteNumber(int row, int column, double value, const Format* format,
                             std::string& error) {
-    return Guarded(error, [&] { return WriteNumberCell(row, column, value, format, error); });
+    return Guarded(error, owner().lastStatus(),
+                   [&] { return WriteNumberCell(row, column, value, format, error); });
 }
 
 bool XlsxSheet::WriteBool(int row, int column, bool value, const Format* format,
                           std::string& error) {
-    return Guarded(error, [&] { return WriteBoolCell(row, column, value, format, error); });
+    return Guarded(error, owner().lastStatus(),
+                   [&] { return WriteBoolCell(row, column, value, format, error); });
 }
 
 bool XlsxSheet::WriteTextCell(int row, int column, std::string_view text, const Format* format,
@@ -379,6 +394,7 @@ bool XlsxSheet::WriteTextCell(int row, int column, std::string_view text, const 
         error = "A text of " + std::to_string(Utf16Length(text)) +
                 " characters is longer than a cell holds (" + std::to_string(kMaxCellCharacters) +
                 ").";
+        owner().lastStatus() = BookStatus::kCellTooLong;
         return false;
     }
     if (!BeginCell(row, column, format, error)) {
@@ -396,6 +412,7 @@ bool XlsxSheet::WriteNumberCell(int row, int column, double value, const Format*
                                 std::string& error) {
     if (!std::isfinite(value)) {
         error = "A cell cannot hold an infinite or undefined number.";
+        owner().lastStatus() = BookStatus::kCellRefused;
         return false;
     }
     if (!BeginCell(row, column, format, error)) {

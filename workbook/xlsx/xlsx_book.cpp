@@ -50,6 +50,9 @@ struct LoadedPackage {
     std::string stylesPart;  // empty when the package has none
     std::string stylesXml;
     StylesInfo styles;
+    std::string appPart;  // docProps/app.xml or wherever the package keeps it; may be empty
+    std::string appXml;
+    AppPropertiesInfo app;
     // Relationship targets of every part (lower-case names); "" is the package.
     std::map<std::string, std::vector<std::string>> links;
 };
@@ -76,8 +79,8 @@ public:
     bool Save(const std::string& path, std::string& error) override;
 
 private:
-    bool LoadPackage(const std::string& path, LoadedPackage& package,
-                     std::vector<BookSheet>& sheets, std::string& error);
+    BookStatus LoadPackage(const std::string& path, LoadedPackage& package,
+                           std::vector<BookSheet>& sheets, std::string& error);
     int StyleBase() const;
     bool SaveNew(ZipWriter& zip, std::string& error);
     bool SaveLoaded(ZipWriter& zip, std::string& error);
@@ -101,7 +104,9 @@ bool XlsxBook::Load(const std::string& path, std::string& error) {
     try {
         auto package = std::make_unique<LoadedPackage>();
         std::vector<BookSheet> sheets;
-        if (!LoadPackage(path, *package, sheets, error)) {
+        if (const BookStatus loaded = LoadPackage(path, *package, sheets, error);
+            loaded != BookStatus::kOk) {
+            lastStatus() = loaded;
             return false;
         }
         loaded_ = std::move(package);
@@ -115,28 +120,35 @@ bool XlsxBook::Load(const std::string& path, std::string& error) {
         sheets_.clear();
         loaded_.reset();
         error = "Out of memory while loading " + path + ".";
+        lastStatus() = BookStatus::kOutOfMemory;
         return false;
     }
 }
 
-bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
-                           std::vector<BookSheet>& sheets, std::string& error) {
+BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
+                                 std::vector<BookSheet>& sheets, std::string& error) {
     ZipReader& archive = package.archive;
-    if (!archive.OpenFile(path, error)) {
-        return false;
+    if (const BookStatus opened = archive.OpenFile(path, error); opened != BookStatus::kOk) {
+        return opened;
     }
+    // kOk, or why the part cannot be had.
     const auto readPart = [&](std::string_view name, std::string& text) {
         const int index = archive.Find(name);
         if (index < 0) {
             error =
                 path + " is not an .xlsx workbook: the part " + std::string(name) + " is missing.";
-            return false;
+            return BookStatus::kNotThisKind;
         }
-        return archive.ReadSmall(archive.entries()[static_cast<std::size_t>(index)], text, error);
+        return archive.ReadSmall(archive.entries()[static_cast<std::size_t>(index)], text, error)
+                   ? BookStatus::kOk
+                   : BookStatus::kDamaged;
     };
-    if (!readPart("[Content_Types].xml", package.contentTypesXml) ||
-        !ParseContentTypesPart(package.contentTypesXml, package.contentTypes, error)) {
-        return false;
+    if (const BookStatus read = readPart("[Content_Types].xml", package.contentTypesXml);
+        read != BookStatus::kOk) {
+        return read;
+    }
+    if (!ParseContentTypesPart(package.contentTypesXml, package.contentTypes, error)) {
+        return BookStatus::kDamaged;
     }
     // Every relationships part, for knowing which parts a removed sheet alone used.
     RelationshipsInfo packageRels;
@@ -151,7 +163,7 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         RelationshipsInfo info;
         if (!archive.ReadSmall(entry, text, error) ||
             !ParseRelationshipsPart(text, entry.name, info, error)) {
-            return false;
+            return BookStatus::kDamaged;
         }
         const std::string source =
             name.substr(0, folder) + name.substr(folder + 6, name.size() - folder - 6 - 5);
@@ -166,24 +178,46 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         }
     }
     for (const auto& relationship : packageRels.relationships) {
-        if (EndsWith(relationship.type, "/officeDocument") && !relationship.external) {
+        if (relationship.external) {
+            continue;
+        }
+        if (EndsWith(relationship.type, "/officeDocument") && package.workbookPart.empty()) {
             package.workbookPart = ResolveTarget("", relationship.target);
-            break;
+        } else if (relationship.type == kAppPropertiesRelType) {
+            package.appPart = ResolveTarget("", relationship.target);
+        }
+    }
+    // The part lists in the document properties are only kept in step: a
+    // missing or unreadable app.xml is copied as it is.
+    if (!package.appPart.empty()) {
+        std::string ignored;
+        const int index = archive.Find(package.appPart);
+        if (index < 0 ||
+            !archive.ReadSmall(archive.entries()[static_cast<std::size_t>(index)], package.appXml,
+                               ignored) ||
+            !ParseAppPropertiesPart(package.appXml, package.appPart, package.app, ignored)) {
+            package.app = {};
         }
     }
     if (package.workbookPart.empty()) {
         error = path + " is not an .xlsx workbook: it names no workbook part.";
-        return false;
+        return BookStatus::kNotThisKind;
     }
-    if (!readPart(package.workbookPart, package.workbookXml) ||
-        !ParseWorkbookPart(package.workbookXml, package.workbookPart, package.workbook, error)) {
-        return false;
+    if (const BookStatus read = readPart(package.workbookPart, package.workbookXml);
+        read != BookStatus::kOk) {
+        return read;
+    }
+    if (!ParseWorkbookPart(package.workbookXml, package.workbookPart, package.workbook, error)) {
+        return BookStatus::kDamaged;
     }
     package.workbookRelsPart = RelationshipsPartOf(package.workbookPart);
-    if (!readPart(package.workbookRelsPart, package.workbookRelsXml) ||
-        !ParseRelationshipsPart(package.workbookRelsXml, package.workbookRelsPart,
+    if (const BookStatus read = readPart(package.workbookRelsPart, package.workbookRelsXml);
+        read != BookStatus::kOk) {
+        return read;
+    }
+    if (!ParseRelationshipsPart(package.workbookRelsXml, package.workbookRelsPart,
                                 package.workbookRels, error)) {
-        return false;
+        return BookStatus::kDamaged;
     }
     for (const auto& relationship : package.workbookRels.relationships) {
         if (EndsWith(relationship.type, "/styles") && !relationship.external) {
@@ -191,9 +225,12 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         }
     }
     if (!package.stylesPart.empty()) {
-        if (!readPart(package.stylesPart, package.stylesXml) ||
-            !ParseStylesPart(package.stylesXml, package.styles, error)) {
-            return false;
+        if (const BookStatus read = readPart(package.stylesPart, package.stylesXml);
+            read != BookStatus::kOk) {
+            return read;
+        }
+        if (!ParseStylesPart(package.stylesXml, package.styles, error)) {
+            return BookStatus::kDamaged;
         }
     }
     std::set<std::string> names;
@@ -207,17 +244,17 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         }
         if (relationship == nullptr || relationship->external) {
             error = path + " is damaged: the sheet " + listed.name + " has no part.";
-            return false;
+            return BookStatus::kDamaged;
         }
         const std::string partName = ResolveTarget(package.workbookPart, relationship->target);
         const int entryIndex = archive.Find(partName);
         if (entryIndex < 0) {
             error = path + " is damaged: the part of sheet " + listed.name + " is missing.";
-            return false;
+            return BookStatus::kDamaged;
         }
         if (!names.insert(Lowered(listed.name)).second) {
             error = path + " is damaged: two sheets are named " + listed.name + ".";
-            return false;
+            return BookStatus::kDamaged;
         }
         SheetKind kind = SheetKind::kOther;
         if (EndsWith(relationship->type, "/worksheet")) {
@@ -234,7 +271,7 @@ bool XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package,
         entry.partName = partName;
         sheets.push_back(std::move(entry));
     }
-    return true;
+    return BookStatus::kOk;
 }
 
 bool XlsxBook::DeleteSheet(int index, std::string&) {
@@ -245,11 +282,13 @@ bool XlsxBook::DeleteSheet(int index, std::string&) {
 Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
     error = SheetNameProblem(name);
     if (!error.empty()) {
+        lastStatus() = BookStatus::kInvalidName;
         return nullptr;
     }
     for (const auto& entry : sheets_) {
         if (SameSheetName(entry.sheet->Name(), name)) {
             error = "A sheet named \"" + std::string(entry.sheet->Name()) + "\" already exists.";
+            lastStatus() = BookStatus::kDuplicateName;
             return nullptr;
         }
     }
@@ -261,6 +300,7 @@ Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
         return sheets_.back().sheet.get();
     } catch (const std::bad_alloc&) {
         error = "Out of memory.";
+        lastStatus() = BookStatus::kOutOfMemory;
         return nullptr;
     }
 }
@@ -268,31 +308,37 @@ Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
 bool XlsxBook::Save(const std::string& path, std::string& error) {
     if (sheets_.empty()) {
         error = "The workbook has no sheet; a workbook needs at least one.";
+        lastStatus() = BookStatus::kNoSheets;
         return false;
     }
     try {
         for (auto& entry : sheets_) {
             if (!entry.sheet->FinishRows(error)) {
+                lastStatus() = BookStatus::kCannotWrite;
                 return false;
             }
         }
         platform::PendingFile file;
-        if (file.Create(path, error) != platform::FileStatus::kOk) {
+        if (const auto created = file.Create(path, error); created != platform::FileStatus::kOk) {
+            lastStatus() = SaveStatusOf(created);
             return false;
         }
         ZipWriter zip(file.file());
         const bool written = loaded_ != nullptr ? SaveLoaded(zip, error) : SaveNew(zip, error);
         if (!written || !zip.Finish(error)) {
-            // Name the file the user asked for rather than "the workbook".
-            constexpr std::string_view kGeneric = "Cannot write the workbook";
-            if (error.rfind(kGeneric, 0) == 0) {
-                error = "Cannot write " + path + error.substr(kGeneric.size());
+            lastStatus() = BookStatus::kCannotWrite;
+            if (!zip.writeError().empty()) {
+                // The file the user asked for, not the temporary one beside it.
+                error = "Cannot write " + path + ": " + zip.writeError();
             }
             return false;
         }
-        return file.Commit(error) == platform::FileStatus::kOk;
+        const platform::FileStatus committed = file.Commit(error);
+        lastStatus() = SaveStatusOf(committed);
+        return committed == platform::FileStatus::kOk;
     } catch (const std::bad_alloc&) {
         error = "Out of memory while saving " + path + ".";
+        lastStatus() = BookStatus::kOutOfMemory;
         return false;
     }
 }
@@ -311,6 +357,8 @@ bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
     }
     relationships.push_back({"rId" + std::to_string(sheets_.size() + 1),
                              std::string(kStylesRelType), "styles.xml", false, 0, 0});
+    relationships.push_back({"rId" + std::to_string(sheets_.size() + 2), std::string(kThemeRelType),
+                             "theme/theme1.xml", false, 0, 0});
     if (!WriteTextEntry(zip, "[Content_Types].xml", WriteContentTypesPart(parts), error) ||
         !WriteTextEntry(zip, "_rels/.rels", WritePackageRelationshipsPart(), error) ||
         !WriteTextEntry(zip, "docProps/app.xml", WriteAppPropertiesPart(listing), error) ||
@@ -318,7 +366,8 @@ bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
         !WriteTextEntry(zip, "xl/workbook.xml", WriteWorkbookPart(listing), error) ||
         !WriteTextEntry(zip, "xl/_rels/workbook.xml.rels", WriteRelationshipsPart(relationships),
                         error) ||
-        !WriteTextEntry(zip, "xl/styles.xml", WriteStylesPart(formats()), error)) {
+        !WriteTextEntry(zip, "xl/styles.xml", WriteStylesPart(formats()), error) ||
+        !WriteTextEntry(zip, "xl/theme/theme1.xml", WriteThemePart(), error)) {
         return false;
     }
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
@@ -458,6 +507,14 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
     replaced[workbookKey] = EditWorkbookPart(package.workbookXml, package.workbook, listing);
     replaced[Lowered(package.workbookRelsPart)] =
         EditRelationshipsPart(package.workbookRelsXml, package.workbookRels, removedIds, addedRels);
+    if (package.app.found) {
+        std::vector<std::string> loadedNames;
+        for (const auto& sheet : package.workbook.sheets) {
+            loadedNames.push_back(sheet.name);
+        }
+        replaced[Lowered(package.appPart)] =
+            EditAppPropertiesPart(package.appXml, package.app, listing, loadedNames);
+    }
     if (!newStyles && !formats().empty()) {
         replaced[Lowered(package.stylesPart)] =
             EditStylesPart(package.stylesXml, package.styles, formats());

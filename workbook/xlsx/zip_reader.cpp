@@ -11,6 +11,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "workbook/book.h"
 #include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {
@@ -70,19 +71,20 @@ std::string AsciiLowered(std::string_view text) {
 
 }  // namespace
 
-bool ZipReader::OpenFile(const std::string& path, std::string& error) {
-    if (platform::OpenFileForReading(path, file_, error) != platform::FileStatus::kOk) {
-        return false;
+BookStatus ZipReader::OpenFile(const std::string& path, std::string& error) {
+    const platform::FileStatus opened = platform::OpenFileForReading(path, file_, error);
+    if (opened != platform::FileStatus::kOk) {
+        return LoadStatusOf(opened);
     }
     if (!file_.Size(&size_)) {
         error = "Cannot read " + path + ": " + file_.ErrorText();
-        return false;
+        return BookStatus::kCannotRead;
     }
     if (!ReadDirectory(error)) {
         error = path + " is not a valid .xlsx workbook: " + error;
-        return false;
+        return directoryStatus_;
     }
-    return true;
+    return BookStatus::kOk;
 }
 
 bool ZipReader::OpenMemory(std::span<const char> bytes, std::string& error) {
@@ -109,6 +111,7 @@ bool ZipReader::ReadBytes(std::uint64_t offset, std::span<char> out) const {
 bool ZipReader::ReadDirectory(std::string& error) {
     if (size_ < kEndRecordSize) {
         error = "the file is too short to be a zip archive.";
+        directoryStatus_ = BookStatus::kNotThisKind;
         return false;
     }
     // The end record sits in the last 22 bytes plus an optional comment.
@@ -128,6 +131,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
     }
     if (endAt == tail.size()) {
         error = "no zip end record (truncated or not a zip file).";
+        directoryStatus_ = BookStatus::kNotThisKind;
         return false;
     }
     ByteReader end(std::span<const char>(tail).subspan(endAt));
@@ -140,6 +144,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
     std::uint64_t directoryOffset = end.Get32();
     if (disk != 0 || directoryDisk != 0) {
         error = "split archives are not supported.";
+        directoryStatus_ = BookStatus::kUnsupported;
         return false;
     }
     const std::uint64_t endOffset = size_ - tailSize + endAt;
@@ -248,10 +253,12 @@ bool ZipReader::ReadDirectory(std::string& error) {
         }
         if ((entry.flags & 0x0001) != 0) {
             error = "the workbook is encrypted.";
+            directoryStatus_ = BookStatus::kUnsupported;
             return false;
         }
         if (entry.method != 0 && entry.method != 8) {
             error = "entry " + entry.name + " uses an unsupported compression method.";
+            directoryStatus_ = BookStatus::kUnsupported;
             return false;
         }
         if (entry.name.empty() || !names.insert(AsciiLowered(entry.name)).second) {

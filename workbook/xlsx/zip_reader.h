@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "workbook/workbook.h"
 
 namespace workbook::xlsx {
 
@@ -42,7 +43,9 @@ struct ZipEntry {
 class ZipReader {
 public:
     // Opens the archive at `path`; the file stays open for later reads.
-    [[nodiscard]] bool OpenFile(const std::string& path, std::string& error);
+    // kOk, or why not: the file cannot be read, is no zip archive, is a
+    // damaged one, or uses what we do not read (encryption, split archives).
+    [[nodiscard]] BookStatus OpenFile(const std::string& path, std::string& error);
     // Reads an archive held in memory; `bytes` must outlive the reader.
     [[nodiscard]] bool OpenMemory(std::span<const char> bytes, std::string& error);
 
@@ -66,6 +69,8 @@ public:
 private:
     bool ReadBytes(std::uint64_t offset, std::span<char> out) const;
     bool ReadDirectory(std::string& error);
+    // Why ReadDirectory failed: a damaged archive unless it said otherwise.
+    BookStatus directoryStatus_ = BookStatus::kDamaged;
 
     mutable platform::File file_;  // reading moves no shared position
     std::span<const char> memory_;

@@ -48,7 +48,8 @@ void CurrentDosTime(std::uint16_t& time, std::uint16_t& date) {
 
 bool ZipWriter::Put(const std::vector<char>& bytes, std::string& error) {
     if (!file_.WriteAll(bytes)) {
-        error = "Cannot write the workbook: " + file_.ErrorText();
+        writeError_ = file_.ErrorText();
+        error = "Cannot write the workbook: " + writeError_;
         return false;
     }
     offset_ += bytes.size();
@@ -83,7 +84,8 @@ bool ZipWriter::BeginEntry(const ZipEntryInfo& info, bool large, std::string& er
 
 bool ZipWriter::WriteData(std::span<const char> bytes, std::string& error) {
     if (!file_.WriteAll(bytes)) {
-        error = "Cannot write the workbook: " + file_.ErrorText();
+        writeError_ = file_.ErrorText();
+        error = "Cannot write the workbook: " + writeError_;
         return false;
     }
     offset_ += bytes.size();
@@ -111,7 +113,8 @@ bool ZipWriter::EndEntry(std::uint32_t crc, std::uint64_t packedSize, std::uint6
         Put32(patch, static_cast<std::uint32_t>(rawSize));
     }
     if (!file_.WriteAt(entry.headerOffset + 14, patch)) {
-        error = "Cannot write the workbook: " + file_.ErrorText();
+        writeError_ = file_.ErrorText();
+        error = "Cannot write the workbook: " + writeError_;
         return false;
     }
     if (entry.large) {
@@ -120,7 +123,8 @@ bool ZipWriter::EndEntry(std::uint32_t crc, std::uint64_t packedSize, std::uint6
         Put64(sizes, packedSize);
         const std::uint64_t extraAt = entry.headerOffset + 30 + entry.info.name.size() + 4;
         if (!file_.WriteAt(extraAt, sizes)) {
-            error = "Cannot write the workbook: " + file_.ErrorText();
+            writeError_ = file_.ErrorText();
+            error = "Cannot write the workbook: " + writeError_;
             return false;
         }
     }

@@ -43,6 +43,9 @@ public:
                                 std::string& error);
     // Writes the central directory; the archive is complete afterwards.
     [[nodiscard]] bool Finish(std::string& error);
+    // The system's words for a failed write to the file, empty while none
+    // failed: a save names its own file with them.
+    const std::string& writeError() const { return writeError_; }
 
 private:
     struct Written {
@@ -53,6 +56,7 @@ private:
     bool Put(const std::vector<char>& bytes, std::string& error);
 
     platform::File& file_;
+    std::string writeError_;
     std::uint64_t offset_ = 0;
     std::vector<Written> entries_;
     bool open_ = false;
