@@ -74,19 +74,24 @@ public:
         if (!Check(row, column, format, error)) {
             return false;
         }
-        const std::u16string units = xls::Utf8ToUtf16(text);
-        if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
-            error = "The text for row " + std::to_string(row + 1) + ", column " +
-                    std::to_string(column + 1) + " has " + std::to_string(units.size()) +
-                    " characters, more than an .xls cell holds (" +
-                    std::to_string(kMaxCellCharacters) + ").";
-            return false;
+        xls::SharedStrings& strings = book_->strings;
+        std::uint32_t index = 0;
+        if (!strings.merger.Find(text, index)) {
+            const std::u16string units = xls::Utf8ToUtf16(text);
+            if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
+                error = "The text for row " + std::to_string(row + 1) + ", column " +
+                        std::to_string(column + 1) + " has " + std::to_string(units.size()) +
+                        " characters, more than an .xls cell holds (" +
+                        std::to_string(kMaxCellCharacters) + ").";
+                return false;
+            }
+            index = xls::PutSharedStringEntry(strings, units, scratch_);
+            strings.merger.Remember(text, index);
         }
-        const std::uint32_t index = book_->strings.count;
-        xls::PutSharedStringEntry(book_->strings, units);
+        ++strings.references;
         scratch_.clear();
         xls::PutLabelSstRecord(scratch_, row, column, Xf(format), index);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -97,7 +102,7 @@ public:
         }
         scratch_.clear();
         xls::PutNumberRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -108,7 +113,7 @@ public:
         }
         scratch_.clear();
         xls::PutBoolErrRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -220,7 +225,7 @@ public:
             error = "Cannot save " + path + ": an .xls workbook needs at least one sheet.";
             return false;
         }
-        if (model_.firstNewXf + formats().size() > kMaxXfs) {
+        if (model_.firstNewXf + formats().size() > xls::kMaxXfRecords) {
             error = "Cannot save " + path +
                     ": the book has more cell formats than an .xls workbook holds.";
             return false;
@@ -256,9 +261,6 @@ public:
     }
 
 private:
-    // XF indices are 12 bits in cell records' parent fields; Excel stops at 4050.
-    static constexpr std::size_t kMaxXfs = 4050;
-
     void Reset() {
         model_ = xls::BookModel{};
         model_.globals = xls::NewBookGlobals();
