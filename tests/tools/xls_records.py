@@ -10,7 +10,9 @@ and prints the facts the tests compare, one per line:
   sst total=T unique=U distinct=D labels=L
   xfs N                     XF records in the globals
   xfcrc count=N crc=ok|bad  when the globals hold an XFCRC
-  dsi heading NAME COUNT    DocumentSummaryInformation's heading pairs
+  dsi sets N properties ID,...  DocumentSummaryInformation's property sets
+                            and the ids in its first set (hexadecimal)
+  dsi heading NAME COUNT    its heading pairs
   dsi part NAME             and its titles of parts
 
 The compound file is read with xlrd's own reader, not with olefile, so the
@@ -84,18 +86,18 @@ def sst_strings(pieces):
         runs = struct.unpack("<H", take(2))[0] if flags & 0x08 else 0
         ext = struct.unpack("<I", take(4))[0] if flags & 0x04 else 0
         wide = flags & 1
-        text = ""
-        while len(text) < chars:
+        units = []  # UTF-16 units, so that a pair split over records joins again
+        while len(units) < chars:
             if at == len(pieces[piece]):
                 piece, at = piece + 1, 0
                 wide = pieces[piece][0] & 1
                 at = 1
             room = (len(pieces[piece]) - at) // (2 if wide else 1)
-            n = min(chars - len(text), room)
+            n = min(chars - len(units), room)
             raw = take(n * (2 if wide else 1))
-            text += raw.decode("utf-16-le" if wide else "latin-1", "surrogatepass")
+            units += struct.unpack("<%dH" % n, raw) if wide else list(raw)
         take(4 * runs + ext)
-        strings.append(text)
+        strings.append(struct.pack("<%dH" % len(units), *units).decode("utf-16-le", "surrogatepass"))
     return total, unique, strings
 
 
@@ -232,6 +234,7 @@ def walk_dsi(data, out):
     base = struct.unpack_from("<I", data, 28 + 16)[0]
     count = struct.unpack_from("<I", data, base + 4)[0]
     props = dict(struct.unpack_from("<II", data, base + 8 + 8 * i) for i in range(count))
+    out.append("dsi sets %d properties %s" % (sets, ",".join("%x" % p for p in sorted(props))))
     if 0x0C in props:  # heading pairs: a vector of variants, name then count
         at = base + props[0x0C]
         n = struct.unpack_from("<I", data, at + 4)[0]

@@ -20,6 +20,9 @@ std::span<const char> AsChars(ByteSpan bytes) {
 
 std::uint64_t SpillFile::Append(ByteSpan bytes) {
     const std::uint64_t at = size();
+    if (failed()) {
+        return at;  // the save fails anyway; keep memory bounded meanwhile
+    }
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     if (buffer_.size() >= kSpillChunk) {
         (void)Flush();

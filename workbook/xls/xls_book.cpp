@@ -14,6 +14,7 @@
 #include "workbook/xls/biff_reader.h"
 #include "workbook/xls/biff_records.h"
 #include "workbook/xls/compound_file.h"
+#include "workbook/xls/property_set.h"
 #include "workbook/xls/xls_text.h"
 
 namespace workbook {
@@ -151,6 +152,12 @@ private:
             error = "The format does not belong to this book.";
             return false;
         }
+        for (const xls::SpillFile* spill : {&book_->cellSpill, &book_->strings.spill}) {
+            if (spill->failed()) {
+                error = "The cells cannot be kept: " + spill->error() + ".";
+                return false;
+            }
+        }
         return model_.cells.CheckOrder(row, column, error);
     }
 
@@ -232,6 +239,7 @@ public:
         }
         std::deque<Bytes> buffers;
         xls::CompoundEntry root = container_;
+        DropStaleSheetList(root);
         xls::CompoundEntry& workbook = root.children.emplace_back();
         workbook.name = u"Workbook";
         if (!xls::BuildWorkbookStream(model_, sheets, formats(), buffers, workbook.pieces, error)) {
@@ -265,6 +273,7 @@ private:
         model_ = xls::BookModel{};
         model_.globals = xls::NewBookGlobals();
         sheets_.clear();
+        loadedSheetNames_.clear();
         container_ = xls::CompoundEntry{};
         container_.isStorage = true;
     }
@@ -308,8 +317,32 @@ private:
             sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(sheet)));
         }
         container_ = std::move(root);
+        loadedSheetNames_.clear();
+        for (const auto& sheet : sheets_) {
+            loadedSheetNames_.push_back(sheet->model().nameUtf8);
+        }
         set_date1904(loaded.date1904);
         return true;
+    }
+
+    // The document summary of a loaded file lists its sheets as they were;
+    // once they differ, the list goes (Excel makes it anew on its next save)
+    // rather than show readers sheets that are gone.
+    void DropStaleSheetList(xls::CompoundEntry& root) const {
+        std::vector<std::string> names;
+        for (const auto& sheet : sheets_) {
+            names.push_back(sheet->model().nameUtf8);
+        }
+        if (names == loadedSheetNames_) {
+            return;
+        }
+        for (xls::CompoundEntry& child : root.children) {
+            if (!child.isStorage && xls::SameEntryName(child.name,
+                                                       u"\x05"
+                                                       u"DocumentSummaryInformation")) {
+                (void)xls::DropSheetListProperties(child.data);
+            }
+        }
     }
 
     bool CheckSheetName(std::string_view name, std::string& error) const {
@@ -329,6 +362,7 @@ private:
     xls::BookModel model_;
     std::vector<std::unique_ptr<XlsSheet>> sheets_;
     xls::CompoundEntry container_;  // the root storage without the Workbook stream
+    std::vector<std::string> loadedSheetNames_;
 };
 
 }  // namespace
