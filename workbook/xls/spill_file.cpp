@@ -87,25 +87,34 @@ bool SpillFile::Produce(std::uint64_t offset, std::uint64_t length,
     return true;
 }
 
-std::size_t StringMerger::SlotOf(std::string_view utf8) {
-    // FNV-1a: short texts, and the slot only needs an even spread.
+std::size_t StringMerger::Locate(std::string_view utf8, std::uint16_t& print) {
+    // FNV-1a: short texts, and sets and fingerprints only need an even spread.
     std::uint64_t hash = 0xCBF29CE484222325ull;
     for (char c : utf8) {
         hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
     }
-    return static_cast<std::size_t>(hash ^ (hash >> 32)) & (kSlots - 1);
+    print = static_cast<std::uint16_t>(hash >> 48 | 1u);
+    return static_cast<std::size_t>(hash) & (kSets - 1);
 }
 
-bool StringMerger::Find(std::string_view utf8, std::uint32_t& index) const {
+bool StringMerger::Find(std::string_view utf8, std::uint32_t& index) {
     if (slots_.empty() || utf8.size() > kMaxText) {
         return false;
     }
-    const Slot& slot = slots_[SlotOf(utf8)];
-    if (slot.length != utf8.size() || std::memcmp(slot.text, utf8.data(), utf8.size()) != 0) {
-        return false;
+    std::uint16_t print = 0;
+    const std::size_t first = Locate(utf8, print) * kWays;
+    for (std::size_t i = first; i < first + kWays; ++i) {
+        if (prints_[i] != print) {
+            continue;
+        }
+        const Slot& slot = slots_[i];
+        if (slot.length == utf8.size() && std::memcmp(slot.text, utf8.data(), utf8.size()) == 0) {
+            used_[i] = ++clock_;
+            index = slot.index;
+            return true;
+        }
     }
-    index = slot.index;
-    return true;
+    return false;
 }
 
 void StringMerger::Remember(std::string_view utf8, std::uint32_t index) {
@@ -113,9 +122,21 @@ void StringMerger::Remember(std::string_view utf8, std::uint32_t index) {
         return;
     }
     if (slots_.empty()) {
-        slots_.resize(kSlots);
+        prints_.resize(kSets * kWays, 0);
+        used_.resize(kSets * kWays, 0);
+        slots_.resize(kSets * kWays);
     }
-    Slot& slot = slots_[SlotOf(utf8)];
+    std::uint16_t print = 0;
+    const std::size_t first = Locate(utf8, print) * kWays;
+    std::size_t oldest = first;
+    for (std::size_t i = first + 1; i < first + kWays; ++i) {
+        if (used_[i] < used_[oldest]) {
+            oldest = i;
+        }
+    }
+    prints_[oldest] = print;
+    used_[oldest] = ++clock_;
+    Slot& slot = slots_[oldest];
     slot.index = index;
     slot.length = static_cast<std::uint8_t>(utf8.size());
     std::memcpy(slot.text, utf8.data(), utf8.size());

@@ -61,25 +61,35 @@ private:
 // Remembers short texts written recently with their string table index, so
 // that repeated texts share one entry. Bounded: a fixed number of slots,
 // each holding its text, so a match is exact and a text that lost its slot
-// merely gets a second entry.
+// merely gets a second entry. Slots go in sets of four; a new text takes the
+// one used least recently, so texts that recur stay while those written once
+// pass through.
 class StringMerger {
 public:
-    static constexpr std::size_t kMaxText = 46;  // UTF-8 bytes
+    static constexpr std::size_t kMaxText = 32;  // UTF-8 bytes
 
     // The index of an entry holding exactly `utf8`, when one is remembered.
-    bool Find(std::string_view utf8, std::uint32_t& index) const;
+    bool Find(std::string_view utf8, std::uint32_t& index);
     void Remember(std::string_view utf8, std::uint32_t index);
 
 private:
-    static constexpr std::size_t kSlots = std::size_t{1} << 15;
+    static constexpr std::size_t kWays = 4;
+    static constexpr std::size_t kSets = std::size_t{1} << 15;
     struct Slot {
         std::uint32_t index = 0;
-        std::uint8_t length = 0xFF;  // none
-        char text[kMaxText + 1] = {};
+        std::uint8_t length = 0;
+        char text[kMaxText] = {};
     };
-    static std::size_t SlotOf(std::string_view utf8);
+    // The set of `utf8` and a fingerprint of it, never 0.
+    static std::size_t Locate(std::string_view utf8, std::uint16_t& print);
 
-    std::vector<Slot> slots_;  // allocated at the first Remember
+    // Fingerprints and use stamps apart from the texts, so that a text not
+    // remembered costs a look at two small arrays only. Allocated at the
+    // first Remember, kSets * kWays each.
+    std::vector<std::uint16_t> prints_;  // 0: empty slot
+    std::vector<std::uint32_t> used_;    // when last found or remembered
+    std::vector<Slot> slots_;
+    std::uint32_t clock_ = 0;
 };
 
 // The shared string table. Each entry is one XLUnicodeRichExtendedString
