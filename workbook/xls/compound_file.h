@@ -28,7 +28,7 @@ struct StreamPiece {
     std::size_t size = 0;
     std::function<bool(const ByteSink&)> produce;
 
-    StreamPiece(ByteSpan inMemory) : bytes(inMemory), size(inMemory.size()) {}  // NOLINT
+    explicit StreamPiece(ByteSpan inMemory) : bytes(inMemory), size(inMemory.size()) {}
     StreamPiece(std::size_t length, std::function<bool(const ByteSink&)> producer)
         : size(length), produce(std::move(producer)) {}
 };
