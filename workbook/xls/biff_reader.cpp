@@ -213,6 +213,7 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
         PutBytes(out, tail);
     }
     strings.count = count;
+    strings.loaded = count;
     strings.references = references;
     return true;
 }
@@ -306,6 +307,9 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
                 if (record.type == kRecordRow && GetU16(record.body, 0, row)) {
                     sub.rowRecords.push_back(row);
                 }
+                if (record.type == kRecordDbCell) {
+                    sub.dbCells.push_back(offset);
+                }
             } else if (record.type == kRecordContinue && inCellTable) {
                 sub.cellTableEnd = record.end - start;
             } else {
@@ -316,6 +320,9 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
                            sub.dimensionsAt == LoadedSubstream::kNone) {
                     sub.dimensionsAt = offset;
                     afterDimensions = record.end - start;
+                } else if (record.type == kRecordDefColWidth &&
+                           sub.defColWidthAt == LoadedSubstream::kNone) {
+                    sub.defColWidthAt = offset;
                 } else if (record.type == kRecordWindow2 &&
                            sub.window2At == LoadedSubstream::kNone) {
                     sub.window2At = offset;
@@ -380,7 +387,10 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
     std::size_t at = record.end;
     std::size_t tabIdAt = LoadedSubstream::kNone;
     std::size_t lastXfAt = LoadedSubstream::kNone;
-    std::uint16_t xfCount = 0;
+    // Counted wide: a hostile file may hold any number of XF records.
+    std::size_t xfCount = 0;
+    std::uint32_t xfChecksum = 0;
+    std::size_t xfCrcAt = LoadedSubstream::kNone;
     bool haveStrings = false;
     bool haveSheets = false;
     bool haveWindow = false;
@@ -436,9 +446,26 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
                 break;
             }
             case kRecordXf:
-                ++xfCount;
+                if (++xfCount > kMaxXfRecords) {
+                    return Damaged(error, "it has more than " + std::to_string(kMaxXfRecords) +
+                                              " cell formats (XF records), the most an .xls "
+                                              "workbook holds");
+                }
+                xfChecksum = XfChecksum(xfChecksum, record.body);
                 lastXfAt = book.globals.size();
                 break;
+            case kRecordXfCrc: {
+                // Kept for the writer to renew only when it matched the XFs
+                // read; a stale one stays stale, so Excel goes on ignoring
+                // the XFEXT records it guards.
+                std::uint16_t count = 0;
+                std::uint32_t crc = 0;
+                if (xfCrcAt == LoadedSubstream::kNone && GetU16(record.body, 14, count) &&
+                    GetU32(record.body, 16, crc) && count == xfCount && crc == xfChecksum) {
+                    xfCrcAt = book.globals.size();
+                }
+                break;
+            }
             case kRecordTabId:
                 tabIdAt = book.globals.size();
                 break;
@@ -476,9 +503,12 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
             book.globals[tabIdAt] = SlotRecord(GlobalSlot::kTabIds);
         }
     }
+    if (xfCrcAt != LoadedSubstream::kNone) {
+        book.globals[xfCrcAt].slot = GlobalSlot::kXfChecksum;
+    }
     book.globals.insert(book.globals.begin() + static_cast<std::ptrdiff_t>(lastXfAt + 1),
                         SlotRecord(GlobalSlot::kNewFormats));
-    book.firstNewXf = xfCount;
+    book.firstNewXf = static_cast<std::uint16_t>(xfCount);
     book.defaultXf = 15;
     book.activeTab = std::min<int>(book.activeTab, static_cast<int>(sheets.size()) - 1);
     // Each sheet's substream lies after the globals and apart from the
@@ -516,7 +546,7 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
             return false;
         }
         ranges.emplace_back(positions[i], end);
-        sheet.cells.Configure(false, sheet.substream.rowRecords);
+        sheet.cells.Configure(true, sheet.substream.rowRecords);
     }
     std::sort(ranges.begin(), ranges.end());
     for (std::size_t i = 1; i < ranges.size(); ++i) {

@@ -5,6 +5,7 @@
 #include "workbook/xls/biff_records.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -266,22 +267,23 @@ void PutBoolErrRecord(Bytes& out, int row, int column, std::uint16_t xf, bool va
     writer.End();
 }
 
-void PutSharedStringEntry(SharedStrings& strings, std::u16string_view text) {
+std::uint32_t PutSharedStringEntry(SharedStrings& strings, std::u16string_view text,
+                                   Bytes& scratch) {
     const bool wide = std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
-    Bytes& out = strings.entries;
-    PutU16(out, static_cast<std::uint16_t>(text.size()));
-    PutU8(out, wide ? 1 : 0);
+    scratch.clear();
+    PutU16(scratch, static_cast<std::uint16_t>(text.size()));
+    PutU8(scratch, wide ? 1 : 0);
     if (wide) {
         for (char16_t c : text) {
-            PutU16(out, c);
+            PutU16(scratch, c);
         }
     } else {
         for (char16_t c : text) {
-            out.push_back(static_cast<std::uint8_t>(c));
+            scratch.push_back(static_cast<std::uint8_t>(c));
         }
     }
-    ++strings.count;
-    ++strings.references;
+    (void)strings.spill.Append(scratch);
+    return strings.count++;
 }
 
 void CellTable::Configure(bool withDbCells, std::vector<std::uint16_t> rowsWithRecords) {
@@ -301,10 +303,10 @@ bool CellTable::CheckOrder(int row, int column, std::string& error) const {
     return false;
 }
 
-void CellTable::Add(int row, int column, ByteSpan record) {
+void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill) {
     if (row != currentRow_) {
         if (currentRow_ >= 0 && row / kRowsPerBlock != currentRow_ / kRowsPerBlock) {
-            FinishBlock();
+            FinishBlock(spill);
         }
         if (firstRow_ < 0) {
             firstRow_ = row;
@@ -327,8 +329,19 @@ bool CellTable::HasRowRecord(std::uint16_t row) const {
     return std::binary_search(rowsWithRecords_.begin(), rowsWithRecords_.end(), row);
 }
 
-void CellTable::FinishBlock() {
-    EmitBlock(done_, doneDbCells_, blockRows_, blockCells_, 0);
+void CellTable::FinishBlock(SpillFile& spill) {
+    blockOut_.clear();
+    EmitBlock(blockOut_, doneDbCells_, blockRows_, blockCells_,
+              static_cast<std::size_t>(doneSize_));
+    const std::uint64_t at = spill.Append(blockOut_);
+    // Blocks of one sheet written without another sheet's in between lie
+    // end to end in the file: one extent for them all.
+    if (!done_.empty() && done_.back().offset + done_.back().size == at) {
+        done_.back().size += blockOut_.size();
+    } else {
+        done_.push_back({at, blockOut_.size()});
+    }
+    doneSize_ += blockOut_.size();
     blockRows_.clear();
     blockCells_.clear();
 }
@@ -378,7 +391,8 @@ void CellTable::EmitBlock(Bytes& out, std::vector<std::uint32_t>& dbCells,
 }
 
 void CellTable::SerializePending(Bytes& out, std::vector<std::uint32_t>& dbCells) const {
-    EmitBlock(out, dbCells, blockRows_, blockCells_, done_.size() - out.size());
+    EmitBlock(out, dbCells, blockRows_, blockCells_,
+              static_cast<std::size_t>(doneSize_) - out.size());
 }
 
 std::vector<GlobalRecord> NewBookGlobals() {
@@ -449,6 +463,24 @@ std::vector<GlobalRecord> NewBookGlobals() {
     globals.push_back(Slot(GlobalSlot::kSharedStrings));
     globals.push_back(Record(kRecordEof, {}));
     return globals;
+}
+
+std::uint32_t XfChecksum(std::uint32_t crc, ByteSpan body) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> entries{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t value = i << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                value = (value & 0x80000000u) != 0 ? (value << 1) ^ 0xAFu : value << 1;
+            }
+            entries[i] = value;
+        }
+        return entries;
+    }();
+    for (std::uint8_t byte : body) {
+        crc = (crc << 8) ^ table[(crc >> 24) ^ byte];
+    }
+    return crc;
 }
 
 Bytes NewXfRecordBody(std::uint16_t numFormat) {

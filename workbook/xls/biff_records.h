@@ -12,6 +12,7 @@
 
 #include "workbook/book.h"
 #include "workbook/xls/byte_io.h"
+#include "workbook/xls/compound_file.h"
 #include "workbook/xls/xls_model.h"
 
 namespace workbook::xls {
@@ -52,10 +53,14 @@ inline constexpr std::uint16_t kRecordTable = 0x0236;
 inline constexpr std::uint16_t kRecordRString = 0x00D6;
 inline constexpr std::uint16_t kRecordSharedFormula = 0x04BC;
 inline constexpr std::uint16_t kRecordBof = 0x0809;
+inline constexpr std::uint16_t kRecordXfCrc = 0x087C;
 
 inline constexpr std::uint16_t kBiff8Version = 0x0600;
 inline constexpr std::uint16_t kBofGlobals = 0x0005;
 inline constexpr std::uint16_t kBofWorksheet = 0x0010;
+// The most XF records a BIFF8 book may hold (XFCRC's count field says so,
+// and Excel stops there).
+inline constexpr std::size_t kMaxXfRecords = 4050;
 // The longest record body BIFF8 allows; longer content goes on in CONTINUEs.
 inline constexpr std::size_t kMaxRecordBody = 8224;
 // A BIFF8 DIMENSIONS body: first and end row (32-bit), first and end column, reserved.
@@ -90,9 +95,16 @@ void PutLabelSstRecord(Bytes& out, int row, int column, std::uint16_t xf,
 void PutNumberRecord(Bytes& out, int row, int column, std::uint16_t xf, double value);
 void PutBoolErrRecord(Bytes& out, int row, int column, std::uint16_t xf, bool value);
 
-// Appends `text` as one unsplit shared string entry: Latin-1 when every unit
-// is below 256, UTF-16 otherwise.
-void PutSharedStringEntry(SharedStrings& strings, std::u16string_view text);
+// Appends `text` as one unsplit shared string entry (Latin-1 when every
+// unit is below 256, UTF-16 otherwise) to the table's spill file, built in
+// `scratch`; gives its index.
+std::uint32_t PutSharedStringEntry(SharedStrings& strings, std::u16string_view text,
+                                   Bytes& scratch);
+
+// The checksum XFCRC keeps over the XF records' bodies, so that Excel can
+// tell whether a program unaware of XFEXT changed them: a CRC-32 with the
+// polynomial 0xAF, most significant bit first, starting from `crc`.
+std::uint32_t XfChecksum(std::uint32_t crc, ByteSpan body);
 
 // The body of the cell XF made for a Format with this number format.
 Bytes NewXfRecordBody(std::uint16_t numFormat);
@@ -118,6 +130,6 @@ void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, in
 // outlive them. False with a reason when the book cannot be written.
 bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets,
                          const std::deque<Format>& formats, std::deque<Bytes>& buffers,
-                         std::vector<ByteSpan>& pieces, std::string& error);
+                         std::vector<StreamPiece>& pieces, std::string& error);
 
 }  // namespace workbook::xls

@@ -23,6 +23,14 @@ constexpr std::uint16_t kRecordGridSet = 0x0082;
 constexpr std::uint16_t kRecordGuts = 0x0080;
 constexpr std::uint16_t kRecordDefaultRowHeight = 0x0225;
 constexpr std::uint16_t kRecordWsBool = 0x0081;
+constexpr std::uint16_t kRecordHeader = 0x0014;
+constexpr std::uint16_t kRecordFooter = 0x0015;
+constexpr std::uint16_t kRecordHCenter = 0x0083;
+constexpr std::uint16_t kRecordVCenter = 0x0084;
+constexpr std::uint16_t kRecordSetup = 0x00A1;
+// SETUP flags: portrait, and no printer settings (fNoPls, fNoOrient), so
+// readers take their own defaults for paper, scale and orientation.
+constexpr std::uint16_t kSetupFlags = 0x0046;
 // WINDOW2 flags of a sheet whose tab is selected and shown.
 constexpr std::uint16_t kWindow2Selected = 0x0200;
 constexpr std::uint16_t kWindow2Paged = 0x0400;
@@ -75,48 +83,159 @@ void WriteTabIdRecord(RecordWriter& writer, const std::vector<SheetModel*>& shee
     writer.End();
 }
 
-// SST and EXTSST. A string's header never splits from its first character;
-// characters that run into a CONTINUE record get a fresh flags byte there;
-// formatting runs move whole; the extension data splits anywhere.
-void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& strings) {
-    Bytes& out = writer.out();
-    const std::uint32_t perBucket = std::max<std::uint32_t>(8, (strings.count + 127) / 128);
-    struct Bucket {
-        std::uint32_t streamAt;
-        std::uint16_t inRecord;
-    };
-    std::vector<Bucket> buckets;
-    writer.Begin(kRecordSst);
-    PutU32(out, std::max(strings.references, strings.count));
-    PutU32(out, strings.count);
-    const ByteSpan entries = strings.entries;
+// Records written in chunks to a sink rather than whole into memory, for the
+// string table, which can be far larger than anything else in the globals.
+class ChunkedRecords {
+public:
+    explicit ChunkedRecords(const ByteSink& sink) : sink_(sink) {}
+
+    Bytes& out() { return out_; }
+    void Begin(std::uint16_t type) {
+        start_ = out_.size();
+        PutU16(out_, type);
+        PutU16(out_, 0);
+    }
+    std::size_t Room() const {
+        const std::size_t body = out_.size() - start_ - 4;
+        return body >= kMaxRecordBody ? 0 : kMaxRecordBody - body;
+    }
+    // Bytes written so far, and into the open record.
+    std::size_t Position() const { return passed_ + out_.size(); }
+    std::size_t InRecord() const { return out_.size() - start_; }
+    void Continue() {
+        End();
+        if (out_.size() >= kChunk) {
+            Pass();
+        }
+        Begin(kRecordContinue);
+    }
+    bool Finish() {
+        End();
+        Pass();
+        return ok_;
+    }
+
+private:
+    static constexpr std::size_t kChunk = 64 * 1024;
+    void End() { SetU16(out_, start_ + 2, static_cast<std::uint16_t>(out_.size() - start_ - 4)); }
+    void Pass() {
+        ok_ = ok_ && sink_(out_);
+        passed_ += out_.size();
+        out_.clear();
+        start_ = 0;
+    }
+
+    const ByteSink& sink_;
+    Bytes out_;
+    std::size_t start_ = 0;
+    std::size_t passed_ = 0;
+    bool ok_ = true;
+};
+
+// Calls `visit` with each shared string entry in index order: those read
+// from the file, then those written since, read back from the spill file.
+bool ForEachSharedString(SharedStrings& strings, const std::function<void(ByteSpan)>& visit) {
+    const ByteSpan loaded = strings.entries;
     std::size_t at = 0;
-    for (std::uint32_t index = 0; index < strings.count; ++index) {
+    for (std::uint32_t index = 0; index < strings.loaded; ++index) {
         std::uint16_t chars = 0;
         std::uint8_t flags = 0;
         std::uint16_t runs = 0;
         std::uint32_t extension = 0;
-        (void)GetU16(entries, at, chars);
-        (void)GetU8(entries, at + 2, flags);
+        (void)GetU16(loaded, at, chars);
+        (void)GetU8(loaded, at + 2, flags);
+        std::size_t size = 3;
+        if ((flags & 0x08) != 0) {
+            (void)GetU16(loaded, at + size, runs);
+            size += 2;
+        }
+        if ((flags & 0x04) != 0) {
+            (void)GetU32(loaded, at + size, extension);
+            size += 4;
+        }
+        size +=
+            std::size_t{chars} * ((flags & 0x01) != 0 ? 2 : 1) + std::size_t{runs} * 4 + extension;
+        visit(loaded.subspan(at, size));
+        at += size;
+    }
+    // Written entries are plain: count, flags, characters.
+    constexpr std::size_t kWindow = 256 * 1024;
+    Bytes window;
+    std::uint64_t windowAt = 0;
+    std::uint64_t offset = 0;
+    const auto have = [&](std::uint64_t from, std::size_t count) {
+        if (from >= windowAt && from + count <= windowAt + window.size()) {
+            return true;
+        }
+        const std::uint64_t left = strings.spill.size() - from;
+        window.resize(static_cast<std::size_t>(
+            std::min<std::uint64_t>(left, std::max<std::size_t>(kWindow, count))));
+        windowAt = from;
+        return count <= window.size() && strings.spill.ReadAt(from, window);
+    };
+    for (std::uint32_t index = strings.loaded; index < strings.count; ++index) {
+        if (!have(offset, 3)) {
+            return false;
+        }
+        const auto local = static_cast<std::size_t>(offset - windowAt);
+        const std::size_t size =
+            3 + std::size_t{static_cast<std::uint16_t>(window[local] | window[local + 1] << 8)} *
+                    ((window[local + 2] & 0x01) != 0 ? 2 : 1);
+        if (!have(offset, size)) {
+            return false;
+        }
+        visit(ByteSpan(window).subspan(static_cast<std::size_t>(offset - windowAt), size));
+        offset += size;
+    }
+    return true;
+}
+
+struct SstBucket {
+    std::uint32_t streamAt;
+    std::uint16_t inRecord;
+};
+
+// SST with its CONTINUE records, passed to `sink`; `buckets` gets the
+// EXTSST entries for a table starting at `streamAt`. A string's header never
+// splits from its first character; characters that run into a CONTINUE
+// record get a fresh flags byte there; formatting runs move whole; the
+// extension data splits anywhere.
+bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, const ByteSink& sink,
+                               std::vector<SstBucket>& buckets) {
+    ChunkedRecords writer(sink);
+    Bytes& out = writer.out();
+    const std::uint32_t perBucket = std::max<std::uint32_t>(8, (strings.count + 127) / 128);
+    buckets.clear();
+    writer.Begin(kRecordSst);
+    PutU32(out, std::max(strings.references, strings.count));
+    PutU32(out, strings.count);
+    std::uint32_t index = 0;
+    const bool read = ForEachSharedString(strings, [&](ByteSpan entry) {
+        std::uint16_t chars = 0;
+        std::uint8_t flags = 0;
+        std::uint16_t runs = 0;
+        std::uint32_t extension = 0;
+        (void)GetU16(entry, 0, chars);
+        (void)GetU8(entry, 2, flags);
         std::size_t headerSize = 3;
         if ((flags & 0x08) != 0) {
-            (void)GetU16(entries, at + headerSize, runs);
+            (void)GetU16(entry, headerSize, runs);
             headerSize += 2;
         }
         if ((flags & 0x04) != 0) {
-            (void)GetU32(entries, at + headerSize, extension);
+            (void)GetU32(entry, headerSize, extension);
             headerSize += 4;
         }
         const std::size_t width = (flags & 0x01) != 0 ? 2 : 1;
         if (writer.Room() < headerSize + (chars > 0 ? width : 0)) {
             writer.Continue();
         }
-        if (index % perBucket == 0) {
-            buckets.push_back({static_cast<std::uint32_t>(out.size()),
-                               static_cast<std::uint16_t>(out.size() - writer.RecordStart())});
+        if (index++ % perBucket == 0) {
+            buckets.push_back({static_cast<std::uint32_t>(streamAt + writer.Position()),
+                               static_cast<std::uint16_t>(writer.InRecord())});
         }
-        PutBytes(out, entries.subspan(at, headerSize));
-        at += headerSize;
+        PutBytes(out, entry.first(headerSize));
+        std::size_t at = headerSize;
         std::size_t left = chars;
         while (left > 0) {
             std::size_t take = std::min(left, writer.Room() / width);
@@ -124,7 +243,7 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
                 // Readers decode each record's piece on its own, so a
                 // surrogate pair never straddles two records.
                 std::uint16_t last = 0;
-                (void)GetU16(entries, at + (take - 1) * 2, last);
+                (void)GetU16(entry, at + (take - 1) * 2, last);
                 if (last >= 0xD800 && last <= 0xDBFF) {
                     --take;
                 }
@@ -134,7 +253,7 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
                 PutU8(out, static_cast<std::uint8_t>(flags & 0x01));
                 continue;
             }
-            PutBytes(out, entries.subspan(at, take * width));
+            PutBytes(out, entry.subspan(at, take * width));
             at += take * width;
             left -= take;
         }
@@ -142,7 +261,7 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
             if (writer.Room() < 4) {
                 writer.Continue();
             }
-            PutBytes(out, entries.subspan(at, 4));
+            PutBytes(out, entry.subspan(at, 4));
             at += 4;
         }
         std::size_t extensionLeft = extension;
@@ -151,15 +270,21 @@ void WriteSharedStringsRecords(RecordWriter& writer, const SharedStrings& string
                 writer.Continue();
             }
             const std::size_t take = std::min(extensionLeft, writer.Room());
-            PutBytes(out, entries.subspan(at, take));
+            PutBytes(out, entry.subspan(at, take));
             at += take;
             extensionLeft -= take;
         }
-    }
-    writer.End();
+    });
+    return writer.Finish() && read;
+}
+
+void WriteExtSstRecord(RecordWriter& writer, const SharedStrings& strings,
+                       const std::vector<SstBucket>& buckets) {
+    Bytes& out = writer.out();
     writer.Begin(kRecordExtSst);
-    PutU16(out, static_cast<std::uint16_t>(perBucket));
-    for (const Bucket& bucket : buckets) {
+    PutU16(out,
+           static_cast<std::uint16_t>(std::max<std::uint32_t>(8, (strings.count + 127) / 128)));
+    for (const SstBucket& bucket : buckets) {
         PutU32(out, bucket.streamAt);
         PutU16(out, bucket.inRecord);
         PutU16(out, 0);
@@ -191,38 +316,122 @@ void PatchGlobals(BookModel& book, std::size_t sheetCount) {
     }
 }
 
-struct GlobalsOutput {
-    Bytes bytes;
-    std::vector<std::size_t> sheetPositionAt;  // per sheet, in `bytes`
+// The Workbook stream as it is assembled: buffers in memory and pieces that
+// point into them or into the spill files.
+class StreamOut {
+public:
+    StreamOut(std::deque<Bytes>& buffers, std::vector<StreamPiece>& pieces)
+        : buffers_(buffers), pieces_(pieces) {}
+
+    // A buffer to fill; it joins the stream at Close().
+    Bytes& Open() { return buffers_.emplace_back(); }
+    void Close(const Bytes& buffer) {
+        if (!buffer.empty()) {
+            pieces_.emplace_back(ByteSpan(buffer));
+            size_ += buffer.size();
+        }
+    }
+    void Produced(std::size_t size, std::function<bool(const ByteSink&)> produce) {
+        if (size > 0) {
+            pieces_.emplace_back(size, std::move(produce));
+            size_ += size;
+        }
+    }
+    void Spilled(SpillFile& spill, const std::vector<SpillExtent>& extents) {
+        for (const SpillExtent& extent : extents) {
+            Produced(static_cast<std::size_t>(extent.size), [&spill, extent](const ByteSink& sink) {
+                return spill.Produce(extent.offset, extent.size, sink);
+            });
+        }
+    }
+    // Bytes in the stream so far.
+    std::size_t size() const { return size_; }
+
+private:
+    std::deque<Bytes>& buffers_;
+    std::vector<StreamPiece>& pieces_;
+    std::size_t size_ = 0;
 };
 
-void WriteGlobals(const BookModel& book, const std::vector<SheetModel*>& sheets,
-                  const std::deque<Format>& formats, GlobalsOutput& output) {
-    Bytes& out = output.bytes;
-    RecordWriter writer(out);
+// Where a BOUNDSHEET's stream position field is.
+struct PositionField {
+    Bytes* buffer;
+    std::size_t at;
+};
+
+// The XFCRC checksum over the XF records as they will be written.
+std::uint32_t WrittenXfChecksum(const BookModel& book, const std::deque<Format>& formats) {
+    std::uint32_t crc = 0;
     for (const GlobalRecord& record : book.globals) {
+        if (record.slot == GlobalSlot::kRecord && record.type == kRecordXf) {
+            crc = XfChecksum(crc, record.data);
+        } else if (record.slot == GlobalSlot::kNewFormats) {
+            for (const Format& format : formats) {
+                crc =
+                    XfChecksum(crc, NewXfRecordBody(static_cast<std::uint16_t>(format.numFormat)));
+            }
+        }
+    }
+    return crc;
+}
+
+bool WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
+                  const std::deque<Format>& formats, StreamOut& stream,
+                  std::vector<PositionField>& sheetPositions) {
+    Bytes* out = &stream.Open();
+    for (const GlobalRecord& record : book.globals) {
+        RecordWriter writer(*out);
         switch (record.slot) {
+            case GlobalSlot::kXfChecksum: {
+                Bytes data = record.data;
+                SetU16(data, 14, static_cast<std::uint16_t>(book.firstNewXf + formats.size()));
+                SetU32(data, 16, WrittenXfChecksum(book, formats));
+                WriteRawRecord(*out, kRecordXfCrc, data);
+                break;
+            }
             case GlobalSlot::kRecord:
                 // Without the id of the engine that last calculated the book,
                 // Excel recalculates every formula on opening: formulas that
                 // read a sheet written since then would otherwise show stale
                 // results.
                 if (record.type != kRecordRecalcId) {
-                    WriteRawRecord(out, record.type, record.data);
+                    WriteRawRecord(*out, record.type, record.data);
                 }
                 break;
             case GlobalSlot::kSheets:
                 for (const SheetModel* sheet : sheets) {
-                    output.sheetPositionAt.push_back(WriteBoundSheetRecord(writer, *sheet));
+                    sheetPositions.push_back({out, WriteBoundSheetRecord(writer, *sheet)});
                 }
                 break;
-            case GlobalSlot::kSharedStrings:
-                WriteSharedStringsRecords(writer, book.strings);
+            case GlobalSlot::kSharedStrings: {
+                // The table goes out while the file is written, straight from
+                // the spill file; a first pass measures it and places the
+                // EXTSST buckets.
+                stream.Close(*out);
+                const std::size_t sstAt = stream.size();
+                std::size_t sstSize = 0;
+                std::vector<SstBucket> buckets;
+                const ByteSink measure = [&sstSize](ByteSpan bytes) {
+                    sstSize += bytes.size();
+                    return true;
+                };
+                if (!WriteSharedStringsRecords(book.strings, sstAt, measure, buckets)) {
+                    return false;
+                }
+                SharedStrings& strings = book.strings;
+                stream.Produced(sstSize, [&strings, sstAt](const ByteSink& sink) {
+                    std::vector<SstBucket> again;
+                    return WriteSharedStringsRecords(strings, sstAt, sink, again);
+                });
+                out = &stream.Open();
+                RecordWriter extSst(*out);
+                WriteExtSstRecord(extSst, book.strings, buckets);
                 break;
+            }
             case GlobalSlot::kNewFormats:
                 for (const Format& format : formats) {
                     writer.Begin(kRecordXf);
-                    PutBytes(out, NewXfRecordBody(static_cast<std::uint16_t>(format.numFormat)));
+                    PutBytes(*out, NewXfRecordBody(static_cast<std::uint16_t>(format.numFormat)));
                     writer.End();
                 }
                 break;
@@ -231,18 +440,20 @@ void WriteGlobals(const BookModel& book, const std::vector<SheetModel*>& sheets,
                 break;
         }
     }
+    stream.Close(*out);
+    return true;
 }
 
 // A new worksheet: the head up to DIMENSIONS, the cell table, the tail.
-void WriteNewSheet(const SheetModel& sheet, bool selected, std::size_t sheetAt,
-                   std::deque<Bytes>& buffers, std::vector<ByteSpan>& pieces,
-                   std::size_t& streamSize) {
+void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
+                   StreamOut& stream) {
+    const std::size_t sheetAt = stream.size();
     const CellTable& cells = sheet.cells;
-    Bytes& pending = buffers.emplace_back();
+    Bytes& head = stream.Open();
+    Bytes& pending = stream.Open();
     std::vector<std::uint32_t> dbCells = cells.finishedDbCells();
     cells.SerializePending(pending, dbCells);
 
-    Bytes& head = buffers.emplace_back();
     RecordWriter writer(head);
     writer.Begin(kRecordBof);
     PutU16(head, kBiff8Version);
@@ -281,6 +492,27 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, std::size_t sheetAt,
     PutU16(head, 0x00FF);
     writer.End();
     WriteU16Record(writer, kRecordWsBool, 0x04C1);
+    // The page setup every worksheet carries: no header or footer (empty
+    // records), not centred, default margins for header and footer.
+    writer.Begin(kRecordHeader);
+    writer.End();
+    writer.Begin(kRecordFooter);
+    writer.End();
+    WriteU16Record(writer, kRecordHCenter, 0);
+    WriteU16Record(writer, kRecordVCenter, 0);
+    writer.Begin(kRecordSetup);
+    PutU16(head, 0);    // paper size (ignored: no printer settings)
+    PutU16(head, 100);  // scale in percent
+    PutU16(head, 1);    // first page number
+    PutU16(head, 1);    // fit to one page wide
+    PutU16(head, 1);    // and one page high
+    PutU16(head, kSetupFlags);
+    PutU16(head, 0);  // horizontal and vertical print resolution
+    PutU16(head, 0);
+    PutF64(head, 0.5);  // header and footer margins in inches
+    PutF64(head, 0.5);
+    PutU16(head, 1);  // copies
+    writer.End();
     SetU32(head, defColWidthPointerAt, static_cast<std::uint32_t>(sheetAt + head.size()));
     WriteU16Record(writer, kRecordDefColWidth, 8);
     writer.Begin(kRecordDimensions);
@@ -295,7 +527,10 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, std::size_t sheetAt,
         SetU32(head, dbCellPointersAt + 4 * i, static_cast<std::uint32_t>(tableAt + dbCells[i]));
     }
 
-    Bytes& tail = buffers.emplace_back();
+    stream.Close(head);
+    stream.Spilled(cellSpill, cells.finished());
+    stream.Close(pending);
+    Bytes& tail = stream.Open();
     RecordWriter tailWriter(tail);
     tailWriter.Begin(kRecordWindow2);
     // Gridlines, headers, zeros, default header colour, outline symbols.
@@ -312,13 +547,7 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, std::size_t sheetAt,
     tailWriter.End();
     tailWriter.Begin(kRecordEof);
     tailWriter.End();
-
-    for (ByteSpan piece : {ByteSpan(head), cells.finished(), ByteSpan(pending), ByteSpan(tail)}) {
-        if (!piece.empty()) {
-            pieces.push_back(piece);
-            streamSize += piece.size();
-        }
-    }
+    stream.Close(tail);
 }
 
 void SetSelected(std::span<std::uint8_t> bytes, std::size_t window2At, bool selected) {
@@ -331,15 +560,96 @@ void SetSelected(std::span<std::uint8_t> bytes, std::size_t window2At, bool sele
     SetU16(bytes, window2At + 4, flags);
 }
 
-// A loaded sheet as read. Its INDEX holds absolute stream positions, which
-// move with the sheet; when rows are appended the INDEX goes instead, since
-// it can no longer describe the cell table.
-void WriteLoadedSheet(const SheetModel& sheet, bool selected, std::size_t sheetAt,
-                      std::deque<Bytes>& buffers, std::vector<ByteSpan>& pieces,
-                      std::size_t& streamSize) {
+// The INDEX of a loaded sheet that takes new rows, made anew from the
+// records the reader found: the row range grown by the new rows, DEFCOLWIDTH
+// and every DBCELL, old and new, at their new stream positions. Empty when
+// the sheet's INDEX cannot describe it (too short to be one, or more DBCELLs
+// than a record holds), so that it is dropped rather than left wrong.
+struct RebuiltIndex {
+    Bytes record;
+    std::size_t oldLength = 0;  // of the record it replaces, header included
+};
+
+RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32_t>& newDbCells,
+                          std::size_t sheetAt) {
     const LoadedSubstream& sub = sheet.substream;
-    Bytes& out = buffers.emplace_back();
+    RebuiltIndex index;
+    std::uint16_t length = 0;
+    if (sub.indexAt == LoadedSubstream::kNone || !GetU16(sub.bytes, sub.indexAt + 2, length)) {
+        return index;
+    }
+    index.oldLength = 4u + length;
+    const std::size_t pointers = sub.dbCells.size() + newDbCells.size();
+    std::uint32_t reserved = 0;
+    std::uint32_t firstRow = 0;
+    std::uint32_t endRow = 0;
+    const std::size_t body = sub.indexAt + 4;
+    if (length < 16 || 16 + 4 * pointers > kMaxRecordBody || !GetU32(sub.bytes, body, reserved) ||
+        !GetU32(sub.bytes, body + 4, firstRow) || !GetU32(sub.bytes, body + 8, endRow)) {
+        return index;
+    }
+    const auto newLength = static_cast<std::uint16_t>(16 + 4 * pointers);
+    // Offsets in the substream as read, moved to the stream written: the
+    // INDEX changes size, the new rows go in at the end of the cell table.
+    const auto placed = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(at < sub.indexAt ? sheetAt + at
+                                                           : sheetAt + at + newLength - length);
+    };
+    const auto cellsFirst = static_cast<std::uint32_t>(sheet.cells.firstRow());
+    const auto cellsEnd = static_cast<std::uint32_t>(sheet.cells.endRow());
+    const bool wasEmpty = endRow <= firstRow;
+    Bytes& out = index.record;
+    PutU16(out, kRecordIndex);
+    PutU16(out, newLength);
+    PutU32(out, reserved);
+    PutU32(out, wasEmpty ? cellsFirst : std::min(firstRow, cellsFirst));
+    PutU32(out, wasEmpty ? cellsEnd : std::max(endRow, cellsEnd));
+    PutU32(out, sub.defColWidthAt == LoadedSubstream::kNone ? 0 : placed(sub.defColWidthAt));
+    for (std::size_t at : sub.dbCells) {
+        PutU32(out, placed(at));
+    }
+    for (std::uint32_t at : newDbCells) {
+        PutU32(out, placed(sub.cellTableEnd) + at);
+    }
+    return index;
+}
+
+// Widens a DIMENSIONS record (header at `at` in `bytes`) to take the new cells.
+void GrowDimensions(Bytes& bytes, std::size_t at, const CellTable& cells) {
+    std::uint16_t dimensionsLength = 0;
+    // A damaged file may hold a shorter record; patching it would overwrite
+    // the headers of the records after it.
+    if (!GetU16(bytes, at + 2, dimensionsLength) || dimensionsLength < kDimensionsLength) {
+        return;
+    }
+    const std::size_t body = at + 4;
+    std::uint32_t firstRow = 0;
+    std::uint32_t endRow = 0;
+    std::uint16_t firstColumn = 0;
+    std::uint16_t endColumn = 0;
+    if (!GetU32(bytes, body, firstRow) || !GetU32(bytes, body + 4, endRow) ||
+        !GetU16(bytes, body + 8, firstColumn) || !GetU16(bytes, body + 10, endColumn)) {
+        return;
+    }
+    const bool wasEmpty = endRow == 0 || endColumn == 0;
+    const auto cellsFirstRow = static_cast<std::uint32_t>(cells.firstRow());
+    const auto cellsFirstColumn = static_cast<std::uint16_t>(cells.firstColumn());
+    const auto cellsEndColumn = static_cast<std::uint16_t>(cells.endColumn());
+    SetU32(bytes, body, wasEmpty ? cellsFirstRow : std::min(firstRow, cellsFirstRow));
+    SetU32(bytes, body + 4, std::max(endRow, static_cast<std::uint32_t>(cells.endRow())));
+    SetU16(bytes, body + 8, wasEmpty ? cellsFirstColumn : std::min(firstColumn, cellsFirstColumn));
+    SetU16(bytes, body + 10, wasEmpty ? cellsEndColumn : std::max(endColumn, cellsEndColumn));
+}
+
+// A loaded sheet as read. Its INDEX holds absolute stream positions, which
+// move with the sheet. New rows go in at the end of its cell table, in row
+// blocks with their own DBCELLs, and the INDEX is made anew to list them.
+void WriteLoadedSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
+                      StreamOut& stream) {
+    const std::size_t sheetAt = stream.size();
+    const LoadedSubstream& sub = sheet.substream;
     if (sheet.cells.empty()) {
+        Bytes& out = stream.Open();
         out = sub.bytes;
         std::uint16_t length = 0;
         if (sub.indexAt != LoadedSubstream::kNone && GetU16(out, sub.indexAt + 2, length) &&
@@ -355,72 +665,54 @@ void WriteLoadedSheet(const SheetModel& sheet, bool selected, std::size_t sheetA
             }
         }
         SetSelected(out, sub.window2At, selected);
-    } else {
-        std::size_t indexLength = 0;
-        std::uint16_t length = 0;
-        if (sub.indexAt != LoadedSubstream::kNone && GetU16(sub.bytes, sub.indexAt + 2, length)) {
-            indexLength = 4u + length;
-        }
-        const auto moved = [&](std::size_t at) {
-            return at == LoadedSubstream::kNone || indexLength == 0 || at < sub.indexAt
-                       ? at
-                       : at - indexLength;
-        };
-        const auto source = ByteSpan(sub.bytes);
-        if (indexLength > 0) {
-            PutBytes(out, source.first(sub.indexAt));
-            PutBytes(out, source.subspan(sub.indexAt + indexLength,
-                                         sub.cellTableEnd - sub.indexAt - indexLength));
-        } else {
-            PutBytes(out, source.first(sub.cellTableEnd));
-        }
-        PutBytes(out, sheet.cells.finished());
-        std::vector<std::uint32_t> dbCells;
-        sheet.cells.SerializePending(out, dbCells);
-        const std::size_t grown = out.size() - moved(sub.cellTableEnd);
-        PutBytes(out, source.subspan(sub.cellTableEnd));
-        const auto shifted = [&](std::size_t at) {
-            const std::size_t m = moved(at);
-            return at == LoadedSubstream::kNone || at < sub.cellTableEnd ? m : m + grown;
-        };
-        std::uint16_t dimensionsLength = 0;
-        if (sub.dimensionsAt != LoadedSubstream::kNone &&
-            GetU16(out, shifted(sub.dimensionsAt) + 2, dimensionsLength) &&
-            dimensionsLength >= kDimensionsLength) {
-            // A damaged file may hold a shorter record; patching it would
-            // overwrite the headers of the records after it.
-            const std::size_t body = shifted(sub.dimensionsAt) + 4;
-            std::uint32_t firstRow = 0;
-            std::uint32_t endRow = 0;
-            std::uint16_t firstColumn = 0;
-            std::uint16_t endColumn = 0;
-            if (GetU32(out, body, firstRow) && GetU32(out, body + 4, endRow) &&
-                GetU16(out, body + 8, firstColumn) && GetU16(out, body + 10, endColumn)) {
-                const bool wasEmpty = endRow == 0 || endColumn == 0;
-                const auto cellsFirstColumn = static_cast<std::uint16_t>(sheet.cells.firstColumn());
-                const auto cellsEndColumn = static_cast<std::uint16_t>(sheet.cells.endColumn());
-                SetU32(out, body,
-                       wasEmpty ? static_cast<std::uint32_t>(sheet.cells.firstRow())
-                                : std::min(firstRow,
-                                           static_cast<std::uint32_t>(sheet.cells.firstRow())));
-                SetU32(out, body + 4,
-                       std::max(endRow, static_cast<std::uint32_t>(sheet.cells.endRow())));
-                SetU16(out, body + 8,
-                       wasEmpty ? cellsFirstColumn : std::min(firstColumn, cellsFirstColumn));
-                SetU16(out, body + 10,
-                       wasEmpty ? cellsEndColumn : std::max(endColumn, cellsEndColumn));
-            }
-        }
-        SetSelected(out, shifted(sub.window2At), selected);
+        stream.Close(out);
+        return;
     }
-    pieces.push_back(out);
-    streamSize += out.size();
+    Bytes& pending = stream.Open();
+    std::vector<std::uint32_t> dbCells = sheet.cells.finishedDbCells();
+    sheet.cells.SerializePending(pending, dbCells);
+    const RebuiltIndex index = RebuildIndex(sheet, dbCells, sheetAt);
+    const auto source = ByteSpan(sub.bytes);
+    // The substream up to the end of its cell table, its INDEX replaced.
+    Bytes& head = stream.Open();
+    if (index.oldLength > 0) {
+        PutBytes(head, source.first(sub.indexAt));
+        PutBytes(head, index.record);
+        PutBytes(head, source.subspan(sub.indexAt + index.oldLength,
+                                      sub.cellTableEnd - sub.indexAt - index.oldLength));
+    } else {
+        PutBytes(head, source.first(sub.cellTableEnd));
+    }
+    Bytes& tail = stream.Open();
+    PutBytes(tail, source.subspan(sub.cellTableEnd));
+    // Where a record of the substream as read now lies: in `head` or `tail`.
+    const auto locate = [&](std::size_t at) -> std::pair<Bytes*, std::size_t> {
+        if (at >= sub.cellTableEnd) {
+            return {&tail, at - sub.cellTableEnd};
+        }
+        if (index.oldLength > 0 && at > sub.indexAt) {
+            return {&head, at + index.record.size() - index.oldLength};
+        }
+        return {&head, at};
+    };
+    if (sub.dimensionsAt != LoadedSubstream::kNone) {
+        const auto [bytes, at] = locate(sub.dimensionsAt);
+        GrowDimensions(*bytes, at, sheet.cells);
+    }
+    if (sub.window2At != LoadedSubstream::kNone) {
+        const auto [bytes, at] = locate(sub.window2At);
+        SetSelected(*bytes, at, selected);
+    }
+    stream.Close(head);
+    stream.Spilled(cellSpill, sheet.cells.finished());
+    stream.Close(pending);
+    stream.Close(tail);
 }
 
 // The offset of the first record of `pieces`, read as one stream, whose
 // header or body runs past the end, or kNone when the records chain whole
 // to the end.
-std::size_t FirstOverrunningRecord(const std::vector<ByteSpan>& pieces) {
+std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
     std::size_t piece = 0;
     std::size_t offset = 0;  // in pieces[piece]
     std::size_t at = 0;      // in the stream
@@ -430,28 +722,30 @@ std::size_t FirstOverrunningRecord(const std::vector<ByteSpan>& pieces) {
             if (piece == pieces.size()) {
                 return false;
             }
-            const std::size_t here = std::min(count, pieces[piece].size() - offset);
+            const std::size_t here = std::min(count, pieces[piece].size - offset);
             offset += here;
             at += here;
             count -= here;
-            if (offset == pieces[piece].size()) {
+            if (offset == pieces[piece].size) {
                 ++piece;
                 offset = 0;
             }
         }
         return true;
     };
+    // Produced pieces hold whole records of our own making and are not read.
     const auto byteAt = [&](std::size_t ahead) -> int {
         std::size_t p = piece;
         std::size_t o = offset + ahead;
-        while (p < pieces.size() && o >= pieces[p].size()) {
-            o -= pieces[p].size();
+        while (p < pieces.size() && o >= pieces[p].size) {
+            o -= pieces[p].size;
             ++p;
         }
-        return p < pieces.size() ? pieces[p][o] : -1;
+        return p < pieces.size() && !pieces[p].produce ? pieces[p].bytes[o] : -1;
     };
     while (piece < pieces.size()) {
-        if (offset == pieces[piece].size()) {
+        if (offset == pieces[piece].size || (offset == 0 && pieces[piece].produce)) {
+            at += pieces[piece].size - offset;
             ++piece;
             offset = 0;
             continue;
@@ -470,29 +764,37 @@ std::size_t FirstOverrunningRecord(const std::vector<ByteSpan>& pieces) {
 
 bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets,
                          const std::deque<Format>& formats, std::deque<Bytes>& buffers,
-                         std::vector<ByteSpan>& pieces, std::string& error) {
+                         std::vector<StreamPiece>& pieces, std::string& error) {
+    for (const SpillFile* spill : {&book.cellSpill, &book.strings.spill}) {
+        if (spill->failed()) {
+            error = "the cells could not be kept: " + spill->error() + ".";
+            return false;
+        }
+    }
     PatchGlobals(book, sheets.size());
-    GlobalsOutput globals;
-    WriteGlobals(book, sheets, formats, globals);
-    Bytes& globalsBytes = buffers.emplace_back(std::move(globals.bytes));
-    pieces.push_back(globalsBytes);
-    std::size_t streamSize = globalsBytes.size();
+    StreamOut stream(buffers, pieces);
+    std::vector<PositionField> sheetPositions;
+    if (!WriteGlobals(book, sheets, formats, stream, sheetPositions)) {
+        error = "the cells could not be kept: " + book.strings.spill.error() + ".";
+        return false;
+    }
     const int active =
         std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         const SheetModel& sheet = *sheets[i];
-        if (streamSize > 0xFFFFFFFFu) {
+        if (stream.size() > 0xFFFFFFFFu) {
             break;
         }
-        SetU32(globalsBytes, globals.sheetPositionAt[i], static_cast<std::uint32_t>(streamSize));
+        SetU32(*sheetPositions[i].buffer, sheetPositions[i].at,
+               static_cast<std::uint32_t>(stream.size()));
         const bool selected = static_cast<int>(i) == active;
         if (!sheet.loaded) {
-            WriteNewSheet(sheet, selected, streamSize, buffers, pieces, streamSize);
+            WriteNewSheet(sheet, selected, book.cellSpill, stream);
         } else if (!sheet.substream.bytes.empty()) {
-            WriteLoadedSheet(sheet, selected, streamSize, buffers, pieces, streamSize);
+            WriteLoadedSheet(sheet, selected, book.cellSpill, stream);
         }
     }
-    if (streamSize > 0xFFFFFFFFu) {
+    if (stream.size() > 0xFFFFFFFFu) {
         error = "The workbook is too large for the .xls format (more than 4 GiB).";
         return false;
     }
@@ -504,8 +806,8 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
                 std::to_string(overrun) + " runs past the end), so it was not saved.";
         return false;
     }
-    if (streamSize < kMinimumStreamSize) {
-        pieces.push_back(buffers.emplace_back(kMinimumStreamSize - streamSize, 0));
+    if (stream.size() < kMinimumStreamSize) {
+        stream.Close(buffers.emplace_back(kMinimumStreamSize - stream.size(), 0));
     }
     return true;
 }

@@ -509,8 +509,19 @@ bool WriteStreamData(SectorWriter& out, const CompoundEntry& entry) {
     if (entry.pieces.empty()) {
         return out.Write(entry.data);
     }
-    for (ByteSpan piece : entry.pieces) {
-        if (!out.Write(piece)) {
+    for (const StreamPiece& piece : entry.pieces) {
+        if (piece.produce) {
+            std::size_t given = 0;
+            const bool produced = piece.produce([&](ByteSpan bytes) {
+                given += bytes.size();
+                return given <= piece.size && out.Write(bytes);
+            });
+            // A producer that gives other than it promised would shift every
+            // sector after it.
+            if (!produced || given != piece.size) {
+                return false;
+            }
+        } else if (!out.Write(piece.bytes)) {
             return false;
         }
     }
@@ -556,8 +567,8 @@ std::size_t CompoundEntry::StreamSize() const {
         return data.size();
     }
     std::size_t size = 0;
-    for (ByteSpan piece : pieces) {
-        size += piece.size();
+    for (const StreamPiece& piece : pieces) {
+        size += piece.size;
     }
     return size;
 }

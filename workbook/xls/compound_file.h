@@ -18,6 +18,21 @@
 
 namespace workbook::xls {
 
+// Receives the file's bytes in order; returns false to stop the write.
+using ByteSink = std::function<bool(ByteSpan)>;
+
+// A part of a stream: bytes in memory, or `size` bytes that `produce` gives
+// the sink while the file is written, for content kept outside memory.
+struct StreamPiece {
+    ByteSpan bytes;
+    std::size_t size = 0;
+    std::function<bool(const ByteSink&)> produce;
+
+    explicit StreamPiece(ByteSpan inMemory) : bytes(inMemory), size(inMemory.size()) {}
+    StreamPiece(std::size_t length, std::function<bool(const ByteSink&)> producer)
+        : size(length), produce(std::move(producer)) {}
+};
+
 // One storage or stream. Names are UTF-16 as stored in the directory.
 struct CompoundEntry {
     std::u16string name;
@@ -28,7 +43,7 @@ struct CompoundEntry {
     // Stream content. When `pieces` is not empty it is written instead of
     // `data`, so a big stream assembled from parts needs no extra copy.
     Bytes data;
-    std::vector<ByteSpan> pieces;
+    std::vector<StreamPiece> pieces;
     std::vector<CompoundEntry> children;  // storages only
 
     std::size_t StreamSize() const;
@@ -38,9 +53,6 @@ struct CompoundEntry {
 // reason in `error` on anything malformed: bad header, sector chains that
 // leave the file or loop, sizes beyond their chains, directory cycles.
 [[nodiscard]] bool ReadCompoundFile(ByteSpan file, CompoundEntry& root, std::string& error);
-
-// Receives the file's bytes in order; returns false to stop the write.
-using ByteSink = std::function<bool(ByteSpan)>;
 
 // Writes `root` as a version 3 compound file (512-byte sectors); streams
 // under 4096 bytes go to the mini stream. False when the sink fails.

@@ -5,6 +5,8 @@ target_sources(workbook PRIVATE
     xls/biff_records.cpp
     xls/biff_writer.cpp
     xls/compound_file.cpp
+    xls/property_set.cpp
+    xls/spill_file.cpp
     xls/xls_book.cpp
     xls/xls_text.cpp
 )

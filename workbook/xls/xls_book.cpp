@@ -14,6 +14,7 @@
 #include "workbook/xls/biff_reader.h"
 #include "workbook/xls/biff_records.h"
 #include "workbook/xls/compound_file.h"
+#include "workbook/xls/property_set.h"
 #include "workbook/xls/xls_text.h"
 
 namespace workbook {
@@ -78,20 +79,25 @@ public:
         if (!Check(row, column, format, error)) {
             return false;
         }
-        const std::u16string units = xls::Utf8ToUtf16(text);
-        if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
-            error = "The text for row " + std::to_string(row + 1) + ", column " +
-                    std::to_string(column + 1) + " has " + std::to_string(units.size()) +
-                    " characters, more than an .xls cell holds (" +
-                    std::to_string(kMaxCellCharacters) + ").";
-            owner().lastStatus() = BookStatus::kCellTooLong;
-            return false;
+        xls::SharedStrings& strings = book_->strings;
+        std::uint32_t index = 0;
+        if (!strings.merger.Find(text, index)) {
+            const std::u16string units = xls::Utf8ToUtf16(text);
+            if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
+                error = "The text for row " + std::to_string(row + 1) + ", column " +
+                        std::to_string(column + 1) + " has " + std::to_string(units.size()) +
+                        " characters, more than an .xls cell holds (" +
+                        std::to_string(kMaxCellCharacters) + ").";
+                owner().lastStatus() = BookStatus::kCellTooLong;
+                return false;
+            }
+            index = xls::PutSharedStringEntry(strings, units, scratch_);
+            strings.merger.Remember(text, index);
         }
-        const std::uint32_t index = book_->strings.count;
-        xls::PutSharedStringEntry(book_->strings, units);
+        ++strings.references;
         scratch_.clear();
         xls::PutLabelSstRecord(scratch_, row, column, Xf(format), index);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -102,7 +108,7 @@ public:
         }
         scratch_.clear();
         xls::PutNumberRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -113,7 +119,7 @@ public:
         }
         scratch_.clear();
         xls::PutBoolErrRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill);
         return true;
     }
 
@@ -155,6 +161,12 @@ private:
             error = "The format does not belong to this book.";
             owner().lastStatus() = BookStatus::kCellRefused;
             return false;
+        }
+        for (const xls::SpillFile* spill : {&book_->cellSpill, &book_->strings.spill}) {
+            if (spill->failed()) {
+                error = "The cells cannot be kept: " + spill->error() + ".";
+                return false;
+            }
         }
         return model_.cells.CheckOrder(row, column, error);
     }
@@ -236,7 +248,7 @@ public:
             lastStatus() = BookStatus::kNoSheets;
             return false;
         }
-        if (model_.firstNewXf + formats().size() > kMaxXfs) {
+        if (model_.firstNewXf + formats().size() > xls::kMaxXfRecords) {
             error = "Cannot save " + path +
                     ": the book has more cell formats than an .xls workbook holds.";
             lastStatus() = BookStatus::kTooLarge;
@@ -244,6 +256,7 @@ public:
         }
         std::deque<Bytes> buffers;
         xls::CompoundEntry root = container_;
+        DropStaleSheetList(root);
         xls::CompoundEntry& workbook = root.children.emplace_back();
         workbook.name = u"Workbook";
         if (!xls::BuildWorkbookStream(model_, sheets, formats(), buffers, workbook.pieces, error)) {
@@ -273,13 +286,11 @@ public:
     }
 
 private:
-    // XF indices are 12 bits in cell records' parent fields; Excel stops at 4050.
-    static constexpr std::size_t kMaxXfs = 4050;
-
     void Reset() {
         model_ = xls::BookModel{};
         model_.globals = xls::NewBookGlobals();
         sheets_.clear();
+        loadedSheetNames_.clear();
         container_ = xls::CompoundEntry{};
         container_.isStorage = true;
     }
@@ -327,11 +338,35 @@ private:
             sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(sheet)));
         }
         container_ = std::move(root);
+        loadedSheetNames_.clear();
+        for (const auto& sheet : sheets_) {
+            loadedSheetNames_.push_back(sheet->model().nameUtf8);
+        }
         set_date1904(loaded.date1904);
         return true;
     }
 
-    bool CheckSheetName(std::string_view name, std::string& error) {
+    // The document summary of a loaded file lists its sheets as they were;
+    // once they differ, the list goes (Excel makes it anew on its next save)
+    // rather than show readers sheets that are gone.
+    void DropStaleSheetList(xls::CompoundEntry& root) const {
+        std::vector<std::string> names;
+        for (const auto& sheet : sheets_) {
+            names.push_back(sheet->model().nameUtf8);
+        }
+        if (names == loadedSheetNames_) {
+            return;
+        }
+        for (xls::CompoundEntry& child : root.children) {
+            if (!child.isStorage && xls::SameEntryName(child.name,
+                                                       u"\x05"
+                                                       u"DocumentSummaryInformation")) {
+                (void)xls::DropSheetListProperties(child.data);
+            }
+        }
+    }
+
+    bool CheckSheetName(std::string_view name, std::string& error) const {
         error = SheetNameProblem(name);
         if (!error.empty()) {
             lastStatus() = BookStatus::kInvalidName;
@@ -350,6 +385,7 @@ private:
     xls::BookModel model_;
     std::vector<std::unique_ptr<XlsSheet>> sheets_;
     xls::CompoundEntry container_;  // the root storage without the Workbook stream
+    std::vector<std::string> loadedSheetNames_;
 };
 
 }  // namespace
