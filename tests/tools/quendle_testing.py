@@ -20,7 +20,9 @@ SAMPLES = os.environ.get("QUENDLE_SAMPLES_DIR", "")
 
 def read_book(path):
     """The workbook as {sheet name: {(row, column): (kind, value)}}, in order."""
-    if open(path, "rb").read(2) == b"PK":
+    with open(path, "rb") as file:
+        zipped = file.read(2) == b"PK"
+    if zipped:
         data = read_workbook.read_xlsx(path)
     else:
         data = read_workbook.read_xls(path)

@@ -45,11 +45,11 @@ class FullDisk(Case):
             "%d,%s\n" % (i, hashlib.sha1(str(i).encode()).hexdigest()) for i in range(40000)))
         small = self.write("small.csv", "added,1\n")
         cases = [
-            # The .xlsx writer keeps compressed sheet data in a scratch file
-            # while cells come in; that is where a new book meets the limit.
+            # Both writers keep a new sheet's cells in scratch files while
+            # they come in; that is where a new book meets the limit.
             ("xlsx, new", "book.xlsx", False, "Cannot write temporary sheet data: File too large"),
             ("xlsx, existing", "book.xlsx", True, "Cannot save XLSX file."),
-            ("xls, new", "book.xls", False, "Cannot save XLS file."),
+            ("xls, new", "book.xls", False, "cannot write a scratch file: File too large"),
             ("xls, existing", "book.xls", True, "Cannot save XLS file."),
         ]
         for name, output, existing, failure in cases:

@@ -366,7 +366,7 @@ private:
         }
     }
 
-    bool CheckSheetName(std::string_view name, std::string& error) const {
+    bool CheckSheetName(std::string_view name, std::string& error) {
         error = SheetNameProblem(name);
         if (!error.empty()) {
             lastStatus() = BookStatus::kInvalidName;
