@@ -3,7 +3,9 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "test_support.h"
 
@@ -21,6 +23,10 @@ void SetEnvironment(const char* name, const char* value) {
     } else {
         unsetenv(name);
     }
+}
+
+std::string SystemFaultText(SystemFault fault) {
+    return std::strerror(fault == SystemFault::kNotAFolder ? ENOTDIR : ENOENT);
 }
 
 CommandResult RunCommand(const std::string& command) {

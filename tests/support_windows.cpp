@@ -8,6 +8,7 @@
 // test goes on with that answer as it would with its own shell's.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +35,25 @@ std::filesystem::path MakeTempFolder() {
 void SetEnvironment(const char* name, const char* value) {
     // An empty value removes the variable from the C library's environment.
     (void)_putenv_s(name, value != nullptr ? value : "");
+}
+
+std::string SystemFaultText(SystemFault fault) {
+    // Windows has no "not a folder" error for a path through a plain file:
+    // the path is not found.
+    const DWORD code =
+        fault == SystemFault::kNoSuchFile ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    std::string text = buffer != nullptr ? std::string(buffer, length) : std::string();
+    LocalFree(buffer);
+    // The platform layer drops the closing period and line end; so does this.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' ||
+                             text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
 }
 
 namespace {

@@ -33,6 +33,15 @@ std::filesystem::path MakeTempFolder();
 // Sets an environment variable, or removes it when `value` is null.
 void SetEnvironment(const char* name, const char* value);
 
+// File-system failures whose wording comes from the system, so a test that
+// checks the reason reaches the user expects that system's own words.
+enum class SystemFault {
+    kNoSuchFile,    // opening a file that does not exist
+    kNoSuchFolder,  // creating a file in a folder that does not exist
+    kNotAFolder,    // creating a file under a path that is a plain file
+};
+std::string SystemFaultText(SystemFault fault);
+
 // A fresh folder under the system's temporary folder, removed with
 // everything in it when the guard goes out of scope.
 class TempDir {

@@ -16,6 +16,8 @@
 
 namespace {
 
+using testing_support::SystemFault;
+using testing_support::SystemFaultText;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
@@ -348,7 +350,8 @@ TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
     }
     BookPtr book = NewBook();
     EXPECT_FALSE(workbook::LoadBook(book.get(), dir.File("absent.xls")));
-    EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("No such file"),
+    EXPECT_NE(std::string(workbook::ErrorMessage(book.get()))
+                  .find(SystemFaultText(SystemFault::kNoSuchFile)),
               std::string::npos);
 }
 

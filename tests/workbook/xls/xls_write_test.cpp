@@ -14,6 +14,8 @@
 
 namespace {
 
+using testing_support::SystemFault;
+using testing_support::SystemFaultText;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
@@ -279,11 +281,13 @@ TEST(XlsBook, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     struct Case {
         const char* what;
         std::string target;
-        const char* errorPart;
+        std::string errorPart;
     };
     const Case cases[] = {
-        {"missing folder", dir.File("missing/out.xls"), "No such file or directory"},
-        {"folder is a regular file", dir.File("plain/out.xls"), "Not a directory"},
+        {"missing folder", dir.File("missing/out.xls"),
+         SystemFaultText(SystemFault::kNoSuchFolder)},
+        {"folder is a regular file", dir.File("plain/out.xls"),
+         SystemFaultText(SystemFault::kNotAFolder)},
         {"target is a folder", dir.path().string(), "Cannot save"},
     };
     for (const Case& c : cases) {

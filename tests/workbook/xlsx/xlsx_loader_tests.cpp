@@ -12,6 +12,8 @@
 namespace {
 
 using testing_support::ShellQuote;
+using testing_support::SystemFault;
+using testing_support::SystemFaultText;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
@@ -231,7 +233,7 @@ TEST(XlsxLoader, DamagedAndHostileFilesFailCleanly) {
     ASSERT_EQ(made.exitCode, 0) << made.output;
     struct Case {
         const char* file;
-        const char* reason;
+        std::string reason;
     };
     const std::vector<Case> cases = {
         {"truncated.xlsx", "no zip end record"},
@@ -242,7 +244,7 @@ TEST(XlsxLoader, DamagedAndHostileFilesFailCleanly) {
         {"deep.xlsx", "nested too deeply"},
         {"bad_offset.xlsx", "lies outside the file"},
         {"no_workbook.xlsx", "xl/workbook.xml is missing"},
-        {"absent.xlsx", "No such file"},
+        {"absent.xlsx", SystemFaultText(SystemFault::kNoSuchFile)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);

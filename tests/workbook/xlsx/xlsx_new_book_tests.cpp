@@ -9,6 +9,8 @@
 
 namespace {
 
+using testing_support::SystemFault;
+using testing_support::SystemFaultText;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
@@ -196,11 +198,13 @@ TEST(XlsxNewBook, FailedSaveLeavesTheOldFileAlone) {
         const char* label;
         std::string target;
         bool withSheet;
-        const char* reason;
+        std::string reason;
     };
     const std::vector<Case> cases = {
-        {"folder missing", dir.File("missing/out.xlsx"), true, "No such file or directory"},
-        {"folder is a file", dir.File("plainfile/out.xlsx"), true, "Not a directory"},
+        {"folder missing", dir.File("missing/out.xlsx"), true,
+         SystemFaultText(SystemFault::kNoSuchFolder)},
+        {"folder is a file", dir.File("plainfile/out.xlsx"), true,
+         SystemFaultText(SystemFault::kNotAFolder)},
         {"target is a folder", dir.File("folder.xlsx"), true, "Cannot save"},
         {"no sheet to save", existing, false, "no sheet"},
     };
