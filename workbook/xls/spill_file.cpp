@@ -108,7 +108,8 @@ bool StringMerger::Find(std::string_view utf8, std::uint32_t& index) {
             continue;
         }
         const Slot& slot = slots_[i];
-        if (slot.length == utf8.size() && std::memcmp(slot.text, utf8.data(), utf8.size()) == 0) {
+        if (slot.length == utf8.size() &&
+            (utf8.empty() || std::memcmp(slot.text, utf8.data(), utf8.size()) == 0)) {
             used_[i] = ++clock_;
             index = slot.index;
             return true;
@@ -139,7 +140,9 @@ void StringMerger::Remember(std::string_view utf8, std::uint32_t index) {
     Slot& slot = slots_[oldest];
     slot.index = index;
     slot.length = static_cast<std::uint8_t>(utf8.size());
-    std::memcpy(slot.text, utf8.data(), utf8.size());
+    if (!utf8.empty()) {  // an empty view may carry no pointer at all
+        std::memcpy(slot.text, utf8.data(), utf8.size());
+    }
 }
 
 }  // namespace workbook::xls
