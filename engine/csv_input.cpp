@@ -19,28 +19,37 @@ namespace {
 
 constexpr char kQuote = '"';
 
+constexpr std::uint64_t kOnes = 0x0101010101010101u;
+constexpr std::uint64_t kHighs = 0x8080808080808080u;
+
+// Eight bytes from `p`, the first in the lowest byte whatever the machine.
+inline std::uint64_t LoadWord(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
+
+// The high bit of every byte of `word` equal to the byte repeated in
+// `pattern`. Bytes above the lowest match may be flagged falsely; only the
+// lowest flag is ever used, and it is always a true match.
+inline std::uint64_t MatchingBytes(std::uint64_t word, std::uint64_t pattern) {
+    const std::uint64_t x = word ^ pattern;
+    return (x - kOnes) & ~x & kHighs;
+}
+
 // The first byte in [p, end) equal to `a` or `b`, or `end`.
 inline const char* FindEither(const char* p, const char* end, char a, char b) {
-    // Eight bytes at a time: a zero byte in (word ^ pattern) marks a match. The
-    // lowest flagged byte is always a true match (little-endian load), which
-    // is the only one used.
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
     const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
     const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
-    while (end - p >= 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, 8);
-        if constexpr (std::endian::native == std::endian::big) {
-            word = __builtin_bswap64(word);
-        }
-        const std::uint64_t xa = word ^ patternA;
-        const std::uint64_t xb = word ^ patternB;
-        const std::uint64_t found = (((xa - kOnes) & ~xa) | ((xb - kOnes) & ~xb)) & kHighs;
+    for (; end - p >= 8; p += 8) {
+        const std::uint64_t word = LoadWord(p);
+        const std::uint64_t found = MatchingBytes(word, patternA) | MatchingBytes(word, patternB);
         if (found != 0) {
             return p + (std::countr_zero(found) >> 3);
         }
-        p += 8;
     }
     while (p < end && *p != a && *p != b) {
         ++p;
@@ -53,26 +62,16 @@ inline const char* FindAny(const char* p, const char* end, char a, char b, char 
     if (c == a || c == b) {
         return FindEither(p, end, a, b);
     }
-    constexpr std::uint64_t kOnes = 0x0101010101010101u;
-    constexpr std::uint64_t kHighs = 0x8080808080808080u;
     const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
     const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
     const std::uint64_t patternC = kOnes * static_cast<unsigned char>(c);
-    while (end - p >= 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, 8);
-        if constexpr (std::endian::native == std::endian::big) {
-            word = __builtin_bswap64(word);
-        }
-        const std::uint64_t xa = word ^ patternA;
-        const std::uint64_t xb = word ^ patternB;
-        const std::uint64_t xc = word ^ patternC;
-        const std::uint64_t found =
-            (((xa - kOnes) & ~xa) | ((xb - kOnes) & ~xb) | ((xc - kOnes) & ~xc)) & kHighs;
+    for (; end - p >= 8; p += 8) {
+        const std::uint64_t word = LoadWord(p);
+        const std::uint64_t found = MatchingBytes(word, patternA) | MatchingBytes(word, patternB) |
+                                    MatchingBytes(word, patternC);
         if (found != 0) {
             return p + (std::countr_zero(found) >> 3);
         }
-        p += 8;
     }
     while (p < end && *p != a && *p != b && *p != c) {
         ++p;
