@@ -234,13 +234,21 @@ void RecordWriter::Continue() {
     Begin(kRecordContinue);
 }
 
-void PutLabelSstRecord(Bytes& out, int row, int column, std::uint16_t xf,
-                       std::uint32_t stringIndex) {
-    RecordWriter writer(out);
-    writer.Begin(kRecordLabelSst);
-    PutCellHeader(out, row, column, xf);
-    PutU32(out, stringIndex);
-    writer.End();
+std::array<std::uint8_t, kLabelSstSize> LabelSstRecord(int row, int column, std::uint16_t xf,
+                                                       std::uint32_t stringIndex) {
+    const std::uint16_t fields[] = {kRecordLabelSst,
+                                    kLabelSstSize - 4,
+                                    static_cast<std::uint16_t>(row),
+                                    static_cast<std::uint16_t>(column),
+                                    xf,
+                                    static_cast<std::uint16_t>(stringIndex),
+                                    static_cast<std::uint16_t>(stringIndex >> 16)};
+    std::array<std::uint8_t, kLabelSstSize> record{};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        record[2 * i] = static_cast<std::uint8_t>(fields[i]);
+        record[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
+    }
+    return record;
 }
 
 void PutNumberRecord(Bytes& out, int row, int column, std::uint16_t xf, double value) {
@@ -286,6 +294,15 @@ std::uint32_t PutSharedStringEntry(SharedStrings& strings, std::u16string_view t
     return strings.count++;
 }
 
+std::uint32_t PutAsciiStringEntry(SharedStrings& strings, std::string_view ascii, Bytes& scratch) {
+    scratch.clear();
+    PutU16(scratch, static_cast<std::uint16_t>(ascii.size()));
+    PutU8(scratch, 0);  // one byte per character
+    scratch.insert(scratch.end(), ascii.begin(), ascii.end());
+    (void)strings.spill.Append(scratch);
+    return strings.count++;
+}
+
 void CellTable::Configure(bool withDbCells, std::vector<std::uint16_t> rowsWithRecords) {
     withDbCells_ = withDbCells;
     rowsWithRecords_ = std::move(rowsWithRecords);
@@ -303,10 +320,11 @@ bool CellTable::CheckOrder(int row, int column, std::string& error) const {
     return false;
 }
 
-void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill) {
+void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill,
+                    SharedStrings& strings) {
     if (row != currentRow_) {
         if (currentRow_ >= 0 && row / kRowsPerBlock != currentRow_ / kRowsPerBlock) {
-            FinishBlock(spill);
+            FinishBlock(spill, strings);
         }
         if (firstRow_ < 0) {
             firstRow_ = row;
@@ -325,11 +343,58 @@ void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill) {
     blockCells_.insert(blockCells_.end(), record.begin(), record.end());
 }
 
+void CellTable::AddText(int row, int column, std::uint16_t xf, std::string_view utf8,
+                        SpillFile& spill, SharedStrings& strings) {
+    // The commonest record of all, written whole in one step; its index
+    // comes when the block's texts are settled.
+    Add(row, column, LabelSstRecord(row, column, xf, 0), spill, strings);
+    PendingText text;
+    text.cellAt = static_cast<std::uint32_t>(blockCells_.size() - kLabelSstSize);
+    text.textAt = static_cast<std::uint32_t>(pendingBytes_.size());
+    text.size = static_cast<std::uint32_t>(utf8.size());
+    text.hash = StringMerger::Hash(utf8);
+    pendingBytes_.append(utf8);
+    pending_.push_back(text);
+}
+
+void CellTable::ResolveTexts(SharedStrings& strings) {
+    // The texts of a block are looked up in order, so that the first of
+    // equal texts makes the entry the others share; the table slots and
+    // kept texts of lookups a few places ahead are fetched meanwhile, since
+    // for texts that recur far apart each lookup would otherwise wait on
+    // memory.
+    constexpr std::size_t kSlotsAhead = 16;
+    constexpr std::size_t kTextsAhead = 8;
+    StringMerger& merger = strings.merger;
+    Bytes scratch;
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        if (i + kSlotsAhead < pending_.size()) {
+            merger.Prefetch(pending_[i + kSlotsAhead].hash, false);
+        }
+        if (i + kTextsAhead < pending_.size()) {
+            merger.Prefetch(pending_[i + kTextsAhead].hash, true);
+        }
+        const PendingText& text = pending_[i];
+        const std::string_view utf8 =
+            std::string_view(pendingBytes_).substr(text.textAt, text.size);
+        std::uint32_t index = 0;
+        if (!merger.Find(utf8, text.hash, index)) {
+            index = IsAscii(utf8) ? PutAsciiStringEntry(strings, utf8, scratch)
+                                  : PutSharedStringEntry(strings, Utf8ToUtf16(utf8), scratch);
+            merger.Remember(utf8, text.hash, index);
+        }
+        SetU32(blockCells_, text.cellAt + kLabelSstSize - 4, index);
+    }
+    pending_.clear();
+    pendingBytes_.clear();
+}
+
 bool CellTable::HasRowRecord(std::uint16_t row) const {
     return std::binary_search(rowsWithRecords_.begin(), rowsWithRecords_.end(), row);
 }
 
-void CellTable::FinishBlock(SpillFile& spill) {
+void CellTable::FinishBlock(SpillFile& spill, SharedStrings& strings) {
+    ResolveTexts(strings);
     blockOut_.clear();
     EmitBlock(blockOut_, doneDbCells_, blockRows_, blockCells_,
               static_cast<std::size_t>(doneSize_));

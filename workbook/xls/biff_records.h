@@ -4,6 +4,7 @@
 // CONTINUE records that carry longer bodies.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -87,9 +88,11 @@ private:
     std::size_t start_ = 0;
 };
 
-// Cell records, appended complete to `out`.
-void PutLabelSstRecord(Bytes& out, int row, int column, std::uint16_t xf,
-                       std::uint32_t stringIndex);
+// Cell records, appended complete to `out`. A LABELSST record is one of
+// kLabelSstSize bytes, the string index last.
+inline constexpr std::size_t kLabelSstSize = 14;
+std::array<std::uint8_t, kLabelSstSize> LabelSstRecord(int row, int column, std::uint16_t xf,
+                                                       std::uint32_t stringIndex);
 // An RK record when the value survives RK's 30-bit encodings exactly,
 // otherwise a NUMBER record.
 void PutNumberRecord(Bytes& out, int row, int column, std::uint16_t xf, double value);
@@ -100,6 +103,8 @@ void PutBoolErrRecord(Bytes& out, int row, int column, std::uint16_t xf, bool va
 // `scratch`; gives its index.
 std::uint32_t PutSharedStringEntry(SharedStrings& strings, std::u16string_view text,
                                    Bytes& scratch);
+// The same for a text of ASCII characters only, which needs no conversion.
+std::uint32_t PutAsciiStringEntry(SharedStrings& strings, std::string_view ascii, Bytes& scratch);
 
 // The checksum XFCRC keeps over the XF records' bodies, so that Excel can
 // tell whether a program unaware of XFEXT changed them: a CRC-32 with the

@@ -765,6 +765,11 @@ std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
 bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets,
                          const std::deque<Format>& formats, std::deque<Bytes>& buffers,
                          std::vector<StreamPiece>& pieces, std::string& error) {
+    // The string table is written ahead of the sheets, so it must hold
+    // every text the sheets refer to.
+    for (SheetModel* sheet : sheets) {
+        sheet->cells.ResolveTexts(book.strings);
+    }
     for (const SpillFile* spill : {&book.cellSpill, &book.strings.spill}) {
         if (spill->failed()) {
             error = "the cells could not be kept: " + spill->error() + ".";

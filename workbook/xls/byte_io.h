@@ -78,25 +78,35 @@ private:
     std::size_t pos_ = 0;
 };
 
+// Room for `count` more bytes at the end of `out`: one size check for a
+// whole value rather than one per byte.
+inline std::uint8_t* Extend(Bytes& out, std::size_t count) {
+    out.resize(out.size() + count);
+    return out.data() + out.size() - count;
+}
+
 inline void PutU8(Bytes& out, std::uint8_t value) {
     out.push_back(value);
 }
 
 inline void PutU16(Bytes& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    std::uint8_t* at = Extend(out, 2);
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 inline void PutU32(Bytes& out, std::uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(value >> shift));
+    std::uint8_t* at = Extend(out, 4);
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
 inline void PutF64(Bytes& out, double value) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    for (int shift = 0; shift < 64; shift += 8) {
-        out.push_back(static_cast<std::uint8_t>(bits >> shift));
+    std::uint8_t* at = Extend(out, 8);
+    for (int i = 0; i < 8; ++i) {
+        at[i] = static_cast<std::uint8_t>(bits >> (8 * i));
     }
 }
 

@@ -87,62 +87,108 @@ bool SpillFile::Produce(std::uint64_t offset, std::uint64_t length,
     return true;
 }
 
-std::size_t StringMerger::Locate(std::string_view utf8, std::uint16_t& print) {
-    // FNV-1a: short texts, and sets and fingerprints only need an even spread.
-    std::uint64_t hash = 0xCBF29CE484222325ull;
-    for (char c : utf8) {
-        hash = (hash ^ static_cast<std::uint8_t>(c)) * 0x100000001B3ull;
+std::uint64_t StringMerger::Hash(std::string_view utf8) {
+    // Eight bytes at a time, each word mixed in by a multiply; the slot takes
+    // the low bits and the fingerprint the high ones, so both need the spread
+    // the final mix gives.
+    std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ utf8.size();
+    std::size_t at = 0;
+    while (at < utf8.size()) {
+        std::uint64_t word = 0;
+        const std::size_t take = std::min<std::size_t>(8, utf8.size() - at);
+        std::memcpy(&word, utf8.data() + at, take);
+        hash = (hash ^ word) * 0xFF51AFD7ED558CCDull;
+        hash ^= hash >> 32;
+        at += take;
     }
-    print = static_cast<std::uint16_t>(hash >> 48 | 1u);
-    return static_cast<std::size_t>(hash) & (kSets - 1);
+    hash *= 0xC4CEB9FE1A85EC53ull;
+    return hash ^ (hash >> 29);
 }
 
-bool StringMerger::Find(std::string_view utf8, std::uint32_t& index) {
-    if (slots_.empty() || utf8.size() > kMaxText) {
+std::string_view StringMerger::KeptText(std::uint32_t at) const {
+    return {reinterpret_cast<const char*>(kept_.data()) + at + 5, kept_[at + 4]};
+}
+
+void StringMerger::Prefetch(std::uint64_t hash, bool text) const {
+    if (!slots_) {
+        return;
+    }
+    const Slot& slot = slots_[static_cast<std::size_t>(hash) & (kSlots - 1)];
+    if (!text) {
+        __builtin_prefetch(&slot);
+    } else if (slot.print == Print(hash)) {
+        __builtin_prefetch(kept_.data() + slot.at);
+    }
+}
+
+std::size_t StringMerger::Search(std::string_view utf8, std::uint64_t hash, bool& found) const {
+    const std::uint32_t print = Print(hash);
+    for (std::size_t slot = static_cast<std::size_t>(hash) & (kSlots - 1);;
+         slot = (slot + 1) & (kSlots - 1)) {
+        const Slot& entry = slots_[slot];
+        if (entry.print == 0) {
+            found = false;
+            return slot;
+        }
+        if (entry.print == print && KeptText(entry.at) == utf8) {
+            found = true;
+            return slot;
+        }
+    }
+}
+
+bool StringMerger::Find(std::string_view utf8, std::uint64_t hash, std::uint32_t& index) {
+    missed_ = false;
+    if (!slots_ || utf8.size() > kMaxText) {
         return false;
     }
-    std::uint16_t print = 0;
-    const std::size_t first = Locate(utf8, print) * kWays;
-    for (std::size_t i = first; i < first + kWays; ++i) {
-        if (prints_[i] != print) {
-            continue;
-        }
-        const Slot& slot = slots_[i];
-        if (slot.length == utf8.size() &&
-            (utf8.empty() || std::memcmp(slot.text, utf8.data(), utf8.size()) == 0)) {
-            used_[i] = ++clock_;
-            index = slot.index;
-            return true;
-        }
+    bool found = false;
+    const std::size_t slot = Search(utf8, hash, found);
+    if (found) {
+        std::memcpy(&index, kept_.data() + slots_[slot].at, 4);
+        return true;
     }
+    missed_ = true;
+    missedText_ = utf8.data();
+    missedSize_ = utf8.size();
+    missedSlot_ = slot;
     return false;
 }
 
-void StringMerger::Remember(std::string_view utf8, std::uint32_t index) {
-    if (utf8.size() > kMaxText) {
+void StringMerger::Remember(std::string_view utf8, std::uint64_t hash, std::uint32_t index) {
+    const bool afterMiss = missed_ && missedText_ == utf8.data() && missedSize_ == utf8.size();
+    missed_ = false;
+    if (utf8.size() > kMaxText || count_ >= kMaxRemembered ||
+        kept_.size() + 5 + utf8.size() > kMaxKept) {
         return;
     }
-    if (slots_.empty()) {
-        prints_.resize(kSets * kWays, 0);
-        used_.resize(kSets * kWays, 0);
-        slots_.resize(kSets * kWays);
-    }
-    std::uint16_t print = 0;
-    const std::size_t first = Locate(utf8, print) * kWays;
-    std::size_t oldest = first;
-    for (std::size_t i = first + 1; i < first + kWays; ++i) {
-        if (used_[i] < used_[oldest]) {
-            oldest = i;
+    if (!slots_) {
+        slots_.reset(static_cast<Slot*>(std::calloc(kSlots, sizeof(Slot))));
+        if (!slots_) {
+            return;  // merging is an economy; without memory for it texts stay apart
         }
     }
-    prints_[oldest] = print;
-    used_[oldest] = ++clock_;
-    Slot& slot = slots_[oldest];
-    slot.index = index;
-    slot.length = static_cast<std::uint8_t>(utf8.size());
-    if (!utf8.empty()) {  // an empty view may carry no pointer at all
-        std::memcpy(slot.text, utf8.data(), utf8.size());
+    std::size_t slot = missedSlot_;
+    if (!afterMiss) {
+        bool present = false;
+        slot = Search(utf8, hash, present);
+        if (present) {
+            return;
+        }
     }
+    const auto at = static_cast<std::uint32_t>(kept_.size());
+    if (kept_.capacity() < at + 5 + utf8.size()) {
+        // Doubling, but never past the limit, so the texts take no more than it.
+        kept_.reserve(std::min(kMaxKept, std::max<std::size_t>(kept_.capacity() * 2, 64 * 1024)));
+    }
+    kept_.resize(kept_.size() + 5 + utf8.size());
+    std::memcpy(kept_.data() + at, &index, 4);
+    kept_[at + 4] = static_cast<std::uint8_t>(utf8.size());
+    if (!utf8.empty()) {  // an empty view may carry no pointer at all
+        std::memcpy(kept_.data() + at + 5, utf8.data(), utf8.size());
+    }
+    slots_[slot] = {Print(hash), at};
+    ++count_;
 }
 
 }  // namespace workbook::xls

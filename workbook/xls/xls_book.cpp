@@ -80,24 +80,32 @@ public:
             return false;
         }
         xls::SharedStrings& strings = book_->strings;
-        std::uint32_t index = 0;
-        if (!strings.merger.Find(text, index)) {
-            const std::u16string units = xls::Utf8ToUtf16(text);
-            if (units.size() > static_cast<std::size_t>(kMaxCellCharacters)) {
-                error = "The text for row " + std::to_string(row + 1) + ", column " +
-                        std::to_string(column + 1) + " has " + std::to_string(units.size()) +
-                        " characters, more than an .xls cell holds (" +
-                        std::to_string(kMaxCellCharacters) + ").";
-                owner().lastStatus() = BookStatus::kCellTooLong;
-                return false;
-            }
-            index = xls::PutSharedStringEntry(strings, units, scratch_);
-            strings.merger.Remember(text, index);
+        if (text.size() <= xls::StringMerger::kMaxText) {
+            ++strings.references;
+            // Short texts are the ones that recur; they get their entries a
+            // block at a time, merged where equal.
+            model_.cells.AddText(row, column, Xf(format), text, book_->cellSpill, strings);
+            return true;
+        }
+        const bool ascii = xls::IsAscii(text);
+        std::u16string units;
+        if (!ascii) {
+            units = xls::Utf8ToUtf16(text);
+        }
+        const std::size_t length = ascii ? text.size() : units.size();
+        if (length > static_cast<std::size_t>(kMaxCellCharacters)) {
+            error = "The text for row " + std::to_string(row + 1) + ", column " +
+                    std::to_string(column + 1) + " has " + std::to_string(length) +
+                    " characters, more than an .xls cell holds (" +
+                    std::to_string(kMaxCellCharacters) + ").";
+            owner().lastStatus() = BookStatus::kCellTooLong;
+            return false;
         }
         ++strings.references;
-        scratch_.clear();
-        xls::PutLabelSstRecord(scratch_, row, column, Xf(format), index);
-        model_.cells.Add(row, column, scratch_, book_->cellSpill);
+        const std::uint32_t index = ascii ? xls::PutAsciiStringEntry(strings, text, scratch_)
+                                          : xls::PutSharedStringEntry(strings, units, scratch_);
+        model_.cells.Add(row, column, xls::LabelSstRecord(row, column, Xf(format), index),
+                         book_->cellSpill, strings);
         return true;
     }
 
@@ -108,7 +116,7 @@ public:
         }
         scratch_.clear();
         xls::PutNumberRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_, book_->cellSpill);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill, book_->strings);
         return true;
     }
 
@@ -119,7 +127,7 @@ public:
         }
         scratch_.clear();
         xls::PutBoolErrRecord(scratch_, row, column, Xf(format), value);
-        model_.cells.Add(row, column, scratch_, book_->cellSpill);
+        model_.cells.Add(row, column, scratch_, book_->cellSpill, book_->strings);
         return true;
     }
 

@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -58,38 +60,59 @@ private:
     std::string error_;
 };
 
-// Remembers short texts written recently with their string table index, so
-// that repeated texts share one entry. Bounded: a fixed number of slots,
-// each holding its text, so a match is exact and a text that lost its slot
-// merely gets a second entry. Slots go in sets of four; a new text takes the
-// one used least recently, so texts that recur stay while those written once
-// pass through.
+// Remembers the short texts written so far with their string table index,
+// so that repeated texts share one entry. Exact: each remembered text is
+// kept and compared whole, so a merge is never wrong. Bounded: a fixed
+// table, and kept texts up to a fixed size; past either limit new texts are
+// no longer remembered (they merely get entries of their own) while those
+// already remembered go on merging. Lookups come in batches (a row block's
+// texts), so the table and texts a later lookup reads can be fetched from
+// memory while an earlier one is settled (Prefetch).
 class StringMerger {
 public:
     static constexpr std::size_t kMaxText = 32;  // UTF-8 bytes
 
+    static std::uint64_t Hash(std::string_view utf8);
+    // Starts loading the slot a lookup of `hash` reads first, and (when
+    // `text`) the kept text of the slot's entry.
+    void Prefetch(std::uint64_t hash, bool text) const;
     // The index of an entry holding exactly `utf8`, when one is remembered.
-    bool Find(std::string_view utf8, std::uint32_t& index);
-    void Remember(std::string_view utf8, std::uint32_t index);
+    bool Find(std::string_view utf8, std::uint64_t hash, std::uint32_t& index);
+    // Remembers `utf8` as the text of entry `index`; cheapest right after a
+    // Find of the same text that found nothing.
+    void Remember(std::string_view utf8, std::uint64_t hash, std::uint32_t index);
 
 private:
-    static constexpr std::size_t kWays = 4;
-    static constexpr std::size_t kSets = std::size_t{1} << 15;
+    static constexpr std::size_t kSlots = std::size_t{1} << 19;  // 4 MiB
+    static constexpr std::size_t kMaxRemembered = kSlots / 4 * 3;
+    static constexpr std::size_t kMaxKept = std::size_t{6} << 20;  // bytes of kept texts
+    // An open-addressed slot: a fingerprint of the text (0: empty) and where
+    // its index and text are kept, so a miss never touches the texts.
     struct Slot {
-        std::uint32_t index = 0;
-        std::uint8_t length = 0;
-        char text[kMaxText] = {};
+        std::uint32_t print = 0;
+        std::uint32_t at = 0;
     };
-    // The set of `utf8` and a fingerprint of it, never 0.
-    static std::size_t Locate(std::string_view utf8, std::uint16_t& print);
+    struct FreeSlots {
+        void operator()(Slot* slots) const { std::free(slots); }
+    };
 
-    // Fingerprints and use stamps apart from the texts, so that a text not
-    // remembered costs a look at two small arrays only. Allocated at the
-    // first Remember, kSets * kWays each.
-    std::vector<std::uint16_t> prints_;  // 0: empty slot
-    std::vector<std::uint32_t> used_;    // when last found or remembered
-    std::vector<Slot> slots_;
-    std::uint32_t clock_ = 0;
+    static std::uint32_t Print(std::uint64_t hash) {
+        return static_cast<std::uint32_t>(hash >> 32) | 1u;
+    }
+    // The slot holding `utf8`, or the empty one where it would go.
+    std::size_t Search(std::string_view utf8, std::uint64_t hash, bool& found) const;
+    std::string_view KeptText(std::uint32_t at) const;
+
+    // Zeroed pages from the system, so a small book touches few of them.
+    // Allocated at the first Remember.
+    std::unique_ptr<Slot[], FreeSlots> slots_;
+    std::vector<std::uint8_t> kept_;  // per text: its index (4 bytes), length, bytes
+    std::size_t count_ = 0;
+    // Where the last Find that found nothing stopped.
+    bool missed_ = false;
+    const char* missedText_ = nullptr;
+    std::size_t missedSize_ = 0;
+    std::size_t missedSlot_ = 0;
 };
 
 // The shared string table. Each entry is one XLUnicodeRichExtendedString
@@ -127,8 +150,17 @@ public:
     // before or at the last cell written.
     bool CheckOrder(int row, int column, std::string& error) const;
     // Adds one cell record (`record` is complete, header included) for a
-    // position that CheckOrder accepted. Finished row blocks go to `spill`.
-    void Add(int row, int column, ByteSpan record, SpillFile& spill);
+    // position that CheckOrder accepted. Finished row blocks go to `spill`,
+    // their texts settled in `strings` first.
+    void Add(int row, int column, ByteSpan record, SpillFile& spill, SharedStrings& strings);
+    // Adds a LABELSST cell for a text of at most StringMerger::kMaxText
+    // bytes; its string table entry is settled with the rest of its block.
+    void AddText(int row, int column, std::uint16_t xf, std::string_view utf8, SpillFile& spill,
+                 SharedStrings& strings);
+    // Settles the entries of the texts added since the last call: merged
+    // with an equal text, or new. Before a save, since the string table is
+    // written ahead of the sheets.
+    void ResolveTexts(SharedStrings& strings);
 
     bool empty() const { return firstRow_ < 0; }
     int firstRow() const { return firstRow_; }
@@ -143,7 +175,7 @@ public:
     const std::vector<std::uint32_t>& finishedDbCells() const { return doneDbCells_; }
     // Appends the unfinished block to `out` without closing it, so writes
     // may go on after a save; its DBCELL offset (counted from the start of
-    // the whole table) goes to `dbCells`.
+    // the whole table) goes to `dbCells`. Its texts must be settled.
     void SerializePending(Bytes& out, std::vector<std::uint32_t>& dbCells) const;
 
 private:
@@ -153,7 +185,14 @@ private:
         std::uint16_t endColumn = 0;
         std::uint32_t cellsAt = 0;  // offset of the row's first cell in blockCells_
     };
-    void FinishBlock(SpillFile& spill);
+    // A text cell whose string table index is not settled yet.
+    struct PendingText {
+        std::uint32_t cellAt = 0;  // its LABELSST record in blockCells_
+        std::uint32_t textAt = 0;  // its text in pendingBytes_
+        std::uint32_t size = 0;
+        std::uint64_t hash = 0;
+    };
+    void FinishBlock(SpillFile& spill, SharedStrings& strings);
     void EmitBlock(Bytes& out, std::vector<std::uint32_t>& dbCells,
                    const std::vector<RowSpan>& rows, ByteSpan cells, std::size_t base) const;
     bool HasRowRecord(std::uint16_t row) const;
@@ -166,6 +205,8 @@ private:
     std::vector<std::uint32_t> doneDbCells_;
     std::vector<RowSpan> blockRows_;  // rows of the unfinished block
     Bytes blockCells_;                // cells of the unfinished block
+    std::vector<PendingText> pending_;
+    std::string pendingBytes_;
     int firstRow_ = -1;
     int currentRow_ = -1;
     int lastColumn_ = -1;

@@ -3,6 +3,7 @@
 #include "workbook/xls/xls_text.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "platform/platform.h"
 #include "workbook/workbook.h"
@@ -47,6 +48,20 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         }
     }
     return out;
+}
+
+bool IsAscii(std::string_view text) {
+    std::size_t at = 0;
+    std::uint64_t high = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, 8);
+        high |= word;
+    }
+    for (; at < text.size(); ++at) {
+        high |= static_cast<std::uint8_t>(text[at]);
+    }
+    return (high & 0x8080808080808080ull) == 0;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

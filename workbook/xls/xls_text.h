@@ -12,6 +12,10 @@ namespace workbook::xls {
 // beyond U+10FFFF) becomes one U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 
+// True when every byte of `text` is below 0x80, so that it is its own
+// Latin-1 and UTF-16 form, one unit per byte.
+bool IsAscii(std::string_view text);
+
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 

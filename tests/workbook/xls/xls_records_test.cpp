@@ -256,14 +256,31 @@ TEST(XlsRecords, AppendedRowsKeepTheIndex) {
     }
 }
 
-// Texts written more than once share one string table entry; texts that
+// Texts written more than once share one string table entry, however far
+// apart they recur, across sheets and across a save in between; texts that
 // differ in any way, letter case and spaces included, never do.
 TEST(XlsRecords, RepeatedTextsShareOneString) {
+    constexpr std::size_t kColumns = 10;
     const std::string longText(300, 'x');
+    const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8";
+    const std::string emoji = "\xF0\x9F\x98\x80";
     struct Case {
         const char* what;
-        std::vector<std::string> texts;  // written in order, one per row
-        int unique;                      // entries at most; -1: only checked against the texts
+        // The k-th text goes to sheet k % sheets, as its (k / sheets)-th
+        // cell, rows of kColumns cells.
+        std::vector<std::string> texts;
+        int sheets = 1;
+        int savedAfter = -1;  // texts written before a first save; -1: one save
+        int extra = 0;        // entries allowed beyond one per distinct text
+    };
+    const auto repeated = [](int count, int times, const std::string& prefix) {
+        std::vector<std::string> texts;
+        for (int round = 0; round < times; ++round) {
+            for (int i = 0; i < count; ++i) {
+                texts.push_back(prefix + std::to_string(i));
+            }
+        }
+        return texts;
     };
     std::vector<std::string> ids;
     for (int i = 0; i < 20000; ++i) {
@@ -271,25 +288,43 @@ TEST(XlsRecords, RepeatedTextsShareOneString) {
         ids.push_back("id" + std::to_string(i));
         ids.push_back("Y");
     }
+    std::vector<std::string> mixed;
+    for (int i = 0; i < 300; ++i) {
+        mixed.push_back(i % 3 == 0 ? longText + std::to_string(i % 7)
+                                   : "m" + std::to_string(i % 11));
+        mixed.push_back(i % 2 == 0 ? cyrillic + std::to_string(i % 5) : emoji);
+    }
     const std::vector<Case> cases = {
-        {"two texts alternating", {"a", "b", "a", "b", "a"}, 2},
-        {"case and spaces differ", {"Praha", "praha", "Praha ", " Praha", "Praha"}, 4},
-        {"empty and non-Latin texts",
-         {"", "\xD0\x9F\xD1\x80\xD0\xB8", "", "\xF0\x9F\x98\x80", "\xD0\x9F\xD1\x80\xD0\xB8"},
-         3},
-        {"long texts", {longText, longText + "y", longText}, -1},
-        // A text may lose its slot to another and get a second entry, rarely.
-        {"many texts, each repeated", ids, 20001 + 200},
+        {"two texts alternating", {"a", "b", "a", "b", "a"}},
+        {"case and spaces differ", {"Praha", "praha", "Praha ", " Praha", "Praha"}},
+        {"empty and non-Latin texts", {"", cyrillic, "", emoji, cyrillic}},
+        {"long texts", {longText, longText + "y", longText}, 1, -1, 1},
+        {"many texts, each repeated", ids},
+        {"texts recurring far apart", repeated(60000, 2, "far")},
+        {"two sheets written by turns", repeated(3000, 4, "s"), 2},
+        {"saved inside a row block, then written on", repeated(50, 4, "w"), 1, 75},
+        {"saved between sheets' texts, then written on", repeated(700, 3, "v"), 3, 1000},
+        // Texts too long to recur often are not merged: at most 100 here.
+        {"long and short, Latin and not, interleaved", mixed, 2, 301, 100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string path = dir.File("strings.xls");
         BookPtr book = NewBook();
-        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "T");
-        for (std::size_t row = 0; row < c.texts.size(); ++row) {
+        std::vector<workbook::Sheet*> sheets;
+        for (int i = 0; i < c.sheets; ++i) {
+            sheets.push_back(workbook::AddSheet(book.get(), "T" + std::to_string(i)));
+        }
+        for (std::size_t k = 0; k < c.texts.size(); ++k) {
+            if (static_cast<int>(k) == c.savedAfter) {
+                ASSERT_TRUE(workbook::SaveBook(book.get(), path))
+                    << workbook::ErrorMessage(book.get());
+            }
+            const std::size_t cell = k / static_cast<std::size_t>(c.sheets);
             ASSERT_TRUE(
-                workbook::WriteText(sheet, static_cast<int>(row), 0, c.texts[row], nullptr));
+                workbook::WriteText(sheets[k % sheets.size()], static_cast<int>(cell / kColumns),
+                                    static_cast<int>(cell % kColumns), c.texts[k], nullptr));
         }
         ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
         std::vector<std::string> distinct = c.texts;
@@ -304,17 +339,23 @@ TEST(XlsRecords, RepeatedTextsShareOneString) {
             << sst[0];
         EXPECT_NE(sst[0].find(" labels=" + std::to_string(c.texts.size())), std::string::npos)
             << sst[0];
-        if (c.unique >= 0) {
-            const std::size_t at = sst[0].find(" unique=");
-            ASSERT_NE(at, std::string::npos);
-            EXPECT_LE(std::stoi(sst[0].substr(at + 8)), c.unique) << sst[0];
-        }
+        const std::size_t at = sst[0].find(" unique=");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_LE(std::stoul(sst[0].substr(at + 8)), distinct.size() + c.extra) << sst[0];
         // Each cell still reads as its own text.
-        const auto cells = xls_test::SheetLines(xls_test::CellsOf(path), "\"T\"");
-        ASSERT_EQ(cells.size(), c.texts.size());
-        for (std::size_t row = 0; row < c.texts.size(); ++row) {
-            EXPECT_EQ(cells[row], "cell \"T\" " + std::to_string(row) + " 0 s " +
-                                      JsonText(c.texts[row]) + " \"General\"");
+        const auto lines = xls_test::CellsOf(path);
+        for (int i = 0; i < c.sheets; ++i) {
+            const std::string name = "\"T" + std::to_string(i) + "\"";
+            const auto cells = xls_test::SheetLines(lines, name);
+            std::size_t cell = 0;
+            for (std::size_t k = static_cast<std::size_t>(i); k < c.texts.size();
+                 k += static_cast<std::size_t>(c.sheets), ++cell) {
+                ASSERT_LT(cell, cells.size());
+                ASSERT_EQ(cells[cell], "cell " + name + " " + std::to_string(cell / kColumns) +
+                                           " " + std::to_string(cell % kColumns) + " s " +
+                                           JsonText(c.texts[k]) + " \"General\"");
+            }
+            EXPECT_EQ(cells.size(), cell);
         }
     }
 }
