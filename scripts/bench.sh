@@ -30,7 +30,7 @@ build/release/bench/csv_bench "$data/r1m.csv"
 echo "== .xlsx writer"
 build/release/bench/xlsx_bench
 echo "== .xls writer"
-build/release/bench/xls_bench
+build/release/bench/xls_bench "$data/xls_bench.xls"
 
 quendle="$root/build/release/wizard/quendle"
 echo "== whole conversion to .xlsx, text mode, against the libxlsxwriter baseline"
