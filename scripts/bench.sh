@@ -53,6 +53,10 @@ if /usr/bin/python3 tests/tools/xls_records.py "$data/r60k.xls" | grep -E '^inde
     echo "the .xls file's INDEX is wrong" >&2
     exit 1
 fi
+# xlwt leaves empty fields out and writes no DBCELL or INDEX; the sizes
+# with and without those records.
+PYTHONPATH="$shared/peers" /usr/bin/python3 "$shared/peers/xlwt_csv.py" "$data/r60k.csv" "$data/r60k-xlwt.xls"
+/usr/bin/python3 bench/xls_sizes.py "$data/r60k.xls" "$data/r60k-xlwt.xls"
 
 echo "== 50 files, each to its own .xlsx: one at a time (QUENDLE_JOBS=1) against several at once"
 batch="$data/batch50"
