@@ -426,67 +426,99 @@ std::uint64_t LoadHalfWord(const char* bytes) {
     return half;
 }
 
-// ScanNumber for 1 to 16 bytes on a little-endian machine, without a loop:
-// the bytes are loaded (never past the text) into 16 places, the last byte
-// last, and tested and converted eight at a time.
-NumberScan ScanShortNumber(std::string_view text, std::size_t bodyStart) {
-    const std::size_t size = text.size();
-    const char* bytes = text.data();
-    std::uint64_t words[2] = {0, 0};  // places 0-7 and 8-15
-    if (size >= 8) {
-        words[1] = LoadWord(bytes + size - 8);
-        words[0] = size == 8 ? 0 : LoadWord(bytes) << (8 * (16 - size));
-    } else if (size >= 4) {
-        words[1] =
-            (LoadHalfWord(bytes + size - 4) << 32) | (LoadHalfWord(bytes) << (8 * (8 - size)));
-    } else {
-        const auto byteAt = [bytes](std::size_t at) {
-            return std::uint64_t{static_cast<unsigned char>(bytes[at])};
-        };
-        words[1] = (byteAt(size - 1) << 56) | (byteAt(size / 2) << (8 * (8 - size + size / 2))) |
-                   (byteAt(0) << (8 * (8 - size)));
-    }
-    // The places the body fills: from 16 - size + bodyStart to 15.
-    const auto firstPlace = static_cast<unsigned>(16 - size + bodyStart);
-    const std::uint64_t body[2] = {BitsFrom(8 * firstPlace) & kHighBits,
-                                   BitsFrom(8 * (firstPlace > 8 ? firstPlace - 8 : 0)) & kHighBits};
+// ScanNumber over a text loaded into 8 * kWords places, its last byte in
+// the last place and nothing before its first: tested and converted eight
+// bytes at a time, without a branch on any byte.
+template <std::size_t kWords>
+NumberScan ScanPlaces(const std::uint64_t (&words)[kWords], std::size_t size,
+                      std::size_t bodyStart) {
+    constexpr std::size_t kPlaces = 8 * kWords;
+    const std::size_t firstPlace = kPlaces - size + bodyStart;  // of the body
+    // From `place` on, in word i; nothing past the word.
+    const auto bitsFromPlace = [](std::size_t place, std::size_t i) {
+        return BitsFrom(static_cast<unsigned>(place > 8 * i ? 8 * (place - 8 * i) : 0));
+    };
     NumberScan scan;
-    std::uint64_t values[2];
-    std::uint64_t separatorBits[2];
-    for (std::size_t i = 0; i < 2; ++i) {
-        const std::uint64_t digits = DigitBytes(words[i]) & body[i];
-        separatorBits[i] =
-            (ZeroBytes(words[i] ^ (kEachByte * '.')) | ZeroBytes(words[i] ^ (kEachByte * ','))) &
-            body[i];
-        scan.otherByte |= (digits | separatorBits[i]) != body[i];
+    std::uint64_t values[kWords];
+    std::uint64_t separatorBits[kWords];
+    // A separator counts as a zero digit in `whole`.
+    std::uint64_t whole = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        const std::uint64_t body = bitsFromPlace(firstPlace, i) & kHighBits;
+        const std::uint64_t digits = DigitBytes(words[i]) & body;
+        // "," and "." differ in one bit, which no other byte sets to match.
+        separatorBits[i] = ZeroBytes((words[i] | (kEachByte * 2)) ^ (kEachByte * '.')) & body;
+        scan.otherByte |= (digits | separatorBits[i]) != body;
         // 0, 1 or more: a population count would be a call on most CPUs.
         scan.separators += (separatorBits[i] != 0 ? 1u : 0u) +
                            ((separatorBits[i] & (separatorBits[i] - 1)) != 0 ? 1u : 0u);
         values[i] = (words[i] ^ (kEachByte * '0')) & ((digits >> 7) * 0xFF);
     }
-    // A separator counts as a zero digit in `whole`; the digits after it
-    // alone make `fraction`. Taking the zero out: (whole - fraction) / 10
-    // is the integer part's digits followed by the fraction's zeros.
-    const std::uint64_t whole =
-        EightDigitsValue(values[0]) * 100000000 + EightDigitsValue(values[1]);
+    if constexpr (kWords == 1) {
+        // The separator's byte taken out: the bytes before it move up one
+        // place, and the digits convert at once.
+        const std::uint64_t separatorBit = separatorBits[0] >> 7;  // its lowest bit, or 0
+        const std::uint64_t before = separatorBit - (separatorBit != 0 ? 1 : 0);
+        const std::uint64_t after = ~(before | (separatorBit * 0xFF));
+        scan.mantissa = EightDigitsValue(((values[0] & before) << 8) | (values[0] & after));
+        scan.separatorAt =
+            static_cast<std::size_t>(std::countr_zero(separatorBits[0])) / 8 - (kPlaces - size);
+        return scan;
+    }
+    for (std::size_t i = 0; i < kWords; ++i) {
+        whole = whole * 100000000 + EightDigitsValue(values[i]);
+    }
     if (scan.separators == 0) {
         scan.mantissa = whole;
         return scan;
     }
-    const auto place =
-        static_cast<unsigned>(separatorBits[0] != 0 ? std::countr_zero(separatorBits[0]) / 8
-                                                    : 8 + std::countr_zero(separatorBits[1]) / 8);
-    scan.separatorAt = place - (16 - size);
-    const std::uint64_t fractionValues[2] = {
-        values[0] & BitsFrom(8 * (place + 1)),
-        values[1] & BitsFrom(place >= 7 ? 8 * (place - 7) : 0)};
-    const std::uint64_t fraction =
-        EightDigitsValue(fractionValues[0]) * 100000000 + EightDigitsValue(fractionValues[1]);
+    std::size_t place = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        if (separatorBits[i] != 0) {
+            place = 8 * i + static_cast<std::size_t>(std::countr_zero(separatorBits[i])) / 8;
+        }
+    }
+    scan.separatorAt = place - (kPlaces - size);
+    // The digits after the separator alone make `fraction`. Taking the
+    // zero out: (whole - fraction) / 10 is the integer part's digits
+    // followed by the fraction's zeros.
+    std::uint64_t fraction = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        fraction = fraction * 100000000 + EightDigitsValue(values[i] & bitsFromPlace(place + 1, i));
+    }
     scan.mantissa = (whole - fraction) / 10 + fraction;
     return scan;
 }
 
-QuickAnswer ReadQuickNumber(std::string_view text, char decimalSeparator, QuickNumber* number) {
+// ScanNumber for 1 to 16 bytes on a little-endian machine, without a loop:
+// the bytes are loaded (never past the text) into one word, or two, the
+// last byte last.
+[[gnu::always_inline]] inline NumberScan ScanShortNumber(std::string_view text,
+                                                         std::size_t bodyStart) {
+    const std::size_t size = text.size();
+    const char* bytes = text.data();
+    if (size > 8) {
+        const std::uint64_t words[2] = {LoadWord(bytes) << (8 * (16 - size)),
+                                        LoadWord(bytes + size - 8)};
+        return ScanPlaces(words, size, bodyStart);
+    }
+    std::uint64_t words[1];
+    if (size >= 4) {
+        words[0] =
+            (LoadHalfWord(bytes + size - 4) << 32) | (LoadHalfWord(bytes) << (8 * (8 - size)));
+    } else {
+        const auto byteAt = [bytes](std::size_t at) {
+            return std::uint64_t{static_cast<unsigned char>(bytes[at])};
+        };
+        words[0] = (byteAt(size - 1) << 56) | (byteAt(size / 2) << (8 * (8 - size + size / 2))) |
+                   (byteAt(0) << (8 * (8 - size)));
+    }
+    return ScanPlaces(words, size, bodyStart);
+}
+
+[[gnu::always_inline]] inline QuickAnswer ReadQuickNumber(std::string_view text,
+                                                          char decimalSeparator,
+                                                          QuickNumber* number) {
     constexpr std::size_t kMostDigits = 15;  // below 2^53: exact in a double
     const std::size_t size = text.size();
     number->negative = size != 0 && text[0] == '-';
@@ -510,42 +542,38 @@ QuickAnswer ReadQuickNumber(std::string_view text, char decimalSeparator, QuickN
         return QuickAnswer::kAsk;
     }
     number->mantissa = mantissa;
-    if (separators == 0) {
-        // An integer: "0" or without a leading zero (007 stays text).
-        const std::size_t length = size - bodyStart;
-        return length == 0 || (length > 1 && text[bodyStart] == '0') ? QuickAnswer::kNotNumber
-                                                                     : QuickAnswer::kNumber;
+    // Flags rather than branches: whether a number has a fraction differs
+    // from field to field. Every byte read is inside the text.
+    const bool hasSeparator = separators != 0;
+    const std::size_t integerLength = (hasSeparator ? separatorAt : size) - bodyStart;
+    number->fractionDigits = hasSeparator ? size - separatorAt - 1 : 0;
+    // A named decimal separator makes the other one group thousands.
+    const bool grouping = hasSeparator & (decimalSeparator != '\0') &
+                          (text[hasSeparator ? separatorAt : 0] != decimalSeparator);
+    // "007" and "00.5" stay text; so do "-", "5." and a lone separator.
+    const bool leadingZero = (integerLength > 1) & (text[std::min(bodyStart, size - 1)] == '0');
+    const bool incomplete = hasSeparator ? number->fractionDigits == 0 : integerLength == 0;
+    if (grouping) {
+        return QuickAnswer::kAsk;
     }
-    if (decimalSeparator != '\0' && text[separatorAt] != decimalSeparator) {
-        return QuickAnswer::kAsk;  // a grouping separator
-    }
-    const std::size_t integerLength = separatorAt - bodyStart;
-    number->fractionDigits = text.size() - separatorAt - 1;
-    if (number->fractionDigits == 0 || (integerLength > 1 && text[bodyStart] == '0')) {
-        return QuickAnswer::kNotNumber;  // "5.", a lone separator, "00.5"
-    }
-    return QuickAnswer::kNumber;
+    return leadingZero | incomplete ? QuickAnswer::kNotNumber : QuickAnswer::kNumber;
 }
 
 // The nearest double to a quick number: its digits are an exact integer and
 // the power of ten at most 1e15, so one correctly rounded division gives
 // what from_chars would. Only where the FPU rounds each operation to double
 // itself; the x87's wider registers would round twice.
-bool QuickValue(const QuickNumber& number, double* value) {
+[[gnu::always_inline]] inline bool QuickValue(const QuickNumber& number, double* value) {
     static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                               1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (FLT_EVAL_METHOD != 0) {
         return false;
     }
-    if (number.mantissa == 0) {
-        *value = 0.0;  // never a negative zero from "-0"
-        return true;
-    }
-    // An integer, as most are, needs no division.
-    const auto mantissa = static_cast<double>(number.mantissa);
+    // Integers too are divided (by 1, exactly): a branch on it would be
+    // mispredicted wherever integers and decimals mix.
     const double magnitude =
-        number.fractionDigits == 0 ? mantissa : mantissa / kPowersOfTen[number.fractionDigits];
-    *value = number.negative ? -magnitude : magnitude;
+        static_cast<double>(number.mantissa) / kPowersOfTen[number.fractionDigits];
+    *value = number.negative && number.mantissa != 0 ? -magnitude : magnitude;  // never "-0"
     return true;
 }
 
@@ -836,8 +864,9 @@ template <bool kWithValue>
 // The reading of a field that holds only number characters, given what
 // ReadQuickNumber said of it (never kStopped).
 template <bool kWithValue>
-FieldValue ReadNumber(const ConversionSettings* settings, std::string_view field,
-                      QuickAnswer answer, const QuickNumber& quick) {
+[[gnu::always_inline]] inline FieldValue ReadNumber(const ConversionSettings* settings,
+                                                    std::string_view field, QuickAnswer answer,
+                                                    const QuickNumber& quick) {
     FieldValue result;
     if (answer == QuickAnswer::kNotNumber) {
         return result;
@@ -969,19 +998,15 @@ bool ReadFixedShapeDate(std::string_view field, std::int32_t numbers[3]) {
     return true;
 }
 
-// ClassifyFieldValue's work; without kWithValue the number's value is not
-// worked out (the letter never depends on it). The usual fields take a fast
-// path: a date of a fixed shape, or a plain number (digits, at most one
-// separator, an optional leading "-"), each read in one pass. Everything
-// else gets one scan that tells which readings remain: most text fails at
-// its first byte, and most of the rest is short.
+// ClassifyFieldValue's work for a field that its first byte does not make
+// text. The usual fields take a fast path: a date of a fixed shape, or a
+// plain number (digits, at most one separator, an optional leading "-"),
+// each read in one pass; the rest ReadOtherField reads.
 template <bool kWithValue>
-FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* book,
-                           std::string_view field) {
+[[gnu::noinline]] FieldValue ClassifyNonEmptyField(ConversionSettings* settings,
+                                                   const workbook::Book* book,
+                                                   std::string_view field) {
     FieldValue result;
-    if (field.empty()) {
-        return result;
-    }
     if (field.size() <= 4 && IsBooleanCharacter(field, settings->booleanChars)) {
         result.letter = kLogicalType;
         return result;
@@ -994,7 +1019,7 @@ FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* b
     // general path.
     if (settings->dateMode != 4) {
         std::int32_t numbers[3];
-        if (ReadFixedShapeDate(field, numbers)) {
+        if (field.size() >= 10 && ReadFixedShapeDate(field, numbers)) {
             // Never a number: a run of two digits between two separators
             // is neither a group of thousands nor a fraction.
             TimeOfDay time;
@@ -1018,6 +1043,25 @@ FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* b
         }
     }
     return ReadOtherField<kWithValue>(settings, book, field);
+}
+
+// ClassifyFieldValue's work; without kWithValue the number's value is not
+// worked out (the letter never depends on it). Most text is known by its
+// first byte, which is tested before anything else is set up.
+template <bool kWithValue>
+FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* book,
+                           std::string_view field) {
+    // A boolean character is at most 4 bytes long, and may be a letter.
+    // One branch for both tests: short notes and empty fields alternate.
+    const char* first = field.empty() ? " " : field.data();
+    const bool empty = field.empty();
+    const bool longText =
+        (field.size() > 4) &
+        ((kCharacterClasses[static_cast<unsigned char>(*first)] & kOtherClass) != 0);
+    if (empty | longText) {
+        return {};
+    }
+    return ClassifyNonEmptyField<kWithValue>(settings, book, field);
 }
 
 }  // namespace
