@@ -347,7 +347,6 @@ struct QuickNumber {
     std::uint64_t mantissa = 0;      // all digits, as an integer
     std::size_t fractionDigits = 0;  // digits after the decimal separator
     bool negative = false;
-    bool otherByte = false;  // kStopped: a byte other than a digit or separator
 };
 
 // What one pass over a number's bytes (after an optional leading "-")
@@ -534,7 +533,6 @@ NumberScan ScanPlaces(const std::uint64_t (&words)[kWords], std::size_t size,
     const std::size_t separatorAt = scan.separatorAt;
     const bool otherByte = scan.otherByte;
     if (otherByte || separators > 1) {
-        number->otherByte = otherByte;
         return QuickAnswer::kStopped;
     }
     const std::size_t digits = size - bodyStart - separators;
@@ -908,9 +906,9 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
     QuickNumber quick;
     QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
     if (answer == QuickAnswer::kStopped) {
-        // Only number characters are left: a "-" after the start makes no
-        // number, and more than one separator may group thousands.
-        answer = quick.otherByte ? QuickAnswer::kNotNumber : QuickAnswer::kAsk;
+        // Only number characters are left: more than one separator may
+        // group thousands (and SplitNumber refuses a "-" after the start).
+        answer = QuickAnswer::kAsk;
     }
     return ReadNumber<kWithValue>(settings, field, answer, quick);
 }

@@ -765,21 +765,26 @@ void AddDateShapes(std::vector<std::string>* all) {
     for (const std::vector<std::string>* dates : {&dayFirst, &yearFirst}) {
         const std::size_t first = dates == &dayFirst ? 2 : 4;
         const std::size_t second = dates == &dayFirst ? 5 : 7;
-        for (std::string date : *dates) {
+        for (const std::string& date : *dates) {
             for (const char separator : {'.', '/', '-', ','}) {
-                date[first] = separator;
-                date[second] = separator;
+                std::string shaped = date;
+                shaped[first] = separator;
+                shaped[second] = separator;
                 for (const std::string_view tail :
-                     {"", " 10:30", "T23:59:59.999", " 24:00", " 10:30x", "x", " ", "1", "Ð", ".5",
-                      ",5", "-1"}) {
-                    all->push_back(date + std::string(tail));
+                     {"", " 10:30", "T23:59:59.999", " 24:00", " 10:30x", "x", " ", "1", "\xD0",
+                      ".5", ",5", "-1"}) {
+                    all->push_back(shaped + std::string(tail));
                 }
+                // The two separators differ.
+                all->push_back(date.substr(0, first) + separator + date.substr(first + 1));
             }
-            all->push_back(date.substr(0, first) + '.' + date.substr(first + 1));
             for (std::size_t at = 0; at < date.size(); ++at) {
                 std::string changed = date;
-                changed[at] = 'a';
-                all->push_back(changed);
+                // A letter, and the bytes just past either end of the digits.
+                for (const char replacement : {'a', ':', '/'}) {
+                    changed[at] = replacement;
+                    all->push_back(changed);
+                }
                 changed[at] = static_cast<char>(0xD0);  // a lead byte alone
                 all->push_back(changed);
             }
