@@ -448,7 +448,8 @@ NumberScan ScanPlaces(const std::uint64_t (&words)[kWords], std::size_t size,
         // "," and "." differ in one bit, which no other byte sets to match.
         separatorBits[i] = ZeroBytes((words[i] | (kEachByte * 2)) ^ (kEachByte * '.')) & body;
         scan.otherByte |= (digits | separatorBits[i]) != body;
-        // 0, 1 or more: a population count would be a call on most CPUs.
+        // 0, 1 or more: a population count is a library call unless the
+        // build targets a CPU that has the instruction.
         scan.separators += (separatorBits[i] != 0 ? 1u : 0u) +
                            ((separatorBits[i] & (separatorBits[i] - 1)) != 0 ? 1u : 0u);
         values[i] = (words[i] ^ (kEachByte * '0')) & ((digits >> 7) * 0xFF);
@@ -615,8 +616,7 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
 bool IsBooleanCharacter(std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
     if (field.size() == 1 && static_cast<unsigned char>(field[0]) < 0x80) {
         if constexpr (std::endian::native == std::endian::little) {
-            const std::uint64_t spread =
-                0x0101010101010101ULL * static_cast<unsigned char>(field[0]);
+            const std::uint64_t spread = kEachByte * static_cast<unsigned char>(field[0]);
             std::uint64_t words[2];
             std::memcpy(words, booleanChars, sizeof words);
             const std::uint64_t ends[2] = {ZeroBytes(words[0]), ZeroBytes(words[1])};
