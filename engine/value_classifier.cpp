@@ -429,8 +429,8 @@ std::uint64_t LoadHalfWord(const char* bytes) {
 // the last place and nothing before its first: tested and converted eight
 // bytes at a time, without a branch on any byte.
 template <std::size_t kWords>
-NumberScan ScanPlaces(const std::uint64_t (&words)[kWords], std::size_t size,
-                      std::size_t bodyStart) {
+[[gnu::always_inline]] inline NumberScan ScanPlaces(const std::uint64_t (&words)[kWords],
+                                                    std::size_t size, std::size_t bodyStart) {
     constexpr std::size_t kPlaces = 8 * kWords;
     const std::size_t firstPlace = kPlaces - size + bodyStart;  // of the body
     // From `place` on, in word i; nothing past the word.
