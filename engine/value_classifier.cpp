@@ -613,7 +613,8 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
 // IsOneCharacterOf for the settings' boolean characters. The usual one-byte
 // field is looked for in the first 16 bytes of the set a word at a time,
 // without a branch on where (or whether) it occurs.
-bool IsBooleanCharacter(std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
+[[gnu::always_inline]] inline bool IsBooleanCharacter(
+    std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
     if (field.size() == 1 && static_cast<unsigned char>(field[0]) < 0x80) {
         if constexpr (std::endian::native == std::endian::little) {
             const std::uint64_t spread = kEachByte * static_cast<unsigned char>(field[0]);
@@ -950,7 +951,8 @@ template <bool kWithValue>
 // dd.mm.yyyy or yyyy-mm-dd (with any one of ".", "/", "-" twice), at the
 // start of `field` and not followed by another digit: what SplitDateNumbers
 // would read from it. False for any other text, which the general rules read.
-bool ReadFixedShapeDate(std::string_view field, std::int32_t numbers[3]) {
+[[gnu::always_inline]] inline bool ReadFixedShapeDate(std::string_view field,
+                                                      std::int32_t numbers[3]) {
     if (field.size() < 10 || (field.size() > 10 && IsDigit(field[10]))) {
         return false;
     }
