@@ -8,6 +8,7 @@
 // must be a well-formed number whose digits a double holds exactly.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cfloat>
 #include <charconv>
 #include <cstdint>
@@ -110,6 +111,15 @@ constexpr std::uint32_t NumberCharacterBit(char c) {
         return 1u << (c - '0');
     }
     return c == '-' ? 1u << 10 : c == '.' ? 1u << 11 : c == ',' ? 1u << 12 : 0u;
+}
+
+// The NumberCharacterBit of every byte of `text`.
+std::uint32_t CharacterMaskOf(std::string_view text) {
+    std::uint32_t mask = 0;
+    for (const char c : text) {
+        mask |= NumberCharacterBit(c);
+    }
+    return mask;
 }
 
 // What a byte may be part of, for the one scan that decides which readings
@@ -296,9 +306,9 @@ bool PartsValue(const NumberParts& parts, double* value) {
     // of ten up to 1e22: one correctly rounded division then gives the
     // nearest double, as from_chars would. Only where the FPU rounds each
     // operation to double itself (not the x87's wider registers).
-    constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     if (FLT_EVAL_METHOD == 0 && parts.digitCount <= 15 && parts.exponent <= 0 &&
         parts.exponent >= -22) {
         std::uint64_t mantissa = 0;
@@ -328,85 +338,248 @@ bool PartsValue(const NumberParts& parts, double* value) {
 
 // The common numbers read in one pass: an optional "-", then digits with
 // at most one separator, which is the decimal one, and at most 15 digits in
-// all. The answer is SplitNumber's, or kAsk where only it can tell.
-enum class QuickAnswer { kNotNumber, kNumber, kAsk };
+// all. The answer is SplitNumber's, or kAsk where only it can tell, or
+// kStopped where the text holds a byte other than a digit or a separator
+// (after a leading "-"), or a second separator (grouping, or a date).
+enum class QuickAnswer { kNotNumber, kNumber, kAsk, kStopped };
 
 struct QuickNumber {
-    std::uint64_t mantissa = 0;       // all digits, as an integer
-    std::size_t fractionDigits = 0;   // digits after the decimal separator
-    std::uint32_t characterMask = 0;  // as NumberParts
+    std::uint64_t mantissa = 0;      // all digits, as an integer
+    std::size_t fractionDigits = 0;  // digits after the decimal separator
     bool negative = false;
 };
 
-QuickAnswer ReadQuickNumber(std::string_view text, char decimalSeparator, QuickNumber* number) {
-    constexpr std::size_t kMostDigits = 15;  // below 2^53: exact in a double
-    std::size_t pos = 0;
-    std::uint32_t mask = 0;
-    if (!text.empty() && text[0] == '-') {
-        number->negative = true;
-        mask = NumberCharacterBit('-');
-        pos = 1;
-    }
+// What one pass over a number's bytes (after an optional leading "-")
+// found: the digits as an integer, the separators and where the last one
+// is, and whether any other byte occurs.
+struct NumberScan {
     std::uint64_t mantissa = 0;  // wraps past 19 digits, but is then not used
-    const std::size_t bodyStart = pos;
-    std::size_t separatorAt = std::string_view::npos;
-    std::size_t digits = 0;
-    for (; pos < text.size(); ++pos) {
-        const char c = text[pos];
-        const auto digit = static_cast<unsigned>(c - '0');
-        if (digit <= 9) {
-            mantissa = mantissa * 10 + digit;
-            mask |= 1u << digit;
-            ++digits;
-        } else if ((c == '.' || c == ',') && separatorAt == std::string_view::npos) {
-            separatorAt = pos;
-            mask |= NumberCharacterBit(c);
-        } else {
-            // A second separator may group thousands; any other character
-            // makes no number.
-            return c == '.' || c == ',' ? QuickAnswer::kAsk : QuickAnswer::kNotNumber;
+    std::size_t separators = 0;
+    std::size_t separatorAt = 0;
+    bool otherByte = false;
+};
+
+NumberScan ScanNumber(std::string_view text, std::size_t bodyStart) {
+    // Every byte is read, without a branch that depends on it: where the
+    // separator falls and whether there is one differs from field to field,
+    // and a mispredicted branch costs more than the few bytes of a number.
+    NumberScan scan;
+    for (std::size_t pos = bodyStart; pos < text.size(); ++pos) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        const unsigned digit = c - static_cast<unsigned>('0');
+        const bool isDigit = digit <= 9;
+        const bool isSeparator = c == '.' || c == ',';
+        scan.otherByte |= !isDigit && !isSeparator;
+        // Selections by arithmetic: the compiler would branch on them.
+        const auto digitFlag = static_cast<std::uint64_t>(isDigit);
+        const auto separatorFlag = static_cast<std::size_t>(isSeparator);
+        scan.separators += separatorFlag;
+        scan.separatorAt ^= (scan.separatorAt ^ pos) & (0 - separatorFlag);
+        const std::uint64_t keep = 0 - digitFlag;
+        scan.mantissa = ((scan.mantissa * 10 + digit) & keep) | (scan.mantissa & ~keep);
+    }
+    return scan;
+}
+
+// Bytes of a word that are zero: the high bit of each such byte set, and
+// no other bit.
+constexpr std::uint64_t ZeroBytes(std::uint64_t word) {
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((word & kLow7) + kLow7) | word | kLow7);
+}
+
+constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+// The high bit of each byte of `word` that is a digit, and no other bit.
+constexpr std::uint64_t DigitBytes(std::uint64_t word) {
+    // No sum carries into the next byte: the high bit is taken off first.
+    const std::uint64_t low = word & ~kHighBits;
+    const std::uint64_t atLeastZero = low + kEachByte * (0x80 - '0');
+    const std::uint64_t aboveNine = low + kEachByte * (0x80 - '9' - 1);
+    return atLeastZero & ~aboveNine & ~word & kHighBits;
+}
+
+// The value of eight digit values (0 to 9, one a byte), the first byte the
+// most significant digit.
+constexpr std::uint64_t EightDigitsValue(std::uint64_t word) {
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FFULL;
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (word * 10000 + (word >> 32)) & 0xFFFFFFFFULL;
+}
+
+// All bits from bit `shift` up; none past the word.
+constexpr std::uint64_t BitsFrom(unsigned shift) {
+    return shift >= 64 ? 0 : ~std::uint64_t{0} << shift;
+}
+
+std::uint64_t LoadWord(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+std::uint64_t LoadHalfWord(const char* bytes) {
+    std::uint32_t half = 0;
+    std::memcpy(&half, bytes, sizeof half);
+    return half;
+}
+
+// ScanNumber over a text loaded into 8 * kWords places, its last byte in
+// the last place and nothing before its first: tested and converted eight
+// bytes at a time, without a branch on any byte.
+template <std::size_t kWords>
+[[gnu::always_inline]] inline NumberScan ScanPlaces(const std::uint64_t (&words)[kWords],
+                                                    std::size_t size, std::size_t bodyStart) {
+    constexpr std::size_t kPlaces = 8 * kWords;
+    const std::size_t firstPlace = kPlaces - size + bodyStart;  // of the body
+    // From `place` on, in word i; nothing past the word.
+    const auto bitsFromPlace = [](std::size_t place, std::size_t i) {
+        return BitsFrom(static_cast<unsigned>(place > 8 * i ? 8 * (place - 8 * i) : 0));
+    };
+    NumberScan scan;
+    std::uint64_t values[kWords];
+    std::uint64_t separatorBits[kWords];
+    // A separator counts as a zero digit in `whole`.
+    std::uint64_t whole = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        const std::uint64_t body = bitsFromPlace(firstPlace, i) & kHighBits;
+        const std::uint64_t digits = DigitBytes(words[i]) & body;
+        // "," and "." differ in one bit, which no other byte sets to match.
+        separatorBits[i] = ZeroBytes((words[i] | (kEachByte * 2)) ^ (kEachByte * '.')) & body;
+        scan.otherByte |= (digits | separatorBits[i]) != body;
+        // 0, 1 or more: a population count is a library call unless the
+        // build targets a CPU that has the instruction.
+        scan.separators += (separatorBits[i] != 0 ? 1u : 0u) +
+                           ((separatorBits[i] & (separatorBits[i] - 1)) != 0 ? 1u : 0u);
+        values[i] = (words[i] ^ (kEachByte * '0')) & ((digits >> 7) * 0xFF);
+    }
+    if constexpr (kWords == 1) {
+        // The separator's byte taken out: the bytes before it move up one
+        // place, and the digits convert at once.
+        const std::uint64_t separatorBit = separatorBits[0] >> 7;  // its lowest bit, or 0
+        const std::uint64_t before = separatorBit - (separatorBit != 0 ? 1 : 0);
+        const std::uint64_t after = ~(before | (separatorBit * 0xFF));
+        scan.mantissa = EightDigitsValue(((values[0] & before) << 8) | (values[0] & after));
+        scan.separatorAt =
+            static_cast<std::size_t>(std::countr_zero(separatorBits[0])) / 8 - (kPlaces - size);
+        return scan;
+    }
+    for (std::size_t i = 0; i < kWords; ++i) {
+        whole = whole * 100000000 + EightDigitsValue(values[i]);
+    }
+    if (scan.separators == 0) {
+        scan.mantissa = whole;
+        return scan;
+    }
+    std::size_t place = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        if (separatorBits[i] != 0) {
+            place = 8 * i + static_cast<std::size_t>(std::countr_zero(separatorBits[i])) / 8;
         }
     }
+    scan.separatorAt = place - (kPlaces - size);
+    // The digits after the separator alone make `fraction`. Taking the
+    // zero out: (whole - fraction) / 10 is the integer part's digits
+    // followed by the fraction's zeros.
+    std::uint64_t fraction = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        fraction = fraction * 100000000 + EightDigitsValue(values[i] & bitsFromPlace(place + 1, i));
+    }
+    scan.mantissa = (whole - fraction) / 10 + fraction;
+    return scan;
+}
+
+// ScanNumber for 1 to 16 bytes on a little-endian machine, without a loop:
+// the bytes are loaded (never past the text) into one word, or two, the
+// last byte last.
+[[gnu::always_inline]] inline NumberScan ScanShortNumber(std::string_view text,
+                                                         std::size_t bodyStart) {
+    const std::size_t size = text.size();
+    const char* bytes = text.data();
+    if (size > 8) {
+        const std::uint64_t words[2] = {LoadWord(bytes) << (8 * (16 - size)),
+                                        LoadWord(bytes + size - 8)};
+        return ScanPlaces(words, size, bodyStart);
+    }
+    std::uint64_t words[1];
+    if (size >= 4) {
+        words[0] =
+            (LoadHalfWord(bytes + size - 4) << 32) | (LoadHalfWord(bytes) << (8 * (8 - size)));
+    } else {
+        const auto byteAt = [bytes](std::size_t at) {
+            return std::uint64_t{static_cast<unsigned char>(bytes[at])};
+        };
+        words[0] = (byteAt(size - 1) << 56) | (byteAt(size / 2) << (8 * (8 - size + size / 2))) |
+                   (byteAt(0) << (8 * (8 - size)));
+    }
+    return ScanPlaces(words, size, bodyStart);
+}
+
+[[gnu::always_inline]] inline QuickAnswer ReadQuickNumber(std::string_view text,
+                                                          char decimalSeparator,
+                                                          QuickNumber* number) {
+    constexpr std::size_t kMostDigits = 15;  // below 2^53: exact in a double
+    const std::size_t size = text.size();
+    number->negative = size != 0 && text[0] == '-';
+    const std::size_t bodyStart = number->negative ? 1 : 0;
+    NumberScan scan;
+    if (std::endian::native == std::endian::little && size >= 1 && size <= 16) {
+        scan = ScanShortNumber(text, bodyStart);
+    } else {
+        scan = ScanNumber(text, bodyStart);
+    }
+    const std::uint64_t mantissa = scan.mantissa;
+    const std::size_t separators = scan.separators;
+    const std::size_t separatorAt = scan.separatorAt;
+    const bool otherByte = scan.otherByte;
+    if (otherByte || separators > 1) {
+        return QuickAnswer::kStopped;
+    }
+    const std::size_t digits = size - bodyStart - separators;
     if (digits > kMostDigits) {
         return QuickAnswer::kAsk;
     }
     number->mantissa = mantissa;
-    number->characterMask = mask;
-    if (separatorAt == std::string_view::npos) {
-        // An integer: "0" or without a leading zero (007 stays text).
-        const std::size_t length = pos - bodyStart;
-        return length == 0 || (length > 1 && text[bodyStart] == '0') ? QuickAnswer::kNotNumber
-                                                                     : QuickAnswer::kNumber;
+    // Flags rather than branches: whether a number has a fraction differs
+    // from field to field. Every byte read is inside the text.
+    const bool hasSeparator = separators != 0;
+    const std::size_t integerLength = (hasSeparator ? separatorAt : size) - bodyStart;
+    number->fractionDigits = hasSeparator ? size - separatorAt - 1 : 0;
+    // A named decimal separator makes the other one group thousands.
+    const bool grouping = hasSeparator & (decimalSeparator != '\0') &
+                          (text[hasSeparator ? separatorAt : 0] != decimalSeparator);
+    // "007" and "00.5" stay text; so do "-", "5." and a lone separator.
+    const bool leadingZero = (integerLength > 1) & (text[std::min(bodyStart, size - 1)] == '0');
+    const bool incomplete = hasSeparator ? number->fractionDigits == 0 : integerLength == 0;
+    if (grouping) {
+        return QuickAnswer::kAsk;
     }
-    if (decimalSeparator != '\0' && text[separatorAt] != decimalSeparator) {
-        return QuickAnswer::kAsk;  // a grouping separator
-    }
-    const std::size_t integerLength = separatorAt - bodyStart;
-    number->fractionDigits = text.size() - separatorAt - 1;
-    if (number->fractionDigits == 0 || (integerLength > 1 && text[bodyStart] == '0')) {
-        return QuickAnswer::kNotNumber;  // "5.", a lone separator, "00.5"
-    }
-    return QuickAnswer::kNumber;
+    return leadingZero | incomplete ? QuickAnswer::kNotNumber : QuickAnswer::kNumber;
 }
 
 // The nearest double to a quick number: its digits are an exact integer and
 // the power of ten at most 1e15, so one correctly rounded division gives
 // what from_chars would. Only where the FPU rounds each operation to double
 // itself; the x87's wider registers would round twice.
-bool QuickValue(const QuickNumber& number, double* value) {
-    constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+[[gnu::always_inline]] inline bool QuickValue(const QuickNumber& number, double* value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     if (FLT_EVAL_METHOD != 0) {
         return false;
     }
-    if (number.mantissa == 0) {
-        *value = 0.0;  // never a negative zero from "-0"
-        return true;
-    }
+    // Integers too are divided (by 1, exactly): a branch on it would be
+    // mispredicted wherever integers and decimals mix.
     const double magnitude =
         static_cast<double>(number.mantissa) / kPowersOfTen[number.fractionDigits];
-    *value = number.negative ? -magnitude : magnitude;
+    *value = number.negative && number.mantissa != 0 ? -magnitude : magnitude;  // never "-0"
     return true;
+}
+
+// The default set allows every character of a number.
+bool IsDefaultNumericSet(const char (&numericChars)[kShortTextCapacity]) {
+    static constexpr char kDefaultSet[] = "0123456789,.-";
+    return std::memcmp(numericChars, kDefaultSet, sizeof kDefaultSet) == 0;
 }
 
 // True when every character of a number's mask is among `numericChars`
@@ -421,9 +594,7 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
         }
         return bits;
     }();
-    // The default set allows every character of a number.
-    static constexpr char kDefaultSet[] = "0123456789,.-";
-    if (std::memcmp(numericChars, kDefaultSet, sizeof kDefaultSet) == 0) {
+    if (IsDefaultNumericSet(numericChars)) {
         return true;
     }
     std::uint32_t allowed = 0;
@@ -439,10 +610,28 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
     return (characterMask & ~allowed) == 0;  // non-ASCII characters never match a number's byte
 }
 
-// IsOneCharacterOf for the settings' boolean characters, with the usual
-// one-byte field compared as the buffer is read.
-bool IsBooleanCharacter(std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
+// IsOneCharacterOf for the settings' boolean characters. The usual one-byte
+// field is looked for in the first 16 bytes of the set a word at a time,
+// without a branch on where (or whether) it occurs.
+[[gnu::always_inline]] inline bool IsBooleanCharacter(
+    std::string_view field, const char (&booleanChars)[kShortTextCapacity]) {
     if (field.size() == 1 && static_cast<unsigned char>(field[0]) < 0x80) {
+        if constexpr (std::endian::native == std::endian::little) {
+            const std::uint64_t spread = kEachByte * static_cast<unsigned char>(field[0]);
+            std::uint64_t words[2];
+            std::memcpy(words, booleanChars, sizeof words);
+            const std::uint64_t ends[2] = {ZeroBytes(words[0]), ZeroBytes(words[1])};
+            const std::uint64_t matches[2] = {ZeroBytes(words[0] ^ spread),
+                                              ZeroBytes(words[1] ^ spread)};
+            // Bits of the bytes before the first terminator of a word.
+            const auto before = [](std::uint64_t end) { return (end & (0 - end)) - 1; };
+            if (ends[0] != 0) {
+                return (matches[0] & before(ends[0])) != 0;
+            }
+            if (ends[1] != 0) {
+                return matches[0] != 0 || (matches[1] & before(ends[1])) != 0;
+            }
+        }
         for (const char c : booleanChars) {
             if (c == '\0') {
                 return false;
@@ -592,12 +781,14 @@ double PackInOrder(const workbook::Book* book, int order, const std::int32_t num
                               time.millisecond);
 }
 
+double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                   const std::int32_t numbers[3], const TimeOfDay& time);
+
 // DateValue's work, giving the time of day read too.
 double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
                    TimeOfDay* time) {
-    const std::int32_t mode = settings->dateMode;
     std::int32_t numbers[3] = {0, 0, 0};
-    if (mode == 4) {
+    if (settings->dateMode == 4) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
         // puts before digits it wants kept as text.
         if (field.size() <= 7) {
@@ -619,16 +810,23 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
     if (!SplitDateNumbers(field, numbers, time)) {
         return 0.0;
     }
-    switch (mode) {
+    return DateInOrder(settings, book, numbers, *time);
+}
+
+// A date from its three numbers as written, in the settings' order, or
+// fixing an automatic order on the first date that exists.
+double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                   const std::int32_t numbers[3], const TimeOfDay& time) {
+    switch (settings->dateMode) {
         case 1:
         case 11:
-            return PackInOrder(book, 1, numbers, *time);
+            return PackInOrder(book, 1, numbers, time);
         case 2:
         case 12:
-            return PackInOrder(book, 2, numbers, *time);
+            return PackInOrder(book, 2, numbers, time);
         case 3:
         case 13:
-            return PackInOrder(book, 3, numbers, *time);
+            return PackInOrder(book, 3, numbers, time);
         default:
             break;
     }
@@ -637,18 +835,61 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
     // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
     // is not a date and must not fix the order for the rest of the run.
     const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
-    const double value = PackInOrder(book, order, numbers, *time);
+    const double value = PackInOrder(book, order, numbers, time);
     if (value > 0.0) {
         settings->dateMode = 10 + order;
     }
     return value;
 }
 
+// The reading of a field that only SplitNumber can tell: grouped, long or
+// with a named decimal separator. Out of line, so that its buffer of digits
+// does not weigh on the common numbers' path.
+template <bool kWithValue>
+[[gnu::noinline]] FieldValue ReadSplitNumber(const ConversionSettings* settings,
+                                             std::string_view field) {
+    FieldValue result;
+    NumberParts parts;
+    if (SplitNumber(field, settings->decimalSeparator, &parts) &&
+        NumericCharactersAllow(settings->numericChars, parts.characterMask)) {
+        result.letter = kNumericType;
+        if constexpr (kWithValue) {
+            result.hasNumber = PartsValue(parts, &result.value);
+        }
+    }
+    return result;
+}
+
+// The reading of a field that holds only number characters, given what
+// ReadQuickNumber said of it (never kStopped).
+template <bool kWithValue>
+[[gnu::always_inline]] inline FieldValue ReadNumber(const ConversionSettings* settings,
+                                                    std::string_view field, QuickAnswer answer,
+                                                    const QuickNumber& quick) {
+    FieldValue result;
+    if (answer == QuickAnswer::kNotNumber) {
+        return result;
+    }
+    if (answer == QuickAnswer::kNumber) {
+        // The quick scan leaves the characters to this test, which the
+        // default set always passes.
+        if (IsDefaultNumericSet(settings->numericChars) ||
+            NumericCharactersAllow(settings->numericChars, CharacterMaskOf(field))) {
+            result.letter = kNumericType;
+            if constexpr (kWithValue) {
+                result.hasNumber = QuickValue(quick, &result.value) ||
+                                   NumberValue(field, &result.value, settings->decimalSeparator);
+            }
+        }
+        return result;
+    }
+    return ReadSplitNumber<kWithValue>(settings, field);
+}
+
 // ClassifyAndRead's work for a field that may be a date or a number.
 template <bool kWithValue>
-[[gnu::noinline]] FieldValue ReadDateOrNumber(ConversionSettings* settings,
-                                              const workbook::Book* book, std::string_view field,
-                                              unsigned classes, unsigned separators) {
+FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* book,
+                            std::string_view field, unsigned classes, unsigned separators) {
     FieldValue result;
     if (separators >= 2 || settings->dateMode == 4) {
         TimeOfDay time;
@@ -664,52 +905,24 @@ template <bool kWithValue>
         return result;
     }
     QuickNumber quick;
-    const QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
-    if (answer == QuickAnswer::kNotNumber) {
-        return result;
+    QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
+    if (answer == QuickAnswer::kStopped) {
+        // Only number characters are left: more than one separator may
+        // group thousands (and SplitNumber refuses a "-" after the start).
+        answer = QuickAnswer::kAsk;
     }
-    if (answer == QuickAnswer::kNumber) {
-        if (NumericCharactersAllow(settings->numericChars, quick.characterMask)) {
-            result.letter = kNumericType;
-            if constexpr (kWithValue) {
-                result.hasNumber = QuickValue(quick, &result.value) ||
-                                   NumberValue(field, &result.value, settings->decimalSeparator);
-            }
-        }
-        return result;
-    }
-    NumberParts parts;
-    if (SplitNumber(field, settings->decimalSeparator, &parts) &&
-        NumericCharactersAllow(settings->numericChars, parts.characterMask)) {
-        result.letter = kNumericType;
-        if constexpr (kWithValue) {
-            result.hasNumber = PartsValue(parts, &result.value);
-        }
-    }
-    return result;
+    return ReadNumber<kWithValue>(settings, field, answer, quick);
 }
 
-// ClassifyFieldValue's work; without kWithValue the number's value is not
-// worked out (the letter never depends on it). One scan of the field tells
-// which readings remain: most text fails at its first byte, and most of the
-// rest is short.
+// Short fields are read to their end without a test per byte; long ones,
+// mostly text, stop at the first byte that makes them text.
+constexpr std::size_t kShortField = 48;
+
+// ClassifyAndRead's work for a field that none of its fast paths reads. One
+// scan of the field tells which readings remain.
 template <bool kWithValue>
-FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* book,
-                           std::string_view field) {
-    FieldValue result;
-    if (field.empty()) {
-        return result;
-    }
-    if (field.size() <= 4 && IsBooleanCharacter(field, settings->booleanChars)) {
-        result.letter = kLogicalType;
-        return result;
-    }
-    if ((kCharacterClasses[static_cast<unsigned char>(field[0])] & kOtherClass) != 0) {
-        return result;
-    }
-    // Short fields are read to their end without a test per byte; long ones,
-    // mostly text, stop at the first byte that makes them text.
-    constexpr std::size_t kShortField = 48;
+[[gnu::noinline]] FieldValue ReadOtherField(ConversionSettings* settings,
+                                            const workbook::Book* book, std::string_view field) {
     unsigned classes = 0;
     unsigned separators = 0;  // a date has two
     if (field.size() <= kShortField) {
@@ -719,7 +932,7 @@ FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* b
             separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
         }
         if ((classes & kOtherClass) != 0) {
-            return result;
+            return {};
         }
     } else {
         for (const char c : field) {
@@ -727,11 +940,128 @@ FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* b
             classes |= characterClass;
             separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
             if ((classes & kOtherClass) != 0) {
-                return result;
+                return {};
             }
         }
     }
     return ReadDateOrNumber<kWithValue>(settings, book, field, classes, separators);
+}
+
+// The three numbers of a date written in one of the two usual fixed shapes,
+// dd.mm.yyyy or yyyy-mm-dd (with any one of ".", "/", "-" twice), at the
+// start of `field` and not followed by another digit: what SplitDateNumbers
+// would read from it. False for any other text, which the general rules read.
+[[gnu::always_inline]] inline bool ReadFixedShapeDate(std::string_view field,
+                                                      std::int32_t numbers[3]) {
+    if (field.size() < 10 || (field.size() > 10 && IsDigit(field[10]))) {
+        return false;
+    }
+    const auto digit = [field](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>(field[at]) - '0');
+    };
+    const auto isSeparator = [](char c) { return c == '.' || c == '/' || c == '-'; };
+    // The digits' places as DigitBytes marks them: bytes 0-7 and bytes 2-9.
+    std::uint64_t digitPlaces[2] = {0, 0x8080000000000000ULL};  // 8 and 9
+    unsigned first = 0;
+    unsigned middle = 0;
+    unsigned last = 0;
+    if (field[2] == field[5] && isSeparator(field[2])) {
+        digitPlaces[0] = 0x8080008080008080ULL;  // 0, 1, 3, 4, 6, 7
+        first = digit(0) * 10 + digit(1);
+        middle = digit(3) * 10 + digit(4);
+        last = ((digit(6) * 10 + digit(7)) * 10 + digit(8)) * 10 + digit(9);
+    } else if (field[4] == field[7] && isSeparator(field[4])) {
+        digitPlaces[0] = 0x0080800080808080ULL;  // 0, 1, 2, 3, 5, 6
+        first = ((digit(0) * 10 + digit(1)) * 10 + digit(2)) * 10 + digit(3);
+        middle = digit(5) * 10 + digit(6);
+        last = digit(8) * 10 + digit(9);
+    } else {
+        return false;
+    }
+    bool allDigits = true;
+    if constexpr (std::endian::native == std::endian::little) {
+        allDigits = (DigitBytes(LoadWord(field.data())) & digitPlaces[0]) == digitPlaces[0] &&
+                    (DigitBytes(LoadWord(field.data() + 2)) & digitPlaces[1]) == digitPlaces[1];
+    } else {
+        for (std::size_t at = 0; at < 10; ++at) {
+            const std::uint64_t place =
+                at < 8 ? digitPlaces[0] >> (8 * at) : digitPlaces[1] >> (8 * (at - 2));
+            allDigits = allDigits && ((place & 0x80) == 0 || digit(at) <= 9);
+        }
+    }
+    if (!allDigits) {
+        return false;
+    }
+    numbers[0] = static_cast<std::int32_t>(first);
+    numbers[1] = static_cast<std::int32_t>(middle);
+    numbers[2] = static_cast<std::int32_t>(last);
+    return true;
+}
+
+// ClassifyFieldValue's work for a field that its first byte does not make
+// text. The usual fields take a fast path: a date of a fixed shape, or a
+// plain number (digits, at most one separator, an optional leading "-"),
+// each read in one pass; the rest ReadOtherField reads.
+template <bool kWithValue>
+[[gnu::noinline]] FieldValue ClassifyNonEmptyField(ConversionSettings* settings,
+                                                   const workbook::Book* book,
+                                                   std::string_view field) {
+    FieldValue result;
+    if (field.size() <= 4 && IsBooleanCharacter(field, settings->booleanChars)) {
+        result.letter = kLogicalType;
+        return result;
+    }
+    const char first = field[0];
+    if ((kCharacterClasses[static_cast<unsigned char>(first)] & kOtherClass) != 0) {
+        return result;
+    }
+    // The compact order reads dates of digits alone, so it takes the
+    // general path.
+    if (settings->dateMode != 4) {
+        std::int32_t numbers[3];
+        if (field.size() >= 10 && ReadFixedShapeDate(field, numbers)) {
+            // Never a number: a run of two digits between two separators
+            // is neither a group of thousands nor a fraction.
+            TimeOfDay time;
+            if (ReadTimeOfDay(field.substr(10), &time)) {
+                const double date = DateInOrder(settings, book, numbers, time);
+                if (date > 0.0) {
+                    result.letter = kDateType;
+                    result.value = date;
+                    result.hasTime = time.given;
+                }
+            }
+            return result;
+        }
+        if ((IsDigit(first) || first == '-') && field.size() <= kShortField) {
+            // No date: one separator at most, and a leading "-" is no digit.
+            QuickNumber quick;
+            const QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
+            if (answer != QuickAnswer::kStopped) {
+                return ReadNumber<kWithValue>(settings, field, answer, quick);
+            }
+        }
+    }
+    return ReadOtherField<kWithValue>(settings, book, field);
+}
+
+// ClassifyFieldValue's work; without kWithValue the number's value is not
+// worked out (the letter never depends on it). Most text is known by its
+// first byte, which is tested before anything else is set up.
+template <bool kWithValue>
+FieldValue ClassifyAndRead(ConversionSettings* settings, const workbook::Book* book,
+                           std::string_view field) {
+    // A boolean character is at most 4 bytes long, and may be a letter.
+    // One branch for both tests: short notes and empty fields alternate.
+    const char* first = field.empty() ? " " : field.data();
+    const bool empty = field.empty();
+    const bool longText =
+        (field.size() > 4) &
+        ((kCharacterClasses[static_cast<unsigned char>(*first)] & kOtherClass) != 0);
+    if (empty | longText) {
+        return {};
+    }
+    return ClassifyNonEmptyField<kWithValue>(settings, book, field);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ mkdir -p "$data"
 [ -f "$data/r1m.csv" ] || python3 "$shared/gen_csv.py" 1000000 "$data/r1m.csv"
 [ -f "$data/r60k.csv" ] || python3 "$shared/gen_csv.py" 60000 "$data/r60k.csv"
 
-echo "== CSV read + split (+ classify)"
+echo "== CSV read + split; typed: + classify and read each value, as a run does; letter: + classify only"
 build/release/bench/csv_bench "$data/r1m.csv"
 echo "== .xlsx writer"
 build/release/bench/xlsx_bench

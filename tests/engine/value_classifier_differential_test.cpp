@@ -684,9 +684,112 @@ const std::vector<Config>& Configs() {
         all.push_back({'\0', 0, "0123456789", "ДдНн01"});
         all.push_back({'\0', 0, "0123456789.", {}});
         all.push_back({',', 0, "0123456789,-", "\xD0"});
+        // Boolean sets that end in the first eight bytes, in the second
+        // eight, and past both; a numeric set without "0".
+        all.push_back({'\0', 0, "123456789.,-", "-."});
+        all.push_back({'.', 12, {}, "abcdefghY0"});
+        all.push_back({',', 0, {}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ5"});
         return all;
     }();
     return configs;
+}
+
+// Numbers of 1 to 18 characters with no separator, or one "." or "," at
+// every place, with and without a sign and leading zeros; digit counts
+// around 15 and 2^53; and the separators doubled or alone.
+void AddNumberShapes(std::vector<std::string>* all) {
+    const std::string digits = "918273645546372819";
+    for (std::size_t length = 1; length <= digits.size(); ++length) {
+        const std::string plain = digits.substr(0, length);
+        for (const std::string& body : {plain, "0" + plain.substr(1), "00" + plain.substr(1)}) {
+            for (const std::string_view sign : {"", "-"}) {
+                all->push_back(std::string(sign) + body);
+                for (std::size_t at = 0; at <= body.size(); ++at) {
+                    for (const char separator : {'.', ','}) {
+                        all->push_back(std::string(sign) + body.substr(0, at) + separator +
+                                       body.substr(at));
+                    }
+                }
+            }
+        }
+    }
+    for (const std::string_view text : {"9007199254740992",
+                                        "9007199254740993",
+                                        "900719925474099.3",
+                                        "90071992547409.93",
+                                        "0.9007199254740993",
+                                        "9.007199254740993",
+                                        "999999999999999.9",
+                                        "99999999999999.99",
+                                        "1.000000000000000",
+                                        "0.000000000000001",
+                                        "100000000000000.0",
+                                        "1e22",
+                                        "1,5.",
+                                        "1..5",
+                                        "1,,5",
+                                        ".,5",
+                                        "5.,",
+                                        "-.",
+                                        "-,",
+                                        "--5",
+                                        "-5-",
+                                        "5-",
+                                        "1-5",
+                                        "0.0.0",
+                                        "0,0,0",
+                                        "-0.0",
+                                        "-0,0",
+                                        "-00",
+                                        "0.",
+                                        ",0",
+                                        "10000000000000000000000",
+                                        "1.0000000000000000000000"}) {
+        all->push_back(std::string(text));
+    }
+}
+
+// Dates of the fixed shapes dd.mm.yyyy and yyyy-mm-dd with every separator
+// and both mixed, at month and leap-year edges, with a time of day, junk,
+// another digit or a non-ASCII byte after them, and a non-digit in each
+// place.
+void AddDateShapes(std::vector<std::string>* all) {
+    const std::vector<std::string> dayFirst = {
+        "29.02.2016", "29.02.2015", "29.02.1900", "29.02.2000", "29.02.2100", "31.04.2016",
+        "30.04.2016", "31.12.9999", "01.01.1900", "28.02.1900", "01.03.1900", "31.12.1899",
+        "00.01.2016", "01.00.2016", "01.01.0000", "12.31.2016", "13.12.2016", "12.13.2016",
+        "31.01.2016", "32.01.2016", "01.13.2016", "99.99.9999", "01.01.1904", "02.01.1904"};
+    const std::vector<std::string> yearFirst = {
+        "2016-02-29", "2015-02-29", "1900-02-29", "2000-02-29", "9999-12-31", "1899-12-31",
+        "2016-00-10", "2016-10-00", "0000-01-01", "2016-13-01", "2016-04-31", "1904-01-01"};
+    for (const std::vector<std::string>* dates : {&dayFirst, &yearFirst}) {
+        const std::size_t first = dates == &dayFirst ? 2 : 4;
+        const std::size_t second = dates == &dayFirst ? 5 : 7;
+        for (const std::string& date : *dates) {
+            for (const char separator : {'.', '/', '-', ','}) {
+                std::string shaped = date;
+                shaped[first] = separator;
+                shaped[second] = separator;
+                for (const std::string_view tail :
+                     {"", " 10:30", "T23:59:59.999", " 24:00", " 10:30x", "x", " ", "1", "\xD0",
+                      ".5", ",5", "-1"}) {
+                    all->push_back(shaped + std::string(tail));
+                }
+                // The two separators differ.
+                all->push_back(date.substr(0, first) + separator + date.substr(first + 1));
+            }
+            for (std::size_t at = 0; at < date.size(); ++at) {
+                std::string changed = date;
+                // A letter, and the bytes just past either end of the digits.
+                for (const char replacement : {'a', ':', '/'}) {
+                    changed[at] = replacement;
+                    all->push_back(changed);
+                }
+                changed[at] = static_cast<char>(0xD0);  // a lead byte alone
+                all->push_back(changed);
+            }
+        }
+    }
 }
 
 // Fields on the rules' edges, each read with every configuration.
@@ -821,6 +924,10 @@ const std::vector<std::string>& EdgeFields() {
         all.push_back("1." + std::string(401, '7'));
         all.push_back("1." + std::string(390, '7') + std::string(20, '0'));
         all.push_back(std::string(308, '9') + ".9");
+        all.push_back(std::string(1, '\0'));
+        all.push_back("a");
+        all.push_back("5");
+        all.push_back("abcdefghY");
         return all;
     }();
     return fields;
@@ -832,15 +939,17 @@ public:
     explicit FieldGenerator(std::uint32_t seed) : random_(seed) {}
 
     std::string Next() {
-        switch (Below(4)) {
+        switch (Below(5)) {
             case 0:
                 return Scramble();
             case 1:
                 return Number();
             case 2:
                 return Date();
+            case 3:
+                return ShapedDate();
             default:
-                return Mutate(Below(2) == 0 ? Number() : Date());
+                return Mutate(Below(2) == 0 ? Number() : Below(2) == 0 ? Date() : ShapedDate());
         }
     }
 
@@ -936,6 +1045,31 @@ private:
         return text;
     }
 
+    // A date of a fixed shape, day or year first, with numbers near the
+    // calendar's edges, sometimes followed by a time of day or more.
+    std::string ShapedDate() {
+        static constexpr char kSeparators[] = {'.', '/', '-'};
+        const char separator = kSeparators[Below(3)];
+        const std::string day = Two(Below(33));
+        const std::string month = Two(Below(14));
+        const std::uint32_t years[] = {1899, 1900, 1904, 2000, 2016, 2100, 9999, 0, 1};
+        std::string year = std::to_string(Below(3) == 0 ? Below(10000) : years[Below(9)]);
+        year = std::string(4 - year.size(), '0') + year;
+        std::string text = Below(2) == 0 ? day + separator + month + separator + year
+                                         : year + separator + month + separator + day;
+        switch (Below(6)) {
+            case 0:
+                text += (Below(2) == 0 ? " " : "T") + Two(Below(25)) + ":" + Two(Below(61));
+                break;
+            case 1:
+                text += Digits(1 + Below(2));
+                break;
+            default:
+                break;
+        }
+        return text;
+    }
+
     std::string Two(std::uint32_t value) { return (value < 10 ? "0" : "") + std::to_string(value); }
 
     // One character changed, added or taken away.
@@ -982,6 +1116,48 @@ TEST(ValueClassifierDifferential, EdgeFieldsReadAsTheReferenceReadsThem) {
     for (const std::string& field : EdgeFields()) {
         for (const Config& config : Configs()) {
             (void)ExpectSameReading(config, field);
+        }
+    }
+}
+
+// The fast paths' shapes, each read with the settings that change their
+// reading: the decimal separator and numeric set for numbers, the order for
+// dates.
+TEST(ValueClassifierDifferential, NumberAndDateShapesReadAsTheReferenceReadsThem) {
+    struct Case {
+        const char* name;
+        void (*add)(std::vector<std::string>*);
+        std::vector<Config> configs;
+    };
+    const Case cases[] = {
+        {"numbers",
+         AddNumberShapes,
+         {{'\0', 0, {}, {}},
+          {'.', 0, {}, {}},
+          {',', 0, {}, {}},
+          {'\0', 0, "123456789.,-", {}},
+          {',', 0, "0123456789,-", {}}}},
+        {"dates",
+         AddDateShapes,
+         {{'\0', 0, {}, {}},
+          {'\0', 1, {}, {}},
+          {'\0', 2, {}, {}},
+          {'\0', 3, {}, {}},
+          {'\0', 4, {}, {}},
+          {'.', 13, {}, {}}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> fields;
+        c.add(&fields);
+        int failures = 0;  // a few differences tell enough
+        for (const std::string& field : fields) {
+            for (const Config& config : c.configs) {
+                failures += ExpectSameReading(config, field) ? 0 : 1;
+            }
+            if (failures >= 20) {
+                break;
+            }
         }
     }
 }
