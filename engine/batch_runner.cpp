@@ -186,65 +186,6 @@ bool LaterRunsAreIndependent(const ConversionSettings& settings) {
     return settings.typesInFile == 0 && (dateOrderFixed || noDates);
 }
 
-OwnedText DuplicateText(const OwnedText& text) {
-    if (!text) {
-        return nullptr;
-    }
-    const std::size_t length = std::strlen(text.get());
-    OwnedText copy = std::make_unique<char[]>(length + 1);
-    std::memcpy(copy.get(), text.get(), length + 1);
-    return copy;
-}
-
-template <std::size_t N>
-void CopyBuffer(const char (&from)[N], char (&to)[N]) {
-    std::memcpy(to, from, N);
-}
-
-// A worker's own copy of the settings; its cancel flag starts clear.
-void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
-    to->titleFont = from.titleFont;
-    CopyBuffer(from.inputPath, to->inputPath);
-    CopyBuffer(from.outputPath, to->outputPath);
-    to->oemSource = from.oemSource;
-    to->sourceCodePage = from.sourceCodePage;
-    to->workbookType = from.workbookType;
-    to->overwriteFile = from.overwriteFile;
-    to->overwriteTable = from.overwriteTable;
-    to->dropFlag = from.dropFlag;
-    to->hasHeader = from.hasHeader;
-    to->importRecords = from.importRecords;
-    to->maxLength = from.maxLength;
-    to->allCharacter = from.allCharacter;
-    CopyBuffer(from.fieldsText, to->fieldsText);
-    to->delimiter = from.delimiter;
-    CopyBuffer(from.numericChars, to->numericChars);
-    CopyBuffer(from.booleanChars, to->booleanChars);
-    CopyBuffer(from.tableName, to->tableName);
-    to->dateMode = from.dateMode;
-    to->typesInFile = from.typesInFile;
-    to->fieldTypes = DuplicateText(from.fieldTypes);
-    to->progressWindow = from.progressWindow;
-    to->columnsText = DuplicateText(from.columnsText);
-    to->firstColumn = from.firstColumn;
-    to->lastColumn = from.lastColumn;
-    for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
-        to->typeOverrides[i] = DuplicateText(from.typeOverrides[i]);
-    }
-    CopyBuffer(from.orderText, to->orderText);
-    to->recordCount = from.recordCount;
-    to->logEnabled = from.logEnabled;
-    to->openResult = from.openResult;
-    to->batchMode = from.batchMode;
-    to->waitAtEnd = from.waitAtEnd;
-    to->silentMode = from.silentMode;
-    CopyBuffer(from.statusPath, to->statusPath);
-    to->inputCodePage = from.inputCodePage;
-    to->workbookTypeGiven = from.workbookTypeGiven;
-    to->decimalSeparator = from.decimalSeparator;
-    to->refusedPaths = from.refusedPaths;
-}
-
 bool SameTypeOverrides(const ConversionSettings& a, const ConversionSettings& b) {
     for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
         const OwnedText& x = a.typeOverrides[i];
@@ -444,7 +385,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
     for (const auto& own : workerSettings) {
         if (!SameTypeOverrides(*own, *settings)) {
             for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
-                settings->typeOverrides[i] = DuplicateText(own->typeOverrides[i]);
+                settings->typeOverrides[i] = CopyOwnedText(own->typeOverrides[i]);
             }
             break;
         }

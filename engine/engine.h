@@ -47,7 +47,8 @@ using OwnedText = std::unique_ptr<char[]>;
 // The one record that drives a conversion. Value-initialise it
 // (`ConversionSettings s{};`), then SetDefaultSettings, LoadCommonSettings
 // (program only) and ParameterParser. It is passed by address and cannot be
-// copied. Flags are signed 32-bit integers in which any non-zero value means on.
+// copied except through CopySettings, which lists every field. Flags are
+// signed 32-bit integers in which any non-zero value means on.
 struct ConversionSettings {
     void* titleFont;                        // the wizard's title font; only the wizard uses it
     char inputPath[kPathCapacity];          // CSV/TXT file, or a wildcard pattern
@@ -116,6 +117,12 @@ std::string_view TextOf(const char (&buffer)[N]) {
 
 // Gives a value-initialised record its defaults; touches nothing else.
 void SetDefaultSettings(ConversionSettings* settings);
+// Copies every setting of `from` into a value-initialised `to`, owned
+// texts duplicated; the cancel flag stays clear. A field added to the record
+// must be added here too.
+void CopySettings(const ConversionSettings& from, ConversionSettings* to);
+// A copy of `text` that `to` owns; null stays null.
+OwnedText CopyOwnedText(const OwnedText& text);
 
 // The program's own INI file: its path with the extension of the file name
 // (if any) replaced by ".ini".

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Defaults, the INI files and the type-override table of the settings record.
+// Defaults, copies, the INI files and the type-override table of the settings
+// record.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -16,7 +17,65 @@ constexpr std::string_view kCommonSection = "Common";
 // One "%d=%s" entry: the column number, "=", the letter and what follows.
 constexpr std::size_t kEntryCapacity = 128;
 
+template <std::size_t N>
+void CopyBuffer(const char (&from)[N], char (&to)[N]) {
+    std::memcpy(to, from, N);
+}
+
 }  // namespace
+
+OwnedText CopyOwnedText(const OwnedText& text) {
+    if (!text) {
+        return nullptr;
+    }
+    const std::size_t length = std::strlen(text.get());
+    OwnedText copy = std::make_unique<char[]>(length + 1);
+    std::memcpy(copy.get(), text.get(), length + 1);
+    return copy;
+}
+
+void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
+    to->titleFont = from.titleFont;
+    CopyBuffer(from.inputPath, to->inputPath);
+    CopyBuffer(from.outputPath, to->outputPath);
+    to->oemSource = from.oemSource;
+    to->sourceCodePage = from.sourceCodePage;
+    to->workbookType = from.workbookType;
+    to->overwriteFile = from.overwriteFile;
+    to->overwriteTable = from.overwriteTable;
+    to->dropFlag = from.dropFlag;
+    to->hasHeader = from.hasHeader;
+    to->importRecords = from.importRecords;
+    to->maxLength = from.maxLength;
+    to->allCharacter = from.allCharacter;
+    CopyBuffer(from.fieldsText, to->fieldsText);
+    to->delimiter = from.delimiter;
+    CopyBuffer(from.numericChars, to->numericChars);
+    CopyBuffer(from.booleanChars, to->booleanChars);
+    CopyBuffer(from.tableName, to->tableName);
+    to->dateMode = from.dateMode;
+    to->typesInFile = from.typesInFile;
+    to->fieldTypes = CopyOwnedText(from.fieldTypes);
+    to->progressWindow = from.progressWindow;
+    to->columnsText = CopyOwnedText(from.columnsText);
+    to->firstColumn = from.firstColumn;
+    to->lastColumn = from.lastColumn;
+    for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+        to->typeOverrides[i] = CopyOwnedText(from.typeOverrides[i]);
+    }
+    CopyBuffer(from.orderText, to->orderText);
+    to->recordCount = from.recordCount;
+    to->logEnabled = from.logEnabled;
+    to->openResult = from.openResult;
+    to->batchMode = from.batchMode;
+    to->waitAtEnd = from.waitAtEnd;
+    to->silentMode = from.silentMode;
+    CopyBuffer(from.statusPath, to->statusPath);
+    to->inputCodePage = from.inputCodePage;
+    to->workbookTypeGiven = from.workbookTypeGiven;
+    to->decimalSeparator = from.decimalSeparator;
+    to->refusedPaths = from.refusedPaths;
+}
 
 void SetDefaultSettings(ConversionSettings* settings) {
     settings->overwriteFile = 0;
