@@ -106,7 +106,7 @@ std::uint64_t StringMerger::Hash(std::string_view utf8) {
 }
 
 std::string_view StringMerger::KeptText(std::uint32_t at) const {
-    return {reinterpret_cast<const char*>(kept_.data()) + at + 5, kept_[at + 4]};
+    return {reinterpret_cast<const char*>(kept_.get()) + at + 5, kept_[at + 4]};
 }
 
 void StringMerger::Prefetch(std::uint64_t hash, bool text) const {
@@ -117,7 +117,7 @@ void StringMerger::Prefetch(std::uint64_t hash, bool text) const {
     if (!text) {
         __builtin_prefetch(&slot);
     } else if (slot.print == Print(hash)) {
-        __builtin_prefetch(kept_.data() + slot.at);
+        __builtin_prefetch(kept_.get() + slot.at);
     }
 }
 
@@ -145,7 +145,7 @@ bool StringMerger::Find(std::string_view utf8, std::uint64_t hash, std::uint32_t
     bool found = false;
     const std::size_t slot = Search(utf8, hash, found);
     if (found) {
-        std::memcpy(&index, kept_.data() + slots_[slot].at, 4);
+        std::memcpy(&index, kept_.get() + slots_[slot].at, 4);
         return true;
     }
     missed_ = true;
@@ -159,12 +159,15 @@ void StringMerger::Remember(std::string_view utf8, std::uint64_t hash, std::uint
     const bool afterMiss = missed_ && missedText_ == utf8.data() && missedSize_ == utf8.size();
     missed_ = false;
     if (utf8.size() > kMaxText || count_ >= kMaxRemembered ||
-        kept_.size() + 5 + utf8.size() > kMaxKept) {
+        keptSize_ + 5 + utf8.size() > kMaxKept) {
         return;
     }
     if (!slots_) {
         slots_.reset(static_cast<Slot*>(std::calloc(kSlots, sizeof(Slot))));
-        if (!slots_) {
+        kept_.reset(static_cast<std::uint8_t*>(std::malloc(kMaxKept)));
+        if (!slots_ || !kept_) {
+            slots_.reset();
+            kept_.reset();
             return;  // merging is an economy; without memory for it texts stay apart
         }
     }
@@ -176,17 +179,13 @@ void StringMerger::Remember(std::string_view utf8, std::uint64_t hash, std::uint
             return;
         }
     }
-    const auto at = static_cast<std::uint32_t>(kept_.size());
-    if (kept_.capacity() < at + 5 + utf8.size()) {
-        // Doubling, but never past the limit, so the texts take no more than it.
-        kept_.reserve(std::min(kMaxKept, std::max<std::size_t>(kept_.capacity() * 2, 64 * 1024)));
-    }
-    kept_.resize(kept_.size() + 5 + utf8.size());
-    std::memcpy(kept_.data() + at, &index, 4);
+    const auto at = static_cast<std::uint32_t>(keptSize_);
+    std::memcpy(kept_.get() + at, &index, 4);
     kept_[at + 4] = static_cast<std::uint8_t>(utf8.size());
     if (!utf8.empty()) {  // an empty view may carry no pointer at all
-        std::memcpy(kept_.data() + at + 5, utf8.data(), utf8.size());
+        std::memcpy(kept_.get() + at + 5, utf8.data(), utf8.size());
     }
+    keptSize_ += 5 + utf8.size();
     slots_[slot] = {Print(hash), at};
     ++count_;
 }

@@ -92,8 +92,8 @@ private:
         std::uint32_t print = 0;
         std::uint32_t at = 0;
     };
-    struct FreeSlots {
-        void operator()(Slot* slots) const { std::free(slots); }
+    struct Free {
+        void operator()(void* memory) const { std::free(memory); }
     };
 
     static std::uint32_t Print(std::uint64_t hash) {
@@ -103,10 +103,12 @@ private:
     std::size_t Search(std::string_view utf8, std::uint64_t hash, bool& found) const;
     std::string_view KeptText(std::uint32_t at) const;
 
-    // Zeroed pages from the system, so a small book touches few of them.
-    // Allocated at the first Remember.
-    std::unique_ptr<Slot[], FreeSlots> slots_;
-    std::vector<std::uint8_t> kept_;  // per text: its index (4 bytes), length, bytes
+    // Both allocated whole at the first Remember, as pages from the system
+    // that only become memory once used, so a small book takes little and a
+    // large one never copies them to grow. The slots come zeroed.
+    std::unique_ptr<Slot[], Free> slots_;
+    std::unique_ptr<std::uint8_t[], Free> kept_;  // per text: index (4 bytes), length, bytes
+    std::size_t keptSize_ = 0;
     std::size_t count_ = 0;
     // Where the last Find that found nothing stopped.
     bool missed_ = false;
