@@ -925,20 +925,22 @@ template <bool kWithValue>
                                             const workbook::Book* book, std::string_view field) {
     unsigned classes = 0;
     unsigned separators = 0;  // a date has two
+    const auto take = [&classes, &separators](char c) {
+        const unsigned characterClass = kCharacterClasses[static_cast<unsigned char>(c)];
+        classes |= characterClass;
+        separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
+    };
     if (field.size() <= kShortField) {
+        // Short fields: the whole scan without a branch, then one test.
         for (const char c : field) {
-            const unsigned characterClass = kCharacterClasses[static_cast<unsigned char>(c)];
-            classes |= characterClass;
-            separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
+            take(c);
         }
         if ((classes & kOtherClass) != 0) {
             return {};
         }
     } else {
         for (const char c : field) {
-            const unsigned characterClass = kCharacterClasses[static_cast<unsigned char>(c)];
-            classes |= characterClass;
-            separators += (characterClass & kSeparatorClass) != 0 ? 1 : 0;
+            take(c);
             if ((classes & kOtherClass) != 0) {
                 return {};
             }
