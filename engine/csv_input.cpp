@@ -19,8 +19,8 @@ namespace {
 
 constexpr char kQuote = '"';
 
+constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
 constexpr std::uint64_t kOnes = 0x0101010101010101u;
-constexpr std::uint64_t kHighs = 0x8080808080808080u;
 
 // Eight bytes from `p`, the first in the lowest byte whatever the machine.
 inline std::uint64_t LoadWord(const char* p) {
@@ -32,52 +32,71 @@ inline std::uint64_t LoadWord(const char* p) {
     return word;
 }
 
-// The high bit of every byte of `word` equal to the byte repeated in
-// `pattern`. Bytes above the lowest match may be flagged falsely; only the
-// lowest flag is ever used, and it is always a true match.
-inline std::uint64_t MatchingBytes(std::uint64_t word, std::uint64_t pattern) {
-    const std::uint64_t x = word ^ pattern;
-    return (x - kOnes) & ~x & kHighs;
-}
+// The bytes a record is split at (delimiter, quote, CR and, between records,
+// LF), found eight at a time. Each flag is exact, unlike the borrow trick's,
+// so one word gives every special byte in it and the splitter walks them
+// with countr_zero instead of loading a word per field.
+class SpecialBytes {
+public:
+    SpecialBytes(const char* p, const char* end, char a, char b, char c, char d)
+        : a_(Repeat(a)), b_(Repeat(b)), c_(Repeat(c)), d_(Repeat(d)), end_(end) {
+        Load(p);
+    }
 
-// The first byte in [p, end) equal to `a` or `b`, or `end`.
-inline const char* FindEither(const char* p, const char* end, char a, char b) {
-    const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
-    const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
-    for (; end - p >= 8; p += 8) {
-        const std::uint64_t word = LoadWord(p);
-        const std::uint64_t found = MatchingBytes(word, patternA) | MatchingBytes(word, patternB);
-        if (found != 0) {
-            return p + (std::countr_zero(found) >> 3);
+    // The next special byte not given yet, or `end` when none is left.
+    const char* Next() {
+        while (bits_ == 0) {
+            if (end_ - base_ <= 8) {
+                return end_;
+            }
+            Load(base_ + 8);
+        }
+        const char* found = base_ + (std::countr_zero(bits_) >> 3);
+        bits_ &= bits_ - 1;
+        return found;
+    }
+
+    // Goes on from `p`, passing over the special bytes before it.
+    void SkipTo(const char* p) {
+        if (p - base_ < 8) {
+            bits_ &= ~std::uint64_t{0} << (8 * (p - base_));
+        } else {
+            Load(p);
         }
     }
-    while (p < end && *p != a && *p != b) {
-        ++p;
-    }
-    return p;
-}
 
-// The first byte in [p, end) equal to `a`, `b` or `c`, or `end`.
-inline const char* FindAny(const char* p, const char* end, char a, char b, char c) {
-    if (c == a || c == b) {
-        return FindEither(p, end, a, b);
+private:
+    static std::uint64_t Repeat(char c) { return kOnes * static_cast<unsigned char>(c); }
+
+    // The high bit of each byte of `x` that is not zero.
+    static std::uint64_t NonZero(std::uint64_t x) { return ((x & kLows) + kLows) | x; }
+
+    // The high bit of each byte of `word` that is one of the four.
+    std::uint64_t Match(std::uint64_t word) const {
+        return ~(
+            (NonZero(word ^ a_) & NonZero(word ^ b_) & NonZero(word ^ c_) & NonZero(word ^ d_)) |
+            kLows);
     }
-    const std::uint64_t patternA = kOnes * static_cast<unsigned char>(a);
-    const std::uint64_t patternB = kOnes * static_cast<unsigned char>(b);
-    const std::uint64_t patternC = kOnes * static_cast<unsigned char>(c);
-    for (; end - p >= 8; p += 8) {
-        const std::uint64_t word = LoadWord(p);
-        const std::uint64_t found = MatchingBytes(word, patternA) | MatchingBytes(word, patternB) |
-                                    MatchingBytes(word, patternC);
-        if (found != 0) {
-            return p + (std::countr_zero(found) >> 3);
+
+    void Load(const char* p) {
+        base_ = p;
+        if (end_ - p >= 8) {
+            bits_ = Match(LoadWord(p));
+            return;
         }
+        // The last bytes alone, so nothing at or past `end` is read; the
+        // zeros filling the word are no matches, whatever the four are.
+        char tail[8] = {};
+        const auto size = static_cast<std::size_t>(end_ - p);
+        std::memcpy(tail, p, size);
+        bits_ = Match(LoadWord(tail)) & ((std::uint64_t{1} << (8 * size)) - 1);
     }
-    while (p < end && *p != a && *p != b && *p != c) {
-        ++p;
-    }
-    return p;
-}
+
+    std::uint64_t a_, b_, c_, d_;
+    const char* end_;
+    const char* base_ = nullptr;
+    std::uint64_t bits_ = 0;
+};
 
 inline bool IsAscii(std::string_view text) {
     const char* p = text.data();
@@ -165,95 +184,94 @@ struct SplitResult {
 // [p, end) is the whole record. Unless `final`, a record that would need a
 // byte at or after `end` to be decided is reported incomplete. Copied
 // fields go to `out`, which has room for end - p bytes.
+//
+// One pass walks the special bytes: outside quotes a delimiter ends the
+// field and a line end the record, while quotes and (without `lineEnds`) CRs
+// are text; inside quotes only quotes and CRs matter.
 SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lineEnds, bool final,
                         char* out, std::vector<std::string_view>& fields) {
     fields.clear();
-    const char lineEnd = lineEnds ? '\n' : delimiter;
-    const char carriageReturn = lineEnds ? '\r' : delimiter;
-    // Closes a field that stops at `stop` (a delimiter, a line end, or `end`).
-    // Gives true when the record ends there.
-    auto finishAt = [&](const char* stop, const char* fieldBegin, FieldText& text,
-                        SplitResult* result) {
-        if (stop != end && *stop == delimiter) {
-            text.Add(fieldBegin, stop);
-            fields.push_back(text.View());
-            out = text.end();
-            return false;
+    SpecialBytes special(p, end, delimiter, kQuote, '\r', lineEnds ? '\n' : '\r');
+    const char* fieldBegin = p;
+    while (true) {
+        FieldText text(out);
+        const char* rest = fieldBegin;  // the unquoted rest of the field
+        const bool quoted = fieldBegin != end && *fieldBegin == kQuote;
+        if (quoted) {
+            // The opening quote is the next special byte: those before it are used.
+            const char* piece = special.Next() + 1;
+            while (true) {
+                const char* hit = special.Next();
+                if (hit == end) {
+                    if (!final) {
+                        return {};
+                    }
+                    // A quote still open at the end of the input closes there.
+                    text.Add(piece, end);
+                    fields.push_back(text.View());
+                    return {true, end, end, fieldBegin};
+                }
+                if (*hit != kQuote && *hit != '\r') {
+                    continue;  // a delimiter or LF inside the quotes
+                }
+                if (hit + 1 == end) {
+                    if (!final) {
+                        return {};  // CR LF or not, "" or a closing quote: the next byte decides
+                    }
+                    if (*hit == '\r') {
+                        continue;
+                    }
+                } else if (*hit == '\r') {
+                    if (hit[1] == '\n') {
+                        text.Add(piece, hit);
+                        piece = hit + 1;  // the LF starts the next piece
+                    }
+                    continue;
+                } else if (hit[1] == kQuote) {
+                    text.Add(piece, hit + 1);  // keeps one of the two quotes
+                    piece = hit + 2;
+                    special.SkipTo(piece);
+                    continue;
+                }
+                text.Add(piece, hit);
+                rest = hit + 1;
+                break;
+            }
         }
-        text.Add(fieldBegin, stop);
+        // After a closing quote, text up to the delimiter is kept as it stands.
+        const char* stop = special.Next();
+        while (stop != end && *stop != delimiter &&
+               !(lineEnds && (*stop == '\n' || *stop == '\r'))) {
+            stop = special.Next();
+        }
+        if (stop != end && *stop == delimiter && stop + 1 != end) {
+            if (quoted) {
+                text.Add(rest, stop);
+                fields.push_back(text.View());
+                out = text.end();
+            } else {
+                fields.emplace_back(rest, static_cast<std::size_t>(stop - rest));
+            }
+            fieldBegin = stop + 1;
+            continue;
+        }
+        // The record's last field, or one whose delimiter is the last byte so far.
+        if (!final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end))) {
+            return {};  // a CR as the last byte so far may be the first half of CR LF
+        }
+        text.Add(rest, stop);
         fields.push_back(text.View());
+        out = text.end();
+        if (stop != end && *stop == delimiter) {
+            fieldBegin = stop + 1;
+            continue;
+        }
         const char* next = stop;
         if (stop != end) {
             // A CR ends the record alone, as in classic Mac files, or with its LF.
             next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
         }
-        *result = {true, stop, next};
-        return true;
-    };
-    // A CR as the last byte so far may be the first half of CR LF.
-    auto undecided = [&](const char* stop) {
-        return !final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end));
-    };
-
-    SplitResult result;
-    while (true) {
-        FieldText text(out);
-        if (p == end || *p != kQuote) {
-            // Unquoted: a quote here is plain text.
-            const char* stop = FindAny(p, end, delimiter, lineEnd, carriageReturn);
-            if (undecided(stop)) {
-                return {};
-            }
-            if (finishAt(stop, p, text, &result)) {
-                return result;
-            }
-            p = stop + 1;
-            continue;
-        }
-        // Quoted: one scan finds quotes and the CRs of CR LF pairs, which lose the CR.
-        const char* piece = p + 1;
-        const char* scan = piece;
-        while (true) {
-            const char* hit = FindEither(scan, end, kQuote, '\r');
-            if (hit == end) {
-                if (!final) {
-                    return {};
-                }
-                // A quote still open at the end of the input closes there.
-                text.Add(piece, end);
-                fields.push_back(text.View());
-                return {true, end, end, p};
-            }
-            if (hit + 1 == end && !final) {
-                return {};  // CR LF or not, "" or a closing quote: the next byte decides
-            }
-            const bool pairFollows = hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
-            if (*hit == '\r') {
-                if (pairFollows) {
-                    text.Add(piece, hit);
-                    piece = hit + 1;  // the LF starts the next piece
-                }
-                scan = hit + 1;
-                continue;
-            }
-            if (pairFollows) {
-                text.Add(piece, hit + 1);  // keeps one of the two quotes
-                piece = scan = hit + 2;
-                continue;
-            }
-            text.Add(piece, hit);
-            p = hit + 1;
-            break;
-        }
-        // After the closing quote, text up to the delimiter is kept as it stands.
-        const char* stop = FindAny(p, end, delimiter, lineEnd, carriageReturn);
-        if (undecided(stop)) {
-            return {};
-        }
-        if (finishAt(stop, p, text, &result)) {
-            return result;
-        }
-        p = stop + 1;
+        return {true, stop, next};
     }
 }
 
