@@ -19,85 +19,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-constexpr std::uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
-constexpr std::uint64_t kOnes = 0x0101010101010101u;
-
-// Eight bytes from `p`, the first in the lowest byte whatever the machine.
-inline std::uint64_t LoadWord(const char* p) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, 8);
-    if constexpr (std::endian::native == std::endian::big) {
-        word = __builtin_bswap64(word);
-    }
-    return word;
-}
-
-// The bytes a record is split at (delimiter, quote, CR and, between records,
-// LF), found eight at a time. Each flag is exact, unlike the borrow trick's,
-// so one word gives every special byte in it and the splitter walks them
-// with countr_zero instead of loading a word per field.
-class SpecialBytes {
-public:
-    SpecialBytes(const char* p, const char* end, char a, char b, char c, char d)
-        : a_(Repeat(a)), b_(Repeat(b)), c_(Repeat(c)), d_(Repeat(d)), end_(end) {
-        Load(p);
-    }
-
-    // The next special byte not given yet, or `end` when none is left.
-    const char* Next() {
-        while (bits_ == 0) {
-            if (end_ - base_ <= 8) {
-                return end_;
-            }
-            Load(base_ + 8);
-        }
-        const char* found = base_ + (std::countr_zero(bits_) >> 3);
-        bits_ &= bits_ - 1;
-        return found;
-    }
-
-    // Goes on from `p`, passing over the special bytes before it.
-    void SkipTo(const char* p) {
-        if (p - base_ < 8) {
-            bits_ &= ~std::uint64_t{0} << (8 * (p - base_));
-        } else {
-            Load(p);
-        }
-    }
-
-private:
-    static std::uint64_t Repeat(char c) { return kOnes * static_cast<unsigned char>(c); }
-
-    // The high bit of each byte of `x` that is not zero.
-    static std::uint64_t NonZero(std::uint64_t x) { return ((x & kLows) + kLows) | x; }
-
-    // The high bit of each byte of `word` that is one of the four.
-    std::uint64_t Match(std::uint64_t word) const {
-        return ~(
-            (NonZero(word ^ a_) & NonZero(word ^ b_) & NonZero(word ^ c_) & NonZero(word ^ d_)) |
-            kLows);
-    }
-
-    void Load(const char* p) {
-        base_ = p;
-        if (end_ - p >= 8) {
-            bits_ = Match(LoadWord(p));
-            return;
-        }
-        // The last bytes alone, so nothing at or past `end` is read; the
-        // zeros filling the word are no matches, whatever the four are.
-        char tail[8] = {};
-        const auto size = static_cast<std::size_t>(end_ - p);
-        std::memcpy(tail, p, size);
-        bits_ = Match(LoadWord(tail)) & ((std::uint64_t{1} << (8 * size)) - 1);
-    }
-
-    std::uint64_t a_, b_, c_, d_;
-    const char* end_;
-    const char* base_ = nullptr;
-    std::uint64_t bits_ = 0;
-};
-
 inline bool IsAscii(std::string_view text) {
     const char* p = text.data();
     const char* end = p + text.size();
@@ -172,6 +93,167 @@ private:
     bool copying_ = false;
 };
 
+// Sixteen bytes as one vector, so that one compare looks at all of them:
+// GCC and Clang make it SSE2 or NEON, or plain code on machines without
+// either (32-bit x86 below SSE2). Vectors stay inside ByteFinder and never
+// cross a call, whose ABI they would change on such machines.
+using ByteBlock = signed char __attribute__((vector_size(16)));
+
+// Finds the bytes that matter to splitting: the stops (delimiter and, with
+// line ends, LF and CR) sixty-four at a time as a bit mask, and quotes and
+// CRs one at a time. The patterns are set up once per record.
+class ByteFinder {
+public:
+    static constexpr std::ptrdiff_t kMaskBytes = 64;
+
+    // Without line ends the delimiter stands in for LF and CR.
+    ByteFinder(char delimiter, bool lineEnds)
+        : delimiter_(kNone + Byte(delimiter)),
+          lineEnd_(kNone + Byte(lineEnds ? '\n' : delimiter)),
+          carriageReturn_(kNone + Byte(lineEnds ? '\r' : delimiter)),
+          quote_(kNone + Byte(kQuote)),
+          cr_(kNone + Byte('\r')) {}
+
+    // Bit i of *stops set when byte p[i] of [p, end) is a stop, and of
+    // *quotes when it is a quote or a CR, for the first kMaskBytes bytes;
+    // bytes at or past `end` are neither read nor set.
+    void Masks(const char* p, const char* end, std::uint64_t* stops, std::uint64_t* quotes) const {
+        std::uint64_t stopBits = 0;
+        std::uint64_t quoteBits = 0;
+        if (end - p >= kMaskBytes) {
+            for (std::ptrdiff_t i = 0; i < kMaskBytes; i += kSize) {
+                ByteBlock bytes;
+                std::memcpy(&bytes, p + i, kSize);
+                stopBits |= MarkedBits(Stops(bytes)) << i;
+                quoteBits |= MarkedBits(QuotesAndCrs(bytes)) << i;
+            }
+            *stops = stopBits;
+            *quotes = quoteBits;
+            return;
+        }
+        for (std::ptrdiff_t i = 0; i < end - p; i += kSize) {
+            ByteBlock bytes;
+            Load(p + i, end, bytes);
+            stopBits |= MarkedBits(Stops(bytes)) << i;
+            quoteBits |= MarkedBits(QuotesAndCrs(bytes)) << i;
+        }
+        const std::uint64_t inside = (std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1;
+        *stops = stopBits & inside;
+        *quotes = quoteBits & inside;
+    }
+
+private:
+    static constexpr std::ptrdiff_t kSize = 16;
+    // A scalar added to it lands in all sixteen places.
+    static constexpr ByteBlock kNone = {};
+
+    static signed char Byte(char c) { return static_cast<signed char>(c); }
+
+    ByteBlock Stops(const ByteBlock& bytes) const {
+        return (bytes == delimiter_) | (bytes == lineEnd_) | (bytes == carriageReturn_);
+    }
+    ByteBlock QuotesAndCrs(const ByteBlock& bytes) const {
+        return (bytes == quote_) | (bytes == cr_);
+    }
+
+    // The kSize bytes at `p`, or the fewer left before `end` followed by
+    // zeros, read without touching a byte past the end. A zero may match;
+    // the callers cut what lies past the end.
+    static void Load(const char* p, const char* end, ByteBlock& bytes) {
+        if (end - p >= kSize) {
+            std::memcpy(&bytes, p, kSize);
+            return;
+        }
+        char tail[kSize] = {};
+        std::memcpy(tail, p, static_cast<std::size_t>(end - p));
+        std::memcpy(&bytes, tail, kSize);
+    }
+
+    // Bit i set when byte i of `marks` (compare results: all ones or zero)
+    // is. A multiply gathers the low bit of each of eight bytes into the top
+    // byte, each from its own place, so nothing carries.
+    static std::uint64_t MarkedBits(const ByteBlock& marks) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101u;
+        constexpr std::uint64_t kGather = 0x0102040810204080u;
+        std::uint64_t halves[2];
+        std::memcpy(halves, &marks, kSize);
+        if constexpr (std::endian::native == std::endian::big) {
+            halves[0] = __builtin_bswap64(halves[0]);
+            halves[1] = __builtin_bswap64(halves[1]);
+        }
+        return (((halves[0] & kOnes) * kGather) >> 56) |
+               ((((halves[1] & kOnes) * kGather) >> 56) << 8);
+    }
+
+    ByteBlock delimiter_, lineEnd_, carriageReturn_, quote_, cr_;
+};
+
+// Walks a record's stops, and inside quotes its quotes and CRs, in order,
+// sixty-four bytes to a mask: finding where a field ends then waits on no
+// load that the field before decided, and quoted text is not read twice.
+class StopWalker {
+public:
+    StopWalker(const ByteFinder& finder, const char* p, const char* end)
+        : finder_(finder), end_(end) {
+        Load(p);
+    }
+
+    // The next stop not given yet, or `end` when none is left.
+    const char* NextStop() {
+        while (stops_ == 0) {
+            if (!LoadNext()) {
+                return end_;
+            }
+        }
+        const char* stop = base_ + std::countr_zero(stops_);
+        stops_ &= stops_ - 1;
+        return stop;
+    }
+
+    // The first quote or CR at or after `p`, or `end`. Stops before it are
+    // passed over.
+    const char* NextQuoteOrCr(const char* p) {
+        SkipTo(p);
+        while (quotes_ == 0) {
+            if (!LoadNext()) {
+                return end_;
+            }
+        }
+        return base_ + std::countr_zero(quotes_);
+    }
+
+    // Goes on from `p`, passing over what comes before it.
+    void SkipTo(const char* p) {
+        if (p - base_ < ByteFinder::kMaskBytes) {
+            const std::uint64_t from = ~std::uint64_t{0} << (p - base_);
+            stops_ &= from;
+            quotes_ &= from;
+        } else {
+            Load(p);
+        }
+    }
+
+private:
+    void Load(const char* p) {
+        base_ = p;
+        finder_.Masks(p, end_, &stops_, &quotes_);
+    }
+
+    bool LoadNext() {
+        if (end_ - base_ <= ByteFinder::kMaskBytes) {
+            return false;
+        }
+        Load(base_ + ByteFinder::kMaskBytes);
+        return true;
+    }
+
+    const ByteFinder& finder_;
+    const char* end_;
+    const char* base_ = nullptr;
+    std::uint64_t stops_ = 0;
+    std::uint64_t quotes_ = 0;
+};
+
 struct SplitResult {
     bool complete = false;            // false: the record runs past `end`; bring more bytes
     const char* textEnd = nullptr;    // the record's text ends here (line end excluded)
@@ -184,94 +266,103 @@ struct SplitResult {
 // [p, end) is the whole record. Unless `final`, a record that would need a
 // byte at or after `end` to be decided is reported incomplete. Copied
 // fields go to `out`, which has room for end - p bytes.
-//
-// One pass walks the special bytes: outside quotes a delimiter ends the
-// field and a line end the record, while quotes and (without `lineEnds`) CRs
-// are text; inside quotes only quotes and CRs matter.
 SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lineEnds, bool final,
                         char* out, std::vector<std::string_view>& fields) {
     fields.clear();
-    SpecialBytes special(p, end, delimiter, kQuote, '\r', lineEnds ? '\n' : '\r');
-    const char* fieldBegin = p;
-    while (true) {
-        FieldText text(out);
-        const char* rest = fieldBegin;  // the unquoted rest of the field
-        const bool quoted = fieldBegin != end && *fieldBegin == kQuote;
-        if (quoted) {
-            // The opening quote is the next special byte: those before it are used.
-            const char* piece = special.Next() + 1;
-            while (true) {
-                const char* hit = special.Next();
-                if (hit == end) {
-                    if (!final) {
-                        return {};
-                    }
-                    // A quote still open at the end of the input closes there.
-                    text.Add(piece, end);
-                    fields.push_back(text.View());
-                    return {true, end, end, fieldBegin};
-                }
-                if (*hit != kQuote && *hit != '\r') {
-                    continue;  // a delimiter or LF inside the quotes
-                }
-                if (hit + 1 == end) {
-                    if (!final) {
-                        return {};  // CR LF or not, "" or a closing quote: the next byte decides
-                    }
-                    if (*hit == '\r') {
-                        continue;
-                    }
-                } else if (*hit == '\r') {
-                    if (hit[1] == '\n') {
-                        text.Add(piece, hit);
-                        piece = hit + 1;  // the LF starts the next piece
-                    }
-                    continue;
-                } else if (hit[1] == kQuote) {
-                    text.Add(piece, hit + 1);  // keeps one of the two quotes
-                    piece = hit + 2;
-                    special.SkipTo(piece);
-                    continue;
-                }
-                text.Add(piece, hit);
-                rest = hit + 1;
-                break;
-            }
-        }
-        // After a closing quote, text up to the delimiter is kept as it stands.
-        const char* stop = special.Next();
-        while (stop != end && *stop != delimiter &&
-               !(lineEnds && (*stop == '\n' || *stop == '\r'))) {
-            stop = special.Next();
-        }
-        if (stop != end && *stop == delimiter && stop + 1 != end) {
-            if (quoted) {
-                text.Add(rest, stop);
-                fields.push_back(text.View());
-                out = text.end();
-            } else {
-                fields.emplace_back(rest, static_cast<std::size_t>(stop - rest));
-            }
-            fieldBegin = stop + 1;
-            continue;
-        }
-        // The record's last field, or one whose delimiter is the last byte so far.
-        if (!final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end))) {
-            return {};  // a CR as the last byte so far may be the first half of CR LF
-        }
-        text.Add(rest, stop);
-        fields.push_back(text.View());
-        out = text.end();
+    const ByteFinder finder(delimiter, lineEnds);
+    StopWalker walker(finder, p, end);
+    // Closes a field that stops at `stop` (a delimiter, a line end, or `end`).
+    // Gives true when the record ends there.
+    auto finishAt = [&](const char* stop, const char* fieldBegin, FieldText& text,
+                        SplitResult* result) {
         if (stop != end && *stop == delimiter) {
-            fieldBegin = stop + 1;
-            continue;
+            text.Add(fieldBegin, stop);
+            fields.push_back(text.View());
+            out = text.end();
+            return false;
         }
+        text.Add(fieldBegin, stop);
+        fields.push_back(text.View());
         const char* next = stop;
         if (stop != end) {
             // A CR ends the record alone, as in classic Mac files, or with its LF.
             next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
         }
-        return {true, stop, next};
+        *result = {true, stop, next};
+        return true;
+    };
+    // A CR as the last byte so far may be the first half of CR LF.
+    auto undecided = [&](const char* stop) {
+        return !final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end));
+    };
+
+    SplitResult result;
+    while (true) {
+        if (p == end || *p != kQuote) {
+            // Unquoted: a quote here is plain text.
+            const char* stop = walker.NextStop();
+            // Most fields end at a delimiter with more bytes after it: nothing else to decide.
+            if (stop != end && *stop == delimiter && stop + 1 != end) {
+                fields.emplace_back(p, static_cast<std::size_t>(stop - p));
+                p = stop + 1;
+                continue;
+            }
+            FieldText text(out);
+            if (undecided(stop)) {
+                return {};
+            }
+            if (finishAt(stop, p, text, &result)) {
+                return result;
+            }
+            p = stop + 1;
+            continue;
+        }
+        // Quoted: one scan finds quotes and the CRs of CR LF pairs, which lose the CR.
+        FieldText text(out);
+        const char* piece = p + 1;
+        const char* scan = piece;
+        while (true) {
+            const char* hit = walker.NextQuoteOrCr(scan);
+            if (hit == end) {
+                if (!final) {
+                    return {};
+                }
+                // A quote still open at the end of the input closes there.
+                text.Add(piece, end);
+                fields.push_back(text.View());
+                return {true, end, end, p};
+            }
+            if (hit + 1 == end && !final) {
+                return {};  // CR LF or not, "" or a closing quote: the next byte decides
+            }
+            const bool pairFollows = hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
+            if (*hit == '\r') {
+                if (pairFollows) {
+                    text.Add(piece, hit);
+                    piece = hit + 1;  // the LF starts the next piece
+                }
+                scan = hit + 1;
+                continue;
+            }
+            if (pairFollows) {
+                text.Add(piece, hit + 1);  // keeps one of the two quotes
+                piece = scan = hit + 2;
+                continue;
+            }
+            text.Add(piece, hit);
+            p = hit + 1;
+            break;
+        }
+        // After the closing quote, text up to the delimiter is kept as it stands.
+        walker.SkipTo(p);
+        const char* stop = walker.NextStop();
+        if (undecided(stop)) {
+            return {};
+        }
+        if (finishAt(stop, p, text, &result)) {
+            return result;
+        }
+        p = stop + 1;
     }
 }
 
