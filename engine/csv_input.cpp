@@ -271,99 +271,82 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
     fields.clear();
     const ByteFinder finder(delimiter, lineEnds);
     StopWalker walker(finder, p, end);
-    // Closes a field that stops at `stop` (a delimiter, a line end, or `end`).
-    // Gives true when the record ends there.
-    auto finishAt = [&](const char* stop, const char* fieldBegin, FieldText& text,
-                        SplitResult* result) {
-        if (stop != end && *stop == delimiter) {
-            text.Add(fieldBegin, stop);
-            fields.push_back(text.View());
-            out = text.end();
-            return false;
-        }
-        text.Add(fieldBegin, stop);
-        fields.push_back(text.View());
-        const char* next = stop;
-        if (stop != end) {
-            // A CR ends the record alone, as in classic Mac files, or with its LF.
-            next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
-        }
-        *result = {true, stop, next};
-        return true;
-    };
-    // A CR as the last byte so far may be the first half of CR LF.
-    auto undecided = [&](const char* stop) {
-        return !final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end));
-    };
-
-    SplitResult result;
+    const char* stop = end;
     while (true) {
-        if (p == end || *p != kQuote) {
-            // Unquoted: a quote here is plain text.
-            const char* stop = walker.NextStop();
-            // Most fields end at a delimiter with more bytes after it: nothing else to decide.
-            if (stop != end && *stop == delimiter && stop + 1 != end) {
+        FieldText text(out);
+        const char* rest = p;  // the field's text not quoted, up to its stop
+        const bool quoted = p != end && *p == kQuote;
+        if (quoted) {
+            // One walk finds quotes and the CRs of CR LF pairs, which lose the CR.
+            const char* piece = p + 1;
+            const char* scan = piece;
+            while (true) {
+                const char* hit = walker.NextQuoteOrCr(scan);
+                if (hit == end) {
+                    if (!final) {
+                        return {};
+                    }
+                    // A quote still open at the end of the input closes there.
+                    text.Add(piece, end);
+                    fields.push_back(text.View());
+                    return {true, end, end, p};
+                }
+                if (hit + 1 == end && !final) {
+                    return {};  // CR LF or not, "" or a closing quote: the next byte decides
+                }
+                const bool pairFollows =
+                    hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
+                if (*hit == '\r') {
+                    if (pairFollows) {
+                        text.Add(piece, hit);
+                        piece = hit + 1;  // the LF starts the next piece
+                    }
+                    scan = hit + 1;
+                    continue;
+                }
+                if (pairFollows) {
+                    text.Add(piece, hit + 1);  // keeps one of the two quotes
+                    piece = scan = hit + 2;
+                    continue;
+                }
+                text.Add(piece, hit);
+                rest = hit + 1;
+                break;
+            }
+            // After the closing quote, text up to the delimiter is kept as it stands.
+            walker.SkipTo(rest);
+        }
+        stop = walker.NextStop();
+        // Most fields end at a delimiter with more bytes after it: nothing else to decide.
+        if (stop != end && *stop == delimiter && stop + 1 != end) {
+            if (quoted) {
+                text.Add(rest, stop);
+                fields.push_back(text.View());
+                out = text.end();
+            } else {
                 fields.emplace_back(p, static_cast<std::size_t>(stop - p));
-                p = stop + 1;
-                continue;
-            }
-            FieldText text(out);
-            if (undecided(stop)) {
-                return {};
-            }
-            if (finishAt(stop, p, text, &result)) {
-                return result;
             }
             p = stop + 1;
             continue;
         }
-        // Quoted: one scan finds quotes and the CRs of CR LF pairs, which lose the CR.
-        FieldText text(out);
-        const char* piece = p + 1;
-        const char* scan = piece;
-        while (true) {
-            const char* hit = walker.NextQuoteOrCr(scan);
-            if (hit == end) {
-                if (!final) {
-                    return {};
-                }
-                // A quote still open at the end of the input closes there.
-                text.Add(piece, end);
-                fields.push_back(text.View());
-                return {true, end, end, p};
-            }
-            if (hit + 1 == end && !final) {
-                return {};  // CR LF or not, "" or a closing quote: the next byte decides
-            }
-            const bool pairFollows = hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
-            if (*hit == '\r') {
-                if (pairFollows) {
-                    text.Add(piece, hit);
-                    piece = hit + 1;  // the LF starts the next piece
-                }
-                scan = hit + 1;
-                continue;
-            }
-            if (pairFollows) {
-                text.Add(piece, hit + 1);  // keeps one of the two quotes
-                piece = scan = hit + 2;
-                continue;
-            }
-            text.Add(piece, hit);
-            p = hit + 1;
-            break;
-        }
-        // After the closing quote, text up to the delimiter is kept as it stands.
-        walker.SkipTo(p);
-        const char* stop = walker.NextStop();
-        if (undecided(stop)) {
+        // A CR as the last byte so far may be the first half of CR LF.
+        if (!final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end))) {
             return {};
         }
-        if (finishAt(stop, p, text, &result)) {
-            return result;
+        text.Add(rest, stop);
+        fields.push_back(text.View());
+        out = text.end();
+        if (stop == end || *stop != delimiter) {
+            break;
         }
         p = stop + 1;
     }
+    const char* next = stop;
+    if (stop != end) {
+        // A CR ends the record alone, as in classic Mac files, or with its LF.
+        next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
+    }
+    return {true, stop, next};
 }
 
 // Follows one record byte by byte, by SplitFields' rules for quotes and line
