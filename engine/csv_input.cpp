@@ -317,8 +317,9 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             walker.SkipTo(rest);
         }
         stop = walker.NextStop();
-        // Most fields end at a delimiter with more bytes after it: nothing else to decide.
-        if (stop != end && *stop == delimiter && stop + 1 != end) {
+        // Most fields end at a delimiter, which decides them. (After one as the last byte
+        // so far, the empty field left decides whether the record is complete.)
+        if (stop != end && *stop == delimiter) {
             if (quoted) {
                 text.Add(rest, stop);
                 fields.push_back(text.View());
@@ -329,17 +330,14 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             p = stop + 1;
             continue;
         }
-        // A CR as the last byte so far may be the first half of CR LF.
-        if (!final && (stop == end || (lineEnds && *stop == '\r' && stop + 1 == end))) {
+        // The record ends here, at a line end or the end of the input. A CR as
+        // the last byte so far may be the first half of CR LF.
+        if (!final && (stop == end || (*stop == '\r' && stop + 1 == end))) {
             return {};
         }
         text.Add(rest, stop);
         fields.push_back(text.View());
-        out = text.end();
-        if (stop == end || *stop != delimiter) {
-            break;
-        }
-        p = stop + 1;
+        break;
     }
     const char* next = stop;
     if (stop != end) {
