@@ -124,8 +124,7 @@ public:
             for (std::ptrdiff_t i = 0; i < kMaskBytes; i += kSize) {
                 ByteBlock bytes;
                 std::memcpy(&bytes, p + i, kSize);
-                stopBits |= MarkedBits(Stops(bytes)) << i;
-                quoteBits |= MarkedBits(QuotesAndCrs(bytes)) << i;
+                Mark(bytes, i, &stopBits, &quoteBits);
             }
             *stops = stopBits;
             *quotes = quoteBits;
@@ -134,8 +133,7 @@ public:
         for (std::ptrdiff_t i = 0; i < end - p; i += kSize) {
             ByteBlock bytes;
             Load(p + i, end, bytes);
-            stopBits |= MarkedBits(Stops(bytes)) << i;
-            quoteBits |= MarkedBits(QuotesAndCrs(bytes)) << i;
+            Mark(bytes, i, &stopBits, &quoteBits);
         }
         const std::uint64_t inside = (std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1;
         *stops = stopBits & inside;
@@ -149,11 +147,15 @@ private:
 
     static signed char Byte(char c) { return static_cast<signed char>(c); }
 
-    ByteBlock Stops(const ByteBlock& bytes) const {
-        return (bytes == delimiter_) | (bytes == lineEnd_) | (bytes == carriageReturn_);
-    }
-    ByteBlock QuotesAndCrs(const ByteBlock& bytes) const {
-        return (bytes == quote_) | (bytes == cr_);
+    // Sets the bits of the stops and of the quotes and CRs among `bytes`, which
+    // begin `at` bytes into the masks.
+    void Mark(const ByteBlock& bytes, std::ptrdiff_t at, std::uint64_t* stops,
+              std::uint64_t* quotes) const {
+        const ByteBlock stopBytes =
+            (bytes == delimiter_) | (bytes == lineEnd_) | (bytes == carriageReturn_);
+        const ByteBlock quoteBytes = (bytes == quote_) | (bytes == cr_);
+        *stops |= MarkedBits(stopBytes) << at;
+        *quotes |= MarkedBits(quoteBytes) << at;
     }
 
     // The kSize bytes at `p`, or the fewer left before `end` followed by
