@@ -263,6 +263,15 @@ struct SplitResult {
     const char* openQuote = nullptr;  // a quote never closed, which ran to the end
 };
 
+// Where the next record starts after one that ends at `stop`: a line end, or
+// `end`. A CR ends the record alone, as in classic Mac files, or with its LF.
+inline const char* AfterRecordEnd(const char* stop, const char* end) {
+    if (stop == end) {
+        return end;
+    }
+    return stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
+}
+
 // Splits the record at the start of [p, end) into `fields`. With `lineEnds`,
 // an LF, a CR LF pair or a lone CR outside quotes ends the record; without,
 // [p, end) is the whole record. Unless `final`, a record that would need a
@@ -273,80 +282,80 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
     fields.clear();
     const ByteFinder finder(delimiter, lineEnds);
     StopWalker walker(finder, p, end);
-    const char* stop = end;
+    // Whether the record ends at `stop` (a line end, or `end`) but a byte at or
+    // after `end` is needed to tell: a CR as the last byte so far may be the
+    // first half of CR LF.
+    auto undecided = [&](const char* stop) {
+        return !final && (stop == end || (*stop == '\r' && stop + 1 == end));
+    };
     while (true) {
+        if (p == end || *p != kQuote) {
+            // Unquoted: a quote here is plain text.
+            const char* stop = walker.NextStop();
+            fields.emplace_back(p, static_cast<std::size_t>(stop - p));
+            // Most fields end at a delimiter, which decides them. (After one as the
+            // last byte so far, the empty field left decides whether the record is
+            // complete.)
+            if (stop != end && *stop == delimiter) {
+                p = stop + 1;
+                continue;
+            }
+            if (undecided(stop)) {
+                return {};
+            }
+            return {true, stop, AfterRecordEnd(stop, end)};
+        }
+        // Quoted: one walk finds quotes and the CRs of CR LF pairs, which lose the CR.
         FieldText text(out);
-        const char* rest = p;  // the field's text not quoted, up to its stop
-        const bool quoted = p != end && *p == kQuote;
-        if (quoted) {
-            // One walk finds quotes and the CRs of CR LF pairs, which lose the CR.
-            const char* piece = p + 1;
-            const char* scan = piece;
-            while (true) {
-                const char* hit = walker.NextQuoteOrCr(scan);
-                if (hit == end) {
-                    if (!final) {
-                        return {};
-                    }
-                    // A quote still open at the end of the input closes there.
-                    text.Add(piece, end);
-                    fields.push_back(text.View());
-                    return {true, end, end, p};
+        const char* piece = p + 1;
+        const char* scan = piece;
+        while (true) {
+            const char* hit = walker.NextQuoteOrCr(scan);
+            if (hit == end) {
+                if (!final) {
+                    return {};
                 }
-                if (hit + 1 == end && !final) {
-                    return {};  // CR LF or not, "" or a closing quote: the next byte decides
-                }
-                const bool pairFollows =
-                    hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
-                if (*hit == '\r') {
-                    if (pairFollows) {
-                        text.Add(piece, hit);
-                        piece = hit + 1;  // the LF starts the next piece
-                    }
-                    scan = hit + 1;
-                    continue;
-                }
-                if (pairFollows) {
-                    text.Add(piece, hit + 1);  // keeps one of the two quotes
-                    piece = scan = hit + 2;
-                    continue;
-                }
-                text.Add(piece, hit);
-                rest = hit + 1;
-                break;
-            }
-            // After the closing quote, text up to the delimiter is kept as it stands.
-            walker.SkipTo(rest);
-        }
-        stop = walker.NextStop();
-        // Most fields end at a delimiter, which decides them. (After one as the last byte
-        // so far, the empty field left decides whether the record is complete.)
-        if (stop != end && *stop == delimiter) {
-            if (quoted) {
-                text.Add(rest, stop);
+                // A quote still open at the end of the input closes there.
+                text.Add(piece, end);
                 fields.push_back(text.View());
-                out = text.end();
-            } else {
-                fields.emplace_back(p, static_cast<std::size_t>(stop - p));
+                return {true, end, end, p};
             }
-            p = stop + 1;
-            continue;
+            if (hit + 1 == end && !final) {
+                return {};  // CR LF or not, "" or a closing quote: the next byte decides
+            }
+            const bool pairFollows = hit + 1 != end && hit[1] == (*hit == kQuote ? kQuote : '\n');
+            if (*hit == '\r') {
+                if (pairFollows) {
+                    text.Add(piece, hit);
+                    piece = hit + 1;  // the LF starts the next piece
+                }
+                scan = hit + 1;
+                continue;
+            }
+            if (pairFollows) {
+                text.Add(piece, hit + 1);  // keeps one of the two quotes
+                piece = scan = hit + 2;
+                continue;
+            }
+            text.Add(piece, hit);
+            p = hit + 1;
+            break;
         }
-        // The record ends here, at a line end or the end of the input. A CR as
-        // the last byte so far may be the first half of CR LF.
-        if (!final && (stop == end || (*stop == '\r' && stop + 1 == end))) {
+        // After the closing quote, text up to the delimiter is kept as it stands.
+        walker.SkipTo(p);
+        const char* stop = walker.NextStop();
+        const bool atDelimiter = stop != end && *stop == delimiter;
+        if (!atDelimiter && undecided(stop)) {
             return {};
         }
-        text.Add(rest, stop);
+        text.Add(p, stop);
         fields.push_back(text.View());
-        break;
+        if (!atDelimiter) {
+            return {true, stop, AfterRecordEnd(stop, end)};
+        }
+        out = text.end();
+        p = stop + 1;
     }
-    const char* next = stop;
-    if (stop != end) {
-        // A CR ends the record alone, as in classic Mac files, or with its LF.
-        next = stop + (*stop == '\r' && stop + 1 != end && stop[1] == '\n' ? 2 : 1);
-    }
-    return {true, stop, next};
 }
 
 // Follows one record byte by byte, by SplitFields' rules for quotes and line
