@@ -409,30 +409,36 @@ TEST(CsvSplit, AgreesWithPreviousSplitterOnRandomRecords) {
 
 // Records with one special byte or pair at every offset 0..20 of a field 0..20
 // bytes long, unquoted and quoted, so each lands at every place in a word
-// and right at the end of the text.
-std::vector<std::string> WordEdgeRecords(char delimiter) {
+// and right at the end of the text. A first field of `lead` bytes moves them
+// on to the seams of the splitter's 64-byte masks.
+std::vector<std::string> WordEdgeRecords(char delimiter, std::size_t lead) {
     static const char* const kSpecials[] = {",", ";", "\"", "\"\"", "\r", "\n", "\r\n", "\t"};
+    const std::string first = lead == 0 ? std::string() : std::string(lead - 1, 'x') + delimiter;
     std::vector<std::string> records;
     for (std::size_t length = 0; length <= 20; ++length) {
         for (std::size_t offset = 0; offset <= length; ++offset) {
             for (const char* special : kSpecials) {
                 std::string field(length, 'a');
                 field.insert(offset, special);
-                records.push_back(field);
-                records.push_back(field + delimiter + field);
-                records.push_back('"' + field + '"');
-                records.push_back('"' + field + '"' + delimiter + '"' + field);
-                records.push_back('"' + field + "\"b" + delimiter + field + '"');
+                records.push_back(first + field);
+                records.push_back(first + field + delimiter + field);
+                records.push_back(first + '"' + field + '"');
+                records.push_back(first + '"' + field + '"' + delimiter + '"' + field);
+                records.push_back(first + '"' + field + "\"b" + delimiter + field + '"');
             }
         }
     }
     return records;
 }
 
+constexpr std::size_t kLeads[] = {0, 50, 120};
+
 TEST(CsvSplit, AgreesWithPreviousSplitterAtWordEdges) {
-    for (const char delimiter : kDelimiters) {
-        for (const std::string& text : WordEdgeRecords(delimiter)) {
-            ASSERT_NO_FATAL_FAILURE(ExpectSplitAsReference(text, delimiter));
+    for (const std::size_t lead : kLeads) {
+        for (const char delimiter : kDelimiters) {
+            for (const std::string& text : WordEdgeRecords(delimiter, lead)) {
+                ASSERT_NO_FATAL_FAILURE(ExpectSplitAsReference(text, delimiter));
+            }
         }
     }
 }
@@ -442,8 +448,10 @@ TEST(CsvSplit, ReadsWordEdgeFilesInTinyBlocksAsPreviousSplitterSplitsThem) {
     const std::string path = dir.File("edges.csv");
     for (const char delimiter : {',', '"', '\r'}) {
         std::string bytes;
-        for (const std::string& text : WordEdgeRecords(delimiter)) {
-            bytes += text + '\n';
+        for (const std::size_t lead : kLeads) {
+            for (const std::string& text : WordEdgeRecords(delimiter, lead)) {
+                bytes += text + '\n';
+            }
         }
         ASSERT_TRUE(WriteWholeFile(path, bytes));
         for (const std::size_t blockSize : {std::size_t{1}, std::size_t{7}}) {
