@@ -645,7 +645,11 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
         }
         return false;
     }
-    return field.size() <= 4 && IsOneCharacterOf(field, TextOf(booleanChars));
+    // Two bytes or more are one character only if the first starts a
+    // multi-byte one; short numbers and codes are settled here.
+    return field.size() <= 4 &&
+           (field.size() == 1 || static_cast<unsigned char>(field[0]) >= 0xC0) &&
+           IsOneCharacterOf(field, TextOf(booleanChars));
 }
 
 // A run of ASCII digits at the start of `text`, read as an integer (saturated
@@ -1022,9 +1026,10 @@ template <bool kWithValue>
         return QuickAnswer::kStopped;  // another byte, or a second separator
     }
     const bool hasSeparator = separator != 0;
+    // Without a separator the count is 64, which places it just past the
+    // text: no branch on whether a number has a fraction.
     const std::size_t separatorAt =
-        hasSeparator ? static_cast<std::size_t>(std::countr_zero(separator)) / 8 - firstPlace
-                     : size;
+        static_cast<std::size_t>(std::countr_zero(separator)) / 8 - firstPlace;
     // The bytes before the separator move up into its place.
     const std::uint64_t separatorBit = separator >> 7;
     const std::uint64_t before = separatorBit - (hasSeparator ? 1 : 0);
