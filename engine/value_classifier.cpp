@@ -490,6 +490,19 @@ template <std::size_t kWords>
     return scan;
 }
 
+// A text of 1 to 8 bytes in one word, its last byte in the highest place and
+// nothing before its first; no byte past the text is read.
+[[gnu::always_inline]] inline std::uint64_t LoadShortText(const char* bytes, std::size_t size) {
+    if (size >= 4) {
+        return (LoadHalfWord(bytes + size - 4) << 32) | (LoadHalfWord(bytes) << (8 * (8 - size)));
+    }
+    const auto byteAt = [bytes](std::size_t at) {
+        return std::uint64_t{static_cast<unsigned char>(bytes[at])};
+    };
+    return (byteAt(size - 1) << 56) | (byteAt(size / 2) << (8 * (8 - size + size / 2))) |
+           (byteAt(0) << (8 * (8 - size)));
+}
+
 // ScanNumber for 1 to 16 bytes on a little-endian machine, without a loop:
 // the bytes are loaded (never past the text) into one word, or two, the
 // last byte last.
@@ -502,17 +515,7 @@ template <std::size_t kWords>
                                         LoadWord(bytes + size - 8)};
         return ScanPlaces(words, size, bodyStart);
     }
-    std::uint64_t words[1];
-    if (size >= 4) {
-        words[0] =
-            (LoadHalfWord(bytes + size - 4) << 32) | (LoadHalfWord(bytes) << (8 * (8 - size)));
-    } else {
-        const auto byteAt = [bytes](std::size_t at) {
-            return std::uint64_t{static_cast<unsigned char>(bytes[at])};
-        };
-        words[0] = (byteAt(size - 1) << 56) | (byteAt(size / 2) << (8 * (8 - size + size / 2))) |
-                   (byteAt(0) << (8 * (8 - size)));
-    }
+    const std::uint64_t words[1] = {LoadShortText(bytes, size)};
     return ScanPlaces(words, size, bodyStart);
 }
 
@@ -642,7 +645,11 @@ bool NumericCharactersAllow(const char (&numericChars)[kShortTextCapacity],
         }
         return false;
     }
-    return field.size() <= 4 && IsOneCharacterOf(field, TextOf(booleanChars));
+    // Two bytes or more are one character only if the first starts a
+    // multi-byte one; short numbers and codes are settled here.
+    return field.size() <= 4 &&
+           (field.size() == 1 || static_cast<unsigned char>(field[0]) >= 0xC0) &&
+           IsOneCharacterOf(field, TextOf(booleanChars));
 }
 
 // A run of ASCII digits at the start of `text`, read as an integer (saturated
@@ -1000,6 +1007,46 @@ template <bool kWithValue>
     return true;
 }
 
+// ReadQuickNumber for a field of 1 to 8 bytes without a sign, on a
+// little-endian machine: the bytes in one word, digits and separators
+// found for all of them at once, and the separator taken out of the digits
+// by one shift.
+[[gnu::always_inline]] inline QuickAnswer ReadShortQuickNumber(std::string_view text,
+                                                               char decimalSeparator,
+                                                               QuickNumber* number) {
+    const std::size_t size = text.size();
+    const std::size_t firstPlace = 8 - size;
+    const std::uint64_t word = LoadShortText(text.data(), size);
+    const std::uint64_t places = BitsFrom(static_cast<unsigned>(8 * firstPlace)) & kHighBits;
+    const std::uint64_t digits = DigitBytes(word) & places;
+    // "," and "." differ in one bit, which no other byte sets to match.
+    const std::uint64_t separator =
+        ZeroBytes((word | (kEachByte * 2)) ^ (kEachByte * '.')) & places;
+    if ((digits | separator) != places || (separator & (separator - 1)) != 0) {
+        return QuickAnswer::kStopped;  // another byte, or a second separator
+    }
+    const bool hasSeparator = separator != 0;
+    // Without a separator the count is 64, which places it just past the
+    // text: no branch on whether a number has a fraction.
+    const std::size_t separatorAt =
+        static_cast<std::size_t>(std::countr_zero(separator)) / 8 - firstPlace;
+    // The bytes before the separator move up into its place.
+    const std::uint64_t separatorBit = separator >> 7;
+    const std::uint64_t before = separatorBit - (hasSeparator ? 1 : 0);
+    const std::uint64_t after = ~(before | (separatorBit * 0xFF));
+    const std::uint64_t values = (word ^ (kEachByte * '0')) & ((digits >> 7) * 0xFF);
+    number->mantissa = EightDigitsValue(((values & before) << 8) | (values & after));
+    number->fractionDigits = hasSeparator ? size - separatorAt - 1 : 0;
+    number->negative = false;
+    if (hasSeparator && decimalSeparator != '\0' && text[separatorAt] != decimalSeparator) {
+        return QuickAnswer::kAsk;  // it groups thousands
+    }
+    // "007" and "00.5" stay text; so do "5." and a lone separator.
+    const bool leadingZero = separatorAt > 1 && text[0] == '0';
+    const bool incomplete = hasSeparator && number->fractionDigits == 0;
+    return leadingZero || incomplete ? QuickAnswer::kNotNumber : QuickAnswer::kNumber;
+}
+
 // ClassifyFieldValue's work for a field that its first byte does not make
 // text. The usual fields take a fast path: a date of a fixed shape, or a
 // plain number (digits, at most one separator, an optional leading "-"),
@@ -1038,7 +1085,10 @@ template <bool kWithValue>
         if ((IsDigit(first) || first == '-') && field.size() <= kShortField) {
             // No date: one separator at most, and a leading "-" is no digit.
             QuickNumber quick;
-            const QuickAnswer answer = ReadQuickNumber(field, settings->decimalSeparator, &quick);
+            const QuickAnswer answer =
+                std::endian::native == std::endian::little && field.size() <= 8 && first != '-'
+                    ? ReadShortQuickNumber(field, settings->decimalSeparator, &quick)
+                    : ReadQuickNumber(field, settings->decimalSeparator, &quick);
             if (answer != QuickAnswer::kStopped) {
                 return ReadNumber<kWithValue>(settings, field, answer, quick);
             }

@@ -5,7 +5,7 @@
 namespace workbook {
 namespace {
 
-bool IsLeapYear(int year) {
+constexpr bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
 
@@ -15,7 +15,7 @@ int DaysInMonth(int year, int month) {
 }
 
 // Days from 1970-01-01 to the given day of the proleptic Gregorian calendar.
-long long DaysFromEpoch(long long year, long long month, long long day) {
+constexpr long long DaysFromEpoch(long long year, long long month, long long day) {
     year -= month <= 2 ? 1 : 0;
     const long long era = (year >= 0 ? year : year - 399) / 400;
     const long long yearOfEra = year - era * 400;
@@ -40,7 +40,8 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
     long long serial = 0;
     if (book != nullptr && book->date1904()) {
         // Day 0 is 1 January 1904; earlier days have no serial number.
-        serial = days - DaysFromEpoch(1904, 1, 1);
+        constexpr long long kFirstDay1904 = DaysFromEpoch(1904, 1, 1);
+        serial = days - kFirstDay1904;
         if (serial < 0) {
             return 0.0;
         }
@@ -48,10 +49,15 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
         // Day 1 is 1 January 1900. The 1900 date system counts a 29 February
         // 1900 that never happened, so from 1 March 1900 on every serial is one
         // more than the plain day count.
-        serial = days - DaysFromEpoch(1899, 12, 31);
+        constexpr long long kDayZero1900 = DaysFromEpoch(1899, 12, 31);
+        serial = days - kDayZero1900;
         if (serial >= 60) {
             ++serial;
         }
+    }
+    // Most dates carry no time; their fraction is 0 without two divisions.
+    if ((hour | minute | second | millisecond) == 0) {
+        return static_cast<double>(serial);
     }
     const double fraction =
         ((hour * 60.0 + minute) * 60.0 + second + millisecond / 1000.0) / 86400.0;
