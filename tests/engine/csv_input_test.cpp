@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -114,6 +115,35 @@ TEST(CsvInput, SplitsRecordsAndFields) {
             engine::SplitRecord(c.input, c.delimiter, scratch, fields);
             EXPECT_EQ(std::vector<std::string>(fields.begin(), fields.end()), c.expected[0]);
         }
+    }
+}
+
+TEST(CsvInput, CountsLineEndsAsLineNumbersNeedThem) {
+    // The run numbers lines by these counts; CR LF is one line end, and a
+    // lone CR or LF one each, wherever they fall in a long text.
+    const std::string pad(70, 'x');
+    const struct {
+        std::string text;
+        std::int64_t count;
+    } cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {pad, 0},
+        {"a\nb", 1},
+        {"a\r\nb", 1},
+        {"a\rb", 1},
+        {"a\r", 1},
+        {"\r\n", 1},
+        {"\n\r", 2},
+        {"\r\r\n", 2},
+        {"\n\n\n", 3},
+        {pad + "\r" + pad, 1},
+        {pad + "\r\n" + pad + "\n", 2},
+        {pad + pad + "\r", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        EXPECT_EQ(engine::CountLineEnds(c.text), c.count);
     }
 }
 
