@@ -519,19 +519,15 @@ template <std::size_t kWords>
     return ScanPlaces(words, size, bodyStart);
 }
 
-[[gnu::always_inline]] inline QuickAnswer ReadQuickNumber(std::string_view text,
-                                                          char decimalSeparator,
-                                                          QuickNumber* number) {
+// ReadQuickNumber's answer from the scan of `text`, whose number starts at
+// `bodyStart` (after a leading "-", if any).
+[[gnu::always_inline]] inline QuickAnswer JudgeQuickNumber(std::string_view text,
+                                                           std::size_t bodyStart,
+                                                           const NumberScan& scan,
+                                                           char decimalSeparator,
+                                                           QuickNumber* number) {
     constexpr std::size_t kMostDigits = 15;  // below 2^53: exact in a double
     const std::size_t size = text.size();
-    number->negative = size != 0 && text[0] == '-';
-    const std::size_t bodyStart = number->negative ? 1 : 0;
-    NumberScan scan;
-    if (std::endian::native == std::endian::little && size >= 1 && size <= 16) {
-        scan = ScanShortNumber(text, bodyStart);
-    } else {
-        scan = ScanNumber(text, bodyStart);
-    }
     const std::uint64_t mantissa = scan.mantissa;
     const std::size_t separators = scan.separators;
     const std::size_t separatorAt = scan.separatorAt;
@@ -559,6 +555,32 @@ template <std::size_t kWords>
         return QuickAnswer::kAsk;
     }
     return leadingZero | incomplete ? QuickAnswer::kNotNumber : QuickAnswer::kNumber;
+}
+
+[[gnu::always_inline]] inline QuickAnswer ReadQuickNumber(std::string_view text,
+                                                          char decimalSeparator,
+                                                          QuickNumber* number) {
+    const std::size_t size = text.size();
+    number->negative = size != 0 && text[0] == '-';
+    const std::size_t bodyStart = number->negative ? 1 : 0;
+    NumberScan scan;
+    if (std::endian::native == std::endian::little && size >= 1 && size <= 16) {
+        scan = ScanShortNumber(text, bodyStart);
+    } else {
+        scan = ScanNumber(text, bodyStart);
+    }
+    return JudgeQuickNumber(text, bodyStart, scan, decimalSeparator, number);
+}
+
+// ReadQuickNumber for 1 to 8 bytes without a sign, on a little-endian
+// machine: the same scan and rules, with the sign and a second word known
+// absent, which leaves most of the bookkeeping to the compiler.
+[[gnu::always_inline]] inline QuickAnswer ReadShortQuickNumber(std::string_view text,
+                                                               char decimalSeparator,
+                                                               QuickNumber* number) {
+    number->negative = false;
+    const std::uint64_t words[1] = {LoadShortText(text.data(), text.size())};
+    return JudgeQuickNumber(text, 0, ScanPlaces(words, text.size(), 0), decimalSeparator, number);
 }
 
 // The nearest double to a quick number: its digits are an exact integer and
@@ -1005,46 +1027,6 @@ template <bool kWithValue>
     numbers[1] = static_cast<std::int32_t>(middle);
     numbers[2] = static_cast<std::int32_t>(last);
     return true;
-}
-
-// ReadQuickNumber for a field of 1 to 8 bytes without a sign, on a
-// little-endian machine: the bytes in one word, digits and separators
-// found for all of them at once, and the separator taken out of the digits
-// by one shift.
-[[gnu::always_inline]] inline QuickAnswer ReadShortQuickNumber(std::string_view text,
-                                                               char decimalSeparator,
-                                                               QuickNumber* number) {
-    const std::size_t size = text.size();
-    const std::size_t firstPlace = 8 - size;
-    const std::uint64_t word = LoadShortText(text.data(), size);
-    const std::uint64_t places = BitsFrom(static_cast<unsigned>(8 * firstPlace)) & kHighBits;
-    const std::uint64_t digits = DigitBytes(word) & places;
-    // "," and "." differ in one bit, which no other byte sets to match.
-    const std::uint64_t separator =
-        ZeroBytes((word | (kEachByte * 2)) ^ (kEachByte * '.')) & places;
-    if ((digits | separator) != places || (separator & (separator - 1)) != 0) {
-        return QuickAnswer::kStopped;  // another byte, or a second separator
-    }
-    const bool hasSeparator = separator != 0;
-    // Without a separator the count is 64, which places it just past the
-    // text: no branch on whether a number has a fraction.
-    const std::size_t separatorAt =
-        static_cast<std::size_t>(std::countr_zero(separator)) / 8 - firstPlace;
-    // The bytes before the separator move up into its place.
-    const std::uint64_t separatorBit = separator >> 7;
-    const std::uint64_t before = separatorBit - (hasSeparator ? 1 : 0);
-    const std::uint64_t after = ~(before | (separatorBit * 0xFF));
-    const std::uint64_t values = (word ^ (kEachByte * '0')) & ((digits >> 7) * 0xFF);
-    number->mantissa = EightDigitsValue(((values & before) << 8) | (values & after));
-    number->fractionDigits = hasSeparator ? size - separatorAt - 1 : 0;
-    number->negative = false;
-    if (hasSeparator && decimalSeparator != '\0' && text[separatorAt] != decimalSeparator) {
-        return QuickAnswer::kAsk;  // it groups thousands
-    }
-    // "007" and "00.5" stay text; so do "5." and a lone separator.
-    const bool leadingZero = separatorAt > 1 && text[0] == '0';
-    const bool incomplete = hasSeparator && number->fractionDigits == 0;
-    return leadingZero || incomplete ? QuickAnswer::kNotNumber : QuickAnswer::kNumber;
 }
 
 // ClassifyFieldValue's work for a field that its first byte does not make
