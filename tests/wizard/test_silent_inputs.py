@@ -125,6 +125,24 @@ class IgnoredParameters(Case):
                 self.assertTrue(done.stdout.startswith(b"Usage: quendle"), done.stdout[:80])
 
 
+class WorkingFolder(Case):
+    def test_files_in_the_working_folder_are_never_loaded_as_libraries(self):
+        # A download folder may hold anything; a file there named like one of
+        # the program's libraries must not be loaded in its place.
+        dynamic = subprocess.run(["readelf", "-d", QUENDLE], capture_output=True, text=True,
+                                 check=True).stdout
+        needed = [line.split("[", 1)[1].rstrip("]")
+                  for line in dynamic.splitlines() if "(NEEDED)" in line]
+        self.assertIn("libc.so.6", needed)
+        for name in needed:
+            self.write(name, b"not a library")
+        src = self.write("in.csv", "a,1\n")
+        status, err = self.quendle(src, self.path("in.xlsx"), "/SILENT", cwd=self.dir)
+        self.assertEqual(status, 0, err)
+        self.assertEqual(read_book(self.path("in.xlsx"))["in"],
+                         {(0, 0): ("s", "a"), (0, 1): ("s", "1")})
+
+
 class LongPaths(Case):
     def test_a_path_too_long_is_refused_not_cut(self):
         src = self.write("in.csv", "1\n")
