@@ -195,6 +195,24 @@ void PutCellHeader(Bytes& out, int row, int column, std::uint16_t xf) {
     PutU16(out, xf);
 }
 
+// Writes a LABELSST record in place from two words, byte by byte, which the
+// compiler turns into a few wide stores. A record built apart and copied in,
+// or built from an array of its fields, made each text cell wait on its own
+// stores being read back.
+void StoreLabelSst(std::uint8_t* at, int row, int column, std::uint16_t xf,
+                   std::uint32_t stringIndex) {
+    const std::uint64_t head = kRecordLabelSst | (std::uint64_t{kLabelSstSize - 4} << 16) |
+                               (std::uint64_t{static_cast<std::uint16_t>(row)} << 32) |
+                               (std::uint64_t{static_cast<std::uint16_t>(column)} << 48);
+    const std::uint64_t tail = xf | (std::uint64_t{stringIndex} << 16);
+    for (int i = 0; i < 8; ++i) {
+        at[i] = static_cast<std::uint8_t>(head >> (8 * i));
+    }
+    for (int i = 0; i < 6; ++i) {
+        at[8 + i] = static_cast<std::uint8_t>(tail >> (8 * i));
+    }
+}
+
 }  // namespace
 
 void RecordWriter::Begin(std::uint16_t type) {
@@ -236,18 +254,8 @@ void RecordWriter::Continue() {
 
 std::array<std::uint8_t, kLabelSstSize> LabelSstRecord(int row, int column, std::uint16_t xf,
                                                        std::uint32_t stringIndex) {
-    const std::uint16_t fields[] = {kRecordLabelSst,
-                                    kLabelSstSize - 4,
-                                    static_cast<std::uint16_t>(row),
-                                    static_cast<std::uint16_t>(column),
-                                    xf,
-                                    static_cast<std::uint16_t>(stringIndex),
-                                    static_cast<std::uint16_t>(stringIndex >> 16)};
     std::array<std::uint8_t, kLabelSstSize> record{};
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-        record[2 * i] = static_cast<std::uint8_t>(fields[i]);
-        record[2 * i + 1] = static_cast<std::uint8_t>(fields[i] >> 8);
-    }
+    StoreLabelSst(record.data(), row, column, xf, stringIndex);
     return record;
 }
 
@@ -320,8 +328,7 @@ bool CellTable::CheckOrder(int row, int column, std::string& error) const {
     return false;
 }
 
-void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill,
-                    SharedStrings& strings) {
+void CellTable::NoteCell(int row, int column, SpillFile& spill, SharedStrings& strings) {
     if (row != currentRow_) {
         if (currentRow_ >= 0 && row / kRowsPerBlock != currentRow_ / kRowsPerBlock) {
             FinishBlock(spill, strings);
@@ -340,16 +347,24 @@ void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill,
     lastColumn_ = column;
     minColumn_ = std::min(minColumn_, column);
     maxColumn_ = std::max(maxColumn_, column);
+}
+
+void CellTable::Add(int row, int column, ByteSpan record, SpillFile& spill,
+                    SharedStrings& strings) {
+    NoteCell(row, column, spill, strings);
     blockCells_.insert(blockCells_.end(), record.begin(), record.end());
 }
 
 void CellTable::AddText(int row, int column, std::uint16_t xf, std::string_view utf8,
                         SpillFile& spill, SharedStrings& strings) {
-    // The commonest record of all, written whole in one step; its index
-    // comes when the block's texts are settled.
-    Add(row, column, LabelSstRecord(row, column, xf, 0), spill, strings);
+    // The commonest record of all, written in place; its index comes when
+    // the block's texts are settled.
+    NoteCell(row, column, spill, strings);
+    const std::size_t cellAt = blockCells_.size();
+    blockCells_.resize(cellAt + kLabelSstSize);
+    StoreLabelSst(blockCells_.data() + cellAt, row, column, xf, 0);
     PendingText text;
-    text.cellAt = static_cast<std::uint32_t>(blockCells_.size() - kLabelSstSize);
+    text.cellAt = static_cast<std::uint32_t>(cellAt);
     text.textAt = static_cast<std::uint32_t>(pendingBytes_.size());
     text.size = static_cast<std::uint32_t>(utf8.size());
     text.hash = StringMerger::Hash(utf8);

@@ -194,6 +194,9 @@ private:
         std::uint32_t size = 0;
         std::uint64_t hash = 0;
     };
+    // Books a cell at (row, column) in the open block, finishing the block
+    // first when the row starts a new one; the caller then appends the record.
+    void NoteCell(int row, int column, SpillFile& spill, SharedStrings& strings);
     void FinishBlock(SpillFile& spill, SharedStrings& strings);
     void EmitBlock(Bytes& out, std::vector<std::uint32_t>& dbCells,
                    const std::vector<RowSpan>& rows, ByteSpan cells, std::size_t base) const;
