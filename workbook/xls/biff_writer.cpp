@@ -209,7 +209,9 @@ bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, con
     writer.Begin(kRecordSst);
     PutU32(out, std::max(strings.references, strings.count));
     PutU32(out, strings.count);
-    std::uint32_t index = 0;
+    // Counted down rather than taken modulo: a division for every entry
+    // cost a fifth of this loop.
+    std::uint32_t untilBucket = 0;
     const bool read = ForEachSharedString(strings, [&](ByteSpan entry) {
         std::uint16_t chars = 0;
         std::uint8_t flags = 0;
@@ -226,20 +228,23 @@ bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, con
             (void)GetU32(entry, headerSize, extension);
             headerSize += 4;
         }
-        const std::size_t width = (flags & 0x01) != 0 ? 2 : 1;
+        const unsigned wide = flags & 0x01;  // characters of two bytes
+        const std::size_t width = std::size_t{1} << wide;
         if (writer.Room() < headerSize + (chars > 0 ? width : 0)) {
             writer.Continue();
         }
-        if (index++ % perBucket == 0) {
+        if (untilBucket == 0) {
             buckets.push_back({static_cast<std::uint32_t>(streamAt + writer.Position()),
                                static_cast<std::uint16_t>(writer.InRecord())});
+            untilBucket = perBucket;
         }
+        --untilBucket;
         PutBytes(out, entry.first(headerSize));
         std::size_t at = headerSize;
         std::size_t left = chars;
         while (left > 0) {
-            std::size_t take = std::min(left, writer.Room() / width);
-            if (width == 2 && take > 0 && take < left) {
+            std::size_t take = std::min(left, writer.Room() >> wide);
+            if (wide != 0 && take > 0 && take < left) {
                 // Readers decode each record's piece on its own, so a
                 // surrogate pair never straddles two records.
                 std::uint16_t last = 0;
