@@ -8,6 +8,7 @@ and prints the facts the tests compare, one per line:
   index SHEET ok|WHY        INDEX against the records it points at
   dbcells SHEET N           DBCELL records in the sheet
   sst total=T unique=U distinct=D labels=L
+  extsst ok|WHY             EXTSST against the string table
   xfs N                     XF records in the globals
   xfcrc count=N crc=ok|bad  when the globals hold an XFCRC
   dsi sets N properties ID,...  DocumentSummaryInformation's property sets
@@ -62,8 +63,10 @@ def crc_table():
     return table
 
 
-def sst_strings(pieces):
-    """The shared strings of an SST body and its CONTINUE bodies."""
+def sst_strings(pieces, starts=None):
+    """The shared strings of an SST body and its CONTINUE bodies. Where each
+    string begins, as its record's index and the offset in that record's
+    body, goes to `starts` when given."""
     data = pieces[0]
     piece, at = 0, 8
     total, unique = struct.unpack_from("<II", data, 0)
@@ -82,6 +85,10 @@ def sst_strings(pieces):
 
     strings = []
     for _ in range(unique):
+        if at == len(pieces[piece]):
+            piece, at = piece + 1, 0
+        if starts is not None:
+            starts.append((piece, at))
         chars, flags = struct.unpack("<HB", take(3))
         runs = struct.unpack("<H", take(2))[0] if flags & 0x08 else 0
         ext = struct.unpack("<I", take(4))[0] if flags & 0x04 else 0
@@ -99,6 +106,29 @@ def sst_strings(pieces):
         take(4 * runs + ext)
         strings.append(struct.pack("<%dH" % len(units), *units).decode("utf-16-le", "surrogatepass"))
     return total, unique, strings
+
+
+def check_extsst(body, pieces, offsets):
+    """EXTSST against the string table: the strings per bucket the format
+    asks for, one bucket per started set, each pointing at its set's first
+    string by stream position and by offset in its record (header counted)."""
+    _, unique = struct.unpack_from("<II", pieces[0], 0)
+    starts = []
+    sst_strings(pieces, starts)
+    per = max(unique // 128 + 1, 8)
+    dsst = struct.unpack_from("<H", body, 0)[0]
+    if dsst != per:
+        return "dsst %d for %d strings, not %d" % (dsst, unique, per)
+    count = (len(body) - 2) // 8
+    if count != (unique + per - 1) // per:
+        return "%d buckets for %d strings" % (count, unique)
+    for bucket in range(count):
+        ib, cb = struct.unpack_from("<IH", body, 2 + 8 * bucket)
+        piece, at = starts[bucket * per]
+        if (ib, cb) != (offsets[piece] + 4 + at, 4 + at):
+            return "bucket %d at %d+%d, its first string at %d+%d" % (
+                bucket, ib, cb, offsets[piece] + 4 + at, 4 + at)
+    return "ok"
 
 
 def check_index(stream, start, body, dbcells, defcol, rows):
@@ -180,6 +210,8 @@ def walk(stream, out):
     xfcrc = None
     table = crc_table()
     pending = None
+    extsst = None
+    offsets = []  # where the SST and its CONTINUE records are
     for kind, at, body in records(stream, 0):
         if pending is not None and kind != 0x003C:
             sst, pending = pending, None
@@ -195,9 +227,12 @@ def walk(stream, out):
         elif kind == 0x087C:
             xfcrc = struct.unpack_from("<HI", body, 14)
         elif kind == 0x00FC:
-            pending = [body]
+            pending, offsets = [body], [at]
         elif kind == 0x003C and pending is not None:
             pending.append(body)
+            offsets.append(at)
+        elif kind == 0x00FF:
+            extsst = body
     for name, position, kind in sheets:
         if kind == 0x06:
             continue
@@ -207,6 +242,8 @@ def walk(stream, out):
         total, unique, strings = sst_strings(sst)
         out.append("sst total=%d unique=%d distinct=%d labels=%d"
                    % (total, unique, len(set(strings)), labels))
+        out.append("extsst " + (check_extsst(extsst, sst, offsets) if extsst is not None
+                                else "missing"))
     out.append("xfs %d" % xfs)
     if xfcrc is not None:
         out.append("xfcrc count=%d crc=%s" % (xfcrc[0], "ok" if xfcrc[1] == crc else "bad"))

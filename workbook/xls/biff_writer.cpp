@@ -132,6 +132,12 @@ private:
     bool ok_ = true;
 };
 
+// The strings in each EXTSST bucket, as the format fixes it: one more than
+// count / 128 (rounded down), and at least 8.
+std::uint32_t StringsPerBucket(std::uint32_t count) {
+    return std::max<std::uint32_t>(8, count / 128 + 1);
+}
+
 // Calls `visit` with each shared string entry in index order: those read
 // from the file, then those written since, read back from the spill file.
 bool ForEachSharedString(SharedStrings& strings, const std::function<void(ByteSpan)>& visit) {
@@ -204,7 +210,7 @@ bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, con
                                std::vector<SstBucket>& buckets) {
     ChunkedRecords writer(sink);
     Bytes& out = writer.out();
-    const std::uint32_t perBucket = std::max<std::uint32_t>(8, (strings.count + 127) / 128);
+    const std::uint32_t perBucket = StringsPerBucket(strings.count);
     buckets.clear();
     writer.Begin(kRecordSst);
     PutU32(out, std::max(strings.references, strings.count));
@@ -287,8 +293,7 @@ void WriteExtSstRecord(RecordWriter& writer, const SharedStrings& strings,
                        const std::vector<SstBucket>& buckets) {
     Bytes& out = writer.out();
     writer.Begin(kRecordExtSst);
-    PutU16(out,
-           static_cast<std::uint16_t>(std::max<std::uint32_t>(8, (strings.count + 127) / 128)));
+    PutU16(out, static_cast<std::uint16_t>(StringsPerBucket(strings.count)));
     for (const SstBucket& bucket : buckets) {
         PutU32(out, bucket.streamAt);
         PutU16(out, bucket.inRecord);

@@ -233,6 +233,8 @@ TEST(XlsRecords, AppendedRowsKeepTheIndex) {
         const auto records = RecordsOf(saved);
         EXPECT_EQ(Starting(records, "index " + Quoted(c.sheet)),
                   std::vector<std::string>{"index " + Quoted(c.sheet) + " ok"});
+        // The loaded strings and the new one, bucketed afresh.
+        EXPECT_EQ(Starting(records, "extsst "), std::vector<std::string>{"extsst ok"});
         // One new block per group of 32 rows the new rows touch.
         const int newBlocks = (first + c.rows - 1) / 32 - first / 32 + 1;
         EXPECT_EQ(Starting(records, "dbcells " + Quoted(c.sheet)),
@@ -301,6 +303,8 @@ TEST(XlsRecords, RepeatedTextsShareOneString) {
         {"long texts", {longText, longText + "y", longText}, 1, -1, 1},
         {"many texts, each repeated", ids},
         {"texts recurring far apart", repeated(60000, 2, "far")},
+        // A multiple of 128 distinct texts: the EXTSST bucket size's edge.
+        {"1,024 distinct texts", repeated(1024, 1, "b")},
         {"two sheets written by turns", repeated(3000, 4, "s"), 2},
         {"saved inside a row block, then written on", repeated(50, 4, "w"), 1, 75},
         {"saved between sheets' texts, then written on", repeated(700, 3, "v"), 3, 1000},
@@ -330,7 +334,9 @@ TEST(XlsRecords, RepeatedTextsShareOneString) {
         std::vector<std::string> distinct = c.texts;
         std::sort(distinct.begin(), distinct.end());
         distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-        const auto sst = Starting(RecordsOf(path), "sst ");
+        const auto records = RecordsOf(path);
+        EXPECT_EQ(Starting(records, "extsst "), std::vector<std::string>{"extsst ok"});
+        const auto sst = Starting(records, "sst ");
         ASSERT_EQ(sst.size(), 1u);
         const std::string total = "total=" + std::to_string(c.texts.size()) + " ";
         EXPECT_NE(sst[0].find(total), std::string::npos) << sst[0];
