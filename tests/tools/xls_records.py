@@ -7,6 +7,8 @@ and prints the facts the tests compare, one per line:
                             hexadecimal type (ROW, cells, DBCELL left out)
   index SHEET ok|WHY        INDEX against the records it points at
   dbcells SHEET N           DBCELL records in the sheet
+  dimensions SHEET ok|covers|WHY  DIMENSIONS against the cells
+  rows SHEET ok|WHY         each ROW record's columns against its cells
   sst total=T unique=U distinct=D labels=L
   extsst ok|WHY             EXTSST against the string table
   xfs N                     XF records in the globals
@@ -181,12 +183,52 @@ def check_dbcell(stream, at, body):
     return None
 
 
+def check_dimensions(dimensions, columns):
+    """DIMENSIONS against the cells: first row and column, and one past the
+    last; "covers" when it is wider than they are."""
+    if dimensions is None:
+        return "missing"
+    if columns:
+        rows = sorted(columns)
+        want = (rows[0], rows[-1] + 1, min(c[0] for c in columns.values()),
+                max(c[1] for c in columns.values()) + 1)
+    else:
+        want = (0, 0, 0, 0)
+    got = struct.unpack_from("<IIHH", dimensions, 0)
+    if got == want:
+        return "ok"
+    if not columns or (got[0] <= want[0] and got[1] >= want[1] and got[2] <= want[2]
+                       and got[3] >= want[3]):
+        return "covers"  # wider than the cells, as Excel writes for formatted blanks
+    return "DIMENSIONS %s, cells %s" % (got, want)
+
+
+def check_rows(row_records, columns):
+    """Each ROW record's columns against its row's cells."""
+    for row, first, end in row_records:
+        if row in columns and (first, end) != (columns[row][0], columns[row][1] + 1):
+            return "ROW %d columns %d-%d, cells %d-%d" % (
+                row, first, end, columns[row][0], columns[row][1] + 1)
+    return "ok"
+
+
 def walk_sheet(stream, name, start, out):
     order, dbcells, rows = [], [], set()
     index_body, defcol, problems = None, None, []
+    dimensions, row_records, columns = None, [], {}
     for kind, at, body in records(stream, start):
         if kind in CELLS:
-            rows.add(struct.unpack_from("<H", body, 0)[0])
+            row, column = struct.unpack_from("<HH", body, 0)
+            rows.add(row)
+            # MULRK and MULBLANK end with their last column.
+            last = struct.unpack_from("<H", body, len(body) - 2)[0] if kind in (0x00BD, 0x00BE) \
+                else column
+            first_last = columns.get(row, (column, last))
+            columns[row] = (min(first_last[0], column), max(first_last[1], last))
+        if kind == 0x0200 and dimensions is None:
+            dimensions = body
+        if kind == ROW:
+            row_records.append(struct.unpack_from("<HHH", body, 0))
         if kind == DBCELL:
             dbcells.append(at)
             why = check_dbcell(stream, at, body)
@@ -203,6 +245,8 @@ def walk_sheet(stream, name, start, out):
         why = check_index(stream, start, index_body, dbcells, defcol, rows)
         out.append("index %s %s" % (json.dumps(name), "; ".join(problems) or why))
     out.append("dbcells %s %d" % (json.dumps(name), len(dbcells)))
+    out.append("dimensions %s %s" % (json.dumps(name), check_dimensions(dimensions, columns)))
+    out.append("rows %s %s" % (json.dumps(name), check_rows(row_records, columns)))
 
 
 def walk(stream, out):

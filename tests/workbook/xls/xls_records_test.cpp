@@ -167,6 +167,10 @@ TEST(XlsRecords, NewSheetsIndexEveryRowBlock) {
         ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
         const auto lines = RecordsOf(path);
         EXPECT_EQ(Starting(lines, "index \"Rows\""), std::vector<std::string>{"index \"Rows\" ok"});
+        // The sheet's extent and each row's, exactly; an empty sheet's is all zero.
+        EXPECT_EQ(Starting(lines, "dimensions "),
+                  (std::vector<std::string>{"dimensions \"Before\" ok", "dimensions \"Rows\" ok"}));
+        EXPECT_EQ(Starting(lines, "rows \"Rows\""), std::vector<std::string>{"rows \"Rows\" ok"});
         EXPECT_EQ(
             Starting(lines, "dbcells \"Rows\""),
             std::vector<std::string>{"dbcells \"Rows\" " + std::to_string((c.rows + 31) / 32)});
@@ -233,6 +237,12 @@ TEST(XlsRecords, AppendedRowsKeepTheIndex) {
         const auto records = RecordsOf(saved);
         EXPECT_EQ(Starting(records, "index " + Quoted(c.sheet)),
                   std::vector<std::string>{"index " + Quoted(c.sheet) + " ok"});
+        // The extent takes in the new rows; a loaded one may be wider.
+        const auto dimensions = Starting(records, "dimensions " + Quoted(c.sheet));
+        ASSERT_EQ(dimensions.size(), 1u);
+        EXPECT_TRUE(dimensions[0] == "dimensions " + Quoted(c.sheet) + " ok" ||
+                    dimensions[0] == "dimensions " + Quoted(c.sheet) + " covers")
+            << dimensions[0];
         // The loaded strings and the new one, bucketed afresh.
         EXPECT_EQ(Starting(records, "extsst "), std::vector<std::string>{"extsst ok"});
         // One new block per group of 32 rows the new rows touch.
