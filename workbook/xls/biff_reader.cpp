@@ -537,7 +537,10 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
             return Damaged(error, "a sheet's stream position lies inside the workbook globals");
         }
         const auto next = std::upper_bound(starts.begin(), starts.end(), positions[i]);
-        const std::size_t limit = next == starts.end() ? stream.size() : *next;
+        // A later sheet's start may lie past the stream's end (a damaged
+        // file); the stream's end bounds every sheet all the same.
+        const std::size_t limit =
+            next == starts.end() ? stream.size() : std::min<std::size_t>(*next, stream.size());
         std::size_t end = 0;
         if (!ReadSubstream(stream.first(limit), positions[i], sheet.substream, end, error)) {
             if (limit < stream.size()) {

@@ -393,9 +393,10 @@ TEST(XlsPreservation, AppendingBelowADamagedSheetSavesAReadableFile) {
     }
 }
 
-// Sheet entries that point at one block, or into another sheet, are refused
-// before any sheet is read, whichever sheet comes first.
-TEST(XlsLoad, SheetsSharingBytesAreRefused) {
+// Sheet entries that point at one block, into another sheet or past the
+// stream's end are refused, whichever sheet comes first, and no sheet is
+// read beyond the stream.
+TEST(XlsLoad, MisplacedSheetsAreRefused) {
     TempDir dir;
     const std::string good = dir.File("two.xls");
     {
@@ -432,18 +433,35 @@ TEST(XlsLoad, SheetsSharingBytesAreRefused) {
         return value;
     };
     const std::uint32_t a = u32At(positionsAt[0]);
+    const std::uint32_t second = u32At(positionsAt[1]);
+    const std::uint32_t third = u32At(positionsAt[2]);
+    constexpr std::uint32_t kPastTheEnd = 0x7FFFFFF0;
     struct Case {
         const char* what;
         std::vector<std::uint32_t> positions;
+        // The second sheet's EOF made another record, so that reading it
+        // runs on to the stream's end.
+        bool secondWithoutEof = false;
     };
     const Case cases[] = {
         {"all at one block", {a, a, a}},
-        {"last two at one block", {a, u32At(positionsAt[2]), u32At(positionsAt[2])}},
-        {"second inside the first", {a, a + 20, u32At(positionsAt[2])}},
+        {"last two at one block", {a, third, third}},
+        {"second inside the first", {a, a + 20, third}},
+        {"first past the stream's end", {kPastTheEnd, second, third}},
+        {"last past the stream's end, the one before it without an EOF",
+         {a, second, kPastTheEnd},
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string damaged = bytes;
+        if (c.secondWithoutEof) {
+            // The EOF record ends the sheet, just before the next one's BOF.
+            const std::size_t eofAt = 512 + third - 4;
+            ASSERT_EQ(damaged.substr(eofAt, 4), std::string("\x0A\x00\x00\x00", 4));
+            damaged[eofAt] = 0x01;
+            damaged[eofAt + 1] = 0x08;
+        }
         for (std::size_t i = 0; i < 3; ++i) {
             for (int b = 0; b < 4; ++b) {
                 damaged[positionsAt[i] + static_cast<std::size_t>(b)] =
