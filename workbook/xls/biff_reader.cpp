@@ -172,6 +172,9 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
     if (count > reader.left() / 3) {
         return Damaged(error, "the shared string table claims more strings than it holds");
     }
+    // A second table (a damaged file) replaces the first, as its count does.
+    strings.entries.clear();
+    strings.layout = {};
     std::u16string text;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint16_t chars = 0;
@@ -195,6 +198,7 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
         const bool wide =
             std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
         Bytes& out = strings.entries;
+        const std::size_t entryAt = out.size();
         PutU16(out, chars);
         PutU8(out, static_cast<std::uint8_t>((flags & 0x0C) | (wide ? 1 : 0)));
         if ((flags & 0x08) != 0) {
@@ -211,6 +215,7 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
             }
         }
         PutBytes(out, tail);
+        strings.layout.Add(ByteSpan(out).subspan(entryAt));
     }
     strings.count = count;
     strings.loaded = count;

@@ -299,6 +299,7 @@ std::uint32_t PutSharedStringEntry(SharedStrings& strings, std::u16string_view t
         }
     }
     (void)strings.spill.Append(scratch);
+    strings.layout.Add(scratch);
     return strings.count++;
 }
 
@@ -308,6 +309,7 @@ std::uint32_t PutAsciiStringEntry(SharedStrings& strings, std::string_view ascii
     PutU8(scratch, 0);  // one byte per character
     scratch.insert(scratch.end(), ascii.begin(), ascii.end());
     (void)strings.spill.Append(scratch);
+    strings.layout.Add(scratch);
     return strings.count++;
 }
 

@@ -62,8 +62,6 @@ inline constexpr std::uint16_t kBofWorksheet = 0x0010;
 // The most XF records a BIFF8 book may hold (XFCRC's count field says so,
 // and Excel stops there).
 inline constexpr std::size_t kMaxXfRecords = 4050;
-// The longest record body BIFF8 allows; longer content goes on in CONTINUEs.
-inline constexpr std::size_t kMaxRecordBody = 8224;
 // A BIFF8 DIMENSIONS body: first and end row (32-bit), first and end column, reserved.
 inline constexpr std::uint16_t kDimensionsLength = 14;
 

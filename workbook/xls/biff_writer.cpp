@@ -5,6 +5,7 @@
 // go out as read, with only their stream positions, selection and appended
 // rows changed.
 #include <algorithm>
+#include <memory>
 
 #include "workbook/xls/biff_records.h"
 
@@ -99,6 +100,8 @@ public:
         const std::size_t body = out_.size() - start_ - 4;
         return body >= kMaxRecordBody ? 0 : kMaxRecordBody - body;
     }
+    void Put(ByteSpan bytes) { PutBytes(out_, bytes); }
+    void PutByte(std::uint8_t byte) { PutU8(out_, byte); }
     // Bytes written so far, and into the open record.
     std::size_t Position() const { return passed_ + out_.size(); }
     std::size_t InRecord() const { return out_.size() - start_; }
@@ -201,11 +204,80 @@ struct SstBucket {
     std::uint16_t inRecord;
 };
 
+// Lays one string table entry after those before it, through `records`
+// (Room, Continue, Put, PutByte), calling `starting` where its first byte
+// goes. A string's header never splits from its first character;
+// characters that run into a CONTINUE record get a fresh flags byte there;
+// formatting runs move whole; the extension data splits anywhere. The
+// writer and SstLayout both lay entries here, so the size promised before
+// the save is the size written.
+template <typename Records, typename Starting>
+void LayEntry(ByteSpan entry, Records& records, const Starting& starting) {
+    std::uint16_t chars = 0;
+    std::uint8_t flags = 0;
+    std::uint16_t runs = 0;
+    std::uint32_t extension = 0;
+    (void)GetU16(entry, 0, chars);
+    (void)GetU8(entry, 2, flags);
+    std::size_t headerSize = 3;
+    if ((flags & 0x08) != 0) {
+        (void)GetU16(entry, headerSize, runs);
+        headerSize += 2;
+    }
+    if ((flags & 0x04) != 0) {
+        (void)GetU32(entry, headerSize, extension);
+        headerSize += 4;
+    }
+    const unsigned wide = flags & 0x01;  // characters of two bytes
+    const std::size_t width = std::size_t{1} << wide;
+    if (records.Room() < headerSize + (chars > 0 ? width : 0)) {
+        records.Continue();
+    }
+    starting();
+    records.Put(entry.first(headerSize));
+    std::size_t at = headerSize;
+    std::size_t left = chars;
+    while (left > 0) {
+        std::size_t take = std::min(left, records.Room() >> wide);
+        if (wide != 0 && take > 0 && take < left) {
+            // Readers decode each record's piece on its own, so a
+            // surrogate pair never straddles two records.
+            std::uint16_t last = 0;
+            (void)GetU16(entry, at + (take - 1) * 2, last);
+            if (last >= 0xD800 && last <= 0xDBFF) {
+                --take;
+            }
+        }
+        if (take == 0) {
+            records.Continue();
+            records.PutByte(static_cast<std::uint8_t>(wide));
+            continue;
+        }
+        records.Put(entry.subspan(at, take * width));
+        at += take * width;
+        left -= take;
+    }
+    for (std::uint16_t run = 0; run < runs; ++run) {
+        if (records.Room() < 4) {
+            records.Continue();
+        }
+        records.Put(entry.subspan(at, 4));
+        at += 4;
+    }
+    std::size_t extensionLeft = extension;
+    while (extensionLeft > 0) {
+        if (records.Room() == 0) {
+            records.Continue();
+        }
+        const std::size_t take = std::min(extensionLeft, records.Room());
+        records.Put(entry.subspan(at, take));
+        at += take;
+        extensionLeft -= take;
+    }
+}
+
 // SST with its CONTINUE records, passed to `sink`; `buckets` gets the
-// EXTSST entries for a table starting at `streamAt`. A string's header never
-// splits from its first character; characters that run into a CONTINUE
-// record get a fresh flags byte there; formatting runs move whole; the
-// extension data splits anywhere.
+// EXTSST entries for a table starting at `streamAt`.
 bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, const ByteSink& sink,
                                std::vector<SstBucket>& buckets) {
     ChunkedRecords writer(sink);
@@ -219,74 +291,22 @@ bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, con
     // cost a fifth of this loop.
     std::uint32_t untilBucket = 0;
     const bool read = ForEachSharedString(strings, [&](ByteSpan entry) {
-        std::uint16_t chars = 0;
-        std::uint8_t flags = 0;
-        std::uint16_t runs = 0;
-        std::uint32_t extension = 0;
-        (void)GetU16(entry, 0, chars);
-        (void)GetU8(entry, 2, flags);
-        std::size_t headerSize = 3;
-        if ((flags & 0x08) != 0) {
-            (void)GetU16(entry, headerSize, runs);
-            headerSize += 2;
-        }
-        if ((flags & 0x04) != 0) {
-            (void)GetU32(entry, headerSize, extension);
-            headerSize += 4;
-        }
-        const unsigned wide = flags & 0x01;  // characters of two bytes
-        const std::size_t width = std::size_t{1} << wide;
-        if (writer.Room() < headerSize + (chars > 0 ? width : 0)) {
-            writer.Continue();
-        }
-        if (untilBucket == 0) {
-            buckets.push_back({static_cast<std::uint32_t>(streamAt + writer.Position()),
-                               static_cast<std::uint16_t>(writer.InRecord())});
-            untilBucket = perBucket;
-        }
-        --untilBucket;
-        PutBytes(out, entry.first(headerSize));
-        std::size_t at = headerSize;
-        std::size_t left = chars;
-        while (left > 0) {
-            std::size_t take = std::min(left, writer.Room() >> wide);
-            if (wide != 0 && take > 0 && take < left) {
-                // Readers decode each record's piece on its own, so a
-                // surrogate pair never straddles two records.
-                std::uint16_t last = 0;
-                (void)GetU16(entry, at + (take - 1) * 2, last);
-                if (last >= 0xD800 && last <= 0xDBFF) {
-                    --take;
-                }
+        LayEntry(entry, writer, [&] {
+            if (untilBucket == 0) {
+                buckets.push_back({static_cast<std::uint32_t>(streamAt + writer.Position()),
+                                   static_cast<std::uint16_t>(writer.InRecord())});
+                untilBucket = perBucket;
             }
-            if (take == 0) {
-                writer.Continue();
-                PutU8(out, static_cast<std::uint8_t>(flags & 0x01));
-                continue;
-            }
-            PutBytes(out, entry.subspan(at, take * width));
-            at += take * width;
-            left -= take;
-        }
-        for (std::uint16_t run = 0; run < runs; ++run) {
-            if (writer.Room() < 4) {
-                writer.Continue();
-            }
-            PutBytes(out, entry.subspan(at, 4));
-            at += 4;
-        }
-        std::size_t extensionLeft = extension;
-        while (extensionLeft > 0) {
-            if (writer.Room() == 0) {
-                writer.Continue();
-            }
-            const std::size_t take = std::min(extensionLeft, writer.Room());
-            PutBytes(out, entry.subspan(at, take));
-            at += take;
-            extensionLeft -= take;
-        }
+            --untilBucket;
+        });
     });
     return writer.Finish() && read;
+}
+
+// The size of the EXTSST record, header included, for `count` strings.
+std::size_t ExtSstRecordSize(std::uint32_t count) {
+    const std::uint32_t perBucket = StringsPerBucket(count);
+    return 4 + 2 + 8 * std::size_t{(count + perBucket - 1) / perBucket};
 }
 
 void WriteExtSstRecord(RecordWriter& writer, const SharedStrings& strings,
@@ -385,7 +405,7 @@ std::uint32_t WrittenXfChecksum(const BookModel& book, const std::deque<Format>&
     return crc;
 }
 
-bool WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
+void WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
                   const std::deque<Format>& formats, StreamOut& stream,
                   std::vector<PositionField>& sheetPositions) {
     Bytes* out = &stream.Open();
@@ -414,28 +434,28 @@ bool WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
                 }
                 break;
             case GlobalSlot::kSharedStrings: {
-                // The table goes out while the file is written, straight from
-                // the spill file; a first pass measures it and places the
-                // EXTSST buckets.
+                // The table goes out once, while the file is written,
+                // straight from the spill file: its size is known from the
+                // layout its entries were laid into as they came. The
+                // EXTSST buckets it passes on the way go into the record
+                // after it.
                 stream.Close(*out);
                 const std::size_t sstAt = stream.size();
-                std::size_t sstSize = 0;
-                std::vector<SstBucket> buckets;
-                const ByteSink measure = [&sstSize](ByteSpan bytes) {
-                    sstSize += bytes.size();
-                    return true;
-                };
-                if (!WriteSharedStringsRecords(book.strings, sstAt, measure, buckets)) {
-                    return false;
-                }
                 SharedStrings& strings = book.strings;
-                stream.Produced(sstSize, [&strings, sstAt](const ByteSink& sink) {
-                    std::vector<SstBucket> again;
-                    return WriteSharedStringsRecords(strings, sstAt, sink, again);
+                auto buckets = std::make_shared<std::vector<SstBucket>>();
+                stream.Produced(static_cast<std::size_t>(strings.layout.size),
+                                [&strings, sstAt, buckets](const ByteSink& sink) {
+                                    return WriteSharedStringsRecords(strings, sstAt, sink,
+                                                                     *buckets);
+                                });
+                const std::size_t extSstSize = ExtSstRecordSize(strings.count);
+                stream.Produced(extSstSize, [&strings, buckets, extSstSize](const ByteSink& sink) {
+                    Bytes bytes;
+                    RecordWriter extSst(bytes);
+                    WriteExtSstRecord(extSst, strings, *buckets);
+                    return bytes.size() == extSstSize && sink(bytes);
                 });
                 out = &stream.Open();
-                RecordWriter extSst(*out);
-                WriteExtSstRecord(extSst, book.strings, buckets);
                 break;
             }
             case GlobalSlot::kNewFormats:
@@ -451,7 +471,6 @@ bool WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
         }
     }
     stream.Close(*out);
-    return true;
 }
 
 // A new worksheet: the head up to DIMENSIONS, the cell table, the tail.
@@ -772,6 +791,10 @@ std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
 
 }  // namespace
 
+void SstLayout::Add(ByteSpan entry) {
+    LayEntry(entry, *this, [] {});
+}
+
 bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets,
                          const std::deque<Format>& formats, std::deque<Bytes>& buffers,
                          std::vector<StreamPiece>& pieces, std::string& error) {
@@ -789,10 +812,7 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
     PatchGlobals(book, sheets.size());
     StreamOut stream(buffers, pieces);
     std::vector<PositionField> sheetPositions;
-    if (!WriteGlobals(book, sheets, formats, stream, sheetPositions)) {
-        error = "the cells could not be kept: " + book.strings.spill.error() + ".";
-        return false;
-    }
+    WriteGlobals(book, sheets, formats, stream, sheetPositions);
     const int active =
         std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
     for (std::size_t i = 0; i < sheets.size(); ++i) {

@@ -282,8 +282,17 @@ public:
             return !writeFailed;
         });
         if (!written) {
-            error = "Cannot save " + path + ": " +
-                    (writeFailed ? temp.file().ErrorText() : std::string("layout failed")) + ".";
+            // The cells and strings kept in scratch files are read back while
+            // the file is written.
+            std::string why = "layout failed";
+            if (writeFailed) {
+                why = temp.file().ErrorText();
+            } else if (model_.cellSpill.failed()) {
+                why = "the cells could not be kept: " + model_.cellSpill.error();
+            } else if (model_.strings.spill.failed()) {
+                why = "the cells could not be kept: " + model_.strings.spill.error();
+            }
+            error = "Cannot save " + path + ": " + why + ".";
             return false;
         }
         if (const auto committed = temp.Commit(error); committed != platform::FileStatus::kOk) {

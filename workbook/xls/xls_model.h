@@ -19,6 +19,9 @@
 
 namespace workbook::xls {
 
+// The longest record body BIFF8 allows; longer content goes on in CONTINUEs.
+inline constexpr std::size_t kMaxRecordBody = 8224;
+
 // A workbook globals record, or a slot where the writer puts generated ones.
 enum class GlobalSlot : std::uint8_t {
     kRecord,         // `type` and `data` as read or made
@@ -117,6 +120,32 @@ private:
     std::size_t missedSlot_ = 0;
 };
 
+// The string table's SST and CONTINUE records as its entries are laid into
+// them, the writer's way, so that their size is known at a save without a
+// pass over the table.
+struct SstLayout {
+    std::uint64_t size = 4 + 8;  // bytes so far, headers included: the SST's and its counts
+    std::size_t body = 8;        // bytes in the open record's body
+
+    // Lays one entry after those laid before.
+    void Add(ByteSpan entry);
+
+    // The writer's steps, counted.
+    std::size_t Room() const { return body >= kMaxRecordBody ? 0 : kMaxRecordBody - body; }
+    void Continue() {
+        size += 4;
+        body = 0;
+    }
+    void Put(ByteSpan bytes) {
+        size += bytes.size();
+        body += bytes.size();
+    }
+    void PutByte(std::uint8_t) {
+        ++size;
+        ++body;
+    }
+};
+
 // The shared string table. Each entry is one XLUnicodeRichExtendedString
 // as a single piece: cch, flags, optional run count and extension size,
 // characters, runs, extension. The writer splits them over CONTINUEs.
@@ -127,6 +156,7 @@ struct SharedStrings {
     std::uint32_t count = 0;  // entries in all
     std::uint32_t references = 0;
     std::uint32_t loaded = 0;  // entries in `entries`
+    SstLayout layout;          // of every entry, laid as each is added
     SpillFile spill;
     StringMerger merger;
 };

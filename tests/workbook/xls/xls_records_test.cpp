@@ -8,14 +8,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 #include "workbook/workbook.h"
+#include "workbook/xls/biff_records.h"
 #include "workbook/xls/byte_io.h"
 #include "workbook/xls/compound_file.h"
 #include "workbook/xls/property_set.h"
+#include "workbook/xls/xls_text.h"
 #include "xls_test_util.h"
 
 namespace {
@@ -379,6 +383,174 @@ TEST(XlsRecords, RepeatedTextsShareOneString) {
 // XFCRC guards Excel's XF extensions: a count and checksum that matched the
 // XF records read are renewed for the XFs written, date formats included;
 // one that was already stale stays so, and Excel goes on ignoring them.
+// The string table's size is promised before the file is written, from the
+// layout its entries were laid into as they came, and its records are
+// written afterwards in one pass. For entries of every shape a loaded table
+// may hold, the bytes written are the bytes promised and the records read
+// back whole: one- and two-byte texts longer than a record, surrogate pairs
+// at every offset of a record's edge, formatting runs and extension data
+// that cross it, and texts added after the loaded ones.
+TEST(XlsRecords, StringTableIsWrittenAsLaidOut) {
+    namespace xls = workbook::xls;
+    struct Loaded {
+        std::u16string text;
+        std::uint16_t runs = 0;
+        std::uint32_t extension = 0;
+    };
+    // As the loader keeps it: count, flags, run count, extension size,
+    // characters (one byte each when all fit), runs, extension.
+    const auto entryOf = [](const Loaded& loaded) {
+        const bool wide = std::any_of(loaded.text.begin(), loaded.text.end(),
+                                      [](char16_t c) { return c > 0xFF; });
+        xls::Bytes entry;
+        const auto put = [&entry](std::uint32_t value, int bytes) {
+            for (int i = 0; i < bytes; ++i) {
+                entry.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+            }
+        };
+        put(static_cast<std::uint32_t>(loaded.text.size()), 2);
+        put((wide ? 0x01u : 0u) | (loaded.runs > 0 ? 0x08u : 0u) |
+                (loaded.extension > 0 ? 0x04u : 0u),
+            1);
+        if (loaded.runs > 0) {
+            put(loaded.runs, 2);
+        }
+        if (loaded.extension > 0) {
+            put(loaded.extension, 4);
+        }
+        for (char16_t c : loaded.text) {
+            put(c, wide ? 2 : 1);
+        }
+        for (std::uint32_t i = 0; i < loaded.runs; ++i) {
+            put(static_cast<std::uint32_t>(i % loaded.text.size()), 2);  // its first character
+            put(0, 2);                                                   // its font
+        }
+        for (std::uint32_t i = 0; i < loaded.extension; ++i) {
+            put(i, 1);
+        }
+        return entry;
+    };
+    const auto repeat = [](const std::u16string& unit, std::size_t times) {
+        std::u16string text;
+        for (std::size_t i = 0; i < times; ++i) {
+            text += unit;
+        }
+        return text;
+    };
+    // Pairs whose count moves each pair's place across a record's edge.
+    std::vector<Loaded> pairs;
+    for (std::size_t count = 1; count <= 300; ++count) {
+        pairs.push_back({u"x" + repeat(u"\U0001F600", count)});
+    }
+    // Long texts of many lengths: each record boundary they cross falls at
+    // another place, so a layout one byte off anywhere adds up.
+    std::vector<Loaded> longTexts;
+    std::vector<std::string> longAdded;
+    for (std::size_t i = 0; i < 40; ++i) {
+        longTexts.push_back({repeat(i % 2 == 0 ? u"g" : u"\u0416", 9000 + 613 * i)});
+        longAdded.push_back(std::string(9000 + 587 * i, static_cast<char>('A' + i % 26)));
+    }
+    // Long texts, each followed by many short ones, so that record edges
+    // fall between and inside the short entries' headers at many places.
+    std::vector<Loaded> interleaved;
+    std::vector<std::string> interleavedAdded;
+    for (std::size_t i = 0; i < 30; ++i) {
+        interleaved.push_back({repeat(i % 3 == 0 ? u"\u0416" : u"h", 8300 + 37 * i)});
+        interleavedAdded.push_back(std::string(8400 + 41 * i, 'H'));
+        for (std::size_t k = 0; k < 300; ++k) {
+            const std::size_t length = (i * 7 + k) % 9 + 1;
+            interleaved.push_back(
+                {repeat(u"s", length) + std::u16string(1, static_cast<char16_t>(u'0' + k % 10))});
+            interleavedAdded.push_back(std::string(length, 'S') + std::to_string(i * 300 + k));
+        }
+    }
+    struct Case {
+        const char* what;
+        std::vector<Loaded> loaded;
+        std::vector<std::string> added;  // UTF-8, after the loaded entries
+    };
+    const std::vector<Case> cases = {
+        {"no strings", {}, {}},
+        {"one-byte texts longer than a record",
+         {{repeat(u"a", 9000)}, {repeat(u"b", 20000)}, {u"c"}},
+         {}},
+        {"two-byte texts longer than a record",
+         {{repeat(u"\u0416", 5000)}, {repeat(u"\u4E2D", 12000)}},
+         {}},
+        {"surrogate pairs at every place of a record's edge", pairs, {}},
+        {"formatting runs crossing records",
+         {{repeat(u"r", 100), 3000}, {repeat(u"\u0416", 3000), 2100}, {u"s", 1}},
+         {}},
+        {"extension data crossing records",
+         {{u"e", 0, 20000}, {repeat(u"f", 8000), 7, 9000}, {u"", 0, 5}},
+         {}},
+        {"texts added after loaded ones",
+         {{repeat(u"l", 8200)}, {u"short"}},
+         {std::string(8300, 'n'), "\xD0\x96\xD0\x96", std::string(40, 'm'), ""}},
+        {"texts added to an empty table", {}, {std::string(30000, 'z'), "\xF0\x9F\x98\x80"}},
+        {"long texts of many lengths, loaded and added", longTexts, longAdded},
+        {"long texts among many short ones, loaded and added", interleaved, interleavedAdded},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        xls::BookModel book;
+        book.globals = xls::NewBookGlobals();
+        xls::SharedStrings& strings = book.strings;
+        std::set<std::u16string> distinct;
+        for (const Loaded& loaded : c.loaded) {
+            const xls::Bytes entry = entryOf(loaded);
+            strings.entries.insert(strings.entries.end(), entry.begin(), entry.end());
+            strings.layout.Add(entry);
+            ++strings.count;
+            ++strings.loaded;
+            distinct.insert(loaded.text);
+        }
+        xls::Bytes scratch;
+        for (const std::string& text : c.added) {
+            const bool ascii =
+                std::all_of(text.begin(), text.end(), [](char ch) { return (ch & 0x80) == 0; });
+            const std::u16string units = xls::Utf8ToUtf16(text);
+            (void)(ascii ? xls::PutAsciiStringEntry(strings, text, scratch)
+                         : xls::PutSharedStringEntry(strings, units, scratch));
+            distinct.insert(units);
+        }
+
+        std::deque<xls::Bytes> buffers;
+        xls::CompoundEntry root;
+        root.isStorage = true;
+        xls::CompoundEntry& stream = root.children.emplace_back();
+        stream.name = u"Workbook";
+        std::string error;
+        ASSERT_TRUE(xls::BuildWorkbookStream(book, {}, {}, buffers, stream.pieces, error)) << error;
+        for (const xls::StreamPiece& piece : stream.pieces) {
+            if (piece.produce) {
+                std::size_t given = 0;
+                EXPECT_TRUE(piece.produce([&given](xls::ByteSpan bytes) {
+                    given += bytes.size();
+                    return true;
+                }));
+                EXPECT_EQ(given, piece.size);
+            }
+        }
+        xls::Bytes file;
+        ASSERT_TRUE(xls::WriteCompoundFile(root, [&file](xls::ByteSpan bytes) {
+            file.insert(file.end(), bytes.begin(), bytes.end());
+            return true;
+        }));
+        TempDir dir;
+        const std::string path = dir.File("strings.xls");
+        ASSERT_TRUE(testing_support::WriteWholeFile(
+            path, std::string(reinterpret_cast<const char*>(file.data()), file.size())));
+        const auto records = RecordsOf(path);
+        const std::size_t count = c.loaded.size() + c.added.size();
+        EXPECT_EQ(Starting(records, "sst "),
+                  std::vector<std::string>{
+                      "sst total=" + std::to_string(count) + " unique=" + std::to_string(count) +
+                      " distinct=" + std::to_string(distinct.size()) + " labels=0"});
+        EXPECT_EQ(Starting(records, "extsst "), std::vector<std::string>{"extsst ok"});
+    }
+}
+
 TEST(XlsRecords, XfCrcFollowsTheFormatsAdded) {
     struct Case {
         const char* file;
