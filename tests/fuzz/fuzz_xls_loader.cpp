@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Fuzzes the .xls loader with whole files. Whatever loads must also survive
 // a sheet deletion, an added sheet, a save and a second load: a file we
-// write and cannot read back is a writer bug, so that aborts too.
+// write and cannot read back is a writer bug, so that aborts too, as does a
+// save the writer's own layout fails.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "workbook/workbook.h"
@@ -52,6 +54,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              workbook::ErrorMessage(again.get()));
                 std::abort();
             }
+        } else if (std::strstr(workbook::ErrorMessage(book.get()), "layout failed") != nullptr) {
+            // The writer gave other than it promised: a writer bug too.
+            std::fprintf(stderr, "save failed: %s\n", workbook::ErrorMessage(book.get()));
+            std::abort();
         }
         std::remove(output.c_str());
     }
