@@ -19,21 +19,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-inline bool IsAscii(std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    std::uint64_t any = 0;
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, 8);
-        any |= word;
-    }
-    for (; p < end; ++p) {
-        any |= static_cast<unsigned char>(*p);
-    }
-    return (any & 0x8080808080808080u) == 0;
-}
-
 // Bytes the UTF-8 text took as UTF-16: two per character, four for those
 // beyond U+FFFF. Used to report UTF-16 positions in file bytes.
 std::int64_t Utf16Bytes(const char* p, const char* end) {
@@ -116,28 +101,49 @@ public:
 
     // Bit i of *stops set when byte p[i] of [p, end) is a stop, and of
     // *quotes when it is a quote or a CR, for the first kMaskBytes bytes;
-    // bytes at or past `end` are neither read nor set.
-    void Masks(const char* p, const char* end, std::uint64_t* stops, std::uint64_t* quotes) const {
+    // bytes at or past `end` are neither read nor set. True when one of
+    // those bytes has its high bit set: the bytes were loaded anyway, so
+    // telling costs a few instructions, where a second pass over the record
+    // would cost one for every eight bytes.
+    bool Masks(const char* p, const char* end, std::uint64_t* stops, std::uint64_t* quotes) const {
         std::uint64_t stopBits = 0;
         std::uint64_t quoteBits = 0;
+        ByteBlock any = kNone;
         if (end - p >= kMaskBytes) {
             for (std::ptrdiff_t i = 0; i < kMaskBytes; i += kSize) {
                 ByteBlock bytes;
                 std::memcpy(&bytes, p + i, kSize);
                 Mark(bytes, i, &stopBits, &quoteBits);
+                any |= bytes;
             }
             *stops = stopBits;
             *quotes = quoteBits;
-            return;
+            return AnyHigh(any);
         }
         for (std::ptrdiff_t i = 0; i < end - p; i += kSize) {
             ByteBlock bytes;
             Load(p + i, end, bytes);
             Mark(bytes, i, &stopBits, &quoteBits);
+            any |= bytes;
         }
         const std::uint64_t inside = (std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1;
         *stops = stopBits & inside;
         *quotes = quoteBits & inside;
+        return AnyHigh(any);
+    }
+
+    // Bit i set when byte p[i] of [p, end) has its high bit set, for the
+    // first kMaskBytes bytes. Only asked once Masks found such a byte.
+    static std::uint64_t HighBits(const char* p, const char* end) {
+        std::uint64_t bits = 0;
+        for (std::ptrdiff_t i = 0; i < end - p && i < kMaskBytes; i += kSize) {
+            ByteBlock bytes;
+            Load(p + i, end, bytes);
+            bits |= MarkedBits(bytes < kNone) << i;
+        }
+        return end - p >= kMaskBytes
+                   ? bits
+                   : bits & ((std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1);
     }
 
 private:
@@ -146,6 +152,14 @@ private:
     static constexpr ByteBlock kNone = {};
 
     static signed char Byte(char c) { return static_cast<signed char>(c); }
+
+    // Whether any byte of `bytes` has its high bit set; byte order does not
+    // matter to that.
+    static bool AnyHigh(const ByteBlock& bytes) {
+        std::uint64_t halves[2];
+        std::memcpy(halves, &bytes, kSize);
+        return ((halves[0] | halves[1]) & 0x8080808080808080u) != 0;
+    }
 
     // Sets the bits of the stops and of the quotes and CRs among `bytes`, which
     // begin `at` bytes into the masks.
@@ -224,6 +238,13 @@ public:
         return base_ + std::countr_zero(quotes_);
     }
 
+    // Whether the bytes from the start up to `textEnd`, all of which the
+    // walk has passed, are ASCII. Bytes loaded beyond it belong to the next
+    // record and do not count.
+    bool AsciiBefore(const char* textEnd) const {
+        return firstHigh_ == nullptr || firstHigh_ >= textEnd;
+    }
+
     // Goes on from `p`, passing over what comes before it.
     void SkipTo(const char* p) {
         if (p - base_ < ByteFinder::kMaskBytes) {
@@ -238,7 +259,11 @@ public:
 private:
     void Load(const char* p) {
         base_ = p;
-        finder_.Masks(p, end_, &stops_, &quotes_);
+        if (finder_.Masks(p, end_, &stops_, &quotes_) && firstHigh_ == nullptr) {
+            // Masks come in order from the record's start, so the first
+            // found is the record's first.
+            firstHigh_ = p + std::countr_zero(ByteFinder::HighBits(p, end_));
+        }
     }
 
     bool LoadNext() {
@@ -254,6 +279,7 @@ private:
     const char* base_ = nullptr;
     std::uint64_t stops_ = 0;
     std::uint64_t quotes_ = 0;
+    const char* firstHigh_ = nullptr;  // the first byte seen with its high bit set
 };
 
 struct SplitResult {
@@ -261,6 +287,7 @@ struct SplitResult {
     const char* textEnd = nullptr;    // the record's text ends here (line end excluded)
     const char* next = nullptr;       // the next record starts here
     const char* openQuote = nullptr;  // a quote never closed, which ran to the end
+    bool ascii = false;               // the record's text is ASCII
 };
 
 // Where the next record starts after one that ends at `stop`: a line end, or
@@ -303,7 +330,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             if (undecided(stop)) {
                 return {};
             }
-            return {true, stop, AfterRecordEnd(stop, end)};
+            return {true, stop, AfterRecordEnd(stop, end), nullptr, walker.AsciiBefore(stop)};
         }
         // Quoted: one walk finds quotes and the CRs of CR LF pairs, which lose the CR.
         FieldText text(out);
@@ -318,7 +345,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
                 // A quote still open at the end of the input closes there.
                 text.Add(piece, end);
                 fields.push_back(text.View());
-                return {true, end, end, p};
+                return {true, end, end, p, walker.AsciiBefore(end)};
             }
             if (hit + 1 == end && !final) {
                 return {};  // CR LF or not, "" or a closing quote: the next byte decides
@@ -351,7 +378,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
         text.Add(p, stop);
         fields.push_back(text.View());
         if (!atDelimiter) {
-            return {true, stop, AfterRecordEnd(stop, end)};
+            return {true, stop, AfterRecordEnd(stop, end), nullptr, walker.AsciiBefore(stop)};
         }
         out = text.end();
         p = stop + 1;
@@ -733,7 +760,7 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
         case Encoding::kUtf16Be:
             break;  // decoded on the way in
         case Encoding::kUtf8:
-            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+            if (!split.ascii && !platform::IsValidUtf8(record.text)) {
                 decoded_.clear();
                 (void)platform::ConvertToUtf8(platform::kCodePageUtf8, record.text, decoded_);
                 decode = true;
@@ -743,14 +770,14 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
             // Each record on its own: files glued together from several
             // sources mix pages, and valid UTF-8 after a legacy line is
             // still UTF-8.
-            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+            if (!split.ascii && !platform::IsValidUtf8(record.text)) {
                 codePage_ = legacyPage_;
                 DecodeLegacy(record.text);
                 decode = true;
             }
             break;
         case Encoding::kLegacy:
-            if (!IsAscii(record.text)) {
+            if (!split.ascii) {
                 DecodeLegacy(record.text);
                 decode = true;
             }
