@@ -111,25 +111,31 @@ public:
           quote_(kNone + Byte(kQuote)),
           cr_(kNone + Byte('\r')) {}
 
-    // Bit i of *stops set when byte p[i] of [p, end) is a stop, and of
-    // *quotes when it is a quote or a CR, for the first kMaskBytes bytes;
-    // bytes at or past `end` are neither read nor set. True when one of
-    // those bytes has its high bit set: the bytes were loaded anyway, so
-    // telling costs a few instructions, where a second pass over the record
-    // would cost one for every eight bytes.
-    bool Masks(const char* p, const char* end, std::uint64_t* stops, std::uint64_t* quotes) const {
+    // Bit i of `stops` set when byte p[i] of [p, end) is a stop, and of
+    // `quotes` when it is a quote or a CR, for the first kMaskBytes bytes;
+    // bytes at or past `end` are neither read nor set. Returned by value,
+    // so that the walker keeps its masks in registers.
+    struct Found {
+        std::uint64_t stops;
+        std::uint64_t quotes;
+        // One of the bytes has its high bit set: the bytes were loaded
+        // anyway, so telling costs a few instructions, where a second pass
+        // over the record would cost one for every eight bytes.
+        bool high;
+    };
+    Found Masks(const char* p, const char* end) const {
         if (end - p >= kMaskBytes) {
-            return FullMasks(p, stops, quotes);
+            return FullMasks(p);
         }
         // The last bytes: a copy padded with zeros, whose bits are cut (a
         // zero may match; it never has its high bit set).
         char tail[kMaskBytes] = {};
         std::memcpy(tail, p, static_cast<std::size_t>(end - p));
-        const bool high = FullMasks(tail, stops, quotes);
+        Found found = FullMasks(tail);
         const std::uint64_t inside = (std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1;
-        *stops &= inside;
-        *quotes &= inside;
-        return high;
+        found.stops &= inside;
+        found.quotes &= inside;
+        return found;
     }
 
     // The first byte of [p, end), among its first kMaskBytes, with its high
@@ -166,7 +172,7 @@ private:
     // eight bytes into one byte of a mask. Block k holds bytes 8k..8k+7 in
     // its first word and 32+8k..32+8k+7 in its second, so that the first
     // words give mask bytes 0..3 and the second words 4..7.
-    bool FullMasks(const char* p, std::uint64_t* stops, std::uint64_t* quotes) const {
+    Found FullMasks(const char* p) const {
         ByteBlock marks = kNone;
         ByteBlock any = kNone;
         for (int k = 0; k < 4; ++k) {
@@ -187,9 +193,8 @@ private:
         std::uint64_t anyWords[2];
         std::memcpy(anyWords, &any, sizeof anyWords);
         constexpr std::uint64_t kLow = 0xFFFFFFFFu;
-        *stops = (bits[0] & kLow) | (bits[1] << 32);
-        *quotes = (bits[0] >> 32) | (bits[1] & ~kLow);
-        return ((anyWords[0] | anyWords[1]) & 0x8080808080808080u) != 0;
+        return {(bits[0] & kLow) | (bits[1] << 32), (bits[0] >> 32) | (bits[1] & ~kLow),
+                ((anyWords[0] | anyWords[1]) & 0x8080808080808080u) != 0};
     }
 
     // Each word as an 8 x 8 bit matrix, byte r its row r: bit c of byte r
@@ -263,7 +268,10 @@ public:
 private:
     void Load(const char* p) {
         base_ = p;
-        if (finder_.Masks(p, end_, &stops_, &quotes_) && firstHigh_ == nullptr) {
+        const ByteFinder::Found found = finder_.Masks(p, end_);
+        stops_ = found.stops;
+        quotes_ = found.quotes;
+        if (found.high && firstHigh_ == nullptr) {
             // Masks come in order from the record's start, so the first
             // found is the record's first.
             firstHigh_ = ByteFinder::FirstHigh(p, end_);
