@@ -19,21 +19,6 @@ namespace {
 
 constexpr char kQuote = '"';
 
-inline bool IsAscii(std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    std::uint64_t any = 0;
-    for (; end - p >= 8; p += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, p, 8);
-        any |= word;
-    }
-    for (; p < end; ++p) {
-        any |= static_cast<unsigned char>(*p);
-    }
-    return (any & 0x8080808080808080u) == 0;
-}
-
 // Bytes the UTF-8 text took as UTF-16: two per character, four for those
 // beyond U+FFFF. Used to report UTF-16 positions in file bytes.
 std::int64_t Utf16Bytes(const char* p, const char* end) {
@@ -98,10 +83,22 @@ private:
 // either (32-bit x86 below SSE2). Vectors stay inside ByteFinder and never
 // cross a call, whose ABI they would change on such machines.
 using ByteBlock = signed char __attribute__((vector_size(16)));
+// The same sixteen bytes as two words, for shifts across a word's bytes.
+using WordPair = std::uint64_t __attribute__((vector_size(16)));
+
+// Eight bytes from `p`, the first in the lowest byte whatever the machine.
+inline std::uint64_t LoadWord(const char* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    if constexpr (std::endian::native == std::endian::big) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
+}
 
 // Finds the bytes that matter to splitting: the stops (delimiter and, with
-// line ends, LF and CR) sixty-four at a time as a bit mask, and quotes and
-// CRs one at a time. The patterns are set up once per record.
+// line ends, LF and CR) and the quotes and CRs, sixty-four bytes at a time
+// as two bit masks. The patterns are set up once per record.
 class ByteFinder {
 public:
     static constexpr std::ptrdiff_t kMaskBytes = 64;
@@ -114,77 +111,103 @@ public:
           quote_(kNone + Byte(kQuote)),
           cr_(kNone + Byte('\r')) {}
 
-    // Bit i of *stops set when byte p[i] of [p, end) is a stop, and of
-    // *quotes when it is a quote or a CR, for the first kMaskBytes bytes;
-    // bytes at or past `end` are neither read nor set.
-    void Masks(const char* p, const char* end, std::uint64_t* stops, std::uint64_t* quotes) const {
-        std::uint64_t stopBits = 0;
-        std::uint64_t quoteBits = 0;
+    // Bit i of `stops` set when byte p[i] of [p, end) is a stop, and of
+    // `quotes` when it is a quote or a CR, for the first kMaskBytes bytes;
+    // bytes at or past `end` are neither read nor set. Returned by value,
+    // so that the walker keeps its masks in registers.
+    struct Found {
+        std::uint64_t stops;
+        std::uint64_t quotes;
+        // One of the bytes has its high bit set: the bytes were loaded
+        // anyway, so telling costs a few instructions, where a second pass
+        // over the record would cost one for every eight bytes.
+        bool high;
+    };
+    Found Masks(const char* p, const char* end) const {
         if (end - p >= kMaskBytes) {
-            for (std::ptrdiff_t i = 0; i < kMaskBytes; i += kSize) {
-                ByteBlock bytes;
-                std::memcpy(&bytes, p + i, kSize);
-                Mark(bytes, i, &stopBits, &quoteBits);
-            }
-            *stops = stopBits;
-            *quotes = quoteBits;
-            return;
+            return FullMasks(p);
         }
-        for (std::ptrdiff_t i = 0; i < end - p; i += kSize) {
-            ByteBlock bytes;
-            Load(p + i, end, bytes);
-            Mark(bytes, i, &stopBits, &quoteBits);
-        }
+        // The last bytes: a copy padded with zeros, whose bits are cut (a
+        // zero may match; it never has its high bit set).
+        char tail[kMaskBytes] = {};
+        std::memcpy(tail, p, static_cast<std::size_t>(end - p));
+        Found found = FullMasks(tail);
         const std::uint64_t inside = (std::uint64_t{1} << static_cast<unsigned>(end - p)) - 1;
-        *stops = stopBits & inside;
-        *quotes = quoteBits & inside;
+        found.stops &= inside;
+        found.quotes &= inside;
+        return found;
+    }
+
+    // The first byte of [p, end), among its first kMaskBytes, with its high
+    // bit set, or null. Only asked once Masks found one.
+    static const char* FirstHigh(const char* p, const char* end) {
+        constexpr std::uint64_t kHighs = 0x8080808080808080u;
+        const char* stop = std::min(end, p + kMaskBytes);
+        for (; stop - p >= 8; p += 8) {
+            if (const std::uint64_t highs = LoadWord(p) & kHighs; highs != 0) {
+                return p + (std::countr_zero(highs) >> 3);
+            }
+        }
+        for (; p != stop; ++p) {
+            if (static_cast<unsigned char>(*p) >= 0x80) {
+                return p;
+            }
+        }
+        return nullptr;
     }
 
 private:
-    static constexpr std::ptrdiff_t kSize = 16;
     // A scalar added to it lands in all sixteen places.
     static constexpr ByteBlock kNone = {};
+    // The bit each byte's marks take in FullMasks: block k's stops and quotes.
+    static constexpr ByteBlock kStopBit[4] = {kNone + 1, kNone + 2, kNone + 4, kNone + 8};
+    static constexpr ByteBlock kQuoteBit[4] = {kNone + 16, kNone + 32, kNone + 64, kNone + (-128)};
 
     static signed char Byte(char c) { return static_cast<signed char>(c); }
 
-    // Sets the bits of the stops and of the quotes and CRs among `bytes`, which
-    // begin `at` bytes into the masks.
-    void Mark(const ByteBlock& bytes, std::ptrdiff_t at, std::uint64_t* stops,
-              std::uint64_t* quotes) const {
-        const ByteBlock stopBytes =
-            (bytes == delimiter_) | (bytes == lineEnd_) | (bytes == carriageReturn_);
-        const ByteBlock quoteBytes = (bytes == quote_) | (bytes == cr_);
-        *stops |= MarkedBits(stopBytes) << at;
-        *quotes |= MarkedBits(quoteBytes) << at;
+    // The masks of the kMaskBytes bytes at `p`, from four blocks of sixteen.
+    // Compares mark each byte all ones or zero; kept as one bit each, a
+    // place's stop and quote marks in the four blocks fill one byte, and
+    // turning each word of those as an 8 x 8 bit matrix gathers the marks of
+    // eight bytes into one byte of a mask. Block k holds bytes 8k..8k+7 in
+    // its first word and 32+8k..32+8k+7 in its second, so that the first
+    // words give mask bytes 0..3 and the second words 4..7.
+    Found FullMasks(const char* p) const {
+        ByteBlock marks = kNone;
+        ByteBlock any = kNone;
+        for (int k = 0; k < 4; ++k) {
+            const WordPair words = {LoadWord(p + 8 * k), LoadWord(p + 32 + 8 * k)};
+            ByteBlock bytes;
+            std::memcpy(&bytes, &words, sizeof bytes);
+            any |= bytes;
+            const ByteBlock stopBytes =
+                (bytes == delimiter_) | (bytes == lineEnd_) | (bytes == carriageReturn_);
+            const ByteBlock quoteBytes = (bytes == quote_) | (bytes == cr_);
+            marks |= (stopBytes & kStopBit[k]) | (quoteBytes & kQuoteBit[k]);
+        }
+        // Copied rather than cast: std::bit_cast returns the vector from a
+        // call, which changes the ABI without SSE2.
+        WordPair bits;
+        std::memcpy(&bits, &marks, sizeof bits);
+        Transpose(bits);
+        std::uint64_t anyWords[2];
+        std::memcpy(anyWords, &any, sizeof anyWords);
+        constexpr std::uint64_t kLow = 0xFFFFFFFFu;
+        return {(bits[0] & kLow) | (bits[1] << 32), (bits[0] >> 32) | (bits[1] & ~kLow),
+                ((anyWords[0] | anyWords[1]) & 0x8080808080808080u) != 0};
     }
 
-    // The kSize bytes at `p`, or the fewer left before `end` followed by
-    // zeros, read without touching a byte past the end. A zero may match;
-    // the callers cut what lies past the end.
-    static void Load(const char* p, const char* end, ByteBlock& bytes) {
-        if (end - p >= kSize) {
-            std::memcpy(&bytes, p, kSize);
-            return;
-        }
-        char tail[kSize] = {};
-        std::memcpy(tail, p, static_cast<std::size_t>(end - p));
-        std::memcpy(&bytes, tail, kSize);
-    }
-
-    // Bit i set when byte i of `marks` (compare results: all ones or zero)
-    // is. A multiply gathers the low bit of each of eight bytes into the top
-    // byte, each from its own place, so nothing carries.
-    static std::uint64_t MarkedBits(const ByteBlock& marks) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101u;
-        constexpr std::uint64_t kGather = 0x0102040810204080u;
-        std::uint64_t halves[2];
-        std::memcpy(halves, &marks, kSize);
-        if constexpr (std::endian::native == std::endian::big) {
-            halves[0] = __builtin_bswap64(halves[0]);
-            halves[1] = __builtin_bswap64(halves[1]);
-        }
-        return (((halves[0] & kOnes) * kGather) >> 56) |
-               ((((halves[1] & kOnes) * kGather) >> 56) << 8);
+    // Each word as an 8 x 8 bit matrix, byte r its row r: bit c of byte r
+    // moves to bit r of byte c, by swapping ever larger blocks across the
+    // diagonal. In place: a vector passed or returned by value would change
+    // the call's ABI on machines without SSE2.
+    static void Transpose(WordPair& x) {
+        WordPair t = (x ^ (x >> 7)) & 0x00AA00AA00AA00AAu;
+        x ^= t ^ (t << 7);
+        t = (x ^ (x >> 14)) & 0x0000CCCC0000CCCCu;
+        x ^= t ^ (t << 14);
+        t = (x ^ (x >> 28)) & 0x00000000F0F0F0F0u;
+        x ^= t ^ (t << 28);
     }
 
     ByteBlock delimiter_, lineEnd_, carriageReturn_, quote_, cr_;
@@ -224,6 +247,13 @@ public:
         return base_ + std::countr_zero(quotes_);
     }
 
+    // Whether the bytes from the start up to `textEnd`, all of which the
+    // walk has passed, are ASCII. Bytes loaded beyond it belong to the next
+    // record and do not count.
+    bool AsciiBefore(const char* textEnd) const {
+        return firstHigh_ == nullptr || firstHigh_ >= textEnd;
+    }
+
     // Goes on from `p`, passing over what comes before it.
     void SkipTo(const char* p) {
         if (p - base_ < ByteFinder::kMaskBytes) {
@@ -238,7 +268,14 @@ public:
 private:
     void Load(const char* p) {
         base_ = p;
-        finder_.Masks(p, end_, &stops_, &quotes_);
+        const ByteFinder::Found found = finder_.Masks(p, end_);
+        stops_ = found.stops;
+        quotes_ = found.quotes;
+        if (found.high && firstHigh_ == nullptr) {
+            // Masks come in order from the record's start, so the first
+            // found is the record's first.
+            firstHigh_ = ByteFinder::FirstHigh(p, end_);
+        }
     }
 
     bool LoadNext() {
@@ -254,6 +291,7 @@ private:
     const char* base_ = nullptr;
     std::uint64_t stops_ = 0;
     std::uint64_t quotes_ = 0;
+    const char* firstHigh_ = nullptr;  // the first byte seen with its high bit set
 };
 
 struct SplitResult {
@@ -261,6 +299,7 @@ struct SplitResult {
     const char* textEnd = nullptr;    // the record's text ends here (line end excluded)
     const char* next = nullptr;       // the next record starts here
     const char* openQuote = nullptr;  // a quote never closed, which ran to the end
+    bool ascii = false;               // the record's text is ASCII
 };
 
 // Where the next record starts after one that ends at `stop`: a line end, or
@@ -303,7 +342,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
             if (undecided(stop)) {
                 return {};
             }
-            return {true, stop, AfterRecordEnd(stop, end)};
+            return {true, stop, AfterRecordEnd(stop, end), nullptr, walker.AsciiBefore(stop)};
         }
         // Quoted: one walk finds quotes and the CRs of CR LF pairs, which lose the CR.
         FieldText text(out);
@@ -318,7 +357,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
                 // A quote still open at the end of the input closes there.
                 text.Add(piece, end);
                 fields.push_back(text.View());
-                return {true, end, end, p};
+                return {true, end, end, p, walker.AsciiBefore(end)};
             }
             if (hit + 1 == end && !final) {
                 return {};  // CR LF or not, "" or a closing quote: the next byte decides
@@ -351,7 +390,7 @@ SplitResult SplitFields(const char* p, const char* end, char delimiter, bool lin
         text.Add(p, stop);
         fields.push_back(text.View());
         if (!atDelimiter) {
-            return {true, stop, AfterRecordEnd(stop, end)};
+            return {true, stop, AfterRecordEnd(stop, end), nullptr, walker.AsciiBefore(stop)};
         }
         out = text.end();
         p = stop + 1;
@@ -733,7 +772,7 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
         case Encoding::kUtf16Be:
             break;  // decoded on the way in
         case Encoding::kUtf8:
-            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+            if (!split.ascii && !platform::IsValidUtf8(record.text)) {
                 decoded_.clear();
                 (void)platform::ConvertToUtf8(platform::kCodePageUtf8, record.text, decoded_);
                 decode = true;
@@ -743,14 +782,14 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
             // Each record on its own: files glued together from several
             // sources mix pages, and valid UTF-8 after a legacy line is
             // still UTF-8.
-            if (!IsAscii(record.text) && !platform::IsValidUtf8(record.text)) {
+            if (!split.ascii && !platform::IsValidUtf8(record.text)) {
                 codePage_ = legacyPage_;
                 DecodeLegacy(record.text);
                 decode = true;
             }
             break;
         case Encoding::kLegacy:
-            if (!IsAscii(record.text)) {
+            if (!split.ascii) {
                 DecodeLegacy(record.text);
                 decode = true;
             }

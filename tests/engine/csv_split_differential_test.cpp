@@ -17,6 +17,7 @@
 
 namespace {
 
+using testing_support::ScopedEnv;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
 
@@ -482,6 +483,120 @@ TEST(CsvSplit, ReadsRandomFilesInTinyBlocksAsPreviousSplitterSplitsThem) {
             SCOPED_TRACE("file " + std::to_string(i) + " \"" + Escaped(bytes) + "\", delimiter " +
                          Escaped({&delimiter, 1}) + ", block size " + std::to_string(blockSize));
             ASSERT_NO_FATAL_FAILURE(ExpectReadAsReference(path, bytes, delimiter, blockSize));
+        }
+    }
+}
+
+// A non-ASCII sequence and the UTF-8 each way of reading makes of it.
+struct HighBytes {
+    const char* raw;
+    const char* asUtf8;      // forced UTF-8: invalid bytes become U+FFFD
+    const char* asLegacy;    // forced 1252
+    const char* asDetected;  // detected: UTF-8 when valid, else 1252
+};
+
+constexpr HighBytes kHighBytes[] = {
+    {"\xC3\xA9", "\xC3\xA9", "\xC3\x83\xC2\xA9", "\xC3\xA9"},
+    {"\xE9", "\xEF\xBF\xBD", "\xC3\xA9", "\xC3\xA9"},
+};
+
+struct HighRecord {
+    std::string raw;
+    std::string expected;  // the record's text once read
+};
+
+// Letters with a comma every third byte, so the record has fields.
+std::string Letters(std::size_t length) {
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        text += i % 3 == 2 ? ',' : static_cast<char>('a' + i % 26);
+    }
+    return text;
+}
+
+// Records 0..100 bytes long with the sequence at every offset, unquoted and
+// quoted, so that it lands everywhere in and around the splitter's masks;
+// and ASCII records of every length followed by a record whose first bytes
+// hold it, so that it lies in the ASCII record's last mask, past its end.
+std::vector<HighRecord> HighByteRecords(std::string_view raw, std::string_view decoded) {
+    std::vector<HighRecord> records;
+    for (std::size_t length = 0; length <= 100; ++length) {
+        const std::string text = Letters(length);
+        for (std::size_t offset = 0; offset <= length; ++offset) {
+            const std::string before = text.substr(0, offset);
+            const std::string after = text.substr(offset);
+            records.push_back(
+                {before + std::string(raw) + after, before + std::string(decoded) + after});
+            records.push_back({'"' + before + std::string(raw) + after + '"',
+                               '"' + before + std::string(decoded) + after + '"'});
+        }
+        for (std::size_t lead = 0; lead < 4; ++lead) {
+            records.push_back({text, text});
+            const std::string start = Letters(lead);
+            records.push_back({start + std::string(raw) + 'z', start + std::string(decoded) + 'z'});
+        }
+    }
+    return records;
+}
+
+// Each record is decoded when it holds a non-ASCII byte, and only then: a
+// record that reads as it stands stays a view of the bytes read, which the
+// file, read in one block, keeps in one place. Line ends rotate through LF,
+// CR LF and CR.
+TEST(CsvSplit, DecodesExactlyTheRecordsHoldingNonAsciiBytes) {
+    struct Mode {
+        const char* name;
+        int inputCodePage;
+        const char* HighBytes::*decoded;
+    };
+    const Mode modes[] = {
+        {"UTF-8", 65001, &HighBytes::asUtf8},
+        {"legacy", 1252, &HighBytes::asLegacy},
+        {"detect", 0, &HighBytes::asDetected},
+    };
+    ScopedEnv ansi("QUENDLE_ANSI_CODEPAGE", "1252");
+    TempDir dir;
+    const std::string path = dir.File("high.csv");
+    const char* const lineEnds[] = {"\n", "\r\n", "\r"};
+    for (const HighBytes& high : kHighBytes) {
+        for (const Mode& mode : modes) {
+            SCOPED_TRACE(std::string(mode.name) + ", bytes \"" + Escaped(high.raw) + '"');
+            std::vector<HighRecord> records = HighByteRecords(high.raw, high.*mode.decoded);
+            records.insert(records.begin(), {"h", "h"});
+            std::string bytes;
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                // A CR before an empty record and its LF would be one line end.
+                const bool emptyNext = i + 1 < records.size() && records[i + 1].raw.empty();
+                bytes += records[i].raw + (emptyNext ? "\n" : lineEnds[i % std::size(lineEnds)]);
+            }
+            ASSERT_TRUE(WriteWholeFile(path, bytes));
+
+            engine::ConversionSettings settings{};
+            settings.delimiter = ',';
+            settings.inputCodePage = mode.inputCodePage;
+            engine::CsvInput input;
+            ASSERT_TRUE(input.Open(path, settings, bytes.size() + 1));
+            engine::CsvRecord record;
+            std::string scratch(bytes.size(), '\0');
+            std::vector<std::string_view> expectedFields;
+            const char* fileStart = nullptr;
+            for (const HighRecord& want : records) {
+                const std::int64_t offset = input.position();
+                ASSERT_TRUE(input.ReadRecord(record));
+                SCOPED_TRACE("record \"" + Escaped(want.raw) + '"');
+                ASSERT_EQ(record.text, want.expected);
+                reference::ReferenceSplit(want.expected.data(),
+                                          want.expected.data() + want.expected.size(), ',', false,
+                                          true, scratch.data(), expectedFields);
+                ASSERT_EQ(record.fields, expectedFields);
+                if (fileStart == nullptr) {
+                    fileStart = record.text.data();
+                }
+                if (want.expected == want.raw) {
+                    ASSERT_EQ(record.text.data(), fileStart + offset) << "decoded needlessly";
+                }
+            }
+            EXPECT_FALSE(input.ReadRecord(record));
         }
     }
 }
