@@ -52,8 +52,18 @@ run_fuzzers() {
         local work="build/fuzz/corpus-${corpora[$i]}"
         rm -rf "$work" && cp -r "tests/fuzz/corpus/${corpora[$i]}" "$work"
         echo "== fuzz ${targets[$i]} for ${fuzz_seconds} s"
-        "build/fuzz/tests/fuzz/${targets[$i]}" -max_total_time="$fuzz_seconds" \
-            -rss_limit_mb=2048 -timeout=20 -print_final_stats=1 "$work" 2>&1 | tail -n 40
+        local log="build/fuzz/${targets[$i]}.log"
+        if ! "build/fuzz/tests/fuzz/${targets[$i]}" -max_total_time="$fuzz_seconds" \
+            -rss_limit_mb=2048 -timeout=20 -print_final_stats=1 "$work" >"$log" 2>&1; then
+            # A failure's report starts with the fault and its stack; the
+            # statistics at the end say nothing about it.
+            sed -n '/ERROR: \|invariant broken\|does not load\|save failed\|deadly signal/,$p' \
+                "$log" | head -n 150 || true
+            echo "FAILED: ${targets[$i]}; the input that failed is the crash- or timeout- file" \
+                "it names, the whole report is $log"
+            return 1
+        fi
+        tail -n 40 "$log"
     done
 }
 
