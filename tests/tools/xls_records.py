@@ -110,13 +110,11 @@ def sst_strings(pieces, starts=None):
     return total, unique, strings
 
 
-def check_extsst(body, pieces, offsets):
+def check_extsst(body, unique, starts, offsets):
     """EXTSST against the string table: the strings per bucket the format
     asks for, one bucket per started set, each pointing at its set's first
-    string by stream position and by offset in its record (header counted)."""
-    _, unique = struct.unpack_from("<II", pieces[0], 0)
-    starts = []
-    sst_strings(pieces, starts)
+    string (`starts`, as sst_strings gives them) by stream position and by
+    offset in its record (header counted)."""
     per = max(unique // 128 + 1, 8)
     dsst = struct.unpack_from("<H", body, 0)[0]
     if dsst != per:
@@ -213,13 +211,12 @@ def check_rows(row_records, columns):
 
 
 def walk_sheet(stream, name, start, out):
-    order, dbcells, rows = [], [], set()
+    order, dbcells = [], []
     index_body, defcol, problems = None, None, []
     dimensions, row_records, columns = None, [], {}
     for kind, at, body in records(stream, start):
         if kind in CELLS:
             row, column = struct.unpack_from("<HH", body, 0)
-            rows.add(row)
             # MULRK and MULBLANK end with their last column.
             last = struct.unpack_from("<H", body, len(body) - 2)[0] if kind in (0x00BD, 0x00BE) \
                 else column
@@ -242,7 +239,7 @@ def walk_sheet(stream, name, start, out):
             defcol = at
     out.append("order %s %s" % (json.dumps(name), " ".join(order)))
     if index_body is not None:
-        why = check_index(stream, start, index_body, dbcells, defcol, rows)
+        why = check_index(stream, start, index_body, dbcells, defcol, set(columns))
         out.append("index %s %s" % (json.dumps(name), "; ".join(problems) or why))
     out.append("dbcells %s %d" % (json.dumps(name), len(dbcells)))
     out.append("dimensions %s %s" % (json.dumps(name), check_dimensions(dimensions, columns)))
@@ -283,11 +280,12 @@ def walk(stream, out):
         walk_sheet(stream, name, position, out)
         labels += sum(1 for k, _, _ in records(stream, position) if k == 0x00FD)
     if sst is not None:
-        total, unique, strings = sst_strings(sst)
+        starts = []
+        total, unique, strings = sst_strings(sst, starts)
         out.append("sst total=%d unique=%d distinct=%d labels=%d"
                    % (total, unique, len(set(strings)), labels))
-        out.append("extsst " + (check_extsst(extsst, sst, offsets) if extsst is not None
-                                else "missing"))
+        out.append("extsst " + (check_extsst(extsst, unique, starts, offsets)
+                                if extsst is not None else "missing"))
     out.append("xfs %d" % xfs)
     if xfcrc is not None:
         out.append("xfcrc count=%d crc=%s" % (xfcrc[0], "ok" if xfcrc[1] == crc else "bad"))
