@@ -67,17 +67,27 @@ run_fuzzers() {
     done
 }
 
+# How long each stage took, so that a slow CI run shows where its time went.
+started=$SECONDS
+timed() {
+    local stage=$1 began=$SECONDS
+    shift
+    "$@"
+    echo "== $stage took $((SECONDS - began)) s ($((SECONDS - started)) s so far)"
+}
+
 echo "== format"
 git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror
 
-run_suite plain ci-plain
-run_fuzzers
-run_thread_checks
+timed "plain suite" run_suite plain ci-plain
+timed "fuzzing" run_fuzzers
+timed "thread checks" run_thread_checks
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_suite sanitized asan
+    timed "sanitized suite" run_suite sanitized asan
 
 if [ "${QUENDLE_SKIP_WINDOWS:-}" = "1" ] && [ "${CI:-}" != "true" ]; then
     echo "== Windows skipped (QUENDLE_SKIP_WINDOWS=1)"
 else
-    QUENDLE_WINDOWS_WERROR="$werror" scripts/windows.sh
+    QUENDLE_WINDOWS_WERROR="$werror" timed "Windows build and tests" scripts/windows.sh
 fi
+echo "== all tests done in $((SECONDS - started)) s"
