@@ -64,7 +64,7 @@ public:
 };
 
 // The fastest inflater of this build (ISA-L where it is built in, which
-// decodes sheet XML about three times as fast as zlib), or null when none
+// decodes sheet XML two to three times as fast as zlib), or null when none
 // can be had (out of memory).
 std::unique_ptr<StreamInflater> MakeStreamInflater();
 

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <unordered_set>
 
 #include "workbook/book.h"
 #include "workbook/xlsx/deflate_codec.h"
@@ -200,7 +199,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
         return false;
     }
     ByteReader reader(directory);
-    std::unordered_set<std::string> names;
+    index_.clear();
     entries_.clear();
     entries_.reserve(static_cast<std::size_t>(count));  // at most kMaxZipEntries
     for (std::uint64_t i = 0; i < count; ++i) {
@@ -262,7 +261,8 @@ bool ZipReader::ReadDirectory(std::string& error) {
             directoryStatus_ = BookStatus::kUnsupported;
             return false;
         }
-        if (entry.name.empty() || !names.insert(AsciiLowered(entry.name)).second) {
+        if (entry.name.empty() ||
+            !index_.emplace(AsciiLowered(entry.name), static_cast<int>(entries_.size())).second) {
             error = "empty or repeated entry name.";
             return false;
         }
@@ -306,13 +306,8 @@ bool ZipReader::ReadDirectory(std::string& error) {
 }
 
 int ZipReader::Find(std::string_view name) const {
-    const std::string wanted = AsciiLowered(name);
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].name.size() == wanted.size() && AsciiLowered(entries_[i].name) == wanted) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const auto found = index_.find(AsciiLowered(name));
+    return found != index_.end() ? found->second : -1;
 }
 
 bool ZipReader::ReadRaw(const ZipEntry& entry,

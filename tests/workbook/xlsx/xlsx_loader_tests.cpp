@@ -419,6 +419,44 @@ TEST(XlsxLoader, Zip64ArchiveLoadsAndKeepsItsParts) {
     EXPECT_EQ(CompareProblems(original, dir.File("saved.xlsx"), {"--changed", "Sheet1"}), "");
 }
 
+// A book of nearly as many sheets as the loader lets in (their parts and
+// relationships listed in reverse order) loads, is appended to and saved,
+// and the saved book loads again: part and relationship lookups go through
+// indexes, where scanning their lists took half a minute.
+TEST(XlsxLoader, BookOfManySheetsLoadsAndSaves) {
+    TempDir dir;
+    const auto made = testing_support::RunTool(
+        "xlsx_hostile.py",
+        ShellQuote(xlsx_test::Corpus("comment04.xlsx")) + " " + ShellQuote(dir.path().string()));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    constexpr int kSheets = 19990;
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), dir.File("many_sheets.xlsx")))
+        << workbook::ErrorMessage(book.get());
+    ASSERT_EQ(workbook::SheetCount(book.get()), kSheets);
+    workbook::Sheet* last = workbook::GetSheet(book.get(), kSheets - 1);
+    EXPECT_EQ(workbook::SheetName(last), std::string("S") + std::to_string(kSheets));
+    EXPECT_EQ(workbook::LastRow(last), 0);
+    ASSERT_TRUE(workbook::WriteText(last, 0, 0, "appended", nullptr));
+    workbook::Sheet* added = workbook::AddSheet(book.get(), "Added");
+    ASSERT_NE(added, nullptr);
+    ASSERT_TRUE(workbook::WriteText(added, 0, 0, "new", nullptr));
+    const std::string saved = dir.File("saved.xlsx");
+    ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+    EXPECT_TRUE(xlsx_test::ZipIsIntact(saved));
+
+    BookPtr again(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(again.get(), saved)) << workbook::ErrorMessage(again.get());
+    ASSERT_EQ(workbook::SheetCount(again.get()), kSheets + 1);
+    EXPECT_EQ(workbook::LastRow(workbook::GetSheet(again.get(), kSheets - 1)), 1);
+    EXPECT_EQ(workbook::SheetName(workbook::GetSheet(again.get(), kSheets)), std::string("Added"));
+    EXPECT_EQ(xlsx_test::PartOf(saved, "xl/worksheets/sheet1.xml").find("appended"),
+              std::string::npos);
+    EXPECT_NE(xlsx_test::PartOf(saved, "xl/worksheets/sheet" + std::to_string(kSheets) + ".xml")
+                  .find("appended"),
+              std::string::npos);
+}
+
 // A sheet replaced by one of the same name (as a conversion replaces it)
 // keeps the defined names that point into it, as the .xls book does; a
 // sheet only removed breaks them.
