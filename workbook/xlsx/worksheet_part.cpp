@@ -140,6 +140,7 @@ private:
 // A raw '<' outside comments, CDATA sections and processing instructions
 // always starts markup (XML allows none in text or attribute values), so
 // only the names after each '<' need a look, and the attributes of rows.
+// Rows are not told apart by depth: the schema lets them stand only here.
 class SheetBodyScanner {
 public:
     explicit SheetBodyScanner(std::string_view prefix)
