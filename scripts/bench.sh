@@ -24,6 +24,7 @@ make -s -C "$shared" BUILD="$root/build/peers" >/dev/null
 mkdir -p "$data"
 [ -f "$data/r1m.csv" ] || python3 "$shared/gen_csv.py" 1000000 "$data/r1m.csv"
 [ -f "$data/r60k.csv" ] || python3 "$shared/gen_csv.py" 60000 "$data/r60k.csv"
+[ -f "$data/r100k.csv" ] || python3 "$shared/gen_csv.py" 100000 "$data/r100k.csv"
 
 echo "== CSV read + split; typed: + classify and read each value, as a run does; letter: + classify only"
 build/release/bench/csv_bench "$data/r1m.csv"
@@ -57,6 +58,54 @@ fi
 # with and without those records.
 PYTHONPATH="$shared/peers" /usr/bin/python3 "$shared/peers/xlwt_csv.py" "$data/r60k.csv" "$data/r60k-xlwt.xls"
 /usr/bin/python3 bench/xls_sizes.py "$data/r60k.xls" "$data/r60k-xlwt.xls"
+
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+echo "== 2 rows appended below a big .xlsx sheet (OVERWRITETABLE=0), against writing that sheet fresh"
+# Two data rows of another file, the day's export added to the running sheet.
+sed -n 2,3p "$data/r100k.csv" >"$data/add2.csv"
+# Times both jobs alternately; prints the medians, their ratio and the
+# append's highest peak memory. The appended sheet must be the sheet that converting
+# all rows at once gives, byte for byte; openpyxl and the schema check it at 100k.
+append_job() {
+    local base=$1 name=$2
+    local out="$data/append-$name"
+    local sheet=xl/worksheets/sheet1.xml
+    mkdir -p "$out"
+    "$quendle" "$base" "$out/base.xlsx" /SILENT /OVERWRITE=1 /TABLENAME=Data
+    local fresh=() appended=() peaks=()
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -f '%e %M' -o "$out/time" \
+            "$quendle" "$base" "$out/fresh.xlsx" /SILENT /OVERWRITE=1 /TABLENAME=Data
+        fresh+=("$(cut -d' ' -f1 "$out/time")")
+        cp "$out/base.xlsx" "$out/appended.xlsx"
+        /usr/bin/time -f '%e %M' -o "$out/time" "$quendle" "$data/add2.csv" "$out/appended.xlsx" \
+            /SILENT /OVERWRITE=0 /OVERWRITETABLE=0 /TABLENAME=Data
+        appended+=("$(cut -d' ' -f1 "$out/time")")
+        peaks+=("$(cut -d' ' -f2 "$out/time")")
+    done
+    cat "$base" "$data/add2.csv" >"$out/whole.csv"
+    "$quendle" "$out/whole.csv" "$out/whole.xlsx" /SILENT /OVERWRITE=1 /TABLENAME=Data
+    unzip -tq "$out/appended.xlsx" >/dev/null || { echo "bad workbook $out/appended.xlsx" >&2; exit 1; }
+    cmp -s <(unzip -p "$out/appended.xlsx" "$sheet") <(unzip -p "$out/whole.xlsx" "$sheet") ||
+        { echo "the appended sheet differs from the one converted at once ($name)" >&2; exit 1; }
+    if [ "$name" = 100k ]; then
+        cmp -s <(/usr/bin/python3 tests/tools/xlsx_cells.py "$out/appended.xlsx") \
+            <(/usr/bin/python3 tests/tools/xlsx_cells.py "$out/whole.xlsx") ||
+            { echo "openpyxl reads other cells in the appended workbook" >&2; exit 1; }
+        unzip -p "$out/appended.xlsx" "$sheet" >"$out/sheet.xml"
+        xmllint --noout --stream --schema "$root/../shared/ooxml-schemas/sml.xsd" "$out/sheet.xml"
+    fi
+    local peak
+    peak=$(printf '%s\n' "${peaks[@]}" | sort -g | tail -n 1)
+    awk -v f="$(median "${fresh[@]}")" -v a="$(median "${appended[@]}")" \
+        -v p="$peak" -v name="$name" 'BEGIN {
+        printf "%s rows: fresh %.2f s, 2 rows appended %.2f s, ratio %.2f, append peak %.1f MiB\n",
+            name, f, a, a / f, p / 1024
+    }'
+}
+append_job "$data/r1m.csv" 1m
+append_job "$data/r100k.csv" 100k
 
 echo "== 50 files, each to its own .xlsx: one at a time (QUENDLE_JOBS=1) against several at once"
 batch="$data/batch50"
@@ -93,7 +142,6 @@ for _ in $(seq "$runs"); do
 done
 cmp -s "$batch/sheets-1.md5" "$batch/sheets-0.md5" ||
     { echo "the sheets differ between one at a time and at once" >&2; exit 1; }
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
 m1=$(median "${one[@]}")
 mn=$(median "${many[@]}")
 awk -v one="$m1" -v many="$mn" -v threads="$(nproc)" 'BEGIN {

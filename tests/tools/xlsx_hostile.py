@@ -9,8 +9,12 @@ bomb.xlsx (workbook part of 100 MiB of zeros), lying_size.xlsx (workbook part
 inflates past the size its directory entry states), doctype.xlsx (entity
 expansion in a DOCTYPE), deep.xlsx (100,000 nested elements),
 bad_offset.xlsx (a local header offset past the end), no_workbook.xlsx (the
-workbook part is missing), and one good file: zip64.xlsx, the same package
-with 64-bit sizes and offsets in every header and a zip64 end record.
+workbook part is missing), and two good files: zip64.xlsx, the same package
+with 64-bit sizes and offsets in every header and a zip64 end record, and
+many_sheets.xlsx, a book of 19,990 empty sheets, near the loader's cap of
+20,000 zip entries, with room left for a sheet added and its styles (each
+sheet's part, name, relationship and content type listed once, in an order
+unlike the sheets').
 """
 import os
 import struct
@@ -40,6 +44,46 @@ def patch_directory(path, name, field_offset, value):
             break
         at = data.find(b"PK\x01\x02", at + 4)
     open(path, "wb").write(bytes(data))
+
+
+MANY_SHEETS = 19990
+
+
+def many_sheets(path):
+    main_ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main"
+    rel_ns = "http://schemas.openxmlformats.org/officeDocument/2006/relationships"
+    package_ns = "http://schemas.openxmlformats.org/package/2006/relationships"
+    sheet_type = rel_ns + "/worksheet"
+    numbers = list(range(1, MANY_SHEETS + 1))
+    # Relationships and parts listed backwards: no lookup finds its match first.
+    types = ['<Override PartName="/xl/worksheets/sheet%d.xml" ContentType="application/'
+             'vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml"/>' % n
+             for n in reversed(numbers)]
+    content_types = ('<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.'
+                     'openxmlformats.org/package/2006/content-types"><Default Extension="rels" '
+                     'ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+                     '<Override PartName="/xl/workbook.xml" ContentType="application/vnd.'
+                     'openxmlformats-officedocument.spreadsheetml.sheet.main+xml"/>%s</Types>'
+                     % "".join(types))
+    sheets = "".join('<sheet name="S%d" sheetId="%d" r:id="rId%d"/>' % (n, n, n) for n in numbers)
+    workbook = ('<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="%s" xmlns:r="%s">'
+                '<sheets>%s</sheets></workbook>' % (main_ns, rel_ns, sheets))
+    links = "".join('<Relationship Id="rId%d" Type="%s" Target="worksheets/sheet%d.xml"/>'
+                    % (n, sheet_type, n) for n in reversed(numbers))
+    workbook_rels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="%s">%s'
+                     '</Relationships>' % (package_ns, links))
+    package_rels = ('<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="%s">'
+                    '<Relationship Id="rId1" Type="%s/officeDocument" Target="xl/workbook.xml"/>'
+                    '</Relationships>' % (package_ns, rel_ns))
+    sheet = ('<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="%s"><sheetData/>'
+             '</worksheet>' % main_ns).encode()
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as out:
+        out.writestr("[Content_Types].xml", content_types)
+        out.writestr("_rels/.rels", package_rels)
+        out.writestr("xl/workbook.xml", workbook)
+        out.writestr("xl/_rels/workbook.xml.rels", workbook_rels)
+        for n in reversed(numbers):
+            out.writestr("xl/worksheets/sheet%d.xml" % n, sheet)
 
 
 def main():
@@ -74,6 +118,7 @@ def main():
         rebuild(good, os.path.join(out, "zip64.xlsx"))
     finally:
         zipfile.ZIP64_LIMIT = saved_limit
+    many_sheets(os.path.join(out, "many_sheets.xlsx"))
     return 0
 
 

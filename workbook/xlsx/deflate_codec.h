@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The deflate implementations a chunk of sheet XML can be compressed with.
-// zlib is always built in; ISA-L's igzip, several times faster on x86-64, is
-// built in where the build finds it. Both write raw deflate primed with the
-// previous chunk's tail and ending in a sync flush, so their chunks can be
-// joined into one stream (and even mixed).
+// The deflate implementations a chunk of sheet XML can be compressed with,
+// and loaded parts inflated with. zlib is always built in; ISA-L's igzip,
+// several times faster on x86-64, is built in where the build finds it. Both write raw deflate
+// primed with the previous chunk's tail and ending in a sync flush, so their chunks can be joined
+// into one stream (and even mixed).
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -43,5 +44,32 @@ std::unique_ptr<ChunkCodec> MakeZlibChunkCodec(int level);
 
 // ISA-L at its level 2, or null in a build without it.
 std::unique_ptr<ChunkCodec> MakeIsalChunkCodec();
+
+enum class InflateStep {
+    kMore,     // the stream goes on: call again with more input or output room
+    kEnd,      // the stream's final block is decoded
+    kDamaged,  // the bytes are not a valid deflate stream
+};
+
+// Inflates one raw deflate stream; one object per stream.
+class StreamInflater {
+public:
+    virtual ~StreamInflater() = default;
+    // Decodes from `input`, which is advanced past the bytes taken, into
+    // `output`; `produced` is the number of bytes written there. Input the
+    // inflater buffers counts as taken. A call that fills `output` may leave
+    // decoded bytes behind: call again with room even when `input` is empty.
+    [[nodiscard]] virtual InflateStep Inflate(std::span<const char>& input, std::span<char> output,
+                                              std::size_t& produced) = 0;
+};
+
+// The fastest inflater of this build (ISA-L where it is built in, which
+// decodes sheet XML two to three times as fast as zlib), or null when none
+// can be had (out of memory).
+std::unique_ptr<StreamInflater> MakeStreamInflater();
+
+std::unique_ptr<StreamInflater> MakeZlibStreamInflater();
+// Null in a build without ISA-L.
+std::unique_ptr<StreamInflater> MakeIsalStreamInflater();
 
 }  // namespace workbook::xlsx

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Chunk compression with ISA-L's igzip, built where the library is found.
+// Chunk compression and stream inflation with ISA-L's igzip, built where the
+// library is found.
 // Level 2 is the choice for sheet XML. On a million-row text sheet (606 MB of
 // XML) level 1 is about a sixth faster but 1 % larger, which takes the file
 // past a fifth above a zlib level-6 writer's; level 3 is 5 % smaller at three
@@ -71,6 +72,37 @@ private:
     std::vector<std::uint8_t> levelBuffer_;
 };
 
+class IsalStreamInflater final : public StreamInflater {
+public:
+    // Raw deflate, no checksum: the zip reader checks the entry's CRC itself.
+    IsalStreamInflater() {
+        isal_inflate_init(&state_);
+        state_.crc_flag = ISAL_DEFLATE;
+    }
+
+    InflateStep Inflate(std::span<const char>& input, std::span<char> output,
+                        std::size_t& produced) override {
+        if (state_.block_state == ISAL_BLOCK_FINISH) {
+            produced = 0;
+            return InflateStep::kEnd;
+        }
+        state_.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(input.data()));
+        state_.avail_in = static_cast<std::uint32_t>(input.size());
+        state_.next_out = reinterpret_cast<std::uint8_t*>(output.data());
+        state_.avail_out = static_cast<std::uint32_t>(output.size());
+        const int result = isal_inflate(&state_);
+        produced = output.size() - state_.avail_out;
+        input = input.subspan(input.size() - state_.avail_in);
+        if (result < 0) {
+            return InflateStep::kDamaged;
+        }
+        return state_.block_state == ISAL_BLOCK_FINISH ? InflateStep::kEnd : InflateStep::kMore;
+    }
+
+private:
+    inflate_state state_{};
+};
+
 }  // namespace
 
 bool DeflateCodecBuiltIn(DeflateCodec) {
@@ -79,6 +111,10 @@ bool DeflateCodecBuiltIn(DeflateCodec) {
 
 std::unique_ptr<ChunkCodec> MakeIsalChunkCodec() {
     return std::make_unique<IsalChunkCodec>();
+}
+
+std::unique_ptr<StreamInflater> MakeIsalStreamInflater() {
+    return std::make_unique<IsalStreamInflater>();
 }
 
 }  // namespace workbook::xlsx

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Stands in for the ISA-L codec in builds without the library: zlib does all
-// the compression there.
+// the compression and inflation there.
 #include "workbook/xlsx/deflate_codec.h"
 
 namespace workbook::xlsx {
@@ -10,6 +10,10 @@ bool DeflateCodecBuiltIn(DeflateCodec codec) {
 }
 
 std::unique_ptr<ChunkCodec> MakeIsalChunkCodec() {
+    return nullptr;
+}
+
+std::unique_ptr<StreamInflater> MakeIsalStreamInflater() {
     return nullptr;
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Chunk compression with zlib: the codec every build has.
+// Chunk compression and stream inflation with zlib: the codec every build has.
 #include <zlib.h>
 
 #include "workbook/xlsx/chunk_deflater.h"
@@ -63,7 +63,56 @@ private:
     bool ready_ = false;
 };
 
+class ZlibStreamInflater final : public StreamInflater {
+public:
+    // Raw inflate (negative window bits), as zip entries hold.
+    ZlibStreamInflater() { ready_ = inflateInit2(&stream_, -15) == Z_OK; }
+    ~ZlibStreamInflater() override {
+        if (ready_) {
+            inflateEnd(&stream_);
+        }
+    }
+    ZlibStreamInflater(const ZlibStreamInflater&) = delete;
+    ZlibStreamInflater& operator=(const ZlibStreamInflater&) = delete;
+
+    bool ready() const { return ready_; }
+
+    InflateStep Inflate(std::span<const char>& input, std::span<char> output,
+                        std::size_t& produced) override {
+        stream_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
+        stream_.avail_in = static_cast<uInt>(input.size());
+        stream_.next_out = reinterpret_cast<Bytef*>(output.data());
+        stream_.avail_out = static_cast<uInt>(output.size());
+        const int result = inflate(&stream_, Z_NO_FLUSH);
+        produced = output.size() - stream_.avail_out;
+        input = input.subspan(input.size() - stream_.avail_in);
+        if (result == Z_STREAM_END) {
+            return InflateStep::kEnd;
+        }
+        return result == Z_OK || result == Z_BUF_ERROR ? InflateStep::kMore : InflateStep::kDamaged;
+    }
+
+private:
+    z_stream stream_{};
+    bool ready_ = false;
+};
+
 }  // namespace
+
+std::unique_ptr<StreamInflater> MakeZlibStreamInflater() {
+    auto inflater = std::make_unique<ZlibStreamInflater>();
+    if (!inflater->ready()) {
+        return nullptr;
+    }
+    return inflater;
+}
+
+std::unique_ptr<StreamInflater> MakeStreamInflater() {
+    if (auto fast = MakeIsalStreamInflater(); fast != nullptr) {
+        return fast;
+    }
+    return MakeZlibStreamInflater();
+}
 
 std::unique_ptr<ChunkCodec> MakeZlibChunkCodec(int level) {
     auto codec = std::make_unique<ZlibChunkCodec>(level);

@@ -9,8 +9,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -108,6 +110,8 @@ int ParseRowNumber(std::string_view text) {
     return result.ec == std::errc() && result.ptr == text.data() + text.size() ? value : -1;
 }
 
+// Reads a worksheet's head, up to and including the sheetData start tag,
+// where it stops: the rows are left to the body scanner below.
 class LayoutHandler : public XmlHandler {
 public:
     explicit LayoutHandler(WorksheetLayout& layout) : layout_(layout) {}
@@ -120,28 +124,247 @@ public:
             layout_.sheetDataOffset = element.offset;
             layout_.sheetDataLength = element.length;
             layout_.prefix = TagPrefix(element.raw);
-            inSheetData_ = true;
-        } else if (element.depth == 3 && inSheetData_ && element.local == "row") {
-            const std::string_view r = element.Get("r");
-            const int number = r.empty() ? lastRow_ + 1 : ParseRowNumber(r);
-            lastRow_ = number > 0 ? number : lastRow_ + 1;
-            maxRow_ = std::max(maxRow_, lastRow_);
-        }
-    }
-    void End(const XmlElement& element) override {
-        if (element.depth == 2 && element.local == "sheetData") {
-            layout_.sheetDataEmpty = element.length == 0;
-            layout_.sheetDataEnd = element.offset;
-            layout_.nextRow = maxRow_;
+            layout_.sheetDataEmpty = element.raw.ends_with("/>");
             stop = true;
         }
     }
 
 private:
     WorksheetLayout& layout_;
-    bool inSheetData_ = false;
+};
+
+// Finds the row elements and the end tag of a sheetData body without an XML
+// parser, since a sheet's rows are nearly all of its bytes and expat would
+// spend several times as long on them as inflating does. The body is not
+// checked for well-formedness: it is copied as it is when rows are appended.
+// A raw '<' outside comments, CDATA sections and processing instructions
+// always starts markup (XML allows none in text or attribute values), so
+// only the names after each '<' need a look, and the attributes of rows.
+// Rows are not told apart by depth: the schema lets them stand only here.
+class SheetBodyScanner {
+public:
+    explicit SheetBodyScanner(std::string_view prefix)
+        : rowName_(std::string(prefix) + "row"),
+          endName_(std::string(prefix) + "sheetData"),
+          lookahead_(endName_.size() + 3) {}
+
+    // Scans the body's next bytes; `position` is the offset of their first
+    // byte in the part. False when the body is malformed (`failure` says how).
+    bool Feed(std::span<const char> piece, std::uint64_t position, std::string& failure) {
+        std::string_view text(piece.data(), piece.size());
+        if (!carry_.empty()) {
+            // An unfinished construct from the previous piece: read it whole.
+            held_.swap(carry_);
+            carry_.clear();
+            held_.append(text);
+            text = held_;
+            position = carryPosition_;
+        }
+        std::size_t i = 0;
+        if (section_ != nullptr && !CloseSection(text, position, i)) {
+            return true;
+        }
+        for (;;) {
+            const std::size_t at = FindMarkup(text, i);
+            if (at == std::string_view::npos) {
+                return true;
+            }
+            const std::string_view rest = text.substr(at);
+            if (rest.size() < lookahead_) {
+                return Hold(rest, position + at, failure);
+            }
+            if (rest[1] == '!') {
+                if (rest.starts_with("<!--")) {
+                    section_ = "-->";
+                    i = at + 4;
+                } else if (rest.starts_with("<![CDATA[")) {
+                    section_ = "]]>";
+                    i = at + 9;
+                } else {
+                    failure = "a declaration inside the cell data";
+                    return false;
+                }
+                if (!CloseSection(text, position, i)) {
+                    return true;
+                }
+            } else if (rest[1] == '?') {
+                section_ = "?>";
+                i = at + 2;
+                if (!CloseSection(text, position, i)) {
+                    return true;
+                }
+            } else if (rest[1] == '/') {
+                if (NameStarts(rest.substr(2), endName_)) {
+                    end_ = position + at;
+                    done_ = true;
+                    return true;
+                }
+                i = at + 2;
+            } else if (NameStarts(rest.substr(1), rowName_)) {
+                std::string_view number;
+                const std::size_t close = RowTagEnd(rest, number);
+                if (close == kMalformed) {
+                    failure = "a malformed row element";
+                    return false;
+                }
+                if (close == std::string_view::npos) {
+                    return Hold(rest, position + at, failure);
+                }
+                CountRow(number);
+                i = at + close + 1;
+            } else {
+                i = at + 1;
+            }
+        }
+    }
+
+    bool done() const { return done_; }
+    std::uint64_t end() const { return end_; }  // offset of the end tag
+    int nextRow() const { return maxRow_; }
+
+private:
+    static constexpr std::size_t kMalformed = std::string_view::npos - 1;
+    // A row's start tag longer than this is taken for a damaged part.
+    static constexpr std::size_t kMaxRowTag = std::size_t{1} << 20;
+
+    static bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+    // The next '<' from `from`, eight bytes a time: markup lies a dozen bytes
+    // apart in sheet XML, too close for a library search to pay off.
+    static std::size_t FindMarkup(std::string_view text, std::size_t from) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101u;
+        constexpr std::uint64_t kHighs = 0x8080808080808080u;
+        constexpr std::uint64_t kLess = kOnes * static_cast<unsigned char>('<');
+        std::size_t i = from;
+        // The lowest zero byte sets its high bit; bytes above it may err, so
+        // only the lowest counts, and that is the first byte on little-endian
+        // machines only (big-endian ones take the plain loop below).
+        for (; std::endian::native == std::endian::little && i + 8 <= text.size(); i += 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + i, 8);
+            word ^= kLess;
+            const std::uint64_t zero = (word - kOnes) & ~word & kHighs;
+            if (zero != 0) {
+                return i + static_cast<std::size_t>(std::countr_zero(zero) / 8);
+            }
+        }
+        for (; i < text.size(); ++i) {
+            if (text[i] == '<') {
+                return i;
+            }
+        }
+        return std::string_view::npos;
+    }
+
+    static bool NameStarts(std::string_view text, std::string_view name) {
+        if (text.size() <= name.size() || text[0] != name[0] || !text.starts_with(name)) {
+            return false;
+        }
+        const char next = text[name.size()];
+        return IsSpace(next) || next == '>' || next == '/';
+    }
+
+    // Where the row start tag at the front of `tag` ends (its '>'), with its
+    // unprefixed r attribute's value; npos when the tag runs past the text.
+    std::size_t RowTagEnd(std::string_view tag, std::string_view& number) const {
+        std::size_t j = 1 + rowName_.size();
+        for (;;) {
+            while (j < tag.size() && IsSpace(tag[j])) {
+                ++j;
+            }
+            if (j >= tag.size()) {
+                return std::string_view::npos;
+            }
+            if (tag[j] == '>') {
+                return j;
+            }
+            if (tag[j] == '/') {
+                if (j + 1 >= tag.size()) {
+                    return std::string_view::npos;
+                }
+                return tag[j + 1] == '>' ? j + 1 : kMalformed;
+            }
+            const std::size_t nameStart = j;
+            while (j < tag.size() && tag[j] != '=' && !IsSpace(tag[j]) && tag[j] != '>') {
+                ++j;
+            }
+            const std::string_view name = tag.substr(nameStart, j - nameStart);
+            while (j < tag.size() && IsSpace(tag[j])) {
+                ++j;
+            }
+            if (j >= tag.size()) {
+                return std::string_view::npos;
+            }
+            if (tag[j] != '=') {
+                return kMalformed;
+            }
+            ++j;
+            while (j < tag.size() && IsSpace(tag[j])) {
+                ++j;
+            }
+            if (j >= tag.size()) {
+                return std::string_view::npos;
+            }
+            const char quote = tag[j];
+            if (quote != '"' && quote != '\'') {
+                return kMalformed;
+            }
+            const std::size_t close = tag.find(quote, j + 1);
+            if (close == std::string_view::npos) {
+                return std::string_view::npos;
+            }
+            if (name == "r") {
+                number = tag.substr(j + 1, close - j - 1);
+            }
+            j = close + 1;
+        }
+    }
+
+    void CountRow(std::string_view r) {
+        const int number = r.empty() ? lastRow_ + 1 : ParseRowNumber(r);
+        lastRow_ = number > 0 ? number : lastRow_ + 1;
+        maxRow_ = std::max(maxRow_, lastRow_);
+    }
+
+    // Skips to the end of the open comment, CDATA section or instruction;
+    // false when it lies beyond `text`, whose tail is then held back.
+    bool CloseSection(std::string_view text, std::uint64_t position, std::size_t& i) {
+        const std::string_view close = section_;
+        const std::size_t found = text.find(close, i);
+        if (found == std::string_view::npos) {
+            // The closing mark may start in these bytes and end in the next.
+            const std::size_t keep =
+                std::max(i, text.size() - std::min(text.size(), close.size() - 1));
+            carry_.assign(text.substr(keep));
+            carryPosition_ = position + keep;
+            return false;
+        }
+        i = found + close.size();
+        section_ = nullptr;
+        return true;
+    }
+
+    bool Hold(std::string_view rest, std::uint64_t position, std::string& failure) {
+        if (rest.size() > kMaxRowTag) {
+            failure = "a row element too long";
+            return false;
+        }
+        carry_.assign(rest);
+        carryPosition_ = position;
+        return true;
+    }
+
+    const std::string rowName_;
+    const std::string endName_;
+    const std::size_t lookahead_;    // bytes from a '<' that tell what it starts
+    const char* section_ = nullptr;  // closing mark of the open section, if any
+    std::string carry_;
+    std::uint64_t carryPosition_ = 0;
+    std::string held_;
     int lastRow_ = 0;
     int maxRow_ = 0;
+    bool done_ = false;
+    std::uint64_t end_ = 0;
 };
 
 // Splits a reference such as "B3" into zero-based row and column; false when malformed.
@@ -217,15 +440,58 @@ bool XlsxSheet::Scan(std::string& error) const {
 bool XlsxSheet::ScanPart(std::string& error) const {
     LayoutHandler handler(layout_);
     XmlParser parser(handler);
+    std::unique_ptr<SheetBodyScanner> body;
     const ZipEntry& entry = archive_->entries()[static_cast<std::size_t>(entryIndex_)];
     std::string failure;
+    std::uint64_t position = 0;  // offset of the next piece in the part
+    std::string previous;        // the piece before, while expat reads the head
+    const auto scanBody = [&](std::span<const char> bytes, std::uint64_t at) {
+        std::string problem;
+        if (!body->Feed(bytes, at, problem)) {
+            failure = "The sheet " + name_ + " is damaged: " + problem + ".";
+            return false;
+        }
+        return !body->done();
+    };
     const bool read = archive_->Inflate(
         entry,
         [&](std::span<const char> piece) {
-            return parser.Feed(piece, false, entry.name, failure) && !parser.stopped();
+            const std::uint64_t at = position;
+            position += piece.size();
+            if (body != nullptr) {
+                return scanBody(piece, at);
+            }
+            if (!parser.Feed(piece, false, entry.name, failure)) {
+                return false;
+            }
+            if (!parser.stopped()) {
+                previous.assign(piece.data(), piece.size());
+                return true;
+            }
+            if (layout_.sheetDataEmpty) {
+                return false;
+            }
+            body = std::make_unique<SheetBodyScanner>(layout_.prefix);
+            const std::uint64_t start = layout_.sheetDataOffset + layout_.sheetDataLength;
+            if (start < at) {
+                // The start tag ended in the piece before.
+                const std::uint64_t back = at - start;
+                if (back > previous.size()) {
+                    failure = "The sheet " + name_ + " is damaged.";
+                    return false;
+                }
+                const std::size_t from = previous.size() - static_cast<std::size_t>(back);
+                if (!scanBody(std::span<const char>(previous).subspan(from), start)) {
+                    return false;
+                }
+                return scanBody(piece, at);
+            }
+            const std::size_t skip =
+                static_cast<std::size_t>(std::min<std::uint64_t>(start - at, piece.size()));
+            return scanBody(piece.subspan(skip), at + skip);
         },
         failure);
-    if (failure.empty() && read && !parser.stopped()) {
+    if (failure.empty() && read && body == nullptr && !parser.stopped()) {
         (void)parser.Feed({}, true, entry.name, failure);
     }
     if (failure.empty() && !read) {
@@ -234,8 +500,12 @@ bool XlsxSheet::ScanPart(std::string& error) const {
     if (failure.empty() && !layout_.sheetDataFound) {
         failure = "The sheet " + name_ + " has no cell data element.";
     }
-    if (failure.empty() && !layout_.sheetDataEmpty && layout_.sheetDataEnd == 0) {
+    if (failure.empty() && !layout_.sheetDataEmpty && (body == nullptr || !body->done())) {
         failure = "The sheet " + name_ + " is damaged.";
+    }
+    if (failure.empty() && body != nullptr) {
+        layout_.sheetDataEnd = body->end();
+        layout_.nextRow = body->nextRow();
     }
     scanError_ = failure;
     error = failure;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -234,14 +235,15 @@ BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package
         }
     }
     std::set<std::string> names;
+    // By id, the last of equal ids winning; a book may list thousands of sheets.
+    std::unordered_map<std::string_view, const Relationship*> relationshipsById;
+    for (const auto& candidate : package.workbookRels.relationships) {
+        relationshipsById[candidate.id] = &candidate;
+    }
     for (std::size_t i = 0; i < package.workbook.sheets.size(); ++i) {
         const WorkbookSheet& listed = package.workbook.sheets[i];
-        const Relationship* relationship = nullptr;
-        for (const auto& candidate : package.workbookRels.relationships) {
-            if (candidate.id == listed.relId) {
-                relationship = &candidate;
-            }
-        }
+        const auto byId = relationshipsById.find(listed.relId);
+        const Relationship* relationship = byId != relationshipsById.end() ? byId->second : nullptr;
         if (relationship == nullptr || relationship->external) {
             error = path + " is damaged: the sheet " + listed.name + " has no part.";
             return BookStatus::kDamaged;

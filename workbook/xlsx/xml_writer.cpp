@@ -66,8 +66,10 @@ void AppendCellText(std::string& out, std::string_view text) {
                 ++i;
                 continue;
             case '_':
-                if (text.size() - i >= 6 && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
-                    IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5])) {
+                // Readers decode "_xHHHH_" only with its closing underscore.
+                if (text.size() - i >= 7 && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
+                    IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5]) &&
+                    text[i + 6] == '_') {
                     out += "_x005F_";
                 } else {
                     out += '_';
@@ -82,8 +84,7 @@ void AppendCellText(std::string& out, std::string_view text) {
         if (length == 0) {
             out += kReplacement;
             ++i;
-        } else if (code < 0x20 || code == 0x7F || code == 0xFFFE || code == 0xFFFF) {
-            // DEL is legal XML but invisible and often mangled; escape it too.
+        } else if (code < 0x20 || code == 0xFFFE || code == 0xFFFF) {
             AppendEscapedCode(out, code);
             i += length;
         } else {

@@ -10,9 +10,10 @@
 namespace workbook::xlsx {
 
 // Appends `text` as element content of a cell or shared string. Invalid UTF-8
-// becomes U+FFFD; control characters other than tab and line feed become
-// _xHHHH_ (so does a carriage return, which XML parsers would turn into a
-// line feed); a literal "_x" followed by four hex digits gets its underscore
+// becomes U+FFFD; C0 control characters other than tab and line feed, and
+// the non-characters U+FFFE and U+FFFF, become _xHHHH_ (so does a carriage
+// return, which XML parsers would turn into a line feed); DEL, which XML
+// allows, is written as it is; a literal "_xHHHH_" gets its first underscore
 // escaped as _x005F_ so that readers do not decode it.
 void AppendCellText(std::string& out, std::string_view text);
 

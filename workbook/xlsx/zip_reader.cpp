@@ -4,14 +4,14 @@
 // data range must lie inside the archive before its central directory.
 #include "workbook/xlsx/zip_reader.h"
 
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <unordered_set>
 
 #include "workbook/book.h"
+#include "workbook/xlsx/deflate_codec.h"
 #include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {
@@ -199,7 +199,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
         return false;
     }
     ByteReader reader(directory);
-    std::unordered_set<std::string> names;
+    index_.clear();
     entries_.clear();
     entries_.reserve(static_cast<std::size_t>(count));  // at most kMaxZipEntries
     for (std::uint64_t i = 0; i < count; ++i) {
@@ -261,7 +261,8 @@ bool ZipReader::ReadDirectory(std::string& error) {
             directoryStatus_ = BookStatus::kUnsupported;
             return false;
         }
-        if (entry.name.empty() || !names.insert(AsciiLowered(entry.name)).second) {
+        if (entry.name.empty() ||
+            !index_.emplace(AsciiLowered(entry.name), static_cast<int>(entries_.size())).second) {
             error = "empty or repeated entry name.";
             return false;
         }
@@ -305,13 +306,8 @@ bool ZipReader::ReadDirectory(std::string& error) {
 }
 
 int ZipReader::Find(std::string_view name) const {
-    const std::string wanted = AsciiLowered(name);
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].name.size() == wanted.size() && AsciiLowered(entries_[i].name) == wanted) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
+    const auto found = index_.find(AsciiLowered(name));
+    return found != index_.end() ? found->second : -1;
 }
 
 bool ZipReader::ReadRaw(const ZipEntry& entry,
@@ -341,15 +337,14 @@ bool ZipReader::Inflate(const ZipEntry& entry,
                         std::string& error) const {
     const std::string damaged = "The workbook's part " + entry.name + " is damaged.";
     std::uint64_t produced = 0;
-    uLong crc = crc32(0L, Z_NULL, 0);
+    std::uint32_t crc = 0;
     bool stopped = false;
     if (entry.method == 0) {
         std::string readError;
         const bool ok = ReadRaw(
             entry,
             [&](std::span<const char> piece) {
-                crc = crc32(crc, reinterpret_cast<const Bytef*>(piece.data()),
-                            static_cast<uInt>(piece.size()));
+                crc = libdeflate_crc32(crc, piece.data(), piece.size());
                 produced += piece.size();
                 if (!sink(piece)) {
                     stopped = true;
@@ -366,50 +361,47 @@ bool ZipReader::Inflate(const ZipEntry& entry,
             return false;
         }
     } else {
-        z_stream stream{};
-        if (inflateInit2(&stream, -15) != Z_OK) {
+        const std::unique_ptr<StreamInflater> inflater = MakeStreamInflater();
+        if (inflater == nullptr) {
             error = "Out of memory while reading the workbook.";
             return false;
         }
-        struct InflateEnd {
-            z_stream* s;
-            ~InflateEnd() { inflateEnd(s); }
-        } guard{&stream};
         std::vector<char> output(kPieceSize);
         bool finished = false;
         std::string readError;
-        const bool ok = ReadRaw(
-            entry,
-            [&](std::span<const char> piece) {
-                stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(piece.data()));
-                stream.avail_in = static_cast<uInt>(piece.size());
-                while (stream.avail_in > 0 && !finished) {
-                    stream.next_out = reinterpret_cast<Bytef*>(output.data());
-                    stream.avail_out = static_cast<uInt>(output.size());
-                    const int result = inflate(&stream, Z_NO_FLUSH);
-                    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) {
-                        readError = damaged;
-                        return false;
-                    }
-                    const std::size_t got = output.size() - stream.avail_out;
-                    produced += got;
-                    if (produced > entry.rawSize) {
-                        readError = damaged + " It inflates beyond its stated size.";
-                        return false;
-                    }
-                    crc = crc32(crc, reinterpret_cast<const Bytef*>(output.data()),
-                                static_cast<uInt>(got));
-                    if (got > 0 && !sink(std::span<const char>(output).first(got))) {
-                        stopped = true;
-                        return false;
-                    }
-                    finished = result == Z_STREAM_END;
-                    if (result == Z_BUF_ERROR && got == 0) {
-                        break;
-                    }
+        // Decodes what `input` holds; with an empty `input`, what the inflater kept.
+        const auto decode = [&](std::span<const char> input) {
+            for (;;) {
+                const std::size_t before = input.size();
+                std::size_t got = 0;
+                const InflateStep step = inflater->Inflate(input, output, got);
+                if (step == InflateStep::kDamaged) {
+                    readError = damaged;
+                    return false;
                 }
-                return true;
-            },
+                produced += got;
+                if (produced > entry.rawSize) {
+                    readError = damaged + " It inflates beyond its stated size.";
+                    return false;
+                }
+                crc = libdeflate_crc32(crc, output.data(), got);
+                if (got > 0 && !sink(std::span<const char>(output).first(got))) {
+                    stopped = true;
+                    return false;
+                }
+                finished = step == InflateStep::kEnd;
+                // A full output may hide more decoded bytes; else more input is needed.
+                if (finished || (input.empty() && got < output.size())) {
+                    return true;
+                }
+                if (got == 0 && input.size() == before) {
+                    readError = damaged;  // neither took input nor gave output
+                    return false;
+                }
+            }
+        };
+        const bool ok = ReadRaw(
+            entry, [&](std::span<const char> piece) { return finished || decode(piece); },
             readError);
         if (stopped) {
             return true;
@@ -423,7 +415,7 @@ bool ZipReader::Inflate(const ZipEntry& entry,
             return false;
         }
     }
-    if (produced != entry.rawSize || static_cast<std::uint32_t>(crc) != entry.crc) {
+    if (produced != entry.rawSize || crc != entry.crc) {
         error = damaged + " Its size or checksum does not match.";
         return false;
     }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -76,6 +77,9 @@ private:
     std::span<const char> memory_;
     std::uint64_t size_ = 0;
     std::vector<ZipEntry> entries_;
+    // Entry indexes by lower-case name: a book of thousands of sheets looks
+    // up each sheet's part.
+    std::unordered_map<std::string, int> index_;
 };
 
 }  // namespace workbook::xlsx

@@ -7,3 +7,8 @@ quendle_test_program(xlsx_tests
     ${CMAKE_CURRENT_LIST_DIR}/chunk_deflater_tests.cpp
 )
 target_link_libraries(xlsx_tests PRIVATE ZLIB::ZLIB)
+# The schemas the written sheets are checked against; the check is skipped
+# when they are not there.
+set(QUENDLE_OOXML_SCHEMAS "${PROJECT_SOURCE_DIR}/../shared/ooxml-schemas"
+    CACHE PATH "Folder of the ECMA-376 transitional schemas (sml.xsd)")
+target_compile_definitions(xlsx_tests PRIVATE QUENDLE_OOXML_SCHEMAS="${QUENDLE_OOXML_SCHEMAS}")

@@ -126,6 +126,49 @@ TEST(XlsxLoader, DeletedSheetLeavesNoDanglingNamesOrTabs) {
               std::string::npos);
 }
 
+// Repacks `original` with Python's zipfile (see xlsx_repack.py); empty when
+// that worked.
+std::string Repack(const std::string& original, const std::string& saved, const std::string& mode,
+                   const std::vector<std::string>& replacements = {}) {
+    std::string arguments = ShellQuote(original) + " " + ShellQuote(saved) + " " + mode;
+    for (const auto& argument : replacements) {
+        arguments += " " + ShellQuote(argument);
+    }
+    const auto result = testing_support::RunTool("xlsx_repack.py", arguments);
+    return result.exitCode == 0 ? std::string() : "repacking failed: " + result.output;
+}
+
+// `ours` with a sheet whose markup hides row elements and the end of the
+// cell data in comments, CDATA and a processing instruction, and spreads
+// a comment and a row tag over more than one inflated piece.
+std::string TrickyRowsFile(const TempDir& dir, const std::string& ours) {
+    const std::string padding(300 * 1024, 'x');
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+        "xmlns:q=\"urn:quendle:test\">"
+        "<dimension ref=\"A1:B3\"/><sheetData>"
+        "<!-- <row r=\"900\"></row> </sheetData> " +
+        padding +
+        " -->"
+        "<row r='1' spans=\"1:2\" q:note=\"a>b\"><c r=\"A1\" t=\"inlineStr\"><is><t>"
+        "<![CDATA[<row r=\"700\"> </sheetData>]]></t></is></c></row>"
+        "<?keep <row r=\"800\"?>"
+        "<row\n customHeight=\"1\" ht=\"20\" q:pad=\"" +
+        padding +
+        "\"><c r=\"A2\"><v>2</v></c></row>"
+        "<row r=\"3\"/></sheetData >"
+        "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" header=\"0.3\" "
+        "footer=\"0.3\"/></worksheet>";
+    const std::string part = dir.File("tricky.xml");
+    const std::string path = dir.File("tricky.xlsx");
+    if (!testing_support::WriteWholeFile(part, xml) ||
+        !Repack(ours, path, "deflated", {"xl/worksheets/sheet1.xml", part}).empty()) {
+        ADD_FAILURE() << "cannot make " << path;
+    }
+    return path;
+}
+
 TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
     TempDir dir;
     // A file of ours with a styled date column, then one made by Excel.
@@ -149,6 +192,7 @@ TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
         {xlsx_test::Corpus("merge_cells01.xlsx"), "Sheet1", 2},  // row 2: empty merged cells
         {xlsx_test::Corpus("shared_strings01.xlsx"), "Sheet1", 127},
         {xlsx_test::Corpus("data_validation01.xlsx"), "Sheet1", 0},  // <sheetData/>
+        {TrickyRowsFile(dir, ours), "Data", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -181,6 +225,104 @@ TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
         EXPECT_EQ(after, expected);
         const std::string part = xlsx_test::PartOf(saved, "xl/worksheets/sheet1.xml");
         EXPECT_NE(part.find(":D" + std::to_string(lastRow + 2) + "\""), std::string::npos) << part;
+    }
+}
+
+// Rows [from, to) of a table with every kind of cell, texts with markup,
+// escapes and long runs, as a conversion writes them.
+void WriteTableRows(workbook::Sheet* sheet, workbook::Format* date, int from, int to) {
+    const char* const words[] = {"alpha", "<b>&amp;", "_x0041_", "Привет", "ok \"q\"", ""};
+    for (int row = from; row < to; ++row) {
+        std::string text = words[row % 6];
+        text.append(static_cast<std::size_t>(row % 97), static_cast<char>('a' + row % 26));
+        ASSERT_TRUE(workbook::WriteNumber(sheet, row, 0, row, nullptr));
+        ASSERT_TRUE(workbook::WriteText(sheet, row, 1, text, nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(sheet, row, 2, 40000 + row % 3000, date));
+        ASSERT_TRUE(workbook::WriteBool(sheet, row, 3, row % 3 == 0, nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(sheet, row, 4, row * 0.37 - 1000, nullptr));
+        for (int column = 5; column < 10 + row % 4; ++column) {
+            ASSERT_TRUE(
+                workbook::WriteText(sheet, row, column, words[(row + column) % 6], nullptr));
+        }
+    }
+}
+
+// The first line where two listings differ, with its number; empty when equal.
+std::string FirstDifference(const std::string& expected, const std::string& actual) {
+    std::size_t line = 1;
+    std::size_t at = 0;
+    while (at < expected.size() || at < actual.size()) {
+        const std::size_t end1 = std::min(expected.find('\n', at), expected.size());
+        const std::size_t end2 = std::min(actual.find('\n', at), actual.size());
+        const std::string one = at < expected.size() ? expected.substr(at, end1 - at) : "(end)";
+        const std::string two = at < actual.size() ? actual.substr(at, end2 - at) : "(end)";
+        if (one != two || end1 != end2) {
+            return "line " + std::to_string(line) + ": expected " + one + "\n got " + two;
+        }
+        at = end1 + 1;
+        ++line;
+    }
+    return {};
+}
+
+// Appending below a sheet of several MiB of XML, which crosses many
+// compression chunks and inflated pieces, gives the sheet a conversion of
+// all rows at once gives, whoever packed the loaded file and however the
+// rows are split; the appended part still validates against the schema.
+TEST(XlsxLoader, AppendedBigSheetEqualsTheSheetWrittenAtOnce) {
+    constexpr int kRows = 9000;  // about 6 MiB of sheet XML
+    struct Case {
+        const char* label;
+        int split;         // rows in the loaded file
+        const char* pack;  // how the loaded file is repacked; null: as we wrote it
+    };
+    const std::vector<Case> cases = {
+        {"ours", 6000, nullptr},
+        {"ours, one row added", kRows - 1, nullptr},
+        {"deflated by zlib at level 9", 4321, "deflated"},
+        {"stored", 6000, "stored"},
+    };
+    TempDir dir;
+    const std::string whole = dir.File("whole.xlsx");
+    {
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Data");
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        WriteTableRows(sheet, date, 0, kRows);
+        ASSERT_TRUE(workbook::SaveBook(book.get(), whole)) << workbook::ErrorMessage(book.get());
+    }
+    const std::string expected = xlsx_test::CellsOf(whole);
+    ASSERT_EQ(expected.find("READER FAILED"), std::string::npos) << expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string base = dir.File("base.xlsx");
+        {
+            BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+            workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Data");
+            workbook::Format* date = workbook::AddFormat(book.get());
+            workbook::SetNumFormat(date, 14);
+            WriteTableRows(sheet, date, 0, c.split);
+            ASSERT_TRUE(workbook::SaveBook(book.get(), base)) << workbook::ErrorMessage(book.get());
+        }
+        if (c.pack != nullptr) {
+            const std::string repacked = dir.File("repacked.xlsx");
+            ASSERT_EQ(Repack(base, repacked, c.pack), "");
+            base = repacked;
+        }
+        const std::string appended = dir.File("appended.xlsx");
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), base)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+        ASSERT_EQ(workbook::LastRow(sheet), c.split);
+        workbook::Format* date = workbook::AddFormat(book.get());
+        workbook::SetNumFormat(date, 14);
+        WriteTableRows(sheet, date, c.split, kRows);
+        ASSERT_TRUE(workbook::SaveBook(book.get(), appended)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_TRUE(xlsx_test::ZipIsIntact(appended));
+        EXPECT_EQ(FirstDifference(expected, xlsx_test::CellsOf(appended)), "");
+        EXPECT_EQ(xlsx_test::SchemaProblems(appended, "xl/worksheets/sheet1.xml"), "");
     }
 }
 
@@ -275,6 +417,44 @@ TEST(XlsxLoader, Zip64ArchiveLoadsAndKeepsItsParts) {
     ASSERT_TRUE(workbook::WriteText(sheet, workbook::LastRow(sheet), 0, "more", nullptr));
     ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("saved.xlsx")));
     EXPECT_EQ(CompareProblems(original, dir.File("saved.xlsx"), {"--changed", "Sheet1"}), "");
+}
+
+// A book of nearly as many sheets as the loader lets in (their parts and
+// relationships listed in reverse order) loads, is appended to and saved,
+// and the saved book loads again: part and relationship lookups go through
+// indexes, where scanning their lists took half a minute.
+TEST(XlsxLoader, BookOfManySheetsLoadsAndSaves) {
+    TempDir dir;
+    const auto made = testing_support::RunTool(
+        "xlsx_hostile.py",
+        ShellQuote(xlsx_test::Corpus("comment04.xlsx")) + " " + ShellQuote(dir.path().string()));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    constexpr int kSheets = 19990;
+    BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(book.get(), dir.File("many_sheets.xlsx")))
+        << workbook::ErrorMessage(book.get());
+    ASSERT_EQ(workbook::SheetCount(book.get()), kSheets);
+    workbook::Sheet* last = workbook::GetSheet(book.get(), kSheets - 1);
+    EXPECT_EQ(workbook::SheetName(last), std::string("S") + std::to_string(kSheets));
+    EXPECT_EQ(workbook::LastRow(last), 0);
+    ASSERT_TRUE(workbook::WriteText(last, 0, 0, "appended", nullptr));
+    workbook::Sheet* added = workbook::AddSheet(book.get(), "Added");
+    ASSERT_NE(added, nullptr);
+    ASSERT_TRUE(workbook::WriteText(added, 0, 0, "new", nullptr));
+    const std::string saved = dir.File("saved.xlsx");
+    ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+    EXPECT_TRUE(xlsx_test::ZipIsIntact(saved));
+
+    BookPtr again(workbook::CreateBook(BookKind::kXlsx));
+    ASSERT_TRUE(workbook::LoadBook(again.get(), saved)) << workbook::ErrorMessage(again.get());
+    ASSERT_EQ(workbook::SheetCount(again.get()), kSheets + 1);
+    EXPECT_EQ(workbook::LastRow(workbook::GetSheet(again.get(), kSheets - 1)), 1);
+    EXPECT_EQ(workbook::SheetName(workbook::GetSheet(again.get(), kSheets)), std::string("Added"));
+    EXPECT_EQ(xlsx_test::PartOf(saved, "xl/worksheets/sheet1.xml").find("appended"),
+              std::string::npos);
+    EXPECT_NE(xlsx_test::PartOf(saved, "xl/worksheets/sheet" + std::to_string(kSheets) + ".xml")
+                  .find("appended"),
+              std::string::npos);
 }
 
 // A sheet replaced by one of the same name (as a conversion replaces it)

@@ -61,20 +61,24 @@ TEST(XlsxNewBook, TextIsEscapedSoReadersSeeTheOriginal) {
         const char* label;
         std::string written;
         std::string read;  // JSON of what a reader shows
+        std::string xml;   // the element's text in the part; empty: not checked
     };
     const std::vector<Case> cases = {
-        {"markup", "a<b>&\"c\"'", R"("a<b>&\"c\"'")"},
-        {"control characters", std::string("x\x01y\x1Fz\x7F", 6), "\"x\\u0001y\\u001fz\x7F\""},
-        {"tab, line feed, carriage return", "a\tb\nc\rd", R"("a\tb\nc\rd")"},
-        {"literal escape", "_x0041_ and _x00e9", R"("_x0041_ and _x00e9")"},
-        {"not an escape", "_x12 _xZZZZ_", R"("_x12 _xZZZZ_")"},
+        {"markup", "a<b>&\"c\"'", R"("a<b>&\"c\"'")", "a&lt;b&gt;&amp;\"c\"'"},
+        // DEL is legal XML: written as it is, readers that know no escapes show it too.
+        {"control characters", std::string("x\x01y\x1Fz\x7F", 6), "\"x\\u0001y\\u001fz\x7F\"",
+         "x_x0001_y_x001F_z\x7F"},
+        {"tab, line feed, carriage return", "a\tb\nc\rd", R"("a\tb\nc\rd")", "a\tb\nc_x000D_d"},
+        {"literal escape", "_x0041_ and _x00e9", R"("_x0041_ and _x00e9")",
+         "_x005F_x0041_ and _x00e9"},  // no closing underscore: nothing to decode
+        {"not an escape", "_x12 _xZZZZ_", R"("_x12 _xZZZZ_")", ""},
         {"invalid UTF-8",
          "a\xC3(b\xFF"
          "c\xED\xA0\x80",
-         R"("a�(b�c���")"},
-        {"outside the BMP", "\xF0\x9F\x98\x80 \xF0\x90\x8D\x88", R"("😀 𐍈")"},
-        {"surrounding spaces", "  padded  ", R"("  padded  ")"},
-        {"empty", "", R"("")"},
+         R"("a�(b�c���")", ""},
+        {"outside the BMP", "\xF0\x9F\x98\x80 \xF0\x90\x8D\x88", R"("😀 𐍈")", ""},
+        {"surrounding spaces", "  padded  ", R"("  padded  ")", ""},
+        {"empty", "", R"("")", ""},
     };
     TempDir dir;
     const std::string path = dir.File("escapes.xlsx");
@@ -88,6 +92,13 @@ TEST(XlsxNewBook, TextIsEscapedSoReadersSeeTheOriginal) {
     }
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
     EXPECT_EQ(xlsx_test::CellsOf(path), expected);
+    const std::string part = xlsx_test::PartOf(path, "xl/worksheets/sheet1.xml");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        if (!c.xml.empty()) {
+            EXPECT_NE(part.find("<t>" + c.xml + "</t>"), std::string::npos) << part;
+        }
+    }
 }
 
 TEST(XlsxNewBook, LimitsAndOrderRefuseWithClearText) {

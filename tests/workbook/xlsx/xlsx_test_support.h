@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "test_support.h"
@@ -37,6 +39,22 @@ inline std::string PartOf(const std::string& path, const std::string& part) {
     return testing_support::RunCommand("unzip -p " + testing_support::ShellQuote(path) + " " +
                                        testing_support::ShellQuote(part))
         .output;
+}
+
+// What xmllint says against the spreadsheet schema about a part of the
+// package; empty when it validates. Without xmllint or the schemas the
+// check is skipped, with a note in the test's output.
+inline std::string SchemaProblems(const std::string& path, const std::string& part) {
+    const std::string schema = std::string(QUENDLE_OOXML_SCHEMAS) + "/sml.xsd";
+    if (!std::filesystem::exists(schema) ||
+        testing_support::RunCommand("xmllint --version").exitCode != 0) {
+        std::printf("schema check skipped: no xmllint or no %s\n", schema.c_str());
+        return {};
+    }
+    const auto result = testing_support::RunCommand(
+        "unzip -p " + testing_support::ShellQuote(path) + " " + testing_support::ShellQuote(part) +
+        " | xmllint --noout --stream --schema " + testing_support::ShellQuote(schema) + " -");
+    return result.exitCode == 0 ? std::string() : result.output;
 }
 
 }  // namespace xlsx_test
