@@ -147,3 +147,69 @@ mn=$(median "${many[@]}")
 awk -v one="$m1" -v many="$mn" -v threads="$(nproc)" 'BEGIN {
     printf "one at a time %.2f s, at once (%d threads) %.2f s, ratio %.2f\n", one, threads, many, many / one
 }'
+
+echo "== Windows x64 build under Wine against the Linux program, in alternating runs"
+# Wine's own start-up is timed as a one-line conversion and taken off the
+# Windows times. Skipped without the cross-build (scripts/windows.sh makes it).
+windows="$root/build/win64/wizard/quendle.exe"
+if [ ! -f "$windows" ] || ! command -v wine >/dev/null; then
+    echo "skipped: no build/win64/wizard/quendle.exe or no wine"
+    exit 0
+fi
+export WINEPREFIX="$data/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -p </dev/null >/dev/null 2>&1 || true  # one may run already
+wine wineboot </dev/null >/dev/null 2>&1 || true
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+winpath() { echo "Z:${1//\//\\}"; }
+printf 'a,b\r\n1,2\r\n' >"$data/one.csv"
+[ -f "$data/sjis.csv" ] || /usr/bin/python3 bench/sjis_record.py make "$data/sjis.csv"
+# timed NAME COMMAND...: runs the command, appends "seconds peak-KiB" to $data/NAME.times.
+timed() {
+    local name=$1
+    shift
+    /usr/bin/time -f '%e %M' -a -o "$data/$name.times" "$@" >/dev/null 2>&1 ||
+        { echo "$name failed: $*" >&2; exit 1; }
+}
+rm -f "$data"/*.times
+for _ in $(seq "$runs"); do
+    timed win-one wine "$windows" "$(winpath "$data/one.csv")" "$(winpath "$data/one-win.xlsx")" \
+        /SILENT /OVERWRITE=1
+    timed win-1m wine "$windows" "$(winpath "$data/r1m.csv")" "$(winpath "$data/r1m-win.xlsx")" \
+        /SILENT /OVERWRITE=1
+    timed linux-1m "$quendle" "$data/r1m.csv" "$data/r1m-linux.xlsx" /SILENT /OVERWRITE=1
+    timed win-sjis wine "$windows" "$(winpath "$data/sjis.csv")" "$(winpath "$data/sjis-win.xlsx")" \
+        /SILENT /OVERWRITE=1 /HEADER=1 /CODEPAGE=932
+    timed linux-sjis "$quendle" "$data/sjis.csv" "$data/sjis-linux.xlsx" /SILENT /OVERWRITE=1 \
+        /HEADER=1 /CODEPAGE=932
+done
+# Both programs must have written the same sheet, which the reader takes;
+# the code-page record must decode to its expected text on both.
+unzip -tq "$data/r1m-win.xlsx" >/dev/null || { echo "bad workbook r1m-win.xlsx" >&2; exit 1; }
+if [ "$(unzip -p "$data/r1m-win.xlsx" xl/worksheets/sheet1.xml | md5sum)" != \
+    "$(unzip -p "$data/r1m-linux.xlsx" xl/worksheets/sheet1.xml | md5sum)" ]; then
+    echo "the Windows and Linux programs wrote different sheets" >&2
+    exit 1
+fi
+/usr/bin/python3 bench/sjis_record.py check "$data/sjis-win.xlsx"
+/usr/bin/python3 bench/sjis_record.py check "$data/sjis-linux.xlsx"
+awk -v runs="$runs" -v dir="$data" -v size="$(stat -c %s "$data/r1m-win.xlsx")" '
+    function median(name, column,   n, i, j, t, v) {
+        n = 0
+        while ((getline line < (dir "/" name ".times")) > 0) {
+            split(line, f, " ")
+            v[++n] = f[column]
+        }
+        close(dir "/" name ".times")
+        for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
+        return v[int((n + 1) / 2)]
+    }
+    BEGIN {
+        one = median("win-one", 1); win = median("win-1m", 1); linux = median("linux-1m", 1)
+        printf "1M rows to .xlsx, medians of %d: Windows %.2f s less start-up %.2f s = %.2f s, Linux %.2f s, ratio %.2f\n",
+            runs, win, one, win - one, linux, (win - one) / linux
+        printf "  peak memory: Windows %.1f MiB (one line: %.1f MiB, so %.1f MiB more), Linux %.1f MiB; output %d bytes\n",
+            median("win-1m", 2) / 1024, median("win-one", 2) / 1024,
+            (median("win-1m", 2) - median("win-one", 2)) / 1024, median("linux-1m", 2) / 1024, size
+        printf "a 100 KB Shift-JIS record (CODEPAGE=932): Windows %.2f s less start-up = %.2f s, Linux %.2f s\n",
+            median("win-sjis", 1), median("win-sjis", 1) - one, median("linux-sjis", 1)
+    }'

@@ -12,7 +12,7 @@ started=$SECONDS
 
 packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-    libz-mingw-w64-dev wine wine64 dpkg-dev zip
+    libz-mingw-w64-dev nasm wine wine64 dpkg-dev zip
     libgtest-dev cmake python3-openpyxl python3-xlrd python3-olefile unzip
 )
 missing=()

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Builds the static mingw-w64 libraries that Debian does not package for
-# Windows (expat, libdeflate) from Debian's own source packages, once per
-# architecture, into build/win-deps/<arch>/. Called by scripts/windows.sh;
-# reruns return at once when the libraries are there.
+# Windows (expat, libdeflate, and for x64 ISA-L's deflate) from Debian's own
+# source packages, once per architecture, into build/win-deps/<arch>/. Called
+# by scripts/windows.sh; reruns return at once when the libraries are there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,8 +14,11 @@ sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 
 fetch_sources() {
-    if ls "$deps"/src/expat-*/CMakeLists.txt "$deps"/src/libdeflate-*/CMakeLists.txt \
-        >/dev/null 2>&1; then
+    local wanted=() package
+    for package in expat libdeflate libisal; do
+        ls -d "$deps/src/$package"-*/ >/dev/null 2>&1 || wanted+=("$package")
+    done
+    if [ ${#wanted[@]} -eq 0 ]; then
         return
     fi
     # apt-get source needs a deb-src line; add one beside the machine's own.
@@ -29,7 +32,7 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
         $sudo apt-get update -qq
     fi
-    (cd "$deps/src" && apt-get source -qq expat libdeflate >/dev/null)
+    (cd "$deps/src" && apt-get source -qq "${wanted[@]}" >/dev/null)
 }
 
 # build_library <arch> <source folder> <cmake options...>
@@ -70,7 +73,41 @@ Libs: -L\${prefix}/lib -ldeflate
 PC
 }
 
+# ISA-L's deflate, x64 only: its fast paths are x86-64 assembly (nasm, in
+# the win64 object format), and the i686 build keeps to zlib. Only the igzip
+# unit (with the crc unit it needs) is built; the library is installed as
+# Debian installs it, headers under include/isa-l/, with a pkg-config file.
+build_isal() {
+    local arch=$1 source=$2
+    local prefix="$PWD/$deps/$arch"
+    local work="$deps/work-$arch-libisal"
+    rm -rf "$work" && cp -r "$source" "$work"
+    make -C "$work" -f Makefile.unx -j "$(nproc)" arch=mingw units=igzip \
+        CC="$arch-w64-mingw32-gcc-posix" AR="$arch-w64-mingw32-ar" AS=nasm \
+        DEBUG= DEBUG_nasm= have_threads=n lib >/dev/null
+    mkdir -p "$prefix/lib/pkgconfig" "$prefix/include/isa-l"
+    cp "$work/bin/isa-l.a" "$prefix/lib/libisal.a"
+    cp "$work"/include/*.h "$prefix/include/isa-l/"
+    local version
+    version=$(basename "$source" | sed 's/^libisal-//')
+    cat >"$prefix/lib/pkgconfig/libisal.pc" <<PC
+prefix=$prefix
+Name: libisal
+Description: ISA-L compression (igzip only, static, mingw-w64)
+Version: $version
+Cflags: -I\${prefix}/include
+Libs: -L\${prefix}/lib -lisal
+PC
+}
+
 for arch in x86_64 i686; do
+    if [ "$arch" = x86_64 ] && [ -f "$deps/$arch/.complete" ] &&
+        [ ! -f "$deps/$arch/lib/libisal.a" ]; then
+        # Made before ISA-L joined the list: add it alone.
+        fetch_sources
+        echo "== building ISA-L for $arch-w64-mingw32"
+        build_isal "$arch" "$(ls -d "$deps"/src/libisal-*/ | head -n 1)"
+    fi
     if [ -f "$deps/$arch/.complete" ]; then
         continue
     fi
@@ -87,5 +124,8 @@ for arch in x86_64 i686; do
         -DEXPAT_BUILD_EXAMPLES=OFF -DEXPAT_BUILD_TESTS=OFF -DEXPAT_BUILD_DOCS=OFF \
         -DEXPAT_BUILD_PKGCONFIG=ON
     build_libdeflate "$arch" "$libdeflate"
+    if [ "$arch" = x86_64 ]; then
+        build_isal "$arch" "$(ls -d "$deps"/src/libisal-*/ | head -n 1)"
+    fi
     touch "$deps/$arch/.complete"
 done

@@ -93,6 +93,29 @@ private:
     std::optional<std::string> old_;
 };
 
+// Makes a folder the current one for the guard's lifetime; error() tells
+// whether that worked.
+class ScopedCurrentFolder {
+public:
+    explicit ScopedCurrentFolder(const std::string& folder) {
+        old_ = std::filesystem::current_path(error_);
+        if (!error_) {
+            std::filesystem::current_path(Utf8Path(folder), error_);
+        }
+    }
+    ~ScopedCurrentFolder() {
+        std::error_code ignored;
+        std::filesystem::current_path(old_, ignored);
+    }
+    ScopedCurrentFolder(const ScopedCurrentFolder&) = delete;
+    ScopedCurrentFolder& operator=(const ScopedCurrentFolder&) = delete;
+    const std::error_code& error() const { return error_; }
+
+private:
+    std::filesystem::path old_;
+    std::error_code error_;
+};
+
 struct CommandResult {
     int exitCode = -1;
     std::string output;  // stdout and stderr together

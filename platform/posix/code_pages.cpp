@@ -109,12 +109,24 @@ bool DecodeEachByte(int codePage, std::array<ByteText, 256>& bytes) {
 
 // Multi-byte legacy pages through iconv. A byte iconv rejects becomes U+FFFD
 // and decoding resumes at the next byte, so one bad byte costs one character.
+// Records come one at a time, so each thread keeps the converter of the page
+// it last decoded: opening one costs more than decoding a short record.
 bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
-    UniqueIconv cd = OpenToUtf8(codePage);
-    if (cd == nullptr) {
-        return false;
+    struct Converter {
+        int codePage = 0;
+        UniqueIconv handle;
+    };
+    thread_local Converter converter;
+    if (converter.handle == nullptr || converter.codePage != codePage) {
+        converter.handle = OpenToUtf8(codePage);
+        converter.codePage = codePage;
+        if (converter.handle == nullptr) {
+            return false;
+        }
     }
-    auto* handle = static_cast<iconv_t>(cd.get());
+    auto* handle = static_cast<iconv_t>(converter.handle.get());
+    // A call that ended early (a cut-off sequence) may have left shift state.
+    iconv(handle, nullptr, nullptr, nullptr, nullptr);
     char* inPtr = const_cast<char*>(in.data());  // iconv's prototype lacks const
     std::size_t inLeft = in.size();
     std::size_t used = out.size();

@@ -6,6 +6,7 @@
 // give the same text on both systems.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <string>
@@ -56,34 +57,52 @@ bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
         return false;
     }
     const auto page = static_cast<UINT>(codePage);
-    // Convert strictly, so a byte the page rejects is known: Windows would
-    // otherwise put the page's default character there (U+30FB in 932). Each
-    // rejected byte becomes U+FFFD and decoding goes on at the next, as the
-    // POSIX side does.
     std::wstring wide;
     wide.reserve(in.size());
+    // Converts in[at, at + length) strictly, appending it; false (and nothing
+    // appended) when the page rejects any byte of it, a character cut off at
+    // the end included.
+    const auto convert = [&](std::size_t at, std::size_t length) {
+        const int size = static_cast<int>(length);
+        const int needed =
+            MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + at, size, nullptr, 0);
+        if (needed <= 0) {
+            return false;
+        }
+        const std::size_t end = wide.size();
+        wide.resize(end + static_cast<std::size_t>(needed));
+        (void)MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + at, size,
+                                  wide.data() + end, needed);
+        return true;
+    };
+    // Strictly, so a byte the page rejects is known: Windows would otherwise
+    // put the page's default character there (U+30FB in 932). Each rejected
+    // byte becomes U+FFFD and decoding goes on at the next, as on POSIX. The
+    // system does not say where a run went wrong, so runs are tried in a
+    // window that doubles while runs convert and is cut back to the run that
+    // did after a try fails: a failed try costs no more than the bytes
+    // converted before it, which keeps a record with many bad bytes linear.
+    // A byte counts as rejected only once every run of up to
+    // kLongestCharacter bytes from it has failed, so a character a window cut
+    // in two is never taken for a bad one.
+    constexpr std::size_t kLongestCharacter = 4;  // GB18030's four-byte characters
+    constexpr std::size_t kSmallestWindow = 2 * kLongestCharacter;
+    constexpr std::size_t kLargestWindow = std::size_t{1} << 30;  // the calls count in ints
+    std::size_t window = kLargestWindow;  // most records convert whole at the first try
     std::size_t i = 0;
     while (i < in.size()) {
-        // The longest run that converts as a whole, tried in halves.
-        std::size_t run = in.size() - i;
-        for (;;) {
-            const int length = MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + i,
-                                                   static_cast<int>(run), nullptr, 0);
-            if (length > 0) {
-                const std::size_t at = wide.size();
-                wide.resize(at + static_cast<std::size_t>(length));
-                (void)MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, in.data() + i,
-                                          static_cast<int>(run), wide.data() + at, length);
-                i += run;
-                break;
-            }
-            if (run == 1) {
-                wide.push_back(static_cast<wchar_t>(kReplacementCharacter));
-                ++i;
-                break;
-            }
-            run = run > 16 ? run / 2 : run - 1;
+        std::size_t run = std::min(window, in.size() - i);
+        bool converted = convert(i, run);
+        while (!converted && run > 1) {
+            // Halving never goes below kLongestCharacter; from there each length is tried.
+            run = run > kSmallestWindow ? run / 2 : run - 1;
+            converted = convert(i, run);
         }
+        if (!converted) {
+            wide.push_back(static_cast<wchar_t>(kReplacementCharacter));
+        }
+        i += run;
+        window = std::clamp(run * 2, kSmallestWindow, kLargestWindow);
     }
     out += windows::Narrow(wide);
     return true;

@@ -353,22 +353,29 @@ FileStatus OpenFileForAppending(const std::string& path, File& file, std::string
 }
 
 FileStatus OpenScratchFile(File& file, std::string& error) {
+    // The folder comes from TMP, TEMP, USERPROFILE or the Windows folder; the
+    // system gives none longer than MAX_PATH. There is no other place to fall
+    // back on: the current folder of a service is System32.
     std::wstring folder(MAX_PATH + 1, L'\0');
     const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
     folder.resize(length > 0 && length < folder.size() ? length : 0);
     if (folder.empty()) {
-        folder = L".\\";
+        error =
+            "Cannot create a temporary file: the system names no usable folder for temporary "
+            "files (set TEMP to a folder that takes new files)";
+        return FileStatus::kFailed;
     }
+    const std::string narrowFolder = NarrowPath(folder);
     std::random_device random;
     DWORD code = ERROR_SUCCESS;
     for (int attempt = 0; attempt < 32; ++attempt) {
-        wchar_t name[32];
-        (void)std::swprintf(name, 32, L"quendle-sheet-%08x.tmp", random());
+        char name[32];
+        (void)std::snprintf(name, sizeof name, "quendle-sheet-%08x.tmp", random());
         // An open file cannot be unlinked here: the system deletes this one
         // when its last handle closes, the process's death included.
-        HANDLE handle =
-            CreateFileW((folder + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                        CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        HANDLE handle = CreateFileW(WidePath(narrowFolder + name).c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             FileAccess::Adopt(file, handle, false);
             return FileStatus::kOk;
@@ -378,7 +385,8 @@ FileStatus OpenScratchFile(File& file, std::string& error) {
             break;
         }
     }
-    error = "Cannot create a temporary file in " + NarrowPath(folder) + ": " + ErrorText(code);
+    error = "Cannot create a temporary file in " + narrowFolder + ": " + ErrorText(code) +
+            " (set TEMP to a folder that takes new files)";
     return StatusOf(code);
 }
 

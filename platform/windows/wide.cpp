@@ -48,11 +48,19 @@ std::wstring WidePath(std::string_view path) {
             c = L'\\';
         }
     }
+    if (wide.rfind(L"\\\\?\\", 0) == 0) {
+        return wide;
+    }
     // Below MAX_PATH less room for an 8.3 name every call accepts the path
     // as it is; beyond it only the "\\?\" form works, and that form must be
     // absolute and free of "." and ".." parts, which GetFullPathNameW ensures.
+    // What counts is the length once the system has put the current folder
+    // (or drive) in front, so a short relative name is resolved first: under
+    // a deep current folder it is a long path too.
     constexpr std::size_t kPlainLimit = MAX_PATH - 12;
-    if (wide.size() < kPlainLimit || wide.rfind(L"\\\\?\\", 0) == 0) {
+    const bool absolute =
+        (wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\') || wide.rfind(L"\\\\", 0) == 0;
+    if (wide.empty() || (absolute && wide.size() < kPlainLimit)) {
         return wide;
     }
     const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -65,6 +73,9 @@ std::wstring WidePath(std::string_view path) {
         return wide;
     }
     full.resize(got);
+    if (full.size() < kPlainLimit) {
+        return wide;
+    }
     if (full.rfind(L"\\\\", 0) == 0) {
         return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
     }

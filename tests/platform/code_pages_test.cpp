@@ -105,6 +105,77 @@ TEST(CodePages, ConvertsAndRepairs) {
     }
 }
 
+// Long Shift-JIS records with bad bytes where decoding in pieces could go
+// wrong: first and last, in long runs, at odd and even offsets around powers
+// of two, and a character cut off at the end. Each piece's text is known, so
+// the record must decode to the pieces' texts in order, whatever pieces the
+// decoder tries.
+TEST(CodePages, DecodesLongMultiByteRecordsPieceByPiece) {
+    struct Piece {
+        std::string bytes;
+        std::string utf8;
+    };
+    const Piece kana{"\x82\xA0", "あ"};
+    const Piece kanji{"\x88\x9F", "亜"};
+    const Piece ascii{"x", "x"};
+    const Piece badTrail{"\x82 ", "\uFFFD "};  // a lead byte followed by no trail byte
+    const Piece cutLead{"\x82", "\uFFFD"};
+    struct Case {
+        const char* name;
+        std::size_t pieces;
+        // The piece at each index: one of the bad ones, or else the pattern.
+        bool (*bad)(std::size_t);
+        bool endsCut;
+    };
+    const Case cases[] = {
+        {"all good, 100 KB", 50000, [](std::size_t) { return false; }, false},
+        {"one bad byte in the middle", 40001, [](std::size_t i) { return i == 20000; }, false},
+        {"bad bytes first and last", 3000, [](std::size_t i) { return i == 0 || i == 2999; },
+         false},
+        {"bad bytes near powers of two", 9000,
+         [](std::size_t i) {
+             for (std::size_t p = 4; p < 9000; p *= 2) {
+                 if (i + 1 == p || i == p || i == p + 1) {
+                     return true;
+                 }
+             }
+             return false;
+         },
+         false},
+        {"every seventh piece bad", 30000, [](std::size_t i) { return i % 7 == 3; }, false},
+        {"a run of 5,000 bad pieces", 9000, [](std::size_t i) { return i >= 2000 && i < 7000; },
+         false},
+        {"cut off at the end", 4097, [](std::size_t) { return false; }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes;
+        std::string expected;
+        for (std::size_t i = 0; i < c.pieces; ++i) {
+            // Kana, kanji and ASCII in turn put two-byte characters at odd and
+            // even offsets alike.
+            const Piece& piece = c.bad(i)     ? badTrail
+                                 : i % 3 == 0 ? kana
+                                 : i % 3 == 1 ? kanji
+                                              : ascii;
+            bytes += piece.bytes;
+            expected += piece.utf8;
+        }
+        if (c.endsCut) {
+            bytes += cutLead.bytes;
+            expected += cutLead.utf8;
+        }
+        std::string out = "kept:";
+        ASSERT_TRUE(platform::ConvertToUtf8(932, bytes, out));
+        EXPECT_TRUE(out == "kept:" + expected)
+            << "decoded " << out.size() - 5 << " bytes, expected " << expected.size();
+        // Another page between two records must not leave its converter behind.
+        std::string chinese;
+        ASSERT_TRUE(platform::ConvertToUtf8(936, "\xC4\xE3\xBA\xC3", chinese));
+        EXPECT_EQ(chinese, "你好");
+    }
+}
+
 TEST(CodePages, SystemPagesFromEnvironment) {
     struct Case {
         const char* lcAll;
