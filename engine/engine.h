@@ -302,7 +302,9 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
                      const ConversionSettings* settings, std::uint32_t kind, std::string_view text);
 
 // Sets "Result" of section "QUENDLE" in the status file to `text` when a
-// status file is named. Best effort: failures are ignored.
+// status file is named; the process's first status write to that file also
+// sets "Records" and "Errors" to 0, so that no earlier run's counts stand
+// beside this run's stages. Best effort: failures are ignored.
 void WriteStatus(std::string_view text, const ConversionSettings* settings);
 
 // The final status of a silent batch: "Records" (recordCount) and "Errors"

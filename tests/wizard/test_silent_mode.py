@@ -277,6 +277,30 @@ class Typing(Case):
             (1, 0): ("s", "Ann"), (1, 1): ("d", 42442.0), (1, 2): ("s", "12")})
 
 
+class StatusFile(Case):
+    def status(self, name):
+        status_file = configparser.ConfigParser()
+        status_file.read(self.path(name))
+        return dict(status_file["QUENDLE"])
+
+    def test_a_refused_run_writes_its_failure(self):
+        self.write("s.ini", "[QUENDLE]\nResult=Successful\nRecords=7\nErrors=0\n")
+        too_long = self.path("x" * 5000 + ".csv")
+        status, err = self.quendle(too_long, self.path("o.xlsx"), "/SILENT",
+                                   "/STATUS=" + self.path("s.ini"))
+        self.assertEqual(status, 1, err)
+        self.assertEqual(self.status("s.ini"),
+                         {"result": "Successful", "records": "0", "errors": "1"})
+
+    def test_nothing_matched_ends_successful_with_no_counts(self):
+        self.write("s.ini", "[QUENDLE]\nResult=Successful\nRecords=7\nErrors=2\n")
+        status, _ = self.quendle(self.path("none", "*.csv"), "/SILENT",
+                                 "/STATUS=" + self.path("s.ini"))
+        self.assertEqual(status, 2)
+        self.assertEqual(self.status("s.ini"),
+                         {"result": "Successful", "records": "0", "errors": "0"})
+
+
 class SheetNames(Case):
     def test_names_are_made_valid_and_used_to_find_sheets(self):
         src = self.write("in.csv", "v\n")
