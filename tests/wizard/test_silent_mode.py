@@ -283,6 +283,28 @@ class StatusFile(Case):
         status_file.read(self.path(name))
         return dict(status_file["QUENDLE"])
 
+    def test_option_values_ending_like_file_names(self):
+        src = self.write("in.csv", "a\nb\n")
+        out = self.path("o.xlsx")
+        state = self.path("state.txt")
+        status, err = self.quendle(src, out, "/SILENT", "/STATUS=" + state,
+                                   "/TABLENAME=Q1.csv")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err, "")
+        self.assertEqual(list(read_book(out)), ["Q1.csv"])
+        self.assertEqual(self.status("state.txt"),
+                         {"result": "Successful", "records": "2", "errors": "0"})
+
+    def test_replaced_names_are_said(self):
+        first = self.write("first.csv", "1\n")
+        second = self.write("second.csv", "2\n")
+        status, err = self.quendle(first, self.path("a.xlsx"), second, self.path("b.xlsx"),
+                                   "/SILENT")
+        self.assertEqual(status, 0, err)
+        self.assertIn("input " + first + " was replaced by " + second, err)
+        self.assertIn("second workbook name " + self.path("b.xlsx") + " was ignored", err)
+        self.assertEqual(read_book(self.path("a.xlsx")), {"second": {(0, 0): ("s", "2")}})
+
     def test_a_refused_run_writes_its_failure(self):
         self.write("s.ini", "[QUENDLE]\nResult=Successful\nRecords=7\nErrors=0\n")
         too_long = self.path("x" * 5000 + ".csv")
