@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "engine/csv_input.h"
 #include "engine/engine.h"
@@ -23,15 +24,39 @@ constexpr std::string_view kWriterName = "QUENDLE";
 constexpr int kDateNumberFormat = 14;
 constexpr int kDateTimeNumberFormat = 22;
 
-// Splits `text` at `separator`; runs of separators count as one and
-// separators at either end make no token. The n-th token fills slot n.
+// Splits `text` at `separator` and gives the n-th entry to column n: it
+// replaces the column's first type-override entry (the one lookups find),
+// or takes the first empty slot. An empty entry names no type and leaves its
+// column as it is; columns the text does not name keep their entries, those
+// of CHANGETYPE included. Columns from the table's size on are not named.
 void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char separator) {
-    std::size_t slot = 0;
+    constexpr std::size_t kNoSlot = kTypeOverrideSlots;
+    // The slot of each column's first entry, found in one pass.
+    std::vector<std::size_t> slotOf(kTypeOverrideSlots, kNoSlot);
+    for (std::size_t slot = 0; slot < kTypeOverrideSlots; ++slot) {
+        const OwnedText& entry = settings->typeOverrides[slot];
+        if (!entry || std::strchr(entry.get(), '=') == nullptr) {
+            continue;  // an entry without "=" never matches a column
+        }
+        const std::int32_t column = LeadingInteger(entry.get());
+        if (column >= 0 && static_cast<std::size_t>(column) < kTypeOverrideSlots &&
+            slotOf[static_cast<std::size_t>(column)] == kNoSlot) {
+            slotOf[static_cast<std::size_t>(column)] = slot;
+        }
+    }
+    std::size_t freeSlot = 0;
     std::size_t start = 0;
-    while (start < text.size() && slot < kTypeOverrideSlots) {
+    for (std::size_t column = 0; column < kTypeOverrideSlots && start <= text.size(); ++column) {
         const std::size_t end = std::min(text.find(separator, start), text.size());
         if (end > start) {
-            SetTypeOverrideSlot(settings, slot++, text.substr(start, end - start));
+            std::size_t slot = slotOf[column];
+            if (slot == kNoSlot) {
+                while (freeSlot < kTypeOverrideSlots && settings->typeOverrides[freeSlot]) {
+                    ++freeSlot;
+                }
+                slot = freeSlot;  // kNoSlot when the table is full: the entry is dropped
+            }
+            SetTypeOverrideSlot(settings, slot, column, text.substr(start, end - start));
         }
         start = end + 1;
     }

@@ -169,7 +169,8 @@ void AddTypeOverride(ConversionSettings* settings, std::string_view text);
 
 // Stores "column=token" in slot `slot`, replacing what it held; entries
 // longer than 127 bytes are cut. Out-of-range slots are ignored.
-void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::string_view token);
+void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::size_t column,
+                         std::string_view token);
 
 // Reads a leading decimal integer as the C library's atoi does (blanks, an
 // optional sign, digits up to the first non-digit; none gives 0), saturating

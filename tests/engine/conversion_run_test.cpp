@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -99,22 +100,67 @@ TEST_F(ConversionRunTest, RecordCountAndRowsAcrossModes) {
     }
 }
 
-TEST_F(ConversionRunTest, FieldTypesFillSlotsAndStayUnchanged) {
-    const std::string input = dir_.File("in.csv");
-    ASSERT_TRUE(WriteWholeFile(input, "x;y;z\nd;;n\n1;2;3\n"));
-    Use(input, dir_.File("out.xls"));
-    s_.fieldTypes = std::make_unique<char[]>(8);
-    std::snprintf(s_.fieldTypes.get(), 8, ";;n;;l;");
-    s_.delimiter = ';';
-    s_.hasHeader = 1;
-    s_.typesInFile = 1;
-    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
-    EXPECT_STREQ(s_.fieldTypes.get(), ";;n;;l;");
-    EXPECT_EQ(s_.typesInFile, 1);
-    // The types line replaces slots 0 and 1 (runs of ";" count as one).
-    EXPECT_STREQ(s_.typeOverrides[0].get(), "0=d");
-    EXPECT_STREQ(s_.typeOverrides[1].get(), "1=n");
-    EXPECT_FALSE(s_.typeOverrides[2]);
+// FIELDTYPES= and the types line give each entry to its own column; empty
+// entries and columns they do not name keep what CHANGETYPE gave them.
+TEST_F(ConversionRunTest, FieldTypesNameTheirOwnColumns) {
+    struct Case {
+        const char* name;
+        const char* fieldTypes;  // null: none
+        std::vector<std::string> changeTypes;
+        std::string csv;  // with TYPESINFILE=1 when it has a types line
+        bool typesLine;
+        std::vector<std::string> entries;  // the table afterwards, slot by slot
+    };
+    const Case cases[] = {
+        {"empty entry keeps its column", "n;;c", {}, "1;2;3\n", false, {"0=n", "2=c"}},
+        {"leading and trailing entries", ";;n;;l;", {}, "1\n", false, {"2=n", "4=l"}},
+        {"CT for another column stays", "n;;c", {"3=c"}, "1\n", false, {"3=c", "0=n", "2=c"}},
+        {"CT for a named column is replaced", "n", {"0=d", "5=l"}, "1\n", false, {"0=n", "5=l"}},
+        {"CT for an empty entry's column stays",
+         "n;;c",
+         {"1=d"},
+         "1\n",
+         false,
+         {"1=d", "0=n", "2=c"}},
+        {"types line after FIELDTYPES",
+         ";;n;;l;",
+         {},
+         "d;;c\n1;2;3\n",
+         true,
+         {"2=c", "4=l", "0=d"}},
+        {"types line keeps CT", nullptr, {"7=n", "1=d"}, ";l\n1;2\n", true, {"7=n", "1=l"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConversionSettings s{};
+        SetDefaultSettings(&s);
+        const std::string input = dir_.File("in.csv");
+        ASSERT_TRUE(WriteWholeFile(input, c.csv));
+        CopyText(s.inputPath, input);
+        CopyText(s.outputPath, dir_.File("out.xls"));
+        s.overwriteFile = 1;
+        s.delimiter = ';';
+        s.typesInFile = c.typesLine ? 1 : 0;
+        if (c.fieldTypes != nullptr) {
+            const std::size_t size = std::strlen(c.fieldTypes) + 1;
+            s.fieldTypes = std::make_unique<char[]>(size);
+            std::memcpy(s.fieldTypes.get(), c.fieldTypes, size);
+        }
+        for (const std::string& entry : c.changeTypes) {
+            AddTypeOverride(&s, entry);
+        }
+        EXPECT_EQ(ConversionRun(&owner_, &s), RunResult::kConverted);
+        if (c.fieldTypes != nullptr) {
+            EXPECT_STREQ(s.fieldTypes.get(), c.fieldTypes);  // the run leaves it as given
+        }
+        std::vector<std::string> entries;
+        for (const OwnedText& slot : s.typeOverrides) {
+            if (slot) {
+                entries.emplace_back(slot.get());
+            }
+        }
+        EXPECT_EQ(entries, c.entries);
+    }
 }
 
 TEST_F(ConversionRunTest, CancelSavesWhatWasWritten) {

@@ -336,11 +336,11 @@ TEST(ParameterParser, TypeOverrideTableDropsEntriesWhenFull) {
 
 TEST(ParameterParser, SlotEntriesAreBounded) {
     ConversionSettings s{};
-    SetTypeOverrideSlot(&s, 7, "d");
-    EXPECT_STREQ(s.typeOverrides[7].get(), "7=d");
-    SetTypeOverrideSlot(&s, 7, std::string(500, 'n'));
+    SetTypeOverrideSlot(&s, 7, 12, "d");
+    EXPECT_STREQ(s.typeOverrides[7].get(), "12=d");
+    SetTypeOverrideSlot(&s, 7, 7, std::string(500, 'n'));
     EXPECT_EQ(std::string_view(s.typeOverrides[7].get()), "7=" + std::string(125, 'n'));
-    SetTypeOverrideSlot(&s, kTypeOverrideSlots, "d");  // past the table: ignored
+    SetTypeOverrideSlot(&s, kTypeOverrideSlots, 0, "d");  // past the table: ignored
 }
 
 TEST(LeadingInteger, ReadsAsAtoiWithoutOverflow) {

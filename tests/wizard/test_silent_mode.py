@@ -276,6 +276,26 @@ class Typing(Case):
             (0, 0): ("s", "Name"), (0, 1): ("s", "When"), (0, 2): ("s", "Count"),
             (1, 0): ("s", "Ann"), (1, 1): ("d", 42442.0), (1, 2): ("s", "12")})
 
+    def test_field_types_name_their_own_columns(self):
+        src = self.write("in.csv", "1,2,3,4\n")
+        cases = [
+            # options, the cells of the one row
+            (["/FIELDTYPES=n;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("n", 2), (0, 2): ("s", "3"), (0, 3): ("n", 4)}),
+            (["/CT:3=c", "/FIELDTYPES=n;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("n", 2), (0, 2): ("s", "3"), (0, 3): ("s", "4")}),
+            (["/CT:1=c", "/FIELDTYPES=;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("s", "2"), (0, 2): ("s", "3"), (0, 3): ("n", 4)}),
+        ]
+        for options, cells in cases:
+            with self.subTest(options=options):
+                for name in ("o.xlsx", "o.xls"):
+                    out = self.path(name)
+                    status, err = self.quendle(src, out, "/SILENT", "/ALLCHAR=0",
+                                               "/OVERWRITE=1", *options)
+                    self.assertEqual(status, 0, err)
+                    self.assertEqual(read_book(out)["in"], cells)
+
 
 class StatusFile(Case):
     def status(self, name):
