@@ -238,6 +238,11 @@ bool Run::ConvertRecords(CsvInput& input) {
     const bool reportPosition = progress_ != nullptr && progress_->showPosition != nullptr;
     bool firstRecord = true;
     bool typesLinePending = s_->typesInFile != 0;
+    // A record cannot bring more fields than the sheet has columns; the
+    // reader gives up a longer one rather than hold all of its fields.
+    const bool xlsx = workbook::KindOf(book_.get()) == workbook::BookKind::kXlsx;
+    const int columns = xlsx ? workbook::kXlsxMaxColumns : workbook::kXlsMaxColumns;
+    input.LimitFields(static_cast<std::size_t>(columns));
     CsvRecord record;
     std::int64_t nextLine = 1;
     for (;;) {
@@ -258,7 +263,17 @@ bool Run::ConvertRecords(CsvInput& input) {
             return false;
         }
         const bool header = firstRecord && s_->hasHeader == 1;
-        if (!header && typesLinePending) {
+        const bool typesLine = !header && typesLinePending;
+        // A types line may name more columns than the sheet has, as long as
+        // the reader kept its text.
+        if (record.fieldPastLimit >= 0 && (!typesLine || record.text.empty())) {
+            ReportLineFailure(
+                record.fieldPastLimit,
+                "The line has more fields than the " + std::to_string(columns) +
+                    (xlsx ? " columns of an .xlsx sheet." : " columns of an .xls sheet."));
+            return false;
+        }
+        if (typesLine) {
             typesLinePending = false;
             StoreTypeTokens(s_, record.text, s_->delimiter);
             overrides_.Build(s_);

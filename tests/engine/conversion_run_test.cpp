@@ -33,6 +33,15 @@ struct MessageLog {
                                }};
 };
 
+std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
+
 class ConversionRunTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -284,6 +293,50 @@ TEST_F(ConversionRunTest, HugeLineFailsNamingFileAndLine) {
         EXPECT_EQ(text.find("never closed") != std::string::npos, c.workbookType == 0) << text;
         EXPECT_FALSE(std::filesystem::exists(output));
     }
+}
+
+TEST_F(ConversionRunTest, TooManyFieldsFailNamingLineAndField) {
+    const std::string manyShort = Repeat("ab,", 3u << 20);  // 9 MiB in one line
+    struct Case {
+        const char* name;
+        std::string input;
+        int workbookType;
+        bool typesInFile;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"xls, long line", "a\n" + manyShort + "\nlast\n", 0, false, "Line 2, field 257 of "},
+        {"xlsx, long line", "a\n\n" + manyShort, 1, false, "Line 3, field 16385 of "},
+        {"xls, short line", Repeat("x,", 256) + "x\n", 0, false, "Line 1, field 257 of "},
+        {"xls, long types line", manyShort + "\n1\n", 0, true, "Line 1, field 257 of "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::string input = dir_.File("wide.csv");
+        const std::string output = dir_.File(c.workbookType == 1 ? "wide.xlsx" : "wide.xls");
+        ASSERT_TRUE(WriteWholeFile(input, c.input));
+        Use(input, output);
+        s_.workbookType = c.workbookType;
+        s_.typesInFile = c.typesInFile ? 1 : 0;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        const std::string& text = log_.messages[0].text;
+        EXPECT_NE(text.find(std::string(c.mentions) + input + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find("more fields than the"), std::string::npos) << text;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+    // A types line that the reader kept whole may name more columns than
+    // the sheet has; only written lines must fit.
+    log_.messages.clear();
+    s_.typesInFile = 1;
+    s_.workbookType = 0;
+    const std::string input = dir_.File("types.csv");
+    ASSERT_TRUE(WriteWholeFile(input, Repeat("n,", 300) + "\n1,2\n"));
+    Use(input, dir_.File("types.xls"));
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+    EXPECT_TRUE(log_.messages.empty());
+    s_.typesInFile = 0;
 }
 
 TEST(SheetNameFor, DerivesAndRepairsNames) {
