@@ -114,6 +114,7 @@ private:
     bool FindOrAddSheet();
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
+    bool SheetStartsWithTitles(const std::vector<std::string_view>& fields) const;
     void ReportFailedWrite(int column);
     void ReportOverlongField(std::int64_t column);
     void ReportLineFailure(std::int64_t column, std::string_view reason);
@@ -279,6 +280,13 @@ bool Run::ConvertRecords(CsvInput& input) {
             overrides_.Build(s_);
             continue;
         }
+        if (header && row_ > 0 && SheetStartsWithTitles(record.fields)) {
+            // Rows go below a sheet that starts with these very titles: they
+            // are not written again, and a line not written is not counted
+            // in recordCount either.
+            firstRecord = false;
+            continue;
+        }
         if (reportPosition) {
             progress_->showPosition(progress_->context, input.position(), input.size(),
                                     s_->recordCount, startTime);
@@ -309,6 +317,26 @@ bool Run::ConvertRecords(CsvInput& input) {
                platform::MessageIcon::kWarning);
     }
     return true;
+}
+
+// Whether the sheet's first row holds the texts of `fields`, empty ones at
+// the end aside; a line of empty titles matches nothing.
+bool Run::SheetStartsWithTitles(const std::vector<std::string_view>& fields) const {
+    std::vector<std::string> titles;
+    if (!workbook::FirstRowTexts(sheet_, titles)) {
+        return false;
+    }
+    const auto used = [](const auto& texts) {
+        std::size_t count = texts.size();
+        while (count > 0 && texts[count - 1].empty()) {
+            --count;
+        }
+        return count;
+    };
+    const std::size_t count = used(fields);
+    return count > 0 && count == used(titles) &&
+           std::equal(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(count),
+                      titles.begin());
 }
 
 std::string Run::UnclosedQuoteText() const {

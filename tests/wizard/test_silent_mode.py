@@ -138,6 +138,42 @@ class ExistingWorkbooks(Case):
         self.assertEqual(book["Data"], {(0, 0): ("s", "old1"), (1, 0): ("s", "old2"),
                                         (2, 0): ("s", "new1"), (3, 0): ("s", "new2")})
 
+    def test_appending_with_a_header_writes_the_titles_once(self):
+        import openpyxl
+        first = self.write("first.csv", "Name,Qty,\na,1,\n")
+        same = self.write("same.csv", "Name,Qty\nb,2\n")
+        other = self.write("other.csv", "Name,Count\nc,3\n")
+        options = ["/SILENT", "/HEADER=1", "/OVERWRITETABLE=0", "/TABLENAME=T",
+                   "/STATUS=" + self.path("s.ini")]
+        for name in ("ours.xlsx", "ours.xls", "shared.xlsx"):
+            with self.subTest(name):
+                out = self.path(name)
+                if name == "shared.xlsx":
+                    # Another writer's titles, in its shared string table.
+                    book = openpyxl.Workbook()
+                    book.active.title = "T"
+                    book.active.append(["Name", "Qty"])
+                    book.active.append(["a", "1", ""])
+                    book.save(out)
+                else:
+                    status, err = self.quendle(first, out, *options)
+                    self.assertEqual(status, 0, err)
+                status, err = self.quendle(same, out, *options)
+                self.assertEqual(status, 0, err)
+                records = configparser.ConfigParser()
+                records.read(self.path("s.ini"))
+                self.assertEqual(records["QUENDLE"]["records"], "1")  # the titles not counted
+                status, err = self.quendle(other, out, *options)
+                self.assertEqual(status, 0, err)
+                cells = read_book(out)["T"]
+                cells = {key: value for key, value in cells.items() if value != ("s", "")}
+                self.assertEqual(cells, {
+                    (0, 0): ("s", "Name"), (0, 1): ("s", "Qty"),
+                    (1, 0): ("s", "a"), (1, 1): ("s", "1"),
+                    (2, 0): ("s", "b"), (2, 1): ("s", "2"),
+                    (3, 0): ("s", "Name"), (3, 1): ("s", "Count"),  # other titles are kept
+                    (4, 0): ("s", "c"), (4, 1): ("s", "3")})
+
     def test_replaced_sheet_moves_to_the_end(self):
         out = self.make_book("book.xlsx")
         src = self.write("in.csv", "new\n")
