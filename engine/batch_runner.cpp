@@ -251,8 +251,13 @@ struct Job {
     RunTranscript transcript;
     RunResult run = RunResult::kFailed;
     std::int32_t records = 0;
+    bool outOfMemory = false;  // the run threw (ran out of memory); the caller's thread says so
     bool done = false;
 };
+
+std::string OutOfMemoryText(const std::string& input) {
+    return "Out of memory while converting " + input + ".";
+}
 
 // Converts items[first..] several at once with copies of the settings, then
 // says each run's part and counts it in input order, as soon as the runs
@@ -292,12 +297,13 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
     std::condition_variable jobDone;
     std::size_t next = 0;
     unsigned running = workerCount;
+    bool stopping = false;  // the caller's thread is leaving early
     const auto work = [&](ConversionSettings* own) {
         for (;;) {
             std::size_t index = 0;
             {
                 const std::lock_guard<std::mutex> lock(mutex);
-                if (next == jobs.size() ||
+                if (stopping || next == jobs.size() ||
                     settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
                     break;
                 }
@@ -314,14 +320,14 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
                 own->recordCount = 0;
                 RunOwner runOwner = workerOwner;
                 runOwner.transcript = &job.transcript;
-                // The worker's entry: nothing may escape a thread.
+                // The worker's entry: nothing may escape a thread. What the
+                // run ran out of is said by the caller's thread, since saying
+                // it here would need memory too.
                 try {
                     job.run = ConversionRun(&runOwner, own);
                 } catch (...) {
                     job.run = RunResult::kFailed;
-                    job.transcript.entries.push_back(
-                        {RunTranscript::Kind::kMessage, 0, platform::MessageIcon::kError, "Error",
-                         "Not enough memory to convert " + job.item->input + "."});
+                    job.outOfMemory = true;
                 }
                 job.records = own->recordCount;
             }
@@ -333,9 +339,52 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         --running;
         jobDone.notify_all();
     };
+    // Every thread started is joined on every way out, an exception on
+    // this thread included; the workers stop after their current input.
     std::vector<std::thread> threads;
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        std::mutex& mutex;
+        bool& stopping;
+        ~Joiner() {
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                stopping = true;
+            }
+            for (std::thread& thread : threads) {
+                if (thread.joinable()) {
+                    thread.join();
+                }
+            }
+        }
+    } joiner{threads, mutex, stopping};
+    // Threads that cannot be started leave the batch to those that were;
+    // with none, this thread converts every input itself.
+    threads.reserve(workerCount);
+    char threadFailure[160] = "";
     for (unsigned w = 0; w < workerCount; ++w) {
-        threads.emplace_back(work, workerSettings[w].get());
+        try {
+            threads.emplace_back(work, workerSettings[w].get());
+        } catch (const std::exception& error) {
+            (void)CopyText(threadFailure, error.what());  // cut when long; only shown
+            break;
+        }
+    }
+    if (threads.size() < workerCount) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            running -= workerCount - static_cast<unsigned>(threads.size());
+        }
+        platform::ShowMessage(
+            MessagesOf(owner), "Warning",
+            "Only " + std::to_string(threads.size()) + " of " + std::to_string(workerCount) +
+                " conversion threads could be started (" + threadFailure + "); the batch goes on " +
+                (threads.empty() ? "one input at a time." : "with those."),
+            platform::MessageIcon::kWarning);
+        if (threads.empty()) {
+            ++running;
+            work(workerSettings[0].get());
+        }
     }
 
     const BatchItem* last = nullptr;
@@ -365,12 +414,17 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
             continue;
         }
         Replay(job.transcript, owner, settings);
+        if (job.outOfMemory) {
+            platform::ShowMessage(MessagesOf(owner), "Error", OutOfMemoryText(job.item->input),
+                                  platform::MessageIcon::kError);
+        }
         Count(job.run, result);
         settings->recordCount += job.records;
     }
     for (std::thread& thread : threads) {
         thread.join();
     }
+    threads.clear();
 
     if (last != nullptr) {
         (void)CopyText(settings->inputPath, last->input);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "engine/csv_input.h"
 #include "engine/engine.h"
@@ -23,15 +24,39 @@ constexpr std::string_view kWriterName = "QUENDLE";
 constexpr int kDateNumberFormat = 14;
 constexpr int kDateTimeNumberFormat = 22;
 
-// Splits `text` at `separator`; runs of separators count as one and
-// separators at either end make no token. The n-th token fills slot n.
+// Splits `text` at `separator` and gives the n-th entry to column n: it
+// replaces the column's first type-override entry (the one lookups find),
+// or takes the first empty slot. An empty entry names no type and leaves its
+// column as it is; columns the text does not name keep their entries, those
+// of CHANGETYPE included. Columns from the table's size on are not named.
 void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char separator) {
-    std::size_t slot = 0;
+    constexpr std::size_t kNoSlot = kTypeOverrideSlots;
+    // The slot of each column's first entry, found in one pass.
+    std::vector<std::size_t> slotOf(kTypeOverrideSlots, kNoSlot);
+    for (std::size_t slot = 0; slot < kTypeOverrideSlots; ++slot) {
+        const OwnedText& entry = settings->typeOverrides[slot];
+        if (!entry || std::strchr(entry.get(), '=') == nullptr) {
+            continue;  // an entry without "=" never matches a column
+        }
+        const std::int32_t column = LeadingInteger(entry.get());
+        if (column >= 0 && static_cast<std::size_t>(column) < kTypeOverrideSlots &&
+            slotOf[static_cast<std::size_t>(column)] == kNoSlot) {
+            slotOf[static_cast<std::size_t>(column)] = slot;
+        }
+    }
+    std::size_t freeSlot = 0;
     std::size_t start = 0;
-    while (start < text.size() && slot < kTypeOverrideSlots) {
+    for (std::size_t column = 0; column < kTypeOverrideSlots && start <= text.size(); ++column) {
         const std::size_t end = std::min(text.find(separator, start), text.size());
         if (end > start) {
-            SetTypeOverrideSlot(settings, slot++, text.substr(start, end - start));
+            std::size_t slot = slotOf[column];
+            if (slot == kNoSlot) {
+                while (freeSlot < kTypeOverrideSlots && settings->typeOverrides[freeSlot]) {
+                    ++freeSlot;
+                }
+                slot = freeSlot;  // kNoSlot when the table is full: the entry is dropped
+            }
+            SetTypeOverrideSlot(settings, slot, column, text.substr(start, end - start));
         }
         start = end + 1;
     }
@@ -89,6 +114,7 @@ private:
     bool FindOrAddSheet();
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
+    bool SheetStartsWithTitles(const std::vector<std::string_view>& fields) const;
     void ReportFailedWrite(int column);
     void ReportOverlongField(std::int64_t column);
     void ReportLineFailure(std::int64_t column, std::string_view reason);
@@ -213,6 +239,11 @@ bool Run::ConvertRecords(CsvInput& input) {
     const bool reportPosition = progress_ != nullptr && progress_->showPosition != nullptr;
     bool firstRecord = true;
     bool typesLinePending = s_->typesInFile != 0;
+    // A record cannot bring more fields than the sheet has columns; the
+    // reader gives up a longer one rather than hold all of its fields.
+    const bool xlsx = workbook::KindOf(book_.get()) == workbook::BookKind::kXlsx;
+    const int columns = xlsx ? workbook::kXlsxMaxColumns : workbook::kXlsMaxColumns;
+    input.LimitFields(static_cast<std::size_t>(columns));
     CsvRecord record;
     std::int64_t nextLine = 1;
     for (;;) {
@@ -233,10 +264,27 @@ bool Run::ConvertRecords(CsvInput& input) {
             return false;
         }
         const bool header = firstRecord && s_->hasHeader == 1;
-        if (!header && typesLinePending) {
+        const bool typesLine = !header && typesLinePending;
+        // A types line may name more columns than the sheet has, as long as
+        // the reader kept its text.
+        if (record.fieldPastLimit >= 0 && (!typesLine || record.text.empty())) {
+            ReportLineFailure(
+                record.fieldPastLimit,
+                "The line has more fields than the " + std::to_string(columns) +
+                    (xlsx ? " columns of an .xlsx sheet." : " columns of an .xls sheet."));
+            return false;
+        }
+        if (typesLine) {
             typesLinePending = false;
             StoreTypeTokens(s_, record.text, s_->delimiter);
             overrides_.Build(s_);
+            continue;
+        }
+        if (header && row_ > 0 && SheetStartsWithTitles(record.fields)) {
+            // Rows go below a sheet that starts with these very titles: they
+            // are not written again, and a line not written is not counted
+            // in recordCount either.
+            firstRecord = false;
             continue;
         }
         if (reportPosition) {
@@ -269,6 +317,26 @@ bool Run::ConvertRecords(CsvInput& input) {
                platform::MessageIcon::kWarning);
     }
     return true;
+}
+
+// Whether the sheet's first row holds the texts of `fields`, empty ones at
+// the end aside; a line of empty titles matches nothing.
+bool Run::SheetStartsWithTitles(const std::vector<std::string_view>& fields) const {
+    std::vector<std::string> titles;
+    if (!workbook::FirstRowTexts(sheet_, titles)) {
+        return false;
+    }
+    const auto used = [](const auto& texts) {
+        std::size_t count = texts.size();
+        while (count > 0 && texts[count - 1].empty()) {
+            --count;
+        }
+        return count;
+    };
+    const std::size_t count = used(fields);
+    return count > 0 && count == used(titles) &&
+           std::equal(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(count),
+                      titles.begin());
 }
 
 std::string Run::UnclosedQuoteText() const {

@@ -743,13 +743,16 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
         if (split.complete) {
             break;
         }
+        if (record.fields.size() > fieldLimit_) {
+            return SkipRecord(record, fieldLimit_, true);
+        }
         // A record that outgrew a cell may be one huge field: look before
         // reading on. Fill at least doubles the record each time, so these
         // looks cost no more than one more pass over it.
         std::size_t column = 0;
         if (end_ - begin_ > static_cast<std::size_t>(workbook::kMaxCellCharacters) &&
             FindOverlongField(record.fields, &column)) {
-            return SkipRecord(record, column);
+            return SkipRecord(record, column, false);
         }
         if (!Fill()) {
             return false;
@@ -759,6 +762,7 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
     record.text = std::string_view(start, static_cast<std::size_t>(split.textEnd - start));
     record.openQuoteLine = -1;
     record.overlongField = -1;
+    record.fieldPastLimit = -1;
     if (split.openQuote != nullptr) {
         record.openQuoteLine = CountLineEnds(
             std::string_view(start, static_cast<std::size_t>(split.openQuote - start)));
@@ -798,6 +802,10 @@ bool CsvInput::ReadRecord(CsvRecord& record) {
     if (decode) {
         record.text = decoded_;
         SplitRecord(record.text, delimiter_, scratch_, record.fields);
+    }
+    if (record.fields.size() > fieldLimit_) {
+        record.fieldPastLimit = static_cast<std::int64_t>(fieldLimit_);
+        record.fields.resize(fieldLimit_);
     }
 
     const std::size_t next = static_cast<std::size_t>(split.next - buffer_.data());
@@ -843,8 +851,9 @@ bool CsvInput::FindOverlongField(std::vector<std::string_view>& fields, std::siz
 }
 
 // Reads on to the end of a record that cannot be written, one block at a
-// time into the buffer it already has, keeping nothing of it.
-bool CsvInput::SkipRecord(CsvRecord& record, std::size_t column) {
+// time into the buffer it already has, keeping nothing of it. `column` is
+// the overlong field, or with `pastFieldLimit` the first field past the limit.
+bool CsvInput::SkipRecord(CsvRecord& record, std::size_t column, bool pastFieldLimit) {
     RecordEndFinder finder(delimiter_);
     const bool utf16 = encoding_ == Encoding::kUtf16Le || encoding_ == Encoding::kUtf16Be;
     while (true) {
@@ -872,7 +881,8 @@ bool CsvInput::SkipRecord(CsvRecord& record, std::size_t column) {
     record.text = {};
     record.fields.assign(1, std::string_view());
     record.openQuoteLine = finder.OpenQuoteLine();
-    record.overlongField = static_cast<std::int64_t>(column);
+    record.overlongField = pastFieldLimit ? -1 : static_cast<std::int64_t>(column);
+    record.fieldPastLimit = pastFieldLimit ? static_cast<std::int64_t>(column) : -1;
     return true;
 }
 

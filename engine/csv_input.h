@@ -36,6 +36,12 @@ struct CsvRecord {
     // line cannot fill memory. `text` is then empty, `fields` holds one
     // empty field, and openQuoteLine is set as for any record.
     std::int64_t overlongField = -1;
+    // -1, or the field limit (see CsvInput::LimitFields) when the record has
+    // more fields: the field (0 its first) where the sheet ends. `fields`
+    // then holds only those before it. A record that grew past the limit
+    // while still coming in is passed over like one with an overlong field
+    // (`text` empty, one empty field), so that it cannot fill memory.
+    std::int64_t fieldPastLimit = -1;
 };
 
 // Bytes per read(2) unless Open is told otherwise.
@@ -82,6 +88,11 @@ public:
     // or on a read error, which errorText() then names.
     bool ReadRecord(CsvRecord& record);
 
+    // The most fields a record may have: the columns of the sheet it goes
+    // to. A record with more is marked (see fieldPastLimit), and no field
+    // past the limit is kept. No limit until this is called.
+    void LimitFields(std::size_t limit) { fieldLimit_ = limit; }
+
     // The file's size in bytes, measured once at Open (0 for pipes).
     std::int64_t size() const { return size_; }
     // The byte offset in the file just after the last record read; equals
@@ -108,11 +119,12 @@ private:
     void DecodeLegacy(std::string_view text);
     std::size_t CharactersAtLeast(std::string_view field) const;
     bool FindOverlongField(std::vector<std::string_view>& fields, std::size_t* column);
-    bool SkipRecord(CsvRecord& record, std::size_t column);
+    bool SkipRecord(CsvRecord& record, std::size_t column, bool pastFieldLimit);
 
     platform::File file_;
     std::size_t blockSize_ = kCsvBlockSize;
     char delimiter_ = ',';
+    std::size_t fieldLimit_ = static_cast<std::size_t>(-1);
     Encoding encoding_ = Encoding::kDetect;
     int codePage_ = platform::kCodePageUtf8;
     int legacyPage_ = 1252;

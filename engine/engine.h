@@ -142,8 +142,12 @@ void LoadCommonSettingsFrom(ConversionSettings* settings, const std::string& pro
                             const std::string& userIni);
 
 // Applies elements 1 to count-1 of the parameter list (element 0 is the
-// program's name or a placeholder and is never examined). Never fails:
-// unknown elements are ignored.
+// program's name or a placeholder and is never examined). An element that
+// starts with "/" or "-" and a value-taking keyword (STATUS=, TABLENAME=,
+// FIELDS=, ...) is that option whatever it ends with; any other element
+// ending in .csv or .txt names the input (the last one wins), and the first
+// ending in .xls or .xlsx the workbook. Never fails: unknown elements are
+// ignored.
 void ParameterParser(ConversionSettings* settings, int count, const char* const* elements);
 
 // As ParameterParser, with the program's path for the STATUS option given
@@ -153,8 +157,9 @@ void ParameterParserFor(ConversionSettings* settings, int count, const char* con
 
 // What a silent run tells about the parameters the parser ignored, one text
 // each: unknown options, names that are neither an input nor a workbook
-// (with the workbook actually written), a second workbook name, and an
-// input ending in .tsv. Call after ParameterParser on the same list.
+// (with the workbook actually written), a second workbook name, an input
+// name that a later one replaced, and an input ending in .tsv. Call after
+// ParameterParser on the same list.
 std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* settings, int count,
                                                const char* const* elements);
 
@@ -164,7 +169,8 @@ void AddTypeOverride(ConversionSettings* settings, std::string_view text);
 
 // Stores "column=token" in slot `slot`, replacing what it held; entries
 // longer than 127 bytes are cut. Out-of-range slots are ignored.
-void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::string_view token);
+void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::size_t column,
+                         std::string_view token);
 
 // Reads a leading decimal integer as the C library's atoi does (blanks, an
 // optional sign, digits up to the first non-digit; none gives 0), saturating
@@ -302,7 +308,9 @@ void WriteLogEntryTo(const std::string& logPath, std::string_view writer,
                      const ConversionSettings* settings, std::uint32_t kind, std::string_view text);
 
 // Sets "Result" of section "QUENDLE" in the status file to `text` when a
-// status file is named. Best effort: failures are ignored.
+// status file is named; the process's first status write to that file also
+// sets "Records" and "Errors" to 0, so that no earlier run's counts stand
+// beside this run's stages. Best effort: failures are ignored.
 void WriteStatus(std::string_view text, const ConversionSettings* settings);
 
 // The final status of a silent batch: "Records" (recordCount) and "Errors"

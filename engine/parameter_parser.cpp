@@ -2,7 +2,9 @@
 // The parameter language: file names and "/KEYWORD" or "-KEYWORD" options,
 // matched without regard to letter case. It has no error path: anything it
 // does not recognise is ignored.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <span>
 #include <string>
 #include <vector>
@@ -151,10 +153,22 @@ constexpr Option kOptions[] = {
     {"SILENT", Match::kExact, [](auto* s, auto, auto) { s->silentMode = 1; }},
 };
 
-// File names come first: an element ending in a known extension is a file
-// name even when it looks like an option.
+// An option that takes a value ("/STATUS=", "-TABLENAME=", ...): its value
+// may end like a file name (/STATUS=/tmp/state.txt), and it is still the option.
+bool IsValueOption(std::string_view element) {
+    if (element.empty() || (element[0] != '/' && element[0] != '-')) {
+        return false;
+    }
+    const std::string_view rest = element.substr(1);
+    return std::any_of(std::begin(kOptions), std::end(kOptions), [&](const Option& option) {
+        return option.match == Match::kPrefix && StartsWithIgnoringCase(rest, option.keyword);
+    });
+}
+
+// File names come next: any other element ending in a known extension is a
+// file name, so that a Linux path such as /home/me/a.csv is one.
 bool TakeFileName(ConversionSettings* s, std::string_view element) {
-    if (element.size() <= 4) {
+    if (element.size() <= 4 || IsValueOption(element)) {
         return false;
     }
     if (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt")) {
@@ -212,19 +226,32 @@ std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* setting
         written = std::string(input) + (settings->workbookType == 1 ? ".xlsx" : ".xls");
     }
     bool outputSeen = false;
+    std::string_view input;
     for (int i = 1; i < count; ++i) {
         if (elements[i] == nullptr) {
             continue;
         }
         const std::string_view element(elements[i]);
         // The same order of tests as the parser.
-        if (element.size() > 4 &&
+        const bool fileName = element.size() > 4 && !IsValueOption(element);
+        if (fileName &&
             (EndsWithIgnoringCase(element, ".csv") || EndsWithIgnoringCase(element, ".txt"))) {
+            if (!input.empty() && input != element) {
+                notes.push_back("The input " + std::string(input) + " was replaced by " +
+                                std::string(element) + "; only the last input name counts.");
+            }
+            input = element;
             continue;
         }
-        if (element.size() > 4 && !outputSeen &&
-            (EndsWithIgnoringCase(element, ".xls") || EndsWithIgnoringCase(element, ".xlsx"))) {
+        const bool workbookName = fileName && (EndsWithIgnoringCase(element, ".xls") ||
+                                               EndsWithIgnoringCase(element, ".xlsx"));
+        if (workbookName && !outputSeen) {
             outputSeen = true;
+            continue;
+        }
+        if (workbookName) {
+            notes.push_back("The second workbook name " + std::string(element) +
+                            " was ignored; the workbook is " + written + ".");
             continue;
         }
         if (!element.empty() && (element[0] == '/' || element[0] == '-')) {
@@ -247,10 +274,6 @@ std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* setting
                 "The input " + shown +
                 " was ignored: input names end in .csv or .txt. For a file of "
                 "tab-separated values, give it one of those names and add /FIELDS=TAB.");
-        } else if (EndsWithIgnoringCase(element, ".xls") ||
-                   EndsWithIgnoringCase(element, ".xlsx")) {
-            notes.push_back("The second workbook name " + shown + " was ignored; the workbook is " +
-                            written + ".");
         } else if (element.find('.') != std::string_view::npos) {
             notes.push_back(shown +
                             " is neither an input (.csv, .txt) nor a workbook (.xls, "

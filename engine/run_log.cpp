@@ -3,6 +3,8 @@
 // failure to write them never stops a conversion and is not reported.
 #include <cstdio>
 #include <ctime>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "engine/engine.h"
@@ -29,6 +31,16 @@ std::string LogMessage(const ConversionSettings* settings, std::uint32_t kind,
         default:
             return std::string(text);
     }
+}
+
+// Whether no status has been written to `path` yet by this process, which
+// is one run of the program; marks it written. The wizard's pages and its
+// worker both write status, hence the lock.
+bool FirstStatusOfThisRun(const std::string& path) {
+    static std::mutex mutex;
+    static std::set<std::string> written;
+    const std::lock_guard<std::mutex> lock(mutex);
+    return written.insert(path).second;
 }
 
 }  // namespace
@@ -83,9 +95,15 @@ void WriteStatus(std::string_view text, const ConversionSettings* settings) {
     if (settings->statusPath[0] == '\0') {
         return;
     }
+    const std::string path(TextOf(settings->statusPath));
     // Best effort: a status file that cannot be written is ignored.
-    (void)platform::WriteProfileString("QUENDLE", "Result", text,
-                                       std::string(TextOf(settings->statusPath)));
+    (void)platform::WriteProfileString("QUENDLE", "Result", text, path);
+    if (FirstStatusOfThisRun(path)) {
+        // The counts an earlier run left are not this run's. They go after
+        // the new Result, so a reader never sees them beside an old end.
+        (void)platform::WriteProfileString("QUENDLE", "Records", "0", path);
+        (void)platform::WriteProfileString("QUENDLE", "Errors", "0", path);
+    }
 }
 
 void WriteFinalStatus(std::string_view text, const ConversionSettings* settings, int errors) {
@@ -93,6 +111,7 @@ void WriteFinalStatus(std::string_view text, const ConversionSettings* settings,
         return;
     }
     const std::string path(TextOf(settings->statusPath));
+    (void)FirstStatusOfThisRun(path);  // the counts below are this run's
     // Best effort, like every status write.
     (void)platform::WriteProfileString("QUENDLE", "Records", std::to_string(settings->recordCount),
                                        path);

@@ -161,12 +161,13 @@ void AddTypeOverride(ConversionSettings* settings, std::string_view text) {
     }
 }
 
-void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::string_view token) {
+void SetTypeOverrideSlot(ConversionSettings* settings, std::size_t slot, std::size_t column,
+                         std::string_view token) {
     if (slot >= kTypeOverrideSlots) {
         return;
     }
     char entry[kEntryCapacity];
-    const int written = std::snprintf(entry, sizeof entry, "%zu=%.*s", slot,
+    const int written = std::snprintf(entry, sizeof entry, "%zu=%.*s", column,
                                       static_cast<int>(token.size()), token.data());
     if (written < 0) {
         return;

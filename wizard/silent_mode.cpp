@@ -74,7 +74,10 @@ bool IsSilentRun(const engine::ConversionSettings& settings) {
 
 int RunSilent(engine::ConversionSettings* settings) {
     if (settings->refusedPaths != 0) {
-        return kExitConversionFailed;  // the parser named each refused path
+        // The parser named each refused path. The run has ended, and failed:
+        // a poller must not go on reading an earlier run's result.
+        engine::WriteFinalStatus("Successful", settings, 1);
+        return kExitConversionFailed;
     }
     engine::BatchResult result;
     {

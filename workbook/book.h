@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 #include "workbook/workbook.h"
@@ -30,6 +31,8 @@ public:
 
     virtual std::string_view Name() const = 0;
     virtual int LastRow() const = 0;
+    // The texts of row 0 as the sheet was loaded (see FirstRowTexts).
+    virtual bool FirstRowTexts(std::vector<std::string>& texts) const = 0;
     // Cell writes; on failure they return false and fill `error`.
     virtual bool WriteText(int row, int column, std::string_view text, const Format* format,
                            std::string& error) = 0;

@@ -5,6 +5,7 @@
 #include "workbook/workbook.h"
 
 #include <array>
+#include <new>
 
 #include "workbook/book.h"
 
@@ -145,6 +146,16 @@ Sheet* AddSheet(Book* book, std::string_view name) {
 
 int LastRow(const Sheet* sheet) {
     return sheet->LastRow();
+}
+
+bool FirstRowTexts(const Sheet* sheet, std::vector<std::string>& texts) {
+    // A read that runs out of memory finds no titles; the caller goes on.
+    try {
+        return sheet->FirstRowTexts(texts);
+    } catch (const std::bad_alloc&) {
+        texts.clear();
+        return false;
+    }
 }
 
 Format* AddFormat(Book* book) {

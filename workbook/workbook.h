@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace workbook {
 
@@ -116,6 +117,15 @@ Sheet* AddSheet(Book* book, std::string_view name);
 
 // The zero-based row after the last used row: 0 for an empty sheet.
 int LastRow(const Sheet* sheet);
+
+// The texts of row 0 of a sheet as its file holds them, by column from
+// column 0 to the row's last cell; a column without a cell, or with an
+// empty text, gives "". Empty for a sheet that was not loaded from a file,
+// for a chart sheet, and when row 0 is empty; cells written since the load
+// do not count. False when row
+// 0 holds a cell other than a text (a number, a boolean, an error, a
+// formula) or cannot be read: then it holds no line of titles.
+[[nodiscard]] bool FirstRowTexts(const Sheet* sheet, std::vector<std::string>& texts);
 
 // A new cell format owned by the book; null only when memory runs out.
 Format* AddFormat(Book* book);

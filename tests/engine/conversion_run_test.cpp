@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,6 +32,15 @@ struct MessageLog {
                                        {std::string(caption), std::string(text), icon});
                                }};
 };
+
+std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
 
 class ConversionRunTest : public testing::Test {
 protected:
@@ -99,22 +109,67 @@ TEST_F(ConversionRunTest, RecordCountAndRowsAcrossModes) {
     }
 }
 
-TEST_F(ConversionRunTest, FieldTypesFillSlotsAndStayUnchanged) {
-    const std::string input = dir_.File("in.csv");
-    ASSERT_TRUE(WriteWholeFile(input, "x;y;z\nd;;n\n1;2;3\n"));
-    Use(input, dir_.File("out.xls"));
-    s_.fieldTypes = std::make_unique<char[]>(8);
-    std::snprintf(s_.fieldTypes.get(), 8, ";;n;;l;");
-    s_.delimiter = ';';
-    s_.hasHeader = 1;
-    s_.typesInFile = 1;
-    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
-    EXPECT_STREQ(s_.fieldTypes.get(), ";;n;;l;");
-    EXPECT_EQ(s_.typesInFile, 1);
-    // The types line replaces slots 0 and 1 (runs of ";" count as one).
-    EXPECT_STREQ(s_.typeOverrides[0].get(), "0=d");
-    EXPECT_STREQ(s_.typeOverrides[1].get(), "1=n");
-    EXPECT_FALSE(s_.typeOverrides[2]);
+// FIELDTYPES= and the types line give each entry to its own column; empty
+// entries and columns they do not name keep what CHANGETYPE gave them.
+TEST_F(ConversionRunTest, FieldTypesNameTheirOwnColumns) {
+    struct Case {
+        const char* name;
+        const char* fieldTypes;  // null: none
+        std::vector<std::string> changeTypes;
+        std::string csv;  // with TYPESINFILE=1 when it has a types line
+        bool typesLine;
+        std::vector<std::string> entries;  // the table afterwards, slot by slot
+    };
+    const Case cases[] = {
+        {"empty entry keeps its column", "n;;c", {}, "1;2;3\n", false, {"0=n", "2=c"}},
+        {"leading and trailing entries", ";;n;;l;", {}, "1\n", false, {"2=n", "4=l"}},
+        {"CT for another column stays", "n;;c", {"3=c"}, "1\n", false, {"3=c", "0=n", "2=c"}},
+        {"CT for a named column is replaced", "n", {"0=d", "5=l"}, "1\n", false, {"0=n", "5=l"}},
+        {"CT for an empty entry's column stays",
+         "n;;c",
+         {"1=d"},
+         "1\n",
+         false,
+         {"1=d", "0=n", "2=c"}},
+        {"types line after FIELDTYPES",
+         ";;n;;l;",
+         {},
+         "d;;c\n1;2;3\n",
+         true,
+         {"2=c", "4=l", "0=d"}},
+        {"types line keeps CT", nullptr, {"7=n", "1=d"}, ";l\n1;2\n", true, {"7=n", "1=l"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ConversionSettings s{};
+        SetDefaultSettings(&s);
+        const std::string input = dir_.File("in.csv");
+        ASSERT_TRUE(WriteWholeFile(input, c.csv));
+        CopyText(s.inputPath, input);
+        CopyText(s.outputPath, dir_.File("out.xls"));
+        s.overwriteFile = 1;
+        s.delimiter = ';';
+        s.typesInFile = c.typesLine ? 1 : 0;
+        if (c.fieldTypes != nullptr) {
+            const std::size_t size = std::strlen(c.fieldTypes) + 1;
+            s.fieldTypes = std::make_unique<char[]>(size);
+            std::memcpy(s.fieldTypes.get(), c.fieldTypes, size);
+        }
+        for (const std::string& entry : c.changeTypes) {
+            AddTypeOverride(&s, entry);
+        }
+        EXPECT_EQ(ConversionRun(&owner_, &s), RunResult::kConverted);
+        if (c.fieldTypes != nullptr) {
+            EXPECT_STREQ(s.fieldTypes.get(), c.fieldTypes);  // the run leaves it as given
+        }
+        std::vector<std::string> entries;
+        for (const OwnedText& slot : s.typeOverrides) {
+            if (slot) {
+                entries.emplace_back(slot.get());
+            }
+        }
+        EXPECT_EQ(entries, c.entries);
+    }
 }
 
 TEST_F(ConversionRunTest, CancelSavesWhatWasWritten) {
@@ -238,6 +293,50 @@ TEST_F(ConversionRunTest, HugeLineFailsNamingFileAndLine) {
         EXPECT_EQ(text.find("never closed") != std::string::npos, c.workbookType == 0) << text;
         EXPECT_FALSE(std::filesystem::exists(output));
     }
+}
+
+TEST_F(ConversionRunTest, TooManyFieldsFailNamingLineAndField) {
+    const std::string manyShort = Repeat("ab,", 3u << 20);  // 9 MiB in one line
+    struct Case {
+        const char* name;
+        std::string input;
+        int workbookType;
+        bool typesInFile;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {"xls, long line", "a\n" + manyShort + "\nlast\n", 0, false, "Line 2, field 257 of "},
+        {"xlsx, long line", "a\n\n" + manyShort, 1, false, "Line 3, field 16385 of "},
+        {"xls, short line", Repeat("x,", 256) + "x\n", 0, false, "Line 1, field 257 of "},
+        {"xls, long types line", manyShort + "\n1\n", 0, true, "Line 1, field 257 of "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log_.messages.clear();
+        const std::string input = dir_.File("wide.csv");
+        const std::string output = dir_.File(c.workbookType == 1 ? "wide.xlsx" : "wide.xls");
+        ASSERT_TRUE(WriteWholeFile(input, c.input));
+        Use(input, output);
+        s_.workbookType = c.workbookType;
+        s_.typesInFile = c.typesInFile ? 1 : 0;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        const std::string& text = log_.messages[0].text;
+        EXPECT_NE(text.find(std::string(c.mentions) + input + ": "), std::string::npos) << text;
+        EXPECT_NE(text.find("more fields than the"), std::string::npos) << text;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+    // A types line that the reader kept whole may name more columns than
+    // the sheet has; only written lines must fit.
+    log_.messages.clear();
+    s_.typesInFile = 1;
+    s_.workbookType = 0;
+    const std::string input = dir_.File("types.csv");
+    ASSERT_TRUE(WriteWholeFile(input, Repeat("n,", 300) + "\n1,2\n"));
+    Use(input, dir_.File("types.xls"));
+    EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+    EXPECT_TRUE(log_.messages.empty());
+    s_.typesInFile = 0;
 }
 
 TEST(SheetNameFor, DerivesAndRepairsNames) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -390,6 +391,59 @@ TEST(CsvInput, FieldLongerThanACellIsPassedOverUnkept) {
                 records.push_back(DescribeRecord(record));
             }
             EXPECT_EQ(records, c.records);
+            EXPECT_TRUE(input.errorText().empty());
+            EXPECT_EQ(input.position(), input.size());
+        }
+    }
+}
+
+// A record with more fields than the sheet has columns keeps none past the
+// limit; one still coming in is given up, so that a long line of short
+// fields never sits in memory whole, whatever the block size.
+TEST(CsvInput, FieldsPastTheLimitAreNotKept) {
+    constexpr std::size_t kLimit = 256;
+    const std::string many = Repeat("x,", 4u << 20) + "z";  // 8 MiB, four million fields
+    struct Case {
+        const char* name;
+        std::string input;
+        std::vector<std::string> records;  // field count, or ">" the first field past
+    };
+    const Case cases[] = {
+        {"short fields, then more lines", "a,b\n" + many + "\nafter\n", {"2", ">256", "1"}},
+        {"quoted fields with line ends",
+         "\"a\n\"," + Repeat("\"q\",", 2u << 20) + "\nafter",
+         {">256", "1"}},
+        {"exactly at the limit", Repeat("x,", kLimit - 1) + "x\nend", {"256", "1"}},
+        {"one past the limit, in one block", Repeat("x,", kLimit) + "x\nend", {">256", "1"}},
+        {"UTF-16",
+         Utf16(u"a\n" + std::u16string(1u << 20, u',') + u"\nc", false),
+         {"1", ">256", "1"}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        for (std::size_t blockSize : {std::size_t{7}, std::size_t{4096}, engine::kCsvBlockSize}) {
+            SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(blockSize));
+            ASSERT_TRUE(WriteWholeFile(dir.File("wide.csv"), c.input));
+            engine::ConversionSettings settings{};
+            settings.delimiter = ',';
+            engine::CsvInput input;
+            ASSERT_TRUE(input.Open(dir.File("wide.csv"), settings, blockSize));
+            input.LimitFields(kLimit);
+            engine::CsvRecord record;
+            std::vector<std::string> records;
+            std::size_t mostFields = 0;
+            while (input.ReadRecord(record)) {
+                if (record.fieldPastLimit >= 0) {
+                    EXPECT_LE(record.fields.size(), kLimit);
+                    records.push_back(">" + std::to_string(record.fieldPastLimit));
+                } else {
+                    records.push_back(std::to_string(record.fields.size()));
+                }
+                mostFields = std::max(mostFields, record.fields.capacity());
+            }
+            EXPECT_EQ(records, c.records);
+            // No more fields were ever held than one block's worth.
+            EXPECT_LE(mostFields, std::max<std::size_t>(2 * blockSize, 4096));
             EXPECT_TRUE(input.errorText().empty());
             EXPECT_EQ(input.position(), input.size());
         }

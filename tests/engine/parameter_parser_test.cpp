@@ -39,9 +39,15 @@ TEST(ParameterParser, FileNamesAndTheirOrder) {
         {{"notes.TXT"}, "notes.TXT", "", ""},
         {{"a.csv", "b.csv"}, "b.csv", "", ""},        // the later input wins
         {{"one.xls", "two.xls"}, "", "one.xls", ""},  // the first output wins
-        {{"-STATUS=D:/state.txt"}, "-STATUS=D:/state.txt", "", ""},
-        {{"/TABLENAME=Q1.xls"}, "", "/TABLENAME=Q1.xls", ""},
+        // A value-taking option stays an option whatever its value ends in.
+        {{"in.csv", "-STATUS=D:/state.txt"}, "in.csv", "", ""},
+        {{"/TABLENAME=Q1.xls", "out.xlsx"}, "", "out.xlsx", "Q1.xls"},
+        {{"in.csv", "/tablename=Q1.csv"}, "in.csv", "", "Q1.csv"},
         {{"out.xls", "/TABLENAME=Q1.xls"}, "", "out.xls", "Q1.xls"},
+        {{"in.csv", "/FIELDTYPES=n;d.txt"}, "in.csv", "", ""},
+        // Paths that merely start with "/" are still file names.
+        {{"/home/me/a.csv", "/tmp/status/b.xlsx"}, "/home/me/a.csv", "/tmp/status/b.xlsx", ""},
+        {{"/TABLES/a.csv"}, "/TABLES/a.csv", "", ""},
         {{"x.xlsm"}, "", "", ""},
     };
     for (const Case& c : cases) {
@@ -51,6 +57,14 @@ TEST(ParameterParser, FileNamesAndTheirOrder) {
         EXPECT_EQ(TextOf(p.s.outputPath), c.output);
         EXPECT_EQ(TextOf(p.s.tableName), c.table);
     }
+}
+
+TEST(ParameterParser, OptionValuesThatEndLikeFileNames) {
+    Parsed p({"in.csv", "out.xlsx", "/SILENT", "/STATUS=/tmp/state.txt", "-FIELDTYPES=n;;c.csv"});
+    EXPECT_EQ(TextOf(p.s.inputPath), "in.csv");
+    EXPECT_EQ(TextOf(p.s.statusPath), "/tmp/state.txt");
+    ASSERT_TRUE(p.s.fieldTypes);
+    EXPECT_STREQ(p.s.fieldTypes.get(), "n;;c.csv");
 }
 
 TEST(ParameterParser, ElementZeroIsNeverExamined) {
@@ -237,6 +251,9 @@ TEST(ParameterParser, IgnoredParametersAreNamed) {
         {{"/data/in.csv", "report.ods"}, {"report.ods is neither", "workbook is /data/in.xls"}},
         {{"/data/in.csv", "report.ods", "/TYPE=2007"}, {"workbook is /data/in.xlsx"}},
         {{"in.csv", "a.xls", "b.xlsx"}, {"second workbook name b.xlsx was ignored"}},
+        {{"in.csv", "a.xls", "/tmp/b.xlsx"}, {"second workbook name /tmp/b.xlsx was ignored"}},
+        {{"a.csv", "/data/b.csv", "o.xls"}, {"input a.csv was replaced by /data/b.csv"}},
+        {{"a.csv", "o.xls", "/STATUS=/tmp/s.txt", "/TABLENAME=x.xls"}, {}},
         {{"data.tsv", "out.xlsx"}, {"input data.tsv was ignored", "/FIELDS=TAB"}},
         {{"in.csv", "out.xls", "extra"}, {"extra is neither a file name nor an option"}},
     };
@@ -319,11 +336,11 @@ TEST(ParameterParser, TypeOverrideTableDropsEntriesWhenFull) {
 
 TEST(ParameterParser, SlotEntriesAreBounded) {
     ConversionSettings s{};
-    SetTypeOverrideSlot(&s, 7, "d");
-    EXPECT_STREQ(s.typeOverrides[7].get(), "7=d");
-    SetTypeOverrideSlot(&s, 7, std::string(500, 'n'));
+    SetTypeOverrideSlot(&s, 7, 12, "d");
+    EXPECT_STREQ(s.typeOverrides[7].get(), "12=d");
+    SetTypeOverrideSlot(&s, 7, 7, std::string(500, 'n'));
     EXPECT_EQ(std::string_view(s.typeOverrides[7].get()), "7=" + std::string(125, 'n'));
-    SetTypeOverrideSlot(&s, kTypeOverrideSlots, "d");  // past the table: ignored
+    SetTypeOverrideSlot(&s, kTypeOverrideSlots, 0, "d");  // past the table: ignored
 }
 
 TEST(LeadingInteger, ReadsAsAtoiWithoutOverflow) {

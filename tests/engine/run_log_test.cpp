@@ -97,8 +97,40 @@ TEST(StatusFile, ResultIsReplacedAndOtherLinesKept) {
     WriteStatus("Conversion In Progress", &s);
     WriteStatus("Successful", &s);
     EXPECT_EQ(ReadWholeFile(status),
-              "; poller notes\r\n[Other]\r\nResult=keep\r\n[QUENDLE]\r\nResult=Successful\r\n");
+              "; poller notes\r\n[Other]\r\nResult=keep\r\n[QUENDLE]\r\nResult=Successful\r\n"
+              "Records=0\r\nErrors=0\r\n");
     EXPECT_EQ(platform::ReadProfileString("quendle", "RESULT", "", status), "Successful");
+}
+
+// An earlier run's counts never stand beside this run's stages; this run's
+// final counts are not reset by a later stage.
+TEST(StatusFile, FirstWriteOfARunResetsTheCounts) {
+    TempDir dir;
+    const std::string status = dir.File("status.ini");
+    ASSERT_TRUE(WriteWholeFile(status, "[QUENDLE]\nResult=Successful\nRecords=12\nErrors=3\n"));
+    ConversionSettings s{};
+    CopyText(s.statusPath, status);
+    const auto value = [&](const char* key) {
+        return platform::ReadProfileString("QUENDLE", key, "missing", status);
+    };
+    WriteStatus("Conversion In Progress", &s);
+    EXPECT_EQ(value("Result"), "Conversion In Progress");
+    EXPECT_EQ(value("Records"), "0");
+    EXPECT_EQ(value("Errors"), "0");
+    s.recordCount = 5;
+    WriteFinalStatus("Successful", &s, 1);
+    WriteStatus("Cancelled", &s);
+    EXPECT_EQ(value("Records"), "5");
+    EXPECT_EQ(value("Errors"), "1");
+
+    // A run whose first write is its final one writes its own counts.
+    const std::string other = dir.File("other.ini");
+    ASSERT_TRUE(WriteWholeFile(other, "[QUENDLE]\nRecords=12\nErrors=3\n"));
+    CopyText(s.statusPath, other);
+    WriteFinalStatus("Successful", &s, 0);
+    WriteStatus("Welcome dialog", &s);
+    EXPECT_EQ(platform::ReadProfileString("QUENDLE", "Records", "", other), "5");
+    EXPECT_EQ(platform::ReadProfileString("QUENDLE", "Errors", "", other), "0");
 }
 
 }  // namespace

@@ -138,6 +138,42 @@ class ExistingWorkbooks(Case):
         self.assertEqual(book["Data"], {(0, 0): ("s", "old1"), (1, 0): ("s", "old2"),
                                         (2, 0): ("s", "new1"), (3, 0): ("s", "new2")})
 
+    def test_appending_with_a_header_writes_the_titles_once(self):
+        import openpyxl
+        first = self.write("first.csv", "Name,Qty,\na,1,\n")
+        same = self.write("same.csv", "Name,Qty\nb,2\n")
+        other = self.write("other.csv", "Name,Count\nc,3\n")
+        options = ["/SILENT", "/HEADER=1", "/OVERWRITETABLE=0", "/TABLENAME=T",
+                   "/STATUS=" + self.path("s.ini")]
+        for name in ("ours.xlsx", "ours.xls", "shared.xlsx"):
+            with self.subTest(name):
+                out = self.path(name)
+                if name == "shared.xlsx":
+                    # Another writer's titles, in its shared string table.
+                    book = openpyxl.Workbook()
+                    book.active.title = "T"
+                    book.active.append(["Name", "Qty"])
+                    book.active.append(["a", "1", ""])
+                    book.save(out)
+                else:
+                    status, err = self.quendle(first, out, *options)
+                    self.assertEqual(status, 0, err)
+                status, err = self.quendle(same, out, *options)
+                self.assertEqual(status, 0, err)
+                records = configparser.ConfigParser()
+                records.read(self.path("s.ini"))
+                self.assertEqual(records["QUENDLE"]["records"], "1")  # the titles not counted
+                status, err = self.quendle(other, out, *options)
+                self.assertEqual(status, 0, err)
+                cells = read_book(out)["T"]
+                cells = {key: value for key, value in cells.items() if value != ("s", "")}
+                self.assertEqual(cells, {
+                    (0, 0): ("s", "Name"), (0, 1): ("s", "Qty"),
+                    (1, 0): ("s", "a"), (1, 1): ("s", "1"),
+                    (2, 0): ("s", "b"), (2, 1): ("s", "2"),
+                    (3, 0): ("s", "Name"), (3, 1): ("s", "Count"),  # other titles are kept
+                    (4, 0): ("s", "c"), (4, 1): ("s", "3")})
+
     def test_replaced_sheet_moves_to_the_end(self):
         out = self.make_book("book.xlsx")
         src = self.write("in.csv", "new\n")
@@ -275,6 +311,72 @@ class Typing(Case):
         self.assertEqual(read_book(out)["in"], {
             (0, 0): ("s", "Name"), (0, 1): ("s", "When"), (0, 2): ("s", "Count"),
             (1, 0): ("s", "Ann"), (1, 1): ("d", 42442.0), (1, 2): ("s", "12")})
+
+    def test_field_types_name_their_own_columns(self):
+        src = self.write("in.csv", "1,2,3,4\n")
+        cases = [
+            # options, the cells of the one row
+            (["/FIELDTYPES=n;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("n", 2), (0, 2): ("s", "3"), (0, 3): ("n", 4)}),
+            (["/CT:3=c", "/FIELDTYPES=n;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("n", 2), (0, 2): ("s", "3"), (0, 3): ("s", "4")}),
+            (["/CT:1=c", "/FIELDTYPES=;;c"],
+             {(0, 0): ("n", 1), (0, 1): ("s", "2"), (0, 2): ("s", "3"), (0, 3): ("n", 4)}),
+        ]
+        for options, cells in cases:
+            with self.subTest(options=options):
+                for name in ("o.xlsx", "o.xls"):
+                    out = self.path(name)
+                    status, err = self.quendle(src, out, "/SILENT", "/ALLCHAR=0",
+                                               "/OVERWRITE=1", *options)
+                    self.assertEqual(status, 0, err)
+                    self.assertEqual(read_book(out)["in"], cells)
+
+
+class StatusFile(Case):
+    def status(self, name):
+        status_file = configparser.ConfigParser()
+        status_file.read(self.path(name))
+        return dict(status_file["QUENDLE"])
+
+    def test_option_values_ending_like_file_names(self):
+        src = self.write("in.csv", "a\nb\n")
+        out = self.path("o.xlsx")
+        state = self.path("state.txt")
+        status, err = self.quendle(src, out, "/SILENT", "/STATUS=" + state,
+                                   "/TABLENAME=Q1.csv")
+        self.assertEqual(status, 0, err)
+        self.assertEqual(err, "")
+        self.assertEqual(list(read_book(out)), ["Q1.csv"])
+        self.assertEqual(self.status("state.txt"),
+                         {"result": "Successful", "records": "2", "errors": "0"})
+
+    def test_replaced_names_are_said(self):
+        first = self.write("first.csv", "1\n")
+        second = self.write("second.csv", "2\n")
+        status, err = self.quendle(first, self.path("a.xlsx"), second, self.path("b.xlsx"),
+                                   "/SILENT")
+        self.assertEqual(status, 0, err)
+        self.assertIn("input " + first + " was replaced by " + second, err)
+        self.assertIn("second workbook name " + self.path("b.xlsx") + " was ignored", err)
+        self.assertEqual(read_book(self.path("a.xlsx")), {"second": {(0, 0): ("s", "2")}})
+
+    def test_a_refused_run_writes_its_failure(self):
+        self.write("s.ini", "[QUENDLE]\nResult=Successful\nRecords=7\nErrors=0\n")
+        too_long = self.path("x" * 5000 + ".csv")
+        status, err = self.quendle(too_long, self.path("o.xlsx"), "/SILENT",
+                                   "/STATUS=" + self.path("s.ini"))
+        self.assertEqual(status, 1, err)
+        self.assertEqual(self.status("s.ini"),
+                         {"result": "Successful", "records": "0", "errors": "1"})
+
+    def test_nothing_matched_ends_successful_with_no_counts(self):
+        self.write("s.ini", "[QUENDLE]\nResult=Successful\nRecords=7\nErrors=2\n")
+        status, _ = self.quendle(self.path("none", "*.csv"), "/SILENT",
+                                 "/STATUS=" + self.path("s.ini"))
+        self.assertEqual(status, 2)
+        self.assertEqual(self.status("s.ini"),
+                         {"result": "Successful", "records": "0", "errors": "0"})
 
 
 class SheetNames(Case):

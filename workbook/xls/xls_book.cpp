@@ -14,6 +14,7 @@
 #include "workbook/xls/biff_reader.h"
 #include "workbook/xls/biff_records.h"
 #include "workbook/xls/compound_file.h"
+#include "workbook/xls/first_row.h"
 #include "workbook/xls/property_set.h"
 #include "workbook/xls/xls_text.h"
 
@@ -72,6 +73,11 @@ public:
 
     int LastRow() const override {
         return std::max(model_.substream.endRow, model_.cells.empty() ? 0 : model_.cells.endRow());
+    }
+
+    bool FirstRowTexts(std::vector<std::string>& texts) const override {
+        texts.clear();
+        return !model_.loaded || xls::ReadFirstRowTexts(model_.substream, book_->strings, texts);
     }
 
     bool WriteText(int row, int column, std::string_view text, const Format* format,

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
+#include <exception>
 
 namespace workbook::xlsx {
 namespace {
@@ -84,7 +84,14 @@ void ChunkDeflater::WorkerLoop() {
         }
         next->running = true;
         lock.unlock();
-        const bool ok = CompressJob(*next, compressor);
+        // The thread's entry: nothing may escape it. A chunk that cannot be
+        // compressed (out of memory) fails, and the caller's thread says so.
+        bool ok = false;
+        try {
+            ok = CompressJob(*next, compressor);
+        } catch (...) {
+            ok = false;
+        }
         lock.lock();
         next->failed = !ok;
         next->done = true;
@@ -144,8 +151,9 @@ bool ChunkDeflater::Flush(std::string& error) {
             for (int i = 0; i < threadCount_; ++i) {
                 workers_.emplace_back([this] { WorkerLoop(); });
             }
-        } catch (const std::system_error&) {
-            // No threads to be had: carry on with those that started, or none.
+        } catch (const std::exception&) {
+            // No threads (or no memory for one) to be had: carry on with
+            // those that started, or none.
             threadCount_ = static_cast<int>(workers_.size());
         }
         if (threadCount_ == 0) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 #include "workbook/book.h"
@@ -44,6 +45,7 @@ public:
 
     std::string_view Name() const override { return name_; }
     int LastRow() const override;
+    bool FirstRowTexts(std::vector<std::string>& texts) const override;
     bool WriteText(int row, int column, std::string_view text, const Format* format,
                    std::string& error) override;
     bool WriteNumber(int row, int column, double value, const Format* format,
