@@ -124,15 +124,19 @@ LockStatus WorkbookLock::Acquire(const std::string& path, std::chrono::milliseco
         Holder& holder = registry.holders[key];
         ++holder.waiting;
         while (holder.held) {
-            tell();
+            if (!told) {
+                // Said outside the lock: the notice may wait on a window.
+                lock.unlock();
+                tell();
+                lock.lock();
+                continue;
+            }
             // In steps, so that a cancel is seen while the holder works on.
             const auto until = std::min(deadline, std::chrono::steady_clock::now() + kPollInterval);
             (void)registry.released.wait_until(lock, until);
             const bool stop = cancelled();
             if (holder.held && (stop || std::chrono::steady_clock::now() >= deadline)) {
-                if (--holder.waiting == 0) {
-                    registry.holders.erase(key);
-                }
+                --holder.waiting;  // the entry stays: its holder releases it
                 if (stop) {
                     error = "The wait for " + path + " was cancelled.";
                     return LockStatus::kCancelled;

@@ -89,6 +89,10 @@ TEST(WorkbookLock, AWaitThatRunsOutFailsAndSaysSoOnce) {
     EXPECT_NE(error.find(path + " is being changed by another conversion"), std::string::npos)
         << error;
     EXPECT_NE(error.find("300 milliseconds"), std::string::npos) << error;
+    // The waiter that gave up left the holder's lock whole, save check included.
+    detail::FileIdentity seen;
+    EXPECT_EQ(detail::ExpectationFor(detail::SaveTarget(path), &seen),
+              detail::SaveExpectation::kUnchanged);
 
     holder.Release();
     std::thread([&] {
