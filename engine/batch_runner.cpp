@@ -232,6 +232,13 @@ ProgressReporter SharedReporter(SharedProgress* shared) {
             progress->target->showFiles(progress->target->context, text);
         };
     }
+    if (shared->target->showWaiting != nullptr) {
+        reporter.showWaiting = [](void* context, std::string_view text) {
+            auto* progress = static_cast<SharedProgress*>(context);
+            const std::lock_guard<std::mutex> lock(progress->mutex);
+            progress->target->showWaiting(progress->target->context, text);
+        };
+    }
     if (shared->target->showPosition != nullptr) {
         reporter.showPosition = [](void* context, std::int64_t position, std::int64_t size,
                                    std::int32_t records, std::int64_t startTime) {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // One conversion: a CSV file becomes one sheet of a new or existing workbook.
 // A run that fails for any reason saves nothing, so an existing workbook is
-// never left with part of the data or without sheets it had.
+// never left with part of the data or without sheets it had. The workbook is
+// locked from its load to its save, so runs that meet on one workbook take
+// turns and each finds the sheets of those before it.
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -110,6 +112,7 @@ private:
     void ShowError(std::string_view text, bool log = true) const {
         Report(kErrorCaption, text, platform::MessageIcon::kError, log);
     }
+    bool LockWorkbook();
     bool OpenBook();
     bool FindOrAddSheet();
     bool ConvertRecords(CsvInput& input);
@@ -126,6 +129,7 @@ private:
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
+    platform::WorkbookLock lock_;  // released after the book, which may read the file
     workbook::BookPtr book_;
     workbook::Sheet* sheet_ = nullptr;
     const workbook::Format* dateFormat_ = nullptr;
@@ -135,6 +139,7 @@ private:
     std::int64_t line_ = 0;            // the input line where the current record starts
     std::int64_t openQuoteLine_ = -1;  // where a quote that is never closed opened
     bool cancelled_ = false;
+    bool waited_ = false;  // the lock had to wait, and the progress line said so
 };
 
 RunResult Run::Execute() {
@@ -150,6 +155,10 @@ RunResult Run::Execute() {
         ShowError("Cannot read the input file " + inputPath_ + ": " +
                   std::string(input.errorText()));
         return RunResult::kFailed;
+    }
+    if (!LockWorkbook()) {
+        // Cancelled while it waited: nothing was written, so nothing is saved.
+        return cancelled_ ? RunResult::kCancelled : RunResult::kFailed;
     }
     if (!OpenBook() || !FindOrAddSheet()) {
         return RunResult::kFailed;
@@ -181,6 +190,37 @@ RunResult Run::Execute() {
         return RunResult::kFailed;
     }
     return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;
+}
+
+bool Run::LockWorkbook() {
+    platform::LockWaitNotice notice;
+    notice.context = this;
+    notice.cancel = &s_->cancelRequested;
+    if (progress_ != nullptr && progress_->showWaiting != nullptr) {
+        notice.waiting = [](void* context) {
+            Run* run = static_cast<Run*>(context);
+            run->waited_ = true;
+            run->progress_->showWaiting(
+                run->progress_->context,
+                run->outputPath_ +
+                    " is being changed by another conversion; this one waits for it (at most " +
+                    std::to_string(kWorkbookWait.count()) + " seconds).");
+        };
+    }
+    std::string error;
+    const platform::LockStatus status = lock_.Acquire(outputPath_, kWorkbookWait, notice, error);
+    if (status == platform::LockStatus::kCancelled) {
+        cancelled_ = true;
+        return false;
+    }
+    if (status != platform::LockStatus::kOk) {
+        ShowError(error);
+        return false;
+    }
+    if (waited_ && progress_->showFiles != nullptr) {
+        progress_->showFiles(progress_->context, inputPath_ + " -> " + outputPath_);
+    }
+    return true;
 }
 
 bool Run::OpenBook() {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -330,7 +331,15 @@ struct ProgressReporter {
     // its size, the records converted so far and the run's start time.
     void (*showPosition)(void* context, std::int64_t position, std::int64_t size,
                          std::int32_t records, std::int64_t startTime) = nullptr;
+    // Called once, before the workbook is loaded, when another conversion
+    // holds it and the run waits for it (at most kWorkbookWait); the text
+    // says so. The run then goes on, or fails with a message.
+    void (*showWaiting)(void* context, std::string_view text) = nullptr;
 };
+
+// How long a run waits for another conversion of the same workbook, in
+// this process or another, before it fails and leaves the workbook alone.
+inline constexpr std::chrono::seconds kWorkbookWait{30};
 
 // What a run had to say, kept rather than said: its status-file results,
 // run-log entries and messages, in the order it said them. A batch that

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -272,10 +273,15 @@ private:
 [[nodiscard]] FileStatus OpenScratchFile(File& file, std::string& error);
 
 // A new file beside `target` that becomes the target, in one atomic replace,
-// only on Commit(); on every other path (failure, destruction, SIGINT or
-// SIGTERM) it is removed. A target that is a symbolic link is saved through:
-// the link stays and its target gets the new content. An existing target's
-// permissions carry over to the new file.
+// only on Commit(); on every other path (failure, destruction, and in a
+// program that called RemovePendingFilesOnTermination, SIGINT, SIGTERM or
+// SIGHUP) it is removed. One left by a process that was killed is removed by
+// the next save into its folder, once nothing holds it. A target that is a
+// symbolic link is saved through: the link stays and its target gets the new
+// content. An existing target's permissions carry over to the new file. When
+// this thread holds a WorkbookLock on the target, Commit replaces nothing
+// that changed since the lock was taken (a file that appeared, or one that
+// was replaced or rewritten): it fails and leaves that file as it is.
 class PendingFile {
 public:
     PendingFile() = default;
@@ -303,9 +309,60 @@ private:
 };
 
 // Removes every pending temporary file of the process. Safe to call from a
-// signal handler; the handlers for SIGINT and SIGTERM that PendingFile
-// installs call it and then end the process as the signal would have.
+// signal handler.
 void RemovePendingFiles();
+
+// Makes SIGINT, SIGTERM and SIGHUP (on Windows, Ctrl+C and the closing of the
+// console) remove the pending temporary files, then end the process as they
+// would have. For programs only: a library leaves its host's process-wide
+// state alone. A signal the program already handles or ignores keeps that.
+void RemovePendingFilesOnTermination();
+
+// ---- Workbook locks --------------------------------------------------------------------
+
+enum class LockStatus {
+    kOk,
+    kTimedOut,       // another conversion held the workbook for the whole wait
+    kOpenElsewhere,  // another program has the workbook open
+    kCancelled,      // the wait was cancelled
+    kFailed,         // anything else; the message says why
+};
+
+// Told once when Acquire has to wait for another holder; a wait also ends
+// as soon as `cancel` (when given) becomes non-zero.
+struct LockWaitNotice {
+    void* context = nullptr;
+    void (*waiting)(void* context) = nullptr;
+    const std::atomic<std::int32_t>* cancel = nullptr;
+};
+
+// Keeps every other conversion, in this process or another, away from a
+// workbook from its load to its save. It is two locks: one among the threads
+// of this process, keyed by the workbook's absolute path, and one of the
+// system on a hidden file beside the workbook, which the system drops when
+// the process ends however it ends, so a killed conversion holds nothing.
+// On Windows the workbook itself is also held open against other writers.
+// A workbook whose office owner file (".~lock.NAME#", "~$NAME") lies beside
+// it is open in another program and is refused. Released on destruction.
+class WorkbookLock {
+public:
+    WorkbookLock() = default;
+    ~WorkbookLock() { Release(); }
+    WorkbookLock(const WorkbookLock&) = delete;
+    WorkbookLock& operator=(const WorkbookLock&) = delete;
+
+    // Takes the lock on the workbook at `path` (which need not exist),
+    // waiting at most `wait` for other holders. On any status but kOk
+    // nothing is held and `error` names the workbook and says why.
+    [[nodiscard]] LockStatus Acquire(const std::string& path, std::chrono::milliseconds wait,
+                                     const LockWaitNotice& notice, std::string& error);
+    void Release();
+
+private:
+    std::string key_;                // the in-process key while held
+    std::string lockPath_;           // the hidden file beside the workbook
+    std::intptr_t lockHandle_ = -1;  // its descriptor or HANDLE; -1 when none
+};
 
 // True when the path names a symbolic link.
 bool IsSymbolicLink(const std::string& path);

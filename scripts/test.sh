@@ -30,7 +30,8 @@ run_suite() {
 # worker thread and the page it reports to.
 run_thread_checks() {
     cmake --preset tsan -DQUENDLE_WERROR="$werror" >/dev/null
-    local targets=(library_threads_test quendle) tests='^library_threads$|^parallel_batch_python'
+    local targets=(library_threads_test platform_tests quendle)
+    local tests='^library_threads$|^parallel_batch_python|^WorkbookLock\.'
     if grep -q '^QUENDLE_WIZARD:BOOL=ON' build/tsan/CMakeCache.txt; then
         targets+=(wizard_run wizard_parts wizard_core_tests)
         tests+='|^wizard_|^RunConversion'

@@ -131,6 +131,9 @@ int main(int argc, char** argv) {
     // the program with a message instead of an abort. The settings live out
     // here so that the message can name the file whose conversion ran out.
     std::unique_ptr<engine::ConversionSettings> settings;
+    // Ctrl+C, a closed terminal or a kill during a save leave no temporary
+    // file beside the workbook.
+    platform::RemovePendingFilesOnTermination();
     try {
         // UTF-8 texts on every system; on Windows they come from the wide
         // command line, so any file name survives.

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Silent mode. Message boxes become "<caption>: <text>" lines on stderr and
 // nothing waits for a user; a long conversion shows its progress on stderr
-// when that is a terminal.
+// when that is a terminal, and a wait for a workbook another conversion
+// holds is said on stderr in any case.
 #include "wizard/silent_mode.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/platform.h"
@@ -26,17 +28,31 @@ public:
     TerminalProgress(const TerminalProgress&) = delete;
     TerminalProgress& operator=(const TerminalProgress&) = delete;
 
-    engine::ProgressReporter reporter() {
+    // Progress lines only on a terminal, where they can be redrawn.
+    engine::ProgressReporter reporter(bool showPosition) {
         engine::ProgressReporter r;
         r.context = this;
-        r.showPosition = [](void* context, std::int64_t position, std::int64_t size,
-                            std::int32_t records, std::int64_t) {
-            static_cast<TerminalProgress*>(context)->Show(position, size, records);
+        if (showPosition) {
+            r.showPosition = [](void* context, std::int64_t position, std::int64_t size,
+                                std::int32_t records, std::int64_t) {
+                static_cast<TerminalProgress*>(context)->Show(position, size, records);
+            };
+        }
+        r.showWaiting = [](void* context, std::string_view text) {
+            static_cast<TerminalProgress*>(context)->ShowWaiting(text);
         };
         return r;
     }
 
 private:
+    void ShowWaiting(std::string_view text) {
+        if (drawn_) {
+            platform::WriteStandardError("\r\033[K");
+            drawn_ = false;
+        }
+        platform::WriteStandardError("Waiting: " + std::string(text) + "\n");
+    }
+
     void Show(std::int64_t position, std::int64_t size, std::int32_t records) {
         // Reading the clock on every record would cost more than the record.
         if ((++calls_ & 1023) != 1) {
@@ -82,9 +98,10 @@ int RunSilent(engine::ConversionSettings* settings) {
     engine::BatchResult result;
     {
         TerminalProgress terminal;
-        const engine::ProgressReporter reporter = terminal.reporter();
+        const engine::ProgressReporter reporter =
+            terminal.reporter(platform::StandardErrorIsTerminal());
         engine::RunOwner owner;
-        owner.progress = platform::StandardErrorIsTerminal() ? &reporter : nullptr;
+        owner.progress = &reporter;
         result = engine::BatchRunner(&owner, settings, engine::BatchVariant::kProgram);
     }
     // "Successful" tells a poller that the batch has ended; the counts tell

@@ -2,9 +2,12 @@
 // Files on POSIX: descriptors opened close-on-exec, positioned reads and
 // writes, scratch files unlinked at once, and the save beside the target that
 // an atomic rename commits. Pending temporary files are listed in a table the
-// SIGINT/SIGTERM handler can walk without allocating or locking.
+// program's signal handler can walk without allocating or locking, and each
+// is flock-ed by its save, so a later save can tell one whose process died.
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/workbook_lock_backend.h"
 
 namespace platform {
 
@@ -103,10 +107,43 @@ void OnTerminatingSignal(int number) {
     (void)std::raise(number);
 }
 
-void InstallSignalHandlers() {
+constexpr std::string_view kSavePrefix = ".quendle-save-";
+
+// Removes the temporary files in `folder` that saves of processes since ended
+// left behind: a live save holds its file's flock until it is committed.
+void RemoveAbandonedSaves(const std::string& folder) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(::opendir(folder.c_str()), ::closedir);
+    if (!listing) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.substr(0, kSavePrefix.size()) != kSavePrefix) {
+            continue;
+        }
+        const std::string path = JoinPath(folder, name);
+        File file;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) {
+            continue;
+        }
+        FileAccess::Adopt(file, fd, false);
+        struct stat locked {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &locked) == 0 &&
+            ::lstat(path.c_str(), &named) == 0 && locked.st_ino == named.st_ino &&
+            locked.st_dev == named.st_dev && S_ISREG(named.st_mode)) {
+            (void)::unlink(path.c_str());  // best effort: it is only clutter
+        }
+    }
+}
+
+}  // namespace
+
+void RemovePendingFilesOnTermination() {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (const int number : {SIGINT, SIGTERM}) {
+        for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
             struct sigaction current {};
             // A program that handles or ignores the signal itself keeps doing so.
             if (sigaction(number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
@@ -120,6 +157,8 @@ void InstallSignalHandlers() {
         }
     });
 }
+
+namespace {
 
 int RegisterPending(const std::string& path) {
     if (path.size() >= kPendingPathCapacity) {
@@ -171,7 +210,45 @@ mode_t CurrentUmask() {
     return 022;
 }
 
+// Takes the flock that marks `fd` as a live save, and checks that no other
+// save removed `path` for abandoned between its creation and the lock.
+bool HoldAsOwnSave(int fd, const std::string& path) {
+    int result = 0;
+    do {
+        result = ::flock(fd, LOCK_EX);  // a sweeping save holds it only for a moment
+    } while (result != 0 && errno == EINTR);
+    struct stat locked {};
+    struct stat named {};
+    return result == 0 && ::fstat(fd, &locked) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           locked.st_ino == named.st_ino && locked.st_dev == named.st_dev;
+}
+
+// Renames `from` to `to` unless something is at `to`, which then stays and
+// gives EEXIST.
+bool MoveWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a hard link refuses an existing name as well.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        return false;
+    }
+    (void)::unlink(from.c_str());
+    return true;
+}
+
 }  // namespace
+
+namespace detail {
+
+std::string SaveTarget(const std::string& path) {
+    return ResolveLinks(path);
+}
+
+}  // namespace detail
 
 void RemovePendingFiles() {
     // Only async-signal-safe calls: atomic loads and unlink.
@@ -391,7 +468,6 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
     requested_ = target;
     target_ = ResolveLinks(target);
     const std::string folder = FolderOf(target_);
-    InstallSignalHandlers();
 
     std::random_device random;
     int fd = -1;
@@ -406,6 +482,11 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
         slot_ = RegisterPending(candidate);
         fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         number = errno;
+        if (fd >= 0 && !HoldAsOwnSave(fd, candidate)) {
+            (void)::close(fd);  // taken for abandoned by another save: try another name
+            fd = -1;
+            number = EEXIST;
+        }
         if (fd < 0) {
             UnregisterPending(slot_);
             slot_ = -1;
@@ -435,10 +516,17 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
     const mode_t mode = ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
                                                                 : (0666 & ~CurrentUmask());
     (void)::fchmod(fd, mode);  // a file left private is still a good file
+    RemoveAbandonedSaves(folder);
     return FileStatus::kOk;
 }
 
 FileStatus PendingFile::Commit(std::string& error) {
+    // A second descriptor keeps the flock after the file is closed, until
+    // the rename, so no other save takes the file for abandoned meanwhile.
+    File keep;
+    if (const int copy = ::dup(FileAccess::Fd(file_)); copy >= 0) {
+        FileAccess::Adopt(keep, copy, false);
+    }
     if (!file_.Sync()) {
         error = "Cannot save " + requested_ + ": " + file_.ErrorText();
         const FileStatus status = file_.LastStatus();
@@ -451,11 +539,25 @@ FileStatus PendingFile::Commit(std::string& error) {
         Discard();
         return status == FileStatus::kOk ? FileStatus::kFailed : status;
     }
-    if (::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
+    detail::FileIdentity seen;
+    const detail::SaveExpectation expected = detail::ExpectationFor(target_, &seen);
+    if (expected == detail::SaveExpectation::kUnchanged) {
+        detail::FileIdentity now;
+        if (!detail::ReadIdentity(target_, &now) || !detail::SameFile(now, seen)) {
+            error = detail::ChangedText(requested_);
+            Discard();
+            return FileStatus::kFailed;
+        }
+    }
+    if (expected == detail::SaveExpectation::kAbsent
+            ? !MoveWithoutReplacing(temporaryPath_, target_)
+            : ::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
         const int number = errno;
-        error = "Cannot save " + requested_ + ": " + SystemText(number);
+        const bool appeared = expected == detail::SaveExpectation::kAbsent && number == EEXIST;
+        error = appeared ? detail::ChangedText(requested_)
+                         : "Cannot save " + requested_ + ": " + SystemText(number);
         Discard();
-        return StatusOf(number);
+        return appeared ? FileStatus::kFailed : StatusOf(number);
     }
     temporaryPath_.clear();
     UnregisterPending(slot_);

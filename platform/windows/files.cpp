@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/windows/wide.h"
+#include "platform/workbook_lock_backend.h"
 
 namespace platform {
 
@@ -95,8 +96,6 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 }
 
 int RegisterPending(HANDLE handle) {
-    static std::once_flag once;
-    std::call_once(once, [] { (void)SetConsoleCtrlHandler(OnConsoleControl, TRUE); });
     for (std::size_t i = 0; i < pendingHandles.size(); ++i) {
         HANDLE expected = nullptr;
         if (pendingHandles[i].compare_exchange_strong(expected, handle)) {
@@ -109,6 +108,27 @@ int RegisterPending(HANDLE handle) {
 void UnregisterPending(int slot) {
     if (slot >= 0) {
         pendingHandles[static_cast<std::size_t>(slot)].store(nullptr);
+    }
+}
+
+// Removes the temporary files in `folder` that saves of processes since ended
+// left behind. A live save holds its file open unshared, which refuses the
+// deletion; the age keeps off the moment between its close and its rename.
+void RemoveAbandonedSaves(const std::string& folder) {
+    constexpr std::uint64_t kAbandonedAfter = 60ull * 10000000;  // in 100 ns, a minute
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& time) {
+        return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    for (const FoundFile& found : FindFiles(JoinPath(folder, ".quendle-save-*"))) {
+        const std::wstring path = WidePath(JoinPath(folder, found.name));
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!found.isDirectory &&
+            GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+            ticks(now) - ticks(data.ftLastWriteTime) >= kAbandonedAfter) {
+            (void)DeleteFileW(path.c_str());  // best effort: it is only clutter
+        }
     }
 }
 
@@ -138,6 +158,19 @@ std::string ResolveLinks(const std::string& path) {
 }
 
 }  // namespace
+
+namespace detail {
+
+std::string SaveTarget(const std::string& path) {
+    return ResolveLinks(path);
+}
+
+}  // namespace detail
+
+void RemovePendingFilesOnTermination() {
+    static std::once_flag once;
+    std::call_once(once, [] { (void)SetConsoleCtrlHandler(OnConsoleControl, TRUE); });
+}
 
 void RemovePendingFiles() {
     for (std::atomic<HANDLE>& slot : pendingHandles) {
@@ -420,8 +453,10 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
 
     // A workbook open in another program cannot be replaced; say so before
     // anything is written.
+    // A workbook this thread's lock holds open is known to be free of others.
     const DWORD attributes = Attributes(target_);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        !detail::HoldsGuard(target_)) {
         HANDLE probe = CreateFileW(WidePath(target_).c_str(), GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -449,6 +484,7 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
             FileAccess::Adopt(file_, handle, false);
             temporaryPath_ = candidate;
             slot_ = RegisterPending(handle);
+            RemoveAbandonedSaves(folder);
             return FileStatus::kOk;
         }
         code = GetLastError();
@@ -486,6 +522,33 @@ FileStatus PendingFile::Commit(std::string& error) {
     }
     const std::wstring temporary = WidePath(temporaryPath_);
     const std::wstring target = WidePath(target_);
+    // The lock's own handle on the workbook would refuse the replace.
+    detail::DropGuard(target_);
+    detail::FileIdentity seen;
+    const detail::SaveExpectation expected = detail::ExpectationFor(target_, &seen);
+    if (expected == detail::SaveExpectation::kUnchanged) {
+        detail::FileIdentity now;
+        if (!detail::ReadIdentity(target_, &now) || !detail::SameFile(now, seen)) {
+            error = detail::ChangedText(requested_);
+            Discard();
+            return FileStatus::kFailed;
+        }
+    }
+    if (expected == detail::SaveExpectation::kAbsent) {
+        // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile stays.
+        if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD code = GetLastError();
+            if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+                error = detail::ChangedText(requested_);
+                Discard();
+                return FileStatus::kFailed;
+            }
+            return fail(code);
+        }
+        (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        temporaryPath_.clear();
+        return FileStatus::kOk;
+    }
     const DWORD attributes = GetFileAttributesW(target.c_str());
     bool replaced = false;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {

@@ -223,6 +223,62 @@ TEST_F(ConversionRunTest, UnreadableExistingWorkbookIsLeftAlone) {
     EXPECT_EQ(ReadWholeFile(output), "not a zip at all");
 }
 
+TEST_F(ConversionRunTest, AWorkbookChangedDuringTheRunIsLeftAsTheOtherProgramSavedIt) {
+    const std::string input = dir_.File("in.csv");
+    ASSERT_TRUE(WriteWholeFile(input, "a\nb\n"));
+    for (const std::int32_t type : {0, 1}) {
+        SCOPED_TRACE(type);
+        const std::string output = dir_.File(type == 1 ? "book.xlsx" : "book.xls");
+        s_.workbookType = type;
+        Use(input, output);
+        ASSERT_EQ(ConversionRun(&owner_, &s_), RunResult::kConverted);
+        log_.messages.clear();
+
+        // Another program, which takes no lock, saves the workbook while
+        // the run converts.
+        struct Other {
+            std::string path;
+            bool saved = false;
+            bool tried = false;
+        } other{output};
+        ProgressReporter progress;
+        progress.context = &other;
+        progress.showPosition = [](void* context, std::int64_t, std::int64_t, std::int32_t,
+                                   std::int64_t) {
+            auto* program = static_cast<Other*>(context);
+            if (!program->tried) {
+                // Saved as office programs save: a new file renamed over the old.
+                program->tried = true;
+                std::error_code failed;
+                program->saved =
+                    WriteWholeFile(program->path + ".new", "their workbook") &&
+                    (std::filesystem::rename(program->path + ".new", program->path, failed),
+                     !failed);
+                std::filesystem::remove(program->path + ".new", failed);
+            }
+        };
+        RunOwner owner = owner_;
+        owner.progress = &progress;
+        (void)CopyText(s_.tableName, "second");
+        const RunResult result = ConversionRun(&owner, &s_);
+        s_.tableName[0] = '\0';
+        ASSERT_TRUE(other.tried);
+        if (!other.saved) {
+            // Windows holds the workbook against writers while the run has it.
+            EXPECT_EQ(result, RunResult::kConverted);
+            EXPECT_EQ(SheetRows(output, "second"), 2);
+            continue;
+        }
+        EXPECT_EQ(result, RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 2u);
+        EXPECT_NE(log_.messages[0].text.find(
+                      "another program changed or replaced the workbook while this conversion ran"),
+                  std::string::npos)
+            << log_.messages[0].text;
+        EXPECT_EQ(ReadWholeFile(output), "their workbook");
+    }
+}
+
 TEST_F(ConversionRunTest, QuoteNeverClosedIsReportedWithItsLine) {
     struct Case {
         const char* name;

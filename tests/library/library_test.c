@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: MIT */
 /* Calls the library as a C program would, through its header only. */
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +16,16 @@ static void expect(int got, int wanted, const char* what) {
     if (got != wanted) {
         ++failures;
         fprintf(stderr, "FAILED: %s: got %d, wanted %d\n", what, got, wanted);
+    }
+}
+
+/* The library must leave its host's signal handling as it found it. */
+static const int watched_signals[] = {SIGINT, SIGTERM, SIGHUP};
+#define WATCHED_COUNT (sizeof watched_signals / sizeof watched_signals[0])
+
+static void record_dispositions(struct sigaction* out) {
+    for (size_t i = 0; i < WATCHED_COUNT; ++i) {
+        sigaction(watched_signals[i], NULL, &out[i]);
     }
 }
 
@@ -53,9 +64,16 @@ int main(int argc, char** argv) {
     expect(Quendle_ConverterStr(0, "###"), QUENDLE_D_NO_INPUT, "only separators");
     expect(Quendle_ConverterStr(0, ""), QUENDLE_D_NO_INPUT, "empty text");
 
+    struct sigaction before[WATCHED_COUNT];
+    struct sigaction after[WATCHED_COUNT];
+    record_dispositions(before);
     snprintf(text, sizeof text, "##caller##%s###%s#/STATUS#/OPEN=1##", input, output);
     expect(Quendle_ConverterStr(7, text), QUENDLE_D_OK, "conversion");
     expect(access(output, F_OK), 0, "workbook written");
+    record_dispositions(after);
+    for (size_t i = 0; i < WATCHED_COUNT; ++i) {
+        expect(after[i].sa_handler == before[i].sa_handler, 1, "signal handling left alone");
+    }
 
     char status_path[300];
     snprintf(status_path, sizeof status_path, "%s/status.log", folder);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // POSIX-only sides of the save: symbolic links, permissions, a folder that
-// takes no new files, and SIGINT/SIGTERM in the middle of a save.
+// takes no new files, SIGINT/SIGTERM/SIGHUP in the middle of a save, and
+// what a killed save leaves.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -151,12 +152,13 @@ TEST(PosixFiles, AReadOnlyFolderIsBlamedOnTheFolder) {
 }
 
 TEST(PosixFiles, ASignalDuringASaveRemovesTheTemporaryFile) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         TempDir dir;
         const std::string path = dir.File("book.xls");
         ASSERT_TRUE(WriteWholeFile(path, "old"));
         const int status = InChild([&] {
+            RemovePendingFilesOnTermination();
             PendingFile first;
             PendingFile second;
             std::string error;
@@ -173,6 +175,27 @@ TEST(PosixFiles, ASignalDuringASaveRemovesTheTemporaryFile) {
         EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"book.xls"});
         EXPECT_EQ(ReadWholeFile(path), "old");
     }
+}
+
+TEST(PosixFiles, TheNextSaveRemovesWhatAKilledSaveLeft) {
+    TempDir dir;
+    const int status = InChild([&] {
+        PendingFile pending;
+        std::string error;
+        if (pending.Create(dir.File("book.xlsx"), error) != FileStatus::kOk ||
+            !pending.file().WriteAll("half a workbook"sv)) {
+            return 92;
+        }
+        std::raise(SIGKILL);
+        return 93;
+    });
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::vector<std::string> left = Entries(dir.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(".quendle-save-", 0), 0u) << left[0];
+    std::string error;
+    ASSERT_EQ(Save(dir.File("other.xls"), "new", error), FileStatus::kOk) << error;
+    EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"other.xls"});
 }
 
 }  // namespace

@@ -56,6 +56,11 @@ void ShowPosition(void* context, std::int64_t position, std::int64_t size, std::
     }
 }
 
+// A wait for the workbook is shown where the files' line is until it ends.
+void ShowWaiting(void* context, std::string_view text) {
+    ShowFiles(context, text);
+}
+
 // Passes every message on and keeps the last error's text as the reason.
 void ShowMessage(void* context, std::string_view caption, std::string_view text,
                  platform::MessageIcon icon) {
@@ -128,6 +133,7 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
         reporter.context = &context;
         reporter.showFiles = &ShowFiles;
         reporter.showPosition = &ShowPosition;
+        reporter.showWaiting = &ShowWaiting;
         platform::MessageSink capturing{&context, &ShowMessage};
         engine::RunOwner owner;
         owner.messages = &capturing;

@@ -287,7 +287,8 @@ private:
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
-    // "<input> -> <output>", once the run has opened its files.
+    // "<input> -> <output>", once the run has opened its files; while the
+    // run waits for a workbook another conversion holds, a text saying so.
     virtual void ShowFiles(std::string_view text) = 0;
     // The byte position reached, at most every kPositionIntervalMs and
     // always at the end of the input.

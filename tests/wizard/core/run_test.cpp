@@ -3,7 +3,10 @@
 // the reports that reach the view, and their rate limit.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
+#include <future>
+#include <thread>
 
 #include "tests/test_support.h"
 #include "tests/wizard/core/settings_for.h"
@@ -128,6 +131,49 @@ TEST(RunConversion, ConvertsAndReportsThroughTheSink) {
     ASSERT_EQ(read.exitCode, 0) << read.output;
     EXPECT_NE(read.output.find("[49, 1, \"n\", 49"), std::string::npos) << read.output;
     EXPECT_NE(read.output.find("[0, 0, \"s\", \"r0\"]"), std::string::npos) << read.output;
+}
+
+TEST(RunConversion, AWaitForTheWorkbookShowsOnTheFilesLine) {
+    TempDir dir;
+    ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("in.csv"), "a,b\n"));
+    const std::string output = dir.File("out.xlsx");
+    // Another conversion's hold on the workbook, let go once the wait shows.
+    platform::WorkbookLock other;
+    std::string error;
+    ASSERT_EQ(other.Acquire(output, std::chrono::milliseconds(0), {}, error),
+              platform::LockStatus::kOk)
+        << error;
+    class WaitingSink : public RecordingSink {
+    public:
+        void ShowFiles(std::string_view text) override {
+            RecordingSink::ShowFiles(text);
+            if (text.find("is being changed by another conversion") != std::string_view::npos) {
+                shown.set_value();
+            }
+        }
+        std::promise<void> shown;
+    } sink;
+    std::future<void> shown = sink.shown.get_future();
+    const auto settings = SettingsFor({dir.File("in.csv"), output});
+    SeenMessages seen;
+    const platform::MessageSink messages = Recorder(&seen);
+    wizard::RunReport report;
+    std::thread worker([&] {
+        report = wizard::RunConversion(settings.get(), &messages, &sink, wizard::SystemClocks());
+    });
+    const bool waited = shown.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    other.Release();
+    worker.join();
+    ASSERT_TRUE(waited);
+    EXPECT_EQ(report.outcome, wizard::RunOutcome::kConverted);
+    EXPECT_TRUE(seen.texts.empty());
+    const std::string files = dir.File("in.csv") + " -> " + output;
+    ASSERT_EQ(sink.files.size(), 3u);
+    EXPECT_EQ(sink.files[0], files);
+    EXPECT_EQ(sink.files[1], output +
+                                 " is being changed by another conversion; this one waits for it "
+                                 "(at most 30 seconds).");
+    EXPECT_EQ(sink.files[2], files);
 }
 
 TEST(RunConversion, FailureAndCancelComeBackAsOutcomes) {
