@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -196,8 +197,8 @@ inline constexpr char kLogicalType = 'l';
 inline constexpr char kDateType = 'd';
 
 // The kind of a field by its own text, the first that holds: "" is 'c'; one
-// character (a whole UTF-8 character) of booleanChars is 'l'; a DateValue
-// above 0 is 'd'; a text of numericChars that NumberValue reads is 'n';
+// character (a whole UTF-8 character) of booleanChars is 'l'; a text that
+// DateValue reads as a date is 'd'; a text of numericChars that NumberValue reads is 'n';
 // anything else is 'c'. May fix an automatic dateMode (through DateValue).
 // `book` chooses the date system and may be null (1900 system).
 char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
@@ -209,6 +210,9 @@ struct FieldValue {
     double value = 0.0;            // 'd': DateValue's; 'n': NumberValue's when hasNumber
     bool hasTime = false;          // 'd': the date has a time of day
     bool hasNumber = false;        // 'n': NumberValue reads it (false below the smallest double)
+    // 'c': a date in another order of day, month and year than the one
+    // dateMode fixes, but no date in that one.
+    bool misfitDate = false;
 };
 
 // ClassifyField's letter, its side effect on dateMode included, and the
@@ -217,19 +221,28 @@ struct FieldValue {
 FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book* book,
                               std::string_view field);
 
-// The serial date number of a field in the settings' date order, or 0 when
-// it is not a date: after optional blanks, three runs of digits separated
-// by two "." (else "/", else "-") with at most three characters between
-// the separators; dateMode 4 reads eight digits YYYYMMDD, optionally after
-// a quote. The date may be followed by " " or "T" and a time of day
-// (hh:mm, hh:mm:ss, hh:mm:ss.fff), which is added to the number and sets
-// *hasTime; anything else after it means the text is no date (a version
-// such as 2020.12.07-1). Days and times that do not exist give 0. An
-// automatic dateMode (0 or any value not 1-4, 11-13) becomes 11, 12 or 13
-// on the first existing date, by its first number: above 31 year first,
-// 13 to 31 day first, else month first.
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                 bool* hasTime = nullptr);
+// The serial date number of a field in the settings' date order, or nothing
+// when it is not a date (0 is a date: the first day of the 1904 system): after optional blanks,
+// three runs of digits separated by two "." (else "/", else "-") with at most three characters
+// between the separators; dateMode 4 reads eight digits YYYYMMDD, optionally after a quote. The
+// date may be followed by " " or "T" and a time of day (hh:mm, hh:mm:ss, hh:mm:ss.fff), which is
+// added to the number and sets *hasTime; anything else after it means the text is no date (a
+// version such as 2020.12.07-1). Days and times that do not exist are no dates. An automatic
+// dateMode (0 or any value not 1-4, 11-13) becomes 11, 12 or 13 on the first existing date, by its
+// first number: above 31 year first, 13 to 31 day first, else month first.
+std::optional<double> DateValue(ConversionSettings* settings, const workbook::Book* book,
+                                std::string_view field, bool* hasTime = nullptr);
+
+// Date orders, as bits of DateOrdersOf's answer.
+inline constexpr unsigned kMonthFirst = 1;  // month, day, year (dateMode 1, 11)
+inline constexpr unsigned kDayFirst = 2;    // day, month, year (dateMode 2, 12)
+inline constexpr unsigned kYearFirst = 4;   // year, month, day (dateMode 3, 13)
+
+// The orders of day, month and year in which a field with separators is a
+// date, by DateValue's rules, as kMonthFirst | kDayFirst | kYearFirst; 0
+// when it is a date in none. Changes nothing. 03.01.2024 gives
+// kMonthFirst | kDayFirst; 15.02.2024 only kDayFirst.
+unsigned DateOrdersOf(const workbook::Book* book, std::string_view field);
 
 // The letter of the first type-override entry for `column` (its leading
 // integer; entries without "=" never match), or `defaultLetter` when there is
@@ -250,6 +263,11 @@ public:
         }
         return static_cast<char>(letters_[static_cast<std::size_t>(column)]);
     }
+    // True when an entry names `column`.
+    bool Has(std::int32_t column) const {
+        return column >= 0 && static_cast<std::size_t>(column) < letters_.size() &&
+               letters_[static_cast<std::size_t>(column)] >= 0;
+    }
 
 private:
     std::vector<int> letters_;  // by column: the entry's letter (0-255), or -1 for none
@@ -267,9 +285,10 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 // one repeated groups (1.234.567), and with both the last is decimal
 // (1.234,56 and 1,234.56 are 1234.56). With '.' or ',' that one is the
 // decimal separator and the other only groups (1,234 is 1234 with '.').
-// False (and *value untouched) for anything else, for leading zeros (007)
-// and for integers of more than 15 digits, which a number cell would lose;
-// decimals of any length give the nearest double.
+// False (and *value untouched) for anything else, for leading zeros (007),
+// for integers of more than 15 digits, which a number cell would lose, and
+// for longer decimals whose nearest double, printed with as many
+// significant digits, shows other digits (12345678901234567.0).
 [[nodiscard]] bool NumberValue(std::string_view text, double* value, char decimalSeparator = '\0');
 
 // The value of a logical cell: false for an empty field and for one whose

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -23,9 +24,10 @@ namespace {
 
 // A double holds every integer of up to this many digits exactly enough to
 // give it back; longer integers (card numbers, long IDs) would lose digits in
-// a number cell and stay text. Decimals are measurements, not identifiers:
-// programs print doubles with up to 17 digits (0.30000000000000004), and
-// those become the nearest number.
+// a number cell and stay text. Programs print doubles with up to 17 digits
+// (0.30000000000000004): a longer decimal is a number only when the nearest
+// double shows its digits again, and stays text otherwise
+// (12345678901234567.0 would become ...568).
 constexpr std::size_t kMaxIntegerDigits = 15;
 // The integer part of a decimal beyond this many digits is past the largest
 // double; a fraction beyond kMaxFractionDigits is below the smallest one.
@@ -334,6 +336,32 @@ bool PartsValue(const NumberParts& parts, double* value) {
     }
     *value = parts.negative ? -magnitude : magnitude;
     return true;
+}
+
+// True when `value`, the nearest double to `parts`, printed with as many
+// significant digits as the text has, shows the same digits: up to 15 it
+// always does.
+bool HoldsDigits(const NumberParts& parts, double value) {
+    if (parts.digitCount <= kMaxIntegerDigits) {
+        return true;
+    }
+    // "d.ddd...e-xx": the first digit, a point, the others, the exponent.
+    char printed[kMaxDigits + 16];
+    const auto result =
+        std::to_chars(printed, printed + sizeof printed, value < 0 ? -value : value,
+                      std::chars_format::scientific, static_cast<int>(parts.digitCount - 1));
+    const char* exponentAt = printed + parts.digitCount + 1;
+    if (result.ec != std::errc{} || exponentAt >= result.ptr || *exponentAt != 'e' ||
+        printed[0] != parts.digits[0] ||
+        std::memcmp(printed + 2, parts.digits + 1, parts.digitCount - 1) != 0) {
+        return false;
+    }
+    int exponent = 0;
+    const char* exponentText = exponentAt + 1;
+    exponentText += *exponentText == '+' ? 1 : 0;
+    const auto read = std::from_chars(exponentText, result.ptr, exponent);
+    return read.ec == std::errc{} && read.ptr == result.ptr &&
+           exponent == parts.exponent + static_cast<int>(parts.digitCount) - 1;
 }
 
 // The common numbers read in one pass: an optional "-", then digits with
@@ -788,10 +816,10 @@ bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3], TimeOfDay*
 }
 
 // Packs the three numbers of a date text read in `order` (1 month-day-year,
-// 2 day-month-year, 3 year-month-day) with its time of day; 0 when one of
-// them is 0 or the day does not exist.
-double PackInOrder(const workbook::Book* book, int order, const std::int32_t numbers[3],
-                   const TimeOfDay& time) {
+// 2 day-month-year, 3 year-month-day) with its time of day; nothing when one
+// of them is 0 or the day does not exist.
+std::optional<double> PackInOrder(const workbook::Book* book, int order,
+                                  const std::int32_t numbers[3], const TimeOfDay& time) {
     std::int32_t year = numbers[2];
     std::int32_t month = numbers[0];
     std::int32_t day = numbers[1];
@@ -804,31 +832,44 @@ double PackInOrder(const workbook::Book* book, int order, const std::int32_t num
         day = numbers[2];
     }
     if (year == 0 || month == 0 || day == 0) {
-        return 0.0;
+        return std::nullopt;
     }
-    return workbook::DatePack(book, year, month, day, time.hour, time.minute, time.second,
-                              time.millisecond);
+    return workbook::DateSerial(book, year, month, day, time.hour, time.minute, time.second,
+                                time.millisecond);
 }
 
-double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
-                   const std::int32_t numbers[3], const TimeOfDay& time);
+// The orders (bit 1 << (order - 1)) in which the three numbers make a date.
+unsigned OrdersOf(const workbook::Book* book, const std::int32_t numbers[3],
+                  const TimeOfDay& time) {
+    unsigned orders = 0;
+    for (int order = 1; order <= 3; ++order) {
+        orders |= PackInOrder(book, order, numbers, time) ? 1u << (order - 1) : 0u;
+    }
+    return orders;
+}
 
-// DateValue's work, giving the time of day read too.
-double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                   TimeOfDay* time) {
+std::optional<double> DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                                  const std::int32_t numbers[3], const TimeOfDay& time,
+                                  bool* misfit);
+
+// DateValue's work, giving the time of day read too. *misfit (may be null)
+// is set when the text is a date in another order than the settings' fixed
+// one, but not in that one.
+std::optional<double> DateAndTime(ConversionSettings* settings, const workbook::Book* book,
+                                  std::string_view field, TimeOfDay* time, bool* misfit = nullptr) {
     std::int32_t numbers[3] = {0, 0, 0};
     if (settings->dateMode == 4) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
         // puts before digits it wants kept as text.
         if (field.size() <= 7) {
-            return 0.0;
+            return std::nullopt;
         }
         if (field[0] == '"' || field[0] == '\'') {
             field.remove_prefix(1);
         }
         if (field.size() < 8 || !std::all_of(field.begin(), field.begin() + 8, IsDigit) ||
             !ReadTimeOfDay(field.substr(8), time)) {
-            return 0.0;
+            return std::nullopt;
         }
         numbers[0] = LeadingInteger(field.substr(0, 4));
         numbers[1] = LeadingInteger(field.substr(4, 2));
@@ -837,35 +878,39 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
     }
 
     if (!SplitDateNumbers(field, numbers, time)) {
-        return 0.0;
+        return std::nullopt;
     }
-    return DateInOrder(settings, book, numbers, *time);
+    return DateInOrder(settings, book, numbers, *time, misfit);
+}
+
+// The order of day, month and year that a dateMode fixes, or 0 for an
+// automatic one.
+constexpr int FixedOrder(std::int32_t dateMode) {
+    return dateMode >= 1 && dateMode <= 3     ? dateMode
+           : dateMode >= 11 && dateMode <= 13 ? dateMode - 10
+                                              : 0;
 }
 
 // A date from its three numbers as written, in the settings' order, or
 // fixing an automatic order on the first date that exists.
-double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
-                   const std::int32_t numbers[3], const TimeOfDay& time) {
-    switch (settings->dateMode) {
-        case 1:
-        case 11:
-            return PackInOrder(book, 1, numbers, time);
-        case 2:
-        case 12:
-            return PackInOrder(book, 2, numbers, time);
-        case 3:
-        case 13:
-            return PackInOrder(book, 3, numbers, time);
-        default:
-            break;
+std::optional<double> DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                                  const std::int32_t numbers[3], const TimeOfDay& time,
+                                  bool* misfit) {
+    const int fixed = FixedOrder(settings->dateMode);
+    if (fixed != 0) {
+        const std::optional<double> value = PackInOrder(book, fixed, numbers, time);
+        if (!value && misfit != nullptr) {
+            *misfit = OrdersOf(book, numbers, time) != 0;
+        }
+        return value;
     }
 
     // Automatic order: the first number tells. A day that does not exist in
     // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
     // is not a date and must not fix the order for the rest of the run.
     const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
-    const double value = PackInOrder(book, order, numbers, time);
-    if (value > 0.0) {
+    const std::optional<double> value = PackInOrder(book, order, numbers, time);
+    if (value) {
         settings->dateMode = 10 + order;
     }
     return value;
@@ -881,6 +926,17 @@ template <bool kWithValue>
     NumberParts parts;
     if (SplitNumber(field, settings->decimalSeparator, &parts) &&
         NumericCharactersAllow(settings->numericChars, parts.characterMask)) {
+        if (parts.digitCount > kMaxIntegerDigits) {
+            // A long decimal is a number only if a double holds its digits.
+            double value = 0.0;
+            if (!PartsValue(parts, &value) || !HoldsDigits(parts, value)) {
+                return result;
+            }
+            result.letter = kNumericType;
+            result.value = value;
+            result.hasNumber = true;
+            return result;
+        }
         result.letter = kNumericType;
         if constexpr (kWithValue) {
             result.hasNumber = PartsValue(parts, &result.value);
@@ -922,10 +978,11 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
     FieldValue result;
     if (separators >= 2 || settings->dateMode == 4) {
         TimeOfDay time;
-        const double date = DateAndTime(settings, book, field, &time);
-        if (date > 0.0) {
+        const std::optional<double> date =
+            DateAndTime(settings, book, field, &time, &result.misfitDate);
+        if (date) {
             result.letter = kDateType;
-            result.value = date;
+            result.value = *date;
             result.hasTime = time.given;
             return result;
         }
@@ -940,7 +997,9 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
         // group thousands (and SplitNumber refuses a "-" after the start).
         answer = QuickAnswer::kAsk;
     }
-    return ReadNumber<kWithValue>(settings, field, answer, quick);
+    FieldValue number = ReadNumber<kWithValue>(settings, field, answer, quick);
+    number.misfitDate = result.misfitDate && number.letter == kCharacterType;
+    return number;
 }
 
 // Short fields are read to their end without a test per byte; long ones,
@@ -1055,10 +1114,11 @@ template <bool kWithValue>
             // is neither a group of thousands nor a fraction.
             TimeOfDay time;
             if (ReadTimeOfDay(field.substr(10), &time)) {
-                const double date = DateInOrder(settings, book, numbers, time);
-                if (date > 0.0) {
+                const std::optional<double> date =
+                    DateInOrder(settings, book, numbers, time, &result.misfitDate);
+                if (date) {
                     result.letter = kDateType;
-                    result.value = date;
+                    result.value = *date;
                     result.hasTime = time.given;
                 }
             }
@@ -1110,14 +1170,23 @@ FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book
     return ClassifyAndRead<true>(settings, book, field);
 }
 
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                 bool* hasTime) {
+std::optional<double> DateValue(ConversionSettings* settings, const workbook::Book* book,
+                                std::string_view field, bool* hasTime) {
     TimeOfDay time;
-    const double value = DateAndTime(settings, book, field, &time);
+    const std::optional<double> value = DateAndTime(settings, book, field, &time);
     if (hasTime != nullptr) {
-        *hasTime = value != 0.0 && time.given;
+        *hasTime = value && time.given;
     }
     return value;
+}
+
+unsigned DateOrdersOf(const workbook::Book* book, std::string_view field) {
+    std::int32_t numbers[3] = {0, 0, 0};
+    TimeOfDay time;
+    if (!SplitDateNumbers(field, numbers, &time)) {
+        return 0;
+    }
+    return OrdersOf(book, numbers, time);
 }
 
 char LookupTypeOverride(const ConversionSettings* settings, std::int32_t column,
@@ -1180,7 +1249,13 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 
 bool NumberValue(std::string_view text, double* value, char decimalSeparator) {
     NumberParts parts;
-    return SplitNumber(text, decimalSeparator, &parts) && PartsValue(parts, value);
+    double read = 0.0;
+    if (!SplitNumber(text, decimalSeparator, &parts) || !PartsValue(parts, &read) ||
+        !HoldsDigits(parts, read)) {
+        return false;
+    }
+    *value = read;
+    return true;
 }
 
 bool BooleanValue(std::string_view field) {

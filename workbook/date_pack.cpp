@@ -26,15 +26,15 @@ constexpr long long DaysFromEpoch(long long year, long long month, long long day
 
 }  // namespace
 
-double DatePack(const Book* book, int year, int month, int day, int hour, int minute, int second,
-                int millisecond) {
+std::optional<double> DateSerial(const Book* book, int year, int month, int day, int hour,
+                                 int minute, int second, int millisecond) {
     if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 ||
         day > DaysInMonth(year, month)) {
-        return 0.0;
+        return std::nullopt;
     }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
         millisecond < 0 || millisecond > 999) {
-        return 0.0;
+        return std::nullopt;
     }
     const long long days = DaysFromEpoch(year, month, day);
     long long serial = 0;
@@ -43,7 +43,7 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
         constexpr long long kFirstDay1904 = DaysFromEpoch(1904, 1, 1);
         serial = days - kFirstDay1904;
         if (serial < 0) {
-            return 0.0;
+            return std::nullopt;
         }
     } else {
         // Day 1 is 1 January 1900. The 1900 date system counts a 29 February

@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -33,6 +35,7 @@ using engine::TextOf;
 
 double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
                  bool* hasTime = nullptr);
+bool NumberValue(std::string_view text, double* value, char decimalSeparator);
 
 // A double holds every integer of up to this many digits exactly enough to
 // give it back; longer integers (card numbers, long IDs) would lose digits in
@@ -491,7 +494,10 @@ char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
         return kDateType;
     }
     NumberParts parts;
-    if (SplitNumber(field, settings->decimalSeparator, &parts)) {
+    double value = 0.0;
+    if (SplitNumber(field, settings->decimalSeparator, &parts) &&
+        (parts.digitCount <= kMaxIntegerDigits ||
+         NumberValue(field, &value, settings->decimalSeparator))) {
         const std::uint32_t allowed = NumericCharacterMask(TextOf(settings->numericChars));
         if ((parts.characterMask & ~allowed) == 0) {
             return kNumericType;
@@ -530,6 +536,20 @@ bool NumberValue(std::string_view text, double* value, char decimalSeparator) {
     const auto result = std::from_chars(normalised, end, magnitude);
     if (result.ec != std::errc{} || result.ptr != end) {
         return false;  // a fraction too small for a double
+    }
+    if (parts.digitCount > kMaxIntegerDigits) {
+        // Printed with as many significant digits, the double must show the
+        // same ones.
+        char printed[kMaxDigits + 16];
+        std::snprintf(printed, sizeof printed, "%.*e", static_cast<int>(parts.digitCount - 1),
+                      magnitude);
+        std::string shown(1, printed[0]);
+        shown.append(printed + 2, parts.digitCount - 1);
+        if (shown != std::string_view(parts.digits, parts.digitCount) ||
+            std::atoi(printed + parts.digitCount + 2) !=
+                parts.exponent + static_cast<int>(parts.digitCount) - 1) {
+            return false;
+        }
     }
     *value = parts.negative ? -magnitude : magnitude;
     return true;
@@ -631,7 +651,7 @@ struct EngineSide {
         return engine::NumberValue(text, value, separator);
     }
     static double Date(ConversionSettings* settings, std::string_view field, bool* hasTime) {
-        return engine::DateValue(settings, nullptr, field, hasTime);
+        return engine::DateValue(settings, nullptr, field, hasTime).value_or(0.0);
     }
     static bool Boolean(std::string_view field) { return engine::BooleanValue(field); }
     static engine::FieldValue ClassifyValue(ConversionSettings* settings, std::string_view field) {

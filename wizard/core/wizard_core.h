@@ -328,6 +328,9 @@ enum class RunOutcome {
 struct RunReport {
     RunOutcome outcome = RunOutcome::kFailed;
     std::string reason;  // with kFailed: the run's own message, or a general one
+    // The run's warnings (fields kept as text, a quote never closed), kept
+    // for the completion page rather than shown while the run goes on.
+    std::vector<std::string> warnings{};
 };
 
 // Clocks the run reads; tests give their own.

@@ -412,6 +412,12 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
          "Conversion failed: Disk full",
          false,
          false},
+        {"warnings under the count",
+         {wizard::RunOutcome::kConverted, "", {"a.csv: 2 fields were kept as text.", "w2"}},
+         5,
+         "5 records have been imported.\na.csv: 2 fields were kept as text.\nw2",
+         true,
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
