@@ -362,7 +362,8 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
         }
         const char letter = overrides_.Lookup(column, read.letter);
         // A column forced to text keeps its dates as text by choice.
-        misfit = read.misfitDate && (letter != kCharacterType || !overrides_.Has(column));
+        misfit = read.undatedDate && (letter != kCharacterType || !overrides_.Has(column)) &&
+                 DateOrdersOf(book_.get(), field) != 0;
         switch (letter) {
             case 'd':
             case 'D': {

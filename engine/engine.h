@@ -210,9 +210,9 @@ struct FieldValue {
     double value = 0.0;            // 'd': DateValue's; 'n': NumberValue's when hasNumber
     bool hasTime = false;          // 'd': the date has a time of day
     bool hasNumber = false;        // 'n': NumberValue reads it (false below the smallest double)
-    // 'c': a date in another order of day, month and year than the one
-    // dateMode fixes, but no date in that one.
-    bool misfitDate = false;
+    // 'c': a date's shape, but no date in the order dateMode fixes; it may
+    // be one in another order (DateOrdersOf tells).
+    bool undatedDate = false;
 };
 
 // ClassifyField's letter, its side effect on dateMode included, and the
@@ -294,6 +294,45 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 // The value of a logical cell: false for an empty field and for one whose
 // first character is N, n, F, f, 0 or the Cyrillic Н, н; true otherwise.
 bool BooleanValue(std::string_view field);
+
+// ---- Legacy code pages --------------------------------------------------------------
+
+// Input that is neither Unicode by its byte-order mark nor UTF-16 is read
+// record by record: a record that is valid UTF-8 as such, any other one in
+// one legacy code page, which the lines of the file's first
+// kEncodingSampleBytes bytes (up to a zero byte) that are not UTF-8 decide
+// once: Windows-1251 or DOS 866 when they hold
+// Cyrillic letters, else the system's ANSI or OEM page; of the pair, the
+// OEM page when the settings say so or, when they say nothing, when the
+// bytes hold more Cyrillic letters as 866 writes them than as 1251 does.
+inline constexpr std::size_t kEncodingSampleBytes = 65536;
+inline constexpr int kCyrillicAnsiPage = 1251;
+inline constexpr int kCyrillicOemPage = 866;
+
+// Which page of a pair the settings ask for.
+enum class LegacySide { kByLetters, kAnsi, kOem };
+
+struct LegacyPage {
+    int codePage = 0;
+    bool oem = false;  // the OEM page of its pair
+};
+
+// The balance of Cyrillic letters over the first kEncodingSampleBytes bytes,
+// up to the first zero byte, in the lines (up to LF) that are not valid
+// UTF-8: +1 for each of the 22 commonest Russian letters as code page 866
+// writes them, -1 for each as code page 1251 writes them.
+// `cyrillic` (may be null) tells whether the text looks Cyrillic at all:
+// some such letter, and at least half as many bytes above 127 as ASCII
+// letters, which accented Latin text does not reach.
+int CyrillicBalance(std::string_view bytes, bool* cyrillic);
+
+// The legacy page for a file that starts with `firstBytes`, by the rule above.
+LegacyPage ChooseLegacyPage(std::string_view firstBytes, LegacySide side,
+                            const platform::SystemCodePages& pages);
+
+// SOURCE=OEM (or the wizard's OEM box) asks for the OEM page, SOURCE=ANSI
+// for the ANSI page; otherwise the letters decide.
+LegacySide LegacySideOf(const ConversionSettings& settings);
 
 // ---- Run log and status file -----------------------------------------------------------
 

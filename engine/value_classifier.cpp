@@ -90,6 +90,10 @@ bool IsOneCharacterOf(std::string_view text, std::string_view set) {
 // The parts of a well-formed number: the sign and the significant digits
 // (no leading zeros, no trailing zeros of the fraction) as mantissa, with
 // the power of ten that scales them.
+// What the date readings below give for a text that is no date; serial
+// numbers are never negative, and 0 is a day of the 1904 system.
+constexpr double kNoDate = -1.0;
+
 // A time of day read after a date; `given` is false when there was none.
 struct TimeOfDay {
     std::int32_t hour = 0;
@@ -818,8 +822,9 @@ bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3], TimeOfDay*
 // Packs the three numbers of a date text read in `order` (1 month-day-year,
 // 2 day-month-year, 3 year-month-day) with its time of day; nothing when one
 // of them is 0 or the day does not exist.
-std::optional<double> PackInOrder(const workbook::Book* book, int order,
-                                  const std::int32_t numbers[3], const TimeOfDay& time) {
+[[gnu::always_inline]] inline double PackInOrder(const workbook::Book* book, int order,
+                                                 const std::int32_t numbers[3],
+                                                 const TimeOfDay& time) {
     std::int32_t year = numbers[2];
     std::int32_t month = numbers[0];
     std::int32_t day = numbers[1];
@@ -831,11 +836,15 @@ std::optional<double> PackInOrder(const workbook::Book* book, int order,
         month = numbers[1];
         day = numbers[2];
     }
-    if (year == 0 || month == 0 || day == 0) {
-        return std::nullopt;
+    // A month or day that no calendar has (a date read in the wrong
+    // order, mostly) needs no call.
+    double serial = kNoDate;
+    if (year == 0 || month < 1 || month > 12 || day < 1 || day > 31 ||
+        !workbook::DateSerial(book, year, month, day, time.hour, time.minute, time.second,
+                              time.millisecond, &serial)) {
+        return kNoDate;
     }
-    return workbook::DateSerial(book, year, month, day, time.hour, time.minute, time.second,
-                                time.millisecond);
+    return serial;
 }
 
 // The orders (bit 1 << (order - 1)) in which the three numbers make a date.
@@ -843,33 +852,52 @@ unsigned OrdersOf(const workbook::Book* book, const std::int32_t numbers[3],
                   const TimeOfDay& time) {
     unsigned orders = 0;
     for (int order = 1; order <= 3; ++order) {
-        orders |= PackInOrder(book, order, numbers, time) ? 1u << (order - 1) : 0u;
+        orders |= PackInOrder(book, order, numbers, time) != kNoDate ? 1u << (order - 1) : 0u;
     }
     return orders;
 }
 
-std::optional<double> DateInOrder(ConversionSettings* settings, const workbook::Book* book,
-                                  const std::int32_t numbers[3], const TimeOfDay& time,
-                                  bool* misfit);
+// The first date that exists fixes an automatic order, by its first number.
+double AutomaticDate(ConversionSettings* settings, const workbook::Book* book,
+                     const std::int32_t numbers[3], const TimeOfDay& time) {
+    // Automatic order: the first number tells. A day that does not exist in
+    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
+    // is not a date and must not fix the order for the rest of the run.
+    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
+    const double value = PackInOrder(book, order, numbers, time);
+    if (value != kNoDate) {
+        settings->dateMode = 10 + order;
+    }
+    return value;
+}
 
-// DateValue's work, giving the time of day read too. *misfit (may be null)
-// is set when the text is a date in another order than the settings' fixed
-// one, but not in that one.
-std::optional<double> DateAndTime(ConversionSettings* settings, const workbook::Book* book,
-                                  std::string_view field, TimeOfDay* time, bool* misfit = nullptr) {
+double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                   const std::int32_t numbers[3], const TimeOfDay& time);
+
+// True when dateMode fixes the order of day, month and year (not the
+// compact form, not automatic).
+constexpr bool FixesOrder(std::int32_t dateMode) {
+    return (dateMode >= 1 && dateMode <= 3) || (dateMode >= 11 && dateMode <= 13);
+}
+
+// DateValue's work, giving the time of day read too. *undated (may be null)
+// is set when the text has a date's shape but is no date in the order the
+// settings fix.
+double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
+                   TimeOfDay* time, bool* undated = nullptr) {
     std::int32_t numbers[3] = {0, 0, 0};
     if (settings->dateMode == 4) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
         // puts before digits it wants kept as text.
         if (field.size() <= 7) {
-            return std::nullopt;
+            return kNoDate;
         }
         if (field[0] == '"' || field[0] == '\'') {
             field.remove_prefix(1);
         }
         if (field.size() < 8 || !std::all_of(field.begin(), field.begin() + 8, IsDigit) ||
             !ReadTimeOfDay(field.substr(8), time)) {
-            return std::nullopt;
+            return kNoDate;
         }
         numbers[0] = LeadingInteger(field.substr(0, 4));
         numbers[1] = LeadingInteger(field.substr(4, 2));
@@ -878,42 +906,32 @@ std::optional<double> DateAndTime(ConversionSettings* settings, const workbook::
     }
 
     if (!SplitDateNumbers(field, numbers, time)) {
-        return std::nullopt;
+        return kNoDate;
     }
-    return DateInOrder(settings, book, numbers, *time, misfit);
-}
-
-// The order of day, month and year that a dateMode fixes, or 0 for an
-// automatic one.
-constexpr int FixedOrder(std::int32_t dateMode) {
-    return dateMode >= 1 && dateMode <= 3     ? dateMode
-           : dateMode >= 11 && dateMode <= 13 ? dateMode - 10
-                                              : 0;
+    const double value = DateInOrder(settings, book, numbers, *time);
+    if (value == kNoDate && undated != nullptr) {
+        *undated = FixesOrder(settings->dateMode);
+    }
+    return value;
 }
 
 // A date from its three numbers as written, in the settings' order, or
 // fixing an automatic order on the first date that exists.
-std::optional<double> DateInOrder(ConversionSettings* settings, const workbook::Book* book,
-                                  const std::int32_t numbers[3], const TimeOfDay& time,
-                                  bool* misfit) {
-    const int fixed = FixedOrder(settings->dateMode);
-    if (fixed != 0) {
-        const std::optional<double> value = PackInOrder(book, fixed, numbers, time);
-        if (!value && misfit != nullptr) {
-            *misfit = OrdersOf(book, numbers, time) != 0;
-        }
-        return value;
+double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
+                   const std::int32_t numbers[3], const TimeOfDay& time) {
+    switch (settings->dateMode) {
+        case 1:
+        case 11:
+            return PackInOrder(book, 1, numbers, time);
+        case 2:
+        case 12:
+            return PackInOrder(book, 2, numbers, time);
+        case 3:
+        case 13:
+            return PackInOrder(book, 3, numbers, time);
+        default:
+            return AutomaticDate(settings, book, numbers, time);
     }
-
-    // Automatic order: the first number tells. A day that does not exist in
-    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
-    // is not a date and must not fix the order for the rest of the run.
-    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
-    const std::optional<double> value = PackInOrder(book, order, numbers, time);
-    if (value) {
-        settings->dateMode = 10 + order;
-    }
-    return value;
 }
 
 // The reading of a field that only SplitNumber can tell: grouped, long or
@@ -978,11 +996,10 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
     FieldValue result;
     if (separators >= 2 || settings->dateMode == 4) {
         TimeOfDay time;
-        const std::optional<double> date =
-            DateAndTime(settings, book, field, &time, &result.misfitDate);
-        if (date) {
+        const double date = DateAndTime(settings, book, field, &time, &result.undatedDate);
+        if (date != kNoDate) {
             result.letter = kDateType;
-            result.value = *date;
+            result.value = date;
             result.hasTime = time.given;
             return result;
         }
@@ -998,7 +1015,7 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
         answer = QuickAnswer::kAsk;
     }
     FieldValue number = ReadNumber<kWithValue>(settings, field, answer, quick);
-    number.misfitDate = result.misfitDate && number.letter == kCharacterType;
+    number.undatedDate = result.undatedDate && number.letter == kCharacterType;
     return number;
 }
 
@@ -1114,12 +1131,13 @@ template <bool kWithValue>
             // is neither a group of thousands nor a fraction.
             TimeOfDay time;
             if (ReadTimeOfDay(field.substr(10), &time)) {
-                const std::optional<double> date =
-                    DateInOrder(settings, book, numbers, time, &result.misfitDate);
-                if (date) {
+                const double date = DateInOrder(settings, book, numbers, time);
+                if (date != kNoDate) {
                     result.letter = kDateType;
-                    result.value = *date;
+                    result.value = date;
                     result.hasTime = time.given;
+                } else {
+                    result.undatedDate = FixesOrder(settings->dateMode);
                 }
             }
             return result;
@@ -1173,9 +1191,12 @@ FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book
 std::optional<double> DateValue(ConversionSettings* settings, const workbook::Book* book,
                                 std::string_view field, bool* hasTime) {
     TimeOfDay time;
-    const std::optional<double> value = DateAndTime(settings, book, field, &time);
+    const double value = DateAndTime(settings, book, field, &time);
     if (hasTime != nullptr) {
-        *hasTime = value && time.given;
+        *hasTime = value != kNoDate && time.given;
+    }
+    if (value == kNoDate) {
+        return std::nullopt;
     }
     return value;
 }

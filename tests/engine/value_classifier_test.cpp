@@ -225,7 +225,7 @@ TEST(ValueClassifier, DateOrdersTellWhichReadingsExist) {
     }
 }
 
-TEST(ValueClassifier, MisfitDateIsADateOnlyInAnotherOrder) {
+TEST(ValueClassifier, UndatedDateMarksDateShapesTheFixedOrderRefuses) {
     struct MisfitRow {
         std::string_view field;
         std::int32_t dateMode;
@@ -234,7 +234,7 @@ TEST(ValueClassifier, MisfitDateIsADateOnlyInAnotherOrder) {
     const MisfitRow rows[] = {
         {"15.02.2024", 11, true},  {"15.02.2024", 1, true},  {"5.15.2024", 2, true},
         {"5/6/2016", 13, true},    {"2016-05-06", 12, true}, {"15.02.2024", 12, false},
-        {"31.02.2024", 11, false}, {"1.234.567", 11, false}, {"15.02.2024", 0, false},
+        {"31.02.2024", 11, true},  {"1.234.567", 11, false}, {"15.02.2024", 0, false},
         {"15.02.2024x", 1, false}, {"20240215", 4, false},
     };
     for (const MisfitRow& row : rows) {
@@ -243,7 +243,7 @@ TEST(ValueClassifier, MisfitDateIsADateOnlyInAnotherOrder) {
         settings->dateMode = row.dateMode;
         const engine::FieldValue read =
             engine::ClassifyFieldValue(settings.get(), nullptr, row.field);
-        EXPECT_EQ(read.misfitDate, row.misfit);
+        EXPECT_EQ(read.undatedDate, row.misfit);
         if (row.misfit) {
             EXPECT_EQ(read.letter, 'c');
         }
