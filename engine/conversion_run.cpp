@@ -294,16 +294,15 @@ void Run::SettleDateOrder(std::string_view field) {
     if ((orders & kMonthFirst) == 0 || (orders & kDayFirst) == 0) {
         return;
     }
-    const unsigned order = LookAheadDateOrder();
-    if (order == kDayFirst) {
+    if (LookAheadDateOrder() == kDayFirst) {
         s_->dateMode = 12;
-    } else if (order == kYearFirst) {
-        s_->dateMode = 13;
     }
 }
 
-// The order of the first date in the input that is a date in one order
-// only, or 0 when there is none. Reads the input again from its start, a
+// Whether the first date in the input that reads only one way of day and
+// month reads day first (kDayFirst) or month first (kMonthFirst); 0 when no
+// date tells. A date written year first (2024-01-03) tells nothing of the
+// two. Reads the input again from its start, a
 // block at a time, as the run reads it (the records before the current one
 // hold no date); a pipe cannot be read twice and gives 0.
 unsigned Run::LookAheadDateOrder() const {
@@ -322,8 +321,8 @@ unsigned Run::LookAheadDateOrder() const {
             continue;
         }
         for (const std::string_view field : record.fields) {
-            const unsigned orders = DateOrdersOf(book_.get(), field);
-            if (orders == kMonthFirst || orders == kDayFirst || orders == kYearFirst) {
+            const unsigned orders = DateOrdersOf(book_.get(), field) & (kMonthFirst | kDayFirst);
+            if (orders == kMonthFirst || orders == kDayFirst) {
                 return orders;
             }
         }
