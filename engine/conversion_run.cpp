@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,10 @@ void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char s
     }
 }
 
+bool IsAutomaticDateOrder(std::int32_t dateMode) {
+    return !(dateMode >= 1 && dateMode <= 4) && !(dateMode >= 11 && dateMode <= 13);
+}
+
 class Run {
 public:
     Run(const RunOwner* owner, ConversionSettings* settings)
@@ -118,6 +123,9 @@ private:
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
     bool SheetStartsWithTitles(const std::vector<std::string_view>& fields) const;
+    void SettleDateOrder(std::string_view field);
+    unsigned LookAheadDateOrder() const;
+    void ReportMisfitDates() const;
     void ReportFailedWrite(int column);
     void ReportOverlongField(std::int64_t column);
     void ReportLineFailure(std::int64_t column, std::string_view reason);
@@ -135,11 +143,15 @@ private:
     const workbook::Format* dateFormat_ = nullptr;
     const workbook::Format* dateTimeFormat_ = nullptr;
     TypeOverrideIndex overrides_;
+    // Typed fields are read while no date has fixed an automatic date order.
+    bool dateOrderOpen_ = s_->allCharacter != 1 && IsAutomaticDateOrder(s_->dateMode);
+    std::int64_t misfitDates_ = 0;  // fields kept as text for not fitting the date order
     int row_ = 0;
     std::int64_t line_ = 0;            // the input line where the current record starts
     std::int64_t openQuoteLine_ = -1;  // where a quote that is never closed opened
     bool cancelled_ = false;
-    bool waited_ = false;  // the lock had to wait, and the progress line said so
+    std::int64_t inputSize_ = 0;  // 0 for a pipe, which cannot be read twice
+    bool waited_ = false;         // the lock had to wait, and the progress line said so
 };
 
 RunResult Run::Execute() {
@@ -156,6 +168,7 @@ RunResult Run::Execute() {
                   std::string(input.errorText()));
         return RunResult::kFailed;
     }
+    inputSize_ = input.size();
     if (!LockWorkbook()) {
         // Cancelled while it waited: nothing was written, so nothing is saved.
         return cancelled_ ? RunResult::kCancelled : RunResult::kFailed;
@@ -356,6 +369,9 @@ bool Run::ConvertRecords(CsvInput& input) {
                    " The rest of the file became one field of the last record.",
                platform::MessageIcon::kWarning);
     }
+    if (misfitDates_ > 0) {
+        ReportMisfitDates();
+    }
     return true;
 }
 
@@ -379,26 +395,98 @@ bool Run::SheetStartsWithTitles(const std::vector<std::string_view>& fields) con
                       titles.begin());
 }
 
+// The first date fixes an automatic order. One that reads either way
+// (03.01.2024) would fix month first, and a day-first file would come out
+// with the wrong dates and its days past 12 as text, so the input is read
+// on to the first date that tells.
+void Run::SettleDateOrder(std::string_view field) {
+    const unsigned orders = DateOrdersOf(book_.get(), field);
+    if ((orders & kMonthFirst) == 0 || (orders & kDayFirst) == 0) {
+        return;
+    }
+    if (LookAheadDateOrder() == kDayFirst) {
+        s_->dateMode = 12;
+    }
+}
+
+// Whether the first date in the input that reads only one way of day and
+// month reads day first (kDayFirst) or month first (kMonthFirst); 0 when no
+// date tells. A date written year first (2024-01-03) tells nothing of the
+// two. Reads the input again from its start, a
+// block at a time, as the run reads it (the records before the current one
+// hold no date); a pipe cannot be read twice and gives 0.
+unsigned Run::LookAheadDateOrder() const {
+    // Opening a pipe again would take bytes from the run's own reading.
+    if (inputSize_ <= 0) {
+        return 0;
+    }
+    CsvInput ahead;
+    if (!ahead.Open(inputPath_, *s_) || ahead.size() == 0) {
+        return 0;
+    }
+    CsvRecord record;
+    bool first = true;
+    bool typesLinePending = s_->typesInFile != 0;
+    while (s_->cancelRequested.load(std::memory_order_relaxed) == 0 && ahead.ReadRecord(record)) {
+        const bool header = first && s_->hasHeader == 1;
+        first = false;
+        if (header || typesLinePending) {
+            typesLinePending = typesLinePending && header;
+            continue;
+        }
+        for (const std::string_view field : record.fields) {
+            const unsigned orders = DateOrdersOf(book_.get(), field) & (kMonthFirst | kDayFirst);
+            if (orders == kMonthFirst || orders == kDayFirst) {
+                return orders;
+            }
+        }
+    }
+    return 0;
+}
+
+void Run::ReportMisfitDates() const {
+    const char* order = s_->dateMode % 10 == 1   ? "MM.DD.YYYY"
+                        : s_->dateMode % 10 == 2 ? "DD.MM.YYYY"
+                                                 : "YYYY.MM.DD";
+    const bool one = misfitDates_ == 1;
+    Report("Warning",
+           inputPath_ + ": " + std::to_string(misfitDates_) +
+               (one ? " field that looks like a date does" : " fields that look like dates do") +
+               " not fit the date order " + order + " and " + (one ? "was" : "were") +
+               " kept as text.",
+           platform::MessageIcon::kWarning);
+}
+
 std::string Run::UnclosedQuoteText() const {
     return "The quote opened on line " + std::to_string(openQuoteLine_) + " is never closed.";
 }
 
 bool Run::WriteField(int column, std::string_view field, bool asText) {
     workbook::Sheet* sheet = sheet_;
+    bool misfit = false;
     if (!asText) {
         // The classification reads the value too; a column forced to another
         // type reads the field again as that type.
-        const FieldValue read = ClassifyFieldValue(s_, book_.get(), field);
-        switch (overrides_.Lookup(column, read.letter)) {
+        FieldValue read = ClassifyFieldValue(s_, book_.get(), field);
+        if (dateOrderOpen_ && !IsAutomaticDateOrder(s_->dateMode)) [[unlikely]] {
+            dateOrderOpen_ = false;
+            SettleDateOrder(field);
+            read = ClassifyFieldValue(s_, book_.get(), field);
+        }
+        const char letter = overrides_.Lookup(column, read.letter);
+        // A column forced to text keeps its dates as text by choice.
+        misfit = read.undatedDate && (letter != kCharacterType || !overrides_.Has(column)) &&
+                 DateOrdersOf(book_.get(), field) != 0;
+        switch (letter) {
             case 'd':
             case 'D': {
                 bool hasTime = read.hasTime;
-                const double date = read.letter == kDateType
-                                        ? read.value
-                                        : DateValue(s_, book_.get(), field, &hasTime);
+                const std::optional<double> date =
+                    read.letter == kDateType ? std::optional<double>(read.value)
+                                             : DateValue(s_, book_.get(), field, &hasTime);
                 // A text that is no date keeps its text rather than vanish.
-                if (date != 0.0) {
-                    return workbook::WriteNumber(sheet, row_, column, date,
+                if (date) {
+                    return workbook::WriteNumber(sheet, row_, column, *date,
                                                  hasTime ? dateTimeFormat_ : dateFormat_);
                 }
                 break;
@@ -421,6 +509,7 @@ bool Run::WriteField(int column, std::string_view field, bool asText) {
                 break;
         }
     }
+    misfitDates_ += misfit ? 1 : 0;
     return workbook::WriteText(sheet, row_, column, field, nullptr);
 }
 

@@ -517,10 +517,25 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
     }
     size_ = static_cast<std::int64_t>(size);
 
-    // The legacy page: forced, or the system's ANSI or OEM page.
+    // Enough bytes for any byte-order mark, to tell UTF-16 without one, and
+    // to choose the legacy page.
+    constexpr std::size_t kProbeBytes = kEncodingSampleBytes;
+    buffer_.resize(std::max(2 * ReadSize(blockSize_) + 8, kProbeBytes));
+    while (end_ < kProbeBytes && !endOfFile_) {
+        std::size_t got = 0;
+        if (!ReadBytes(buffer_.data() + end_, std::min(blockSize_, buffer_.size() - end_), &got)) {
+            return false;
+        }
+        end_ += got;
+    }
+
+    // The legacy page: forced, or chosen from the first bytes.
     const int forced = settings.inputCodePage;
     const platform::SystemCodePages system = platform::GetSystemCodePages();
-    legacyPage_ = forced != 0 ? forced : (settings.oemSource != 0 ? system.oem : system.ansi);
+    legacyPage_ = forced != 0 ? forced
+                              : ChooseLegacyPage(std::string_view(buffer_.data(), end_),
+                                                 LegacySideOf(settings), system)
+                                    .codePage;
     if (forced == 0 || (forced != platform::kCodePageUtf8 && forced != platform::kCodePageUtf16Le &&
                         forced != platform::kCodePageUtf16Be)) {
         legacySingleByte_ = legacyDecoder_.Open(legacyPage_);
@@ -533,17 +548,6 @@ bool CsvInput::Open(const std::string& path, const ConversionSettings& settings,
             legacyPage_ = 1252;
             legacySingleByte_ = legacyDecoder_.Open(legacyPage_);
         }
-    }
-
-    // Enough bytes for any byte-order mark, and to tell UTF-16 without one.
-    constexpr std::size_t kProbeBytes = 256;
-    buffer_.resize(std::max(2 * ReadSize(blockSize_) + 8, kProbeBytes));
-    while (end_ < kProbeBytes && !endOfFile_) {
-        std::size_t got = 0;
-        if (!ReadBytes(buffer_.data() + end_, std::min(blockSize_, buffer_.size() - end_), &got)) {
-            return false;
-        }
-        end_ += got;
     }
     const auto byte = [&](std::size_t i) {
         return i < end_ ? static_cast<unsigned char>(buffer_[i]) : 0u;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -203,8 +204,8 @@ inline constexpr char kLogicalType = 'l';
 inline constexpr char kDateType = 'd';
 
 // The kind of a field by its own text, the first that holds: "" is 'c'; one
-// character (a whole UTF-8 character) of booleanChars is 'l'; a DateValue
-// above 0 is 'd'; a text of numericChars that NumberValue reads is 'n';
+// character (a whole UTF-8 character) of booleanChars is 'l'; a text that
+// DateValue reads as a date is 'd'; a text of numericChars that NumberValue reads is 'n';
 // anything else is 'c'. May fix an automatic dateMode (through DateValue).
 // `book` chooses the date system and may be null (1900 system).
 char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
@@ -216,6 +217,9 @@ struct FieldValue {
     double value = 0.0;            // 'd': DateValue's; 'n': NumberValue's when hasNumber
     bool hasTime = false;          // 'd': the date has a time of day
     bool hasNumber = false;        // 'n': NumberValue reads it (false below the smallest double)
+    // 'c': a date's shape, but no date in the order dateMode fixes; it may
+    // be one in another order (DateOrdersOf tells).
+    bool undatedDate = false;
 };
 
 // ClassifyField's letter, its side effect on dateMode included, and the
@@ -224,19 +228,28 @@ struct FieldValue {
 FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book* book,
                               std::string_view field);
 
-// The serial date number of a field in the settings' date order, or 0 when
-// it is not a date: after optional blanks, three runs of digits separated
-// by two "." (else "/", else "-") with at most three characters between
-// the separators; dateMode 4 reads eight digits YYYYMMDD, optionally after
-// a quote. The date may be followed by " " or "T" and a time of day
-// (hh:mm, hh:mm:ss, hh:mm:ss.fff), which is added to the number and sets
-// *hasTime; anything else after it means the text is no date (a version
-// such as 2020.12.07-1). Days and times that do not exist give 0. An
-// automatic dateMode (0 or any value not 1-4, 11-13) becomes 11, 12 or 13
-// on the first existing date, by its first number: above 31 year first,
-// 13 to 31 day first, else month first.
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                 bool* hasTime = nullptr);
+// The serial date number of a field in the settings' date order, or nothing
+// when it is not a date (0 is a date: the first day of the 1904 system): after optional blanks,
+// three runs of digits separated by two "." (else "/", else "-") with at most three characters
+// between the separators; dateMode 4 reads eight digits YYYYMMDD, optionally after a quote. The
+// date may be followed by " " or "T" and a time of day (hh:mm, hh:mm:ss, hh:mm:ss.fff), which is
+// added to the number and sets *hasTime; anything else after it means the text is no date (a
+// version such as 2020.12.07-1). Days and times that do not exist are no dates. An automatic
+// dateMode (0 or any value not 1-4, 11-13) becomes 11, 12 or 13 on the first existing date, by its
+// first number: above 31 year first, 13 to 31 day first, else month first.
+std::optional<double> DateValue(ConversionSettings* settings, const workbook::Book* book,
+                                std::string_view field, bool* hasTime = nullptr);
+
+// Date orders, as bits of DateOrdersOf's answer.
+inline constexpr unsigned kMonthFirst = 1;  // month, day, year (dateMode 1, 11)
+inline constexpr unsigned kDayFirst = 2;    // day, month, year (dateMode 2, 12)
+inline constexpr unsigned kYearFirst = 4;   // year, month, day (dateMode 3, 13)
+
+// The orders of day, month and year in which a field with separators is a
+// date, by DateValue's rules, as kMonthFirst | kDayFirst | kYearFirst; 0
+// when it is a date in none. Changes nothing. 03.01.2024 gives
+// kMonthFirst | kDayFirst; 15.02.2024 only kDayFirst.
+unsigned DateOrdersOf(const workbook::Book* book, std::string_view field);
 
 // The letter of the first type-override entry for `column` (its leading
 // integer; entries without "=" never match), or `defaultLetter` when there is
@@ -257,6 +270,11 @@ public:
         }
         return static_cast<char>(letters_[static_cast<std::size_t>(column)]);
     }
+    // True when an entry names `column`.
+    bool Has(std::int32_t column) const {
+        return column >= 0 && static_cast<std::size_t>(column) < letters_.size() &&
+               letters_[static_cast<std::size_t>(column)] >= 0;
+    }
 
 private:
     std::vector<int> letters_;  // by column: the entry's letter (0-255), or -1 for none
@@ -274,14 +292,54 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 // one repeated groups (1.234.567), and with both the last is decimal
 // (1.234,56 and 1,234.56 are 1234.56). With '.' or ',' that one is the
 // decimal separator and the other only groups (1,234 is 1234 with '.').
-// False (and *value untouched) for anything else, for leading zeros (007)
-// and for integers of more than 15 digits, which a number cell would lose;
-// decimals of any length give the nearest double.
+// False (and *value untouched) for anything else, for leading zeros (007),
+// for integers of more than 15 digits, which a number cell would lose, and
+// for longer decimals whose nearest double, printed with as many
+// significant digits, shows other digits (12345678901234567.0).
 [[nodiscard]] bool NumberValue(std::string_view text, double* value, char decimalSeparator = '\0');
 
 // The value of a logical cell: false for an empty field and for one whose
 // first character is N, n, F, f, 0 or the Cyrillic Н, н; true otherwise.
 bool BooleanValue(std::string_view field);
+
+// ---- Legacy code pages --------------------------------------------------------------
+
+// Input that is neither Unicode by its byte-order mark nor UTF-16 is read
+// record by record: a record that is valid UTF-8 as such, any other one in
+// one legacy code page, which the lines of the file's first
+// kEncodingSampleBytes bytes (up to a zero byte) that are not UTF-8 decide
+// once: Windows-1251 or DOS 866 when they hold
+// Cyrillic letters, else the system's ANSI or OEM page; of the pair, the
+// OEM page when the settings say so or, when they say nothing, when the
+// bytes hold more Cyrillic letters as 866 writes them than as 1251 does.
+inline constexpr std::size_t kEncodingSampleBytes = 65536;
+inline constexpr int kCyrillicAnsiPage = 1251;
+inline constexpr int kCyrillicOemPage = 866;
+
+// Which page of a pair the settings ask for.
+enum class LegacySide { kByLetters, kAnsi, kOem };
+
+struct LegacyPage {
+    int codePage = 0;
+    bool oem = false;  // the OEM page of its pair
+};
+
+// The balance of Cyrillic letters over the first kEncodingSampleBytes bytes,
+// up to the first zero byte, in the lines (up to LF) that are not valid
+// UTF-8: +1 for each of the 22 commonest Russian letters as code page 866
+// writes them, -1 for each as code page 1251 writes them.
+// `cyrillic` (may be null) tells whether the text looks Cyrillic at all:
+// some such letter, and at least half as many bytes above 127 as ASCII
+// letters, which accented Latin text does not reach.
+int CyrillicBalance(std::string_view bytes, bool* cyrillic);
+
+// The legacy page for a file that starts with `firstBytes`, by the rule above.
+LegacyPage ChooseLegacyPage(std::string_view firstBytes, LegacySide side,
+                            const platform::SystemCodePages& pages);
+
+// SOURCE=OEM (or the wizard's OEM box) asks for the OEM page, SOURCE=ANSI
+// for the ANSI page; otherwise the letters decide.
+LegacySide LegacySideOf(const ConversionSettings& settings);
 
 // ---- Run log and status file -----------------------------------------------------------
 

@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "engine/engine.h"
@@ -23,9 +24,10 @@ namespace {
 
 // A double holds every integer of up to this many digits exactly enough to
 // give it back; longer integers (card numbers, long IDs) would lose digits in
-// a number cell and stay text. Decimals are measurements, not identifiers:
-// programs print doubles with up to 17 digits (0.30000000000000004), and
-// those become the nearest number.
+// a number cell and stay text. Programs print doubles with up to 17 digits
+// (0.30000000000000004): a longer decimal is a number only when the nearest
+// double shows its digits again, and stays text otherwise
+// (12345678901234567.0 would become ...568).
 constexpr std::size_t kMaxIntegerDigits = 15;
 // The integer part of a decimal beyond this many digits is past the largest
 // double; a fraction beyond kMaxFractionDigits is below the smallest one.
@@ -88,6 +90,10 @@ bool IsOneCharacterOf(std::string_view text, std::string_view set) {
 // The parts of a well-formed number: the sign and the significant digits
 // (no leading zeros, no trailing zeros of the fraction) as mantissa, with
 // the power of ten that scales them.
+// What the date readings below give for a text that is no date; serial
+// numbers are never negative, and 0 is a day of the 1904 system.
+constexpr double kNoDate = -1.0;
+
 // A time of day read after a date; `given` is false when there was none.
 struct TimeOfDay {
     std::int32_t hour = 0;
@@ -334,6 +340,32 @@ bool PartsValue(const NumberParts& parts, double* value) {
     }
     *value = parts.negative ? -magnitude : magnitude;
     return true;
+}
+
+// True when `value`, the nearest double to `parts`, printed with as many
+// significant digits as the text has, shows the same digits: up to 15 it
+// always does.
+bool HoldsDigits(const NumberParts& parts, double value) {
+    if (parts.digitCount <= kMaxIntegerDigits) {
+        return true;
+    }
+    // "d.ddd...e-xx": the first digit, a point, the others, the exponent.
+    char printed[kMaxDigits + 16];
+    const auto result =
+        std::to_chars(printed, printed + sizeof printed, value < 0 ? -value : value,
+                      std::chars_format::scientific, static_cast<int>(parts.digitCount - 1));
+    const char* exponentAt = printed + parts.digitCount + 1;
+    if (result.ec != std::errc{} || exponentAt >= result.ptr || *exponentAt != 'e' ||
+        printed[0] != parts.digits[0] ||
+        std::memcmp(printed + 2, parts.digits + 1, parts.digitCount - 1) != 0) {
+        return false;
+    }
+    int exponent = 0;
+    const char* exponentText = exponentAt + 1;
+    exponentText += *exponentText == '+' ? 1 : 0;
+    const auto read = std::from_chars(exponentText, result.ptr, exponent);
+    return read.ec == std::errc{} && read.ptr == result.ptr &&
+           exponent == parts.exponent + static_cast<int>(parts.digitCount) - 1;
 }
 
 // The common numbers read in one pass: an optional "-", then digits with
@@ -788,10 +820,11 @@ bool SplitDateNumbers(std::string_view text, std::int32_t numbers[3], TimeOfDay*
 }
 
 // Packs the three numbers of a date text read in `order` (1 month-day-year,
-// 2 day-month-year, 3 year-month-day) with its time of day; 0 when one of
-// them is 0 or the day does not exist.
-double PackInOrder(const workbook::Book* book, int order, const std::int32_t numbers[3],
-                   const TimeOfDay& time) {
+// 2 day-month-year, 3 year-month-day) with its time of day; nothing when one
+// of them is 0 or the day does not exist.
+[[gnu::always_inline]] inline double PackInOrder(const workbook::Book* book, int order,
+                                                 const std::int32_t numbers[3],
+                                                 const TimeOfDay& time) {
     std::int32_t year = numbers[2];
     std::int32_t month = numbers[0];
     std::int32_t day = numbers[1];
@@ -803,32 +836,68 @@ double PackInOrder(const workbook::Book* book, int order, const std::int32_t num
         month = numbers[1];
         day = numbers[2];
     }
-    if (year == 0 || month == 0 || day == 0) {
-        return 0.0;
+    // A month or day that no calendar has (a date read in the wrong
+    // order, mostly) needs no call.
+    double serial = kNoDate;
+    if (year == 0 || month < 1 || month > 12 || day < 1 || day > 31 ||
+        !workbook::DateSerial(book, year, month, day, time.hour, time.minute, time.second,
+                              time.millisecond, &serial)) {
+        return kNoDate;
     }
-    return workbook::DatePack(book, year, month, day, time.hour, time.minute, time.second,
-                              time.millisecond);
+    return serial;
+}
+
+// The orders (bit 1 << (order - 1)) in which the three numbers make a date.
+unsigned OrdersOf(const workbook::Book* book, const std::int32_t numbers[3],
+                  const TimeOfDay& time) {
+    unsigned orders = 0;
+    for (int order = 1; order <= 3; ++order) {
+        orders |= PackInOrder(book, order, numbers, time) != kNoDate ? 1u << (order - 1) : 0u;
+    }
+    return orders;
+}
+
+// The first date that exists fixes an automatic order, by its first number.
+double AutomaticDate(ConversionSettings* settings, const workbook::Book* book,
+                     const std::int32_t numbers[3], const TimeOfDay& time) {
+    // Automatic order: the first number tells. A day that does not exist in
+    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
+    // is not a date and must not fix the order for the rest of the run.
+    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
+    const double value = PackInOrder(book, order, numbers, time);
+    if (value != kNoDate) {
+        settings->dateMode = 10 + order;
+    }
+    return value;
 }
 
 double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
                    const std::int32_t numbers[3], const TimeOfDay& time);
 
-// DateValue's work, giving the time of day read too.
+// True when dateMode fixes the order of day, month and year (not the
+// compact form, not automatic).
+constexpr bool FixesOrder(std::int32_t dateMode) {
+    return (dateMode >= 1 && dateMode <= 3) || (dateMode >= 11 && dateMode <= 13);
+}
+
+// DateValue's work, giving the time of day read too. *undated (may be null)
+// is set when the text has a date's shape but is no date in the order the
+// settings fix.
 double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                   TimeOfDay* time) {
+                   TimeOfDay* time, bool* undated = nullptr) {
     std::int32_t numbers[3] = {0, 0, 0};
     if (settings->dateMode == 4) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
         // puts before digits it wants kept as text.
         if (field.size() <= 7) {
-            return 0.0;
+            return kNoDate;
         }
         if (field[0] == '"' || field[0] == '\'') {
             field.remove_prefix(1);
         }
         if (field.size() < 8 || !std::all_of(field.begin(), field.begin() + 8, IsDigit) ||
             !ReadTimeOfDay(field.substr(8), time)) {
-            return 0.0;
+            return kNoDate;
         }
         numbers[0] = LeadingInteger(field.substr(0, 4));
         numbers[1] = LeadingInteger(field.substr(4, 2));
@@ -837,9 +906,13 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
     }
 
     if (!SplitDateNumbers(field, numbers, time)) {
-        return 0.0;
+        return kNoDate;
     }
-    return DateInOrder(settings, book, numbers, *time);
+    const double value = DateInOrder(settings, book, numbers, *time);
+    if (value == kNoDate && undated != nullptr) {
+        *undated = FixesOrder(settings->dateMode);
+    }
+    return value;
 }
 
 // A date from its three numbers as written, in the settings' order, or
@@ -857,18 +930,8 @@ double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
         case 13:
             return PackInOrder(book, 3, numbers, time);
         default:
-            break;
+            return AutomaticDate(settings, book, numbers, time);
     }
-
-    // Automatic order: the first number tells. A day that does not exist in
-    // the order chosen (version numbers like 10.20.30, a grouped 1.234.567)
-    // is not a date and must not fix the order for the rest of the run.
-    const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
-    const double value = PackInOrder(book, order, numbers, time);
-    if (value > 0.0) {
-        settings->dateMode = 10 + order;
-    }
-    return value;
 }
 
 // The reading of a field that only SplitNumber can tell: grouped, long or
@@ -881,6 +944,17 @@ template <bool kWithValue>
     NumberParts parts;
     if (SplitNumber(field, settings->decimalSeparator, &parts) &&
         NumericCharactersAllow(settings->numericChars, parts.characterMask)) {
+        if (parts.digitCount > kMaxIntegerDigits) {
+            // A long decimal is a number only if a double holds its digits.
+            double value = 0.0;
+            if (!PartsValue(parts, &value) || !HoldsDigits(parts, value)) {
+                return result;
+            }
+            result.letter = kNumericType;
+            result.value = value;
+            result.hasNumber = true;
+            return result;
+        }
         result.letter = kNumericType;
         if constexpr (kWithValue) {
             result.hasNumber = PartsValue(parts, &result.value);
@@ -922,8 +996,8 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
     FieldValue result;
     if (separators >= 2 || settings->dateMode == 4) {
         TimeOfDay time;
-        const double date = DateAndTime(settings, book, field, &time);
-        if (date > 0.0) {
+        const double date = DateAndTime(settings, book, field, &time, &result.undatedDate);
+        if (date != kNoDate) {
             result.letter = kDateType;
             result.value = date;
             result.hasTime = time.given;
@@ -940,7 +1014,9 @@ FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* 
         // group thousands (and SplitNumber refuses a "-" after the start).
         answer = QuickAnswer::kAsk;
     }
-    return ReadNumber<kWithValue>(settings, field, answer, quick);
+    FieldValue number = ReadNumber<kWithValue>(settings, field, answer, quick);
+    number.undatedDate = result.undatedDate && number.letter == kCharacterType;
+    return number;
 }
 
 // Short fields are read to their end without a test per byte; long ones,
@@ -1056,10 +1132,12 @@ template <bool kWithValue>
             TimeOfDay time;
             if (ReadTimeOfDay(field.substr(10), &time)) {
                 const double date = DateInOrder(settings, book, numbers, time);
-                if (date > 0.0) {
+                if (date != kNoDate) {
                     result.letter = kDateType;
                     result.value = date;
                     result.hasTime = time.given;
+                } else {
+                    result.undatedDate = FixesOrder(settings->dateMode);
                 }
             }
             return result;
@@ -1110,14 +1188,26 @@ FieldValue ClassifyFieldValue(ConversionSettings* settings, const workbook::Book
     return ClassifyAndRead<true>(settings, book, field);
 }
 
-double DateValue(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
-                 bool* hasTime) {
+std::optional<double> DateValue(ConversionSettings* settings, const workbook::Book* book,
+                                std::string_view field, bool* hasTime) {
     TimeOfDay time;
     const double value = DateAndTime(settings, book, field, &time);
     if (hasTime != nullptr) {
-        *hasTime = value != 0.0 && time.given;
+        *hasTime = value != kNoDate && time.given;
+    }
+    if (value == kNoDate) {
+        return std::nullopt;
     }
     return value;
+}
+
+unsigned DateOrdersOf(const workbook::Book* book, std::string_view field) {
+    std::int32_t numbers[3] = {0, 0, 0};
+    TimeOfDay time;
+    if (!SplitDateNumbers(field, numbers, &time)) {
+        return 0;
+    }
+    return OrdersOf(book, numbers, time);
 }
 
 char LookupTypeOverride(const ConversionSettings* settings, std::int32_t column,
@@ -1180,7 +1270,13 @@ std::string_view DecimalCommaToPoint(std::string_view text, std::span<char> dst)
 
 bool NumberValue(std::string_view text, double* value, char decimalSeparator) {
     NumberParts parts;
-    return SplitNumber(text, decimalSeparator, &parts) && PartsValue(parts, value);
+    double read = 0.0;
+    if (!SplitNumber(text, decimalSeparator, &parts) || !PartsValue(parts, &read) ||
+        !HoldsDigits(parts, read)) {
+        return false;
+    }
+    *value = read;
+    return true;
 }
 
 bool BooleanValue(std::string_view field) {

@@ -26,42 +26,44 @@ constexpr long long DaysFromEpoch(long long year, long long month, long long day
 
 }  // namespace
 
-double DatePack(const Book* book, int year, int month, int day, int hour, int minute, int second,
-                int millisecond) {
+bool DateSerial(const Book* book, int year, int month, int day, int hour, int minute, int second,
+                int millisecond, double* serial) {
     if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 ||
         day > DaysInMonth(year, month)) {
-        return 0.0;
+        return false;
     }
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
         millisecond < 0 || millisecond > 999) {
-        return 0.0;
+        return false;
     }
     const long long days = DaysFromEpoch(year, month, day);
-    long long serial = 0;
+    long long count = 0;
     if (book != nullptr && book->date1904()) {
         // Day 0 is 1 January 1904; earlier days have no serial number.
         constexpr long long kFirstDay1904 = DaysFromEpoch(1904, 1, 1);
-        serial = days - kFirstDay1904;
-        if (serial < 0) {
-            return 0.0;
+        count = days - kFirstDay1904;
+        if (count < 0) {
+            return false;
         }
     } else {
         // Day 1 is 1 January 1900. The 1900 date system counts a 29 February
         // 1900 that never happened, so from 1 March 1900 on every serial is one
         // more than the plain day count.
         constexpr long long kDayZero1900 = DaysFromEpoch(1899, 12, 31);
-        serial = days - kDayZero1900;
-        if (serial >= 60) {
-            ++serial;
+        count = days - kDayZero1900;
+        if (count >= 60) {
+            ++count;
         }
     }
     // Most dates carry no time; their fraction is 0 without two divisions.
     if ((hour | minute | second | millisecond) == 0) {
-        return static_cast<double>(serial);
+        *serial = static_cast<double>(count);
+        return true;
     }
     const double fraction =
         ((hour * 60.0 + minute) * 60.0 + second + millisecond / 1000.0) / 86400.0;
-    return static_cast<double>(serial) + fraction;
+    *serial = static_cast<double>(count) + fraction;
+    return true;
 }
 
 }  // namespace workbook

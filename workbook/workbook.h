@@ -133,14 +133,24 @@ Format* AddFormat(Book* book);
 // Gives the format a built-in number format (14 is the short date).
 void SetNumFormat(Format* format, int numFormat);
 
-// The serial date number of a calendar day in the book's date system: the
-// 1900 system, or the 1904 system when the loaded workbook uses it. The
-// 1900 system counts a 29 February 1900 that never happened. Gives 0 for
-// days that do not exist (month 13, 31 April, years before 1900 or after
-// 9999) and for days before the system's first day. `book` may be null:
-// the 1900 system is used then.
-double DatePack(const Book* book, int year, int month, int day, int hour, int minute, int second,
-                int millisecond);
+// The serial date number of a calendar day and time in the book's date
+// system, in *serial: the 1900 system, or the 1904 system when the loaded
+// workbook uses it. The 1900 system counts a 29 February 1900 that never
+// happened. False (and *serial untouched) for days or times that do not
+// exist (month 13, 31 April, 24:00, years before 1900 or after 9999) and for
+// days before the system's first day; the first day of the 1904 system is
+// serial 0, a date like any other. `book` may be null: the 1900 system is
+// used then.
+[[nodiscard]] bool DateSerial(const Book* book, int year, int month, int day, int hour, int minute,
+                              int second, int millisecond, double* serial);
+
+// DateSerial for days the caller knows exist, 0 for those that do not.
+inline double DatePack(const Book* book, int year, int month, int day, int hour, int minute,
+                       int second, int millisecond) {
+    double serial = 0.0;
+    return DateSerial(book, year, month, day, hour, minute, second, millisecond, &serial) ? serial
+                                                                                          : 0.0;
+}
 
 // Cell writes. Rows and columns are zero-based; within a sheet the engine
 // writes rows in increasing order and, within a row, columns in increasing

@@ -4,12 +4,14 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "engine/engine.h"
+#include "workbook/workbook.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ struct Row {
 };
 
 TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
+    const std::string hugeDecimal = "1" + std::string(300, '0') + ".5";
     const Row rows[] = {
         {"", 0, 'c', 0, 0},
         {"Y", 0, 'l', 0, 0},
@@ -86,12 +89,19 @@ TEST(ValueClassifier, ClassifiesOneFieldOnAFreshRecord) {
         {"12345678901234.5", 0, 'n', 12345678901234.5, 0},
         {"1.500000000000000000", 0, 'n', 1.5, 0},  // a fixed-scale export: zeros carry nothing
         {"0.000000000000000001", 0, 'n', 1e-18, 0},
-        // Decimals as programs print doubles: the nearest number, whatever the length.
+        // Decimals as programs print doubles: up to 17 digits, which the
+        // nearest double shows again.
         {"0.30000000000000004", 0, 'n', 0.30000000000000004, 0},
         {"3521418059.923445", 0, 'n', 3521418059.923445, 0},
-        {"1234567890.1234567", 0, 'n', 1234567890.1234567, 0},
-        {"-0,1234567890123456789", 0, 'n', -0.1234567890123456789, 0},
-        {"1.234.567,123456789012345678", 0, 'n', 1234567.123456789012345678, 0},
+        {"-0.10000000000000001", 0, 'n', -0.1, 0},
+        {"1,234,567.123456789", 0, 'n', 1234567.123456789, 0},
+        {hugeDecimal, 0, 'c', 0, 0},
+        // Longer decimals whose double shows other digits stay text.
+        {"12345678901234567.0", 0, 'c', 0, 0},
+        {"9999999999999999.5", 0, 'c', 0, 0},
+        {"1234567890.12345678", 0, 'c', 0, 0},
+        {"-0,1234567890123456789", 0, 'c', 0, 0},
+        {"1.234.567,123456789012345678", 0, 'c', 0, 0},
         // Not well-formed, or a number cell would lose digits.
         {"-", 0, 'c', 0, 0},
         {",", 0, 'c', 0, 0},
@@ -191,6 +201,75 @@ TEST(ValueClassifier, FirstExistingDateFixesTheOrderForLaterFields) {
             EXPECT_EQ(settings->dateMode, row.modeAfter);
         }
     }
+}
+
+TEST(ValueClassifier, DateOrdersTellWhichReadingsExist) {
+    constexpr unsigned kMonth = engine::kMonthFirst;
+    constexpr unsigned kDay = engine::kDayFirst;
+    constexpr unsigned kYear = engine::kYearFirst;
+    const std::pair<std::string_view, unsigned> rows[] = {
+        {"03.01.2024", kMonth | kDay},
+        {"12.12.2024", kMonth | kDay},
+        {"15.02.2024", kDay},
+        {"02.15.2024", kMonth},
+        {"2024-01-03", kYear},
+        {"31.02.2024", 0},
+        {"1.234.567", 0},
+        {"03.01.2024 10:30", kMonth | kDay},
+        {"03.01.2024x", 0},
+        {"5", 0},
+    };
+    for (const auto& [field, orders] : rows) {
+        SCOPED_TRACE(field);
+        EXPECT_EQ(engine::DateOrdersOf(nullptr, field), orders);
+    }
+}
+
+TEST(ValueClassifier, UndatedDateMarksDateShapesTheFixedOrderRefuses) {
+    struct MisfitRow {
+        std::string_view field;
+        std::int32_t dateMode;
+        bool misfit;
+    };
+    const MisfitRow rows[] = {
+        {"15.02.2024", 11, true},  {"15.02.2024", 1, true},  {"5.15.2024", 2, true},
+        {"5/6/2016", 13, true},    {"2016-05-06", 12, true}, {"15.02.2024", 12, false},
+        {"31.02.2024", 11, true},  {"1.234.567", 11, false}, {"15.02.2024", 0, false},
+        {"15.02.2024x", 1, false}, {"20240215", 4, false},
+    };
+    for (const MisfitRow& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.field << " dateMode " << row.dateMode);
+        auto settings = DefaultSettings();
+        settings->dateMode = row.dateMode;
+        const engine::FieldValue read =
+            engine::ClassifyFieldValue(settings.get(), nullptr, row.field);
+        EXPECT_EQ(read.undatedDate, row.misfit);
+        if (row.misfit) {
+            EXPECT_EQ(read.letter, 'c');
+        }
+    }
+}
+
+TEST(ValueClassifier, FirstDayOf1904SystemIsADate) {
+    workbook::BookPtr book(workbook::CreateBook(workbook::BookKind::kXlsx));
+    ASSERT_TRUE(book);
+    ASSERT_TRUE(workbook::LoadBook(book.get(),
+                                   std::string(QUENDLE_CORPUS_DIR) + "/xlsx/date_1904_02.xlsx"));
+    const std::pair<std::string_view, double> rows[] = {
+        {"1904-01-01", 0.0}, {"1904-01-02", 1.0}, {"1904-01-01 06:00", 0.25}};
+    for (const auto& [field, serial] : rows) {
+        SCOPED_TRACE(field);
+        auto settings = DefaultSettings();
+        const engine::FieldValue read =
+            engine::ClassifyFieldValue(settings.get(), book.get(), field);
+        EXPECT_EQ(read.letter, 'd');
+        EXPECT_EQ(read.value, serial);
+        auto again = DefaultSettings();
+        EXPECT_EQ(engine::ClassifyField(again.get(), book.get(), field), 'd');
+        EXPECT_EQ(engine::DateValue(again.get(), book.get(), field), serial);
+    }
+    auto settings = DefaultSettings();
+    EXPECT_EQ(engine::DateValue(settings.get(), book.get(), "1903-12-31"), std::nullopt);
 }
 
 TEST(ValueClassifier, CharacterSetsCompareWholeUtf8Characters) {

@@ -8,6 +8,8 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "wizard/core/wizard_core.h"
 
@@ -29,6 +31,7 @@ struct RunContext {
     ProgressThrottle throttle;
     const platform::MessageSink* messages = nullptr;
     std::string lastError;
+    std::vector<std::string> warnings;
 };
 
 void ShowFiles(void* context, std::string_view text) {
@@ -61,10 +64,15 @@ void ShowWaiting(void* context, std::string_view text) {
     ShowFiles(context, text);
 }
 
-// Passes every message on and keeps the last error's text as the reason.
+// Passes every message on but warnings, which the completion page shows,
+// and keeps the last error's text as the reason.
 void ShowMessage(void* context, std::string_view caption, std::string_view text,
                  platform::MessageIcon icon) {
     auto* run = static_cast<RunContext*>(context);
+    if (icon == platform::MessageIcon::kWarning) {
+        run->warnings.emplace_back(text);
+        return;
+    }
     if (icon == platform::MessageIcon::kError) {
         run->lastError = std::string(text);
     }
@@ -138,7 +146,9 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
         engine::RunOwner owner;
         owner.messages = &capturing;
         owner.progress = &reporter;
-        switch (engine::ConversionRun(&owner, settings)) {
+        const engine::RunResult result = engine::ConversionRun(&owner, settings);
+        report.warnings = std::move(context.warnings);
+        switch (result) {
             case engine::RunResult::kConverted:
                 report.outcome = RunOutcome::kConverted;
                 return report;

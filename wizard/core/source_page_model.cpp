@@ -139,8 +139,10 @@ void SourcePageModel::Load(PreviewMode mode) {
         m_preview.legacy
             ? m_preview.oemSource
             : (codePage == kCyrillicOemPage || (codePage != 0 && codePage == m_pages.oem) ? 1 : 0);
-    // The conversion decodes as the preview does, whatever the locale.
-    m_settings->inputCodePage = codePage != 0 ? codePage : m_preview.legacyPage;
+    // The conversion decodes as the preview does: automatic finds the same
+    // legacy page by itself; a page the OEM box chose is passed on.
+    m_settings->inputCodePage =
+        codePage != 0 ? codePage : (mode == PreviewMode::kDetect ? 0 : m_preview.legacyPage);
 }
 
 void SourcePageModel::ReportUnloadable() {

@@ -1,36 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Preview decoding and the OEM/ANSI vote. The vote counts the 22 commonest
-// Russian letters (А О И У Е П Т М Л К Д, both cases) at the bytes code pages
-// 1251 and 866 give them. The tables are written out rather than taken from
-// the system's pages, so a DOS export is told from a Windows one on any
-// system, whatever its locale.
+// Preview decoding. Text that is not Unicode is shown as the conversion
+// reads it: the engine chooses the legacy page, and lines that are valid
+// UTF-8 stay UTF-8.
 #include <algorithm>
-#include <array>
 
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {
 namespace {
-
-constexpr std::array<unsigned char, 22> kAnsiLetters = {
-    0xC0, 0xCE, 0xC8, 0xD3, 0xC5, 0xCF, 0xD2, 0xCC, 0xCB, 0xCA, 0xC4,
-    0xE0, 0xEE, 0xE8, 0xF3, 0xE5, 0xEF, 0xF2, 0xEC, 0xEB, 0xEA, 0xE4};
-constexpr std::array<unsigned char, 22> kOemLetters = {
-    0x80, 0x8E, 0x88, 0x93, 0x85, 0x8F, 0x92, 0x8C, 0x8B, 0x8A, 0x84,
-    0xA0, 0xAE, 0xA8, 0xE3, 0xA5, 0xAF, 0xE2, 0xAC, 0xAB, 0xAA, 0xA4};
-
-// +1 for an OEM letter, -1 for an ANSI letter, 0 otherwise; no byte is both.
-constexpr std::array<signed char, 256> VoteTable() {
-    std::array<signed char, 256> votes{};
-    for (unsigned char byte : kOemLetters) {
-        votes[byte] = 1;
-    }
-    for (unsigned char byte : kAnsiLetters) {
-        votes[byte] = -1;
-    }
-    return votes;
-}
-constexpr std::array<signed char, 256> kVotes = VoteTable();
 
 std::string_view UpToZero(std::string_view bytes) {
     const std::size_t zero = bytes.find('\0');
@@ -65,33 +42,21 @@ std::string DecodeUtf16(std::string_view units, bool littleEndian) {
     return std::string(UpToZero(text));
 }
 
+// Each line in the legacy page unless it is valid UTF-8, as the
+// conversion reads each record.
+std::string DecodeLines(int codePage, std::string_view bytes) {
+    std::string text;
+    while (!bytes.empty()) {
+        const std::size_t end = std::min(bytes.find('\n'), bytes.size() - 1) + 1;
+        const std::string_view line = WithoutCutCharacter(bytes.substr(0, end));
+        text += platform::IsValidUtf8(line) ? std::string(line)
+                                            : Decode(codePage, bytes.substr(0, end));
+        bytes.remove_prefix(end);
+    }
+    return text;
+}
+
 }  // namespace
-
-int CyrillicBalance(std::string_view bytes, bool* cyrillic) {
-    bytes = UpToZero(bytes.substr(0, std::min(bytes.size(), kDetectBytes)));
-    int balance = 0;
-    bool voted = false;
-    std::size_t high = 0;
-    std::size_t asciiLetters = 0;
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        const int vote = kVotes[byte];
-        balance += vote;
-        voted = voted || vote != 0;
-        high += byte >= 0x80 ? 1 : 0;
-        asciiLetters += (byte | 0x20) >= 'a' && (byte | 0x20) <= 'z' ? 1 : 0;
-    }
-    if (cyrillic != nullptr) {
-        // Accented Latin letters share bytes with Cyrillic ones, but sit
-        // alone among plain letters; Cyrillic words are high bytes throughout.
-        *cyrillic = voted && 2 * high >= asciiLetters;
-    }
-    return balance;
-}
-
-int DetectOemText(std::string_view bytes) {
-    return CyrillicBalance(bytes, nullptr) > 0 ? 1 : 0;
-}
 
 std::vector<EncodingChoice> EncodingChoices(const platform::SystemCodePages& pages,
                                             int givenCodePage) {
@@ -144,16 +109,16 @@ Preview DecodePreview(std::string_view bytes, int codePage, PreviewMode mode,
         preview.text = std::string(WithoutCutCharacter(bytes));
         return preview;
     }
-    bool cyrillic = false;
-    const int balance = CyrillicBalance(bytes, &cyrillic);
-    const int ansiPage = cyrillic ? kCyrillicAnsiPage : pages.ansi;
-    const int oemPage = cyrillic ? kCyrillicOemPage : pages.oem;
+    const engine::LegacyPage page =
+        engine::ChooseLegacyPage(bytes,
+                                 mode == PreviewMode::kDetect  ? engine::LegacySide::kByLetters
+                                 : mode == PreviewMode::kAsOem ? engine::LegacySide::kOem
+                                                               : engine::LegacySide::kAnsi,
+                                 pages);
     preview.legacy = true;
-    preview.oemSource = mode == PreviewMode::kDetect  ? (balance > 0 ? 1 : 0)
-                        : mode == PreviewMode::kAsOem ? 1
-                                                      : 0;
-    preview.legacyPage = preview.oemSource != 0 ? oemPage : ansiPage;
-    preview.text = Decode(preview.legacyPage, bytes);
+    preview.oemSource = page.oem ? 1 : 0;
+    preview.legacyPage = page.codePage;
+    preview.text = DecodeLines(page.codePage, bytes);
     return preview;
 }
 

@@ -61,22 +61,9 @@ void AddRecentItem(RecentStore& store, std::string_view list, std::string_view n
 // ---- Source preview and text encodings ---------------------------------------------
 
 inline constexpr std::size_t kPreviewBytes = 655360;  // 640 KiB
-inline constexpr std::size_t kDetectBytes = 65536;
-inline constexpr int kCyrillicAnsiPage = 1251;
-inline constexpr int kCyrillicOemPage = 866;
-
-// The balance of Cyrillic letters over the first kDetectBytes bytes, up to
-// the first zero byte: +1 for each of the 22 commonest Russian letters as
-// code page 866 writes them, -1 for each as code page 1251 writes them. The
-// tables are fixed, so the answer does not depend on the locale.
-// `cyrillic` (may be null) tells whether the text looks Cyrillic at all:
-// some such letter, and at least half as many bytes above 127 as ASCII
-// letters, which accented Latin text does not reach.
-int CyrillicBalance(std::string_view bytes, bool* cyrillic);
-
-// 1 (OEM) when CyrillicBalance is above 0, else 0 (ANSI); ties and texts
-// without such letters count as ANSI.
-int DetectOemText(std::string_view bytes);
+inline constexpr std::size_t kDetectBytes = engine::kEncodingSampleBytes;
+inline constexpr int kCyrillicAnsiPage = engine::kCyrillicAnsiPage;
+inline constexpr int kCyrillicOemPage = engine::kCyrillicOemPage;
 
 // One item of the source page's encoding choice. codePage 0 is "Automatic".
 struct EncodingChoice {
@@ -102,10 +89,9 @@ struct Preview {
 
 // Decodes the first bytes of a file. A byte-order mark decides by itself.
 // Otherwise a fixed `codePage` decodes the bytes; automatic (0) takes
-// well-formed UTF-8 as such, and any other bytes as legacy text in a pair of
-// pages: 1251/866 when the bytes hold Cyrillic letters of either, else the
-// system's ANSI/OEM pair; the OEM page of the pair when `mode` says so or
-// detection finds more OEM letters.
+// well-formed UTF-8 as such, and any other bytes as the conversion does:
+// each line that is valid UTF-8 as such, the others in the legacy page
+// engine::ChooseLegacyPage gives, whose pair's OEM page `mode` may ask for.
 Preview DecodePreview(std::string_view bytes, int codePage, PreviewMode mode,
                       const platform::SystemCodePages& pages);
 
@@ -329,6 +315,9 @@ enum class RunOutcome {
 struct RunReport {
     RunOutcome outcome = RunOutcome::kFailed;
     std::string reason;  // with kFailed: the run's own message, or a general one
+    // The run's warnings (fields kept as text, a quote never closed), kept
+    // for the completion page rather than shown while the run goes on.
+    std::vector<std::string> warnings{};
 };
 
 // Clocks the run reads; tests give their own.

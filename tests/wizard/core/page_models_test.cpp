@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "engine/csv_input.h"
 #include "tests/test_support.h"
 #include "tests/wizard/core/memory_store.h"
 #include "tests/wizard/core/settings_for.h"
@@ -119,7 +120,7 @@ TEST(SourcePageModel, OemBoxAndEncodingChoiceReachTheConversion) {
     EXPECT_TRUE(model.oemEnabled());
     EXPECT_TRUE(model.oemChecked());
     EXPECT_EQ(settings->oemSource, 1);
-    EXPECT_EQ(settings->inputCodePage, 866);
+    EXPECT_EQ(settings->inputCodePage, 0) << "the conversion finds 866 by itself";
     model.OemClicked();
     EXPECT_FALSE(model.oemChecked());
     EXPECT_EQ(settings->inputCodePage, 1251);
@@ -139,7 +140,7 @@ TEST(SourcePageModel, OemBoxAndEncodingChoiceReachTheConversion) {
         {1252, false, " /CODEPAGE=1252 "},
         {866, false, " /CODEPAGE=866 "},
         {65001, false, " /CODEPAGE=UTF-8 "},
-        {0, true, " /CODEPAGE=866 "},  // automatic: what the bytes said
+        {0, true, ""},  // automatic: the conversion decides as the preview did
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.codePage);
@@ -149,9 +150,45 @@ TEST(SourcePageModel, OemBoxAndEncodingChoiceReachTheConversion) {
         ASSERT_NE(choice, choices.end());
         model.EncodingChosen(static_cast<std::size_t>(choice - choices.begin()));
         EXPECT_EQ(model.oemEnabled(), row.oemEnabled);
-        EXPECT_EQ(settings->inputCodePage, row.codePage == 0 ? 866 : row.codePage);
-        EXPECT_NE(wizard::CommandLineText(*settings).find(row.exported), std::string::npos);
+        EXPECT_EQ(settings->inputCodePage, row.codePage);
+        const std::string exported = wizard::CommandLineText(*settings);
+        if (row.exported.empty()) {
+            EXPECT_EQ(exported.find("/CODEPAGE"), std::string::npos) << exported;
+        } else {
+            EXPECT_NE(exported.find(row.exported), std::string::npos) << exported;
+        }
     }
+}
+
+// The preview, the wizard's conversion and a silent one read a file alike:
+// DOS 866 lines found by their letters on a Western system, a UTF-8 line
+// as UTF-8.
+TEST(SourcePageModel, PreviewWizardAndSilentRunDecodeAlike) {
+    const testing_support::ScopedEnv ansi("QUENDLE_ANSI_CODEPAGE", "1252");
+    const testing_support::ScopedEnv oem("QUENDLE_OEM_CODEPAGE", "437");
+    TempDir dir;
+    const std::string expected = "Иван Петров,Москва\nПётр,Київ\n";
+    ASSERT_TRUE(WriteWholeFile(dir.File("mixed.csv"), std::string(kDos866) + "Пётр,Київ\n"));
+    const auto readAll = [&](const engine::ConversionSettings& settings) {
+        engine::CsvInput input;
+        std::string text;
+        if (!input.Open(dir.File("mixed.csv"), settings)) {
+            return std::string(input.errorText());
+        }
+        engine::CsvRecord record;
+        while (input.ReadRecord(record)) {
+            text += std::string(record.text) + "\n";
+        }
+        return text;
+    };
+    const auto wizardSettings = SettingsFor({dir.File("mixed.csv")});
+    MemoryStore store;
+    SourcePageModel model(wizardSettings.get(), &store, kWestern);
+    model.Enter();
+    EXPECT_EQ(model.previewText(), expected);
+    EXPECT_EQ(readAll(*wizardSettings), expected);
+    const auto silentSettings = SettingsFor({dir.File("mixed.csv"), "/SILENT"});
+    EXPECT_EQ(readAll(*silentSettings), expected);
 }
 
 TEST(SourcePageModel, NextRemembersTheAbsoluteName) {
@@ -412,6 +449,12 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
          "Conversion failed: Disk full",
          false,
          false},
+        {"warnings under the count",
+         {wizard::RunOutcome::kConverted, "", {"a.csv: 2 fields were kept as text.", "w2"}},
+         5,
+         "5 records have been imported.\na.csv: 2 fields were kept as text.\nw2",
+         true,
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

@@ -176,6 +176,26 @@ TEST(RunConversion, AWaitForTheWorkbookShowsOnTheFilesLine) {
     EXPECT_EQ(sink.files[2], files);
 }
 
+TEST(RunConversion, WarningsWaitForTheCompletionPage) {
+    TempDir dir;
+    ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("in.csv"), "12.31.2024\n15.02.2024\n"));
+    const auto settings =
+        SettingsFor({dir.File("in.csv"), dir.File("out.xlsx"), "/ALLCHAR=0", "/AUTODATE"});
+    SeenMessages seen;
+    const platform::MessageSink messages = Recorder(&seen);
+    const wizard::RunReport report =
+        wizard::RunConversion(settings.get(), &messages, nullptr, wizard::SystemClocks());
+    EXPECT_EQ(report.outcome, wizard::RunOutcome::kConverted);
+    EXPECT_TRUE(seen.texts.empty()) << seen.texts.front();
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_EQ(report.warnings[0], dir.File("in.csv") +
+                                      ": 1 field that looks like a date does not fit the date "
+                                      "order MM.DD.YYYY and was kept as text.");
+    wizard::CompletionPageModel page(settings.get());
+    (void)page.Enter(report);
+    EXPECT_EQ(page.resultText(), "2 records have been imported.\n" + report.warnings[0]);
+}
+
 TEST(RunConversion, FailureAndCancelComeBackAsOutcomes) {
     TempDir dir;
     ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("in.csv"), "a,b\nc,d\n"));

@@ -104,13 +104,33 @@ TEST(SourcePreview, DetectionCountsOnlyTheFirst64KiBUpToAZero) {
         {"one more OEM", oemLetter + oemLetter + ansiLetter, 1},
         {"OEM after a zero byte", ansiLetter + std::string(1, '\0') + oemLetter + oemLetter, 0},
         {"OEM past 64 KiB",
-         std::string(wizard::kDetectBytes - 1, 'x') + ansiLetter + oemLetter + oemLetter, 0},
-        {"OEM at the last counted byte",
-         std::string(wizard::kDetectBytes - 1, 'x') + oemLetter + ansiLetter + ansiLetter, 1},
+         std::string(wizard::kDetectBytes - 2, '1') + ansiLetter + ansiLetter + oemLetter +
+             oemLetter + oemLetter,
+         0},
+        {"OEM up to the last counted byte",
+         std::string(wizard::kDetectBytes - 2, '1') + oemLetter + oemLetter + ansiLetter +
+             ansiLetter + ansiLetter,
+         1},
+        // The bytes of OEM letters are a euro sign and typographic quotes in
+        // Western ANSI text; standing alone they do not make a file Cyrillic.
+        {"a euro sign before every amount",
+         "Date;Amount\n" +
+             [] {
+                 std::string lines;
+                 for (int i = 0; i < 20; ++i) {
+                     lines +=
+                         "01.02.2024;\x80"
+                         "1.234,56\n";
+                 }
+                 return lines;
+             }(),
+         0},
+        {"typographic quotes", "It\x92s \x93quoted\x94 here\n", 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        EXPECT_EQ(wizard::DetectOemText(row.bytes), row.expected);
+        EXPECT_EQ(engine::ChooseLegacyPage(row.bytes, engine::LegacySide::kByLetters, kWestern).oem,
+                  row.expected == 1);
     }
 }
 
