@@ -499,10 +499,9 @@ TEST(XlsRecords, StringTableIsWrittenAsLaidOut) {
         std::set<std::u16string> distinct;
         for (const Loaded& loaded : c.loaded) {
             const xls::Bytes entry = entryOf(loaded);
-            strings.entries.insert(strings.entries.end(), entry.begin(), entry.end());
+            (void)strings.spill.Append(entry);
             strings.layout.Add(entry);
             ++strings.count;
-            ++strings.loaded;
             distinct.insert(loaded.text);
         }
         xls::Bytes scratch;
