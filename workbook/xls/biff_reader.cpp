@@ -445,6 +445,9 @@ bool ReadSubstream(RecordReader& stream, std::size_t start, std::size_t limit, L
         sub.indexAt = LoadedSubstream::kNone;  // not where it belongs: leave it alone
         sub.index.clear();
     }
+    // New cells go below the last row with cells, so only ROW records
+    // there matter; those above would only take memory as the sheet grows.
+    std::erase_if(sub.rowRecords, [&sub](std::uint16_t row) { return row < sub.endRow; });
     std::sort(sub.rowRecords.begin(), sub.rowRecords.end());
     sub.rowRecords.erase(std::unique(sub.rowRecords.begin(), sub.rowRecords.end()),
                          sub.rowRecords.end());
@@ -654,7 +657,7 @@ bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, Loaded
             return false;
         }
         ranges.emplace_back(positions[i], end);
-        sheet.cells.Configure(true, sheet.substream.rowRecords);
+        sheet.cells.Configure(true, std::move(sheet.substream.rowRecords));
     }
     std::sort(ranges.begin(), ranges.end());
     for (std::size_t i = 1; i < ranges.size(); ++i) {

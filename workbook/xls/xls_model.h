@@ -263,7 +263,7 @@ struct LoadedSubstream {
     Bytes window2;
     std::size_t cellTableEnd = 0;           // where appended rows go
     int endRow = 0;                         // one past the last row with a cell
-    std::vector<std::uint16_t> rowRecords;  // rows with a ROW record, ascending
+    std::vector<std::uint16_t> rowRecords;  // rows from endRow on with a ROW record, ascending
     std::size_t defColWidthAt = kNone;      // DEFCOLWIDTH record
     std::vector<std::size_t> dbCells;       // DBCELL records of the cell table
 };
