@@ -114,6 +114,16 @@ std::string MakeValidSheetName(std::string_view name);
 // duplicate name, too many sheets); ErrorMessage says why.
 Sheet* AddSheet(Book* book, std::string_view name);
 
+// Puts a new empty, visible sheet named `name` in the place of the sheet at
+// `index`, which goes with everything that belongs to it; the handle of that
+// sheet is no longer valid. The tab order and the active tab stay; names
+// local to the old sheet, and other sheets' references to it, refer to the
+// new one when it takes the old one's name (letter case aside). Null on
+// failure (no such sheet, invalid name, another sheet of that name);
+// ErrorMessage says why. In both formats, when the active tab would show a
+// hidden sheet on saving, the first visible sheet is shown instead.
+Sheet* ReplaceSheet(Book* book, int index, std::string_view name);
+
 // The zero-based row after the last used row: 0 for an empty sheet.
 int LastRow(const Sheet* sheet);
 

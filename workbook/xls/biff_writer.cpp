@@ -324,11 +324,24 @@ void WriteExtSstRecord(RecordWriter& writer, const SharedStrings& strings,
     writer.End();
 }
 
+// The tab shown on opening: the active one, unless that sheet is hidden (a
+// sheet replaced or deleted may leave it on one), then the first visible.
+int ShownTab(const BookModel& book, const std::vector<SheetModel*>& sheets) {
+    const int active =
+        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
+    if (sheets.empty() || sheets[static_cast<std::size_t>(active)]->hiddenState == 0) {
+        return active;
+    }
+    const auto visible = std::find_if(sheets.begin(), sheets.end(), [](const SheetModel* sheet) {
+        return sheet->hiddenState == 0;
+    });
+    return visible == sheets.end() ? active : static_cast<int>(visible - sheets.begin());
+}
+
 // Sets WINDOW1 to the active tab with one selected tab, and the internal
 // SUPBOOK's sheet count to the book's.
-void PatchGlobals(BookModel& book, std::size_t sheetCount) {
-    const auto active = static_cast<std::uint16_t>(
-        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheetCount) - 1)));
+void PatchGlobals(BookModel& book, std::size_t sheetCount, int activeTab) {
+    const auto active = static_cast<std::uint16_t>(activeTab);
     for (GlobalRecord& record : book.globals) {
         if (record.slot != GlobalSlot::kRecord) {
             continue;
@@ -836,12 +849,11 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
             return false;
         }
     }
-    PatchGlobals(book, sheets.size());
+    const int active = ShownTab(book, sheets);
+    PatchGlobals(book, sheets.size(), active);
     StreamOut stream(buffers, pieces);
     std::vector<PositionField> sheetPositions;
     WriteGlobals(book, sheets, formats, stream, sheetPositions);
-    const int active =
-        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         const SheetModel& sheet = *sheets[i];
         if (stream.size() > 0xFFFFFFFFu) {

@@ -216,8 +216,19 @@ public:
         return true;
     }
 
+    Sheet* ReplaceSheet(int index, std::string_view name, std::string& error) override {
+        if (!CheckSheetName(name, error, index)) {
+            return nullptr;
+        }
+        // Names and 3-D references point at sheets by their place, which
+        // the new sheet takes: they need no change to point at it.
+        xls::SheetModel model = NewSheetModel(name);
+        sheets_[static_cast<std::size_t>(index)] =
+            std::make_unique<XlsSheet>(*this, model_, std::move(model));
+        return sheets_[static_cast<std::size_t>(index)].get();
+    }
+
     Sheet* AddSheet(std::string_view name, std::string& error) override {
-        std::u16string units = xls::Utf8ToUtf16(name);
         if (!CheckSheetName(name, error)) {
             return nullptr;
         }
@@ -226,16 +237,7 @@ public:
             lastStatus() = BookStatus::kTooManySheets;
             return nullptr;
         }
-        xls::SheetModel model;
-        model.nameUtf8 = xls::Utf16ToUtf8(units);
-        model.name = std::move(units);
-        std::uint16_t tabId = 0;
-        for (const auto& sheet : sheets_) {
-            tabId = std::max(tabId, sheet->model().tabId);
-        }
-        model.tabId = static_cast<std::uint16_t>(tabId + 1);
-        model.cells.Configure(true, {});
-        sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(model)));
+        sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, NewSheetModel(name)));
         // A sheet that replaces a deleted one of its name inherits the
         // references other sheets' formulas made to it.
         xls::AdoptReferencesOfDeletedSheet(model_, sheets_.back()->model().name, SheetCount() - 1);
@@ -413,14 +415,31 @@ private:
         return true;
     }
 
-    bool CheckSheetName(std::string_view name, std::string& error) {
+    // A new worksheet with a tab id no other sheet has.
+    xls::SheetModel NewSheetModel(std::string_view name) const {
+        xls::SheetModel model;
+        model.name = xls::Utf8ToUtf16(name);
+        model.nameUtf8 = xls::Utf16ToUtf8(model.name);
+        std::uint16_t tabId = 0;
+        for (const auto& sheet : sheets_) {
+            tabId = std::max(tabId, sheet->model().tabId);
+        }
+        model.tabId = static_cast<std::uint16_t>(tabId + 1);
+        model.cells.Configure(true, {});
+        return model;
+    }
+
+    // `name` must be valid and differ from every sheet's but the one at
+    // `replacing`, if any.
+    bool CheckSheetName(std::string_view name, std::string& error, int replacing = -1) {
         error = SheetNameProblem(name);
         if (!error.empty()) {
             lastStatus() = BookStatus::kInvalidName;
             return false;
         }
-        for (const auto& sheet : sheets_) {
-            if (SameSheetName(sheet->model().nameUtf8, name)) {
+        for (std::size_t i = 0; i < sheets_.size(); ++i) {
+            const auto& sheet = sheets_[i];
+            if (static_cast<int>(i) != replacing && SameSheetName(sheet->model().nameUtf8, name)) {
                 error = "The book already has a sheet named \"" + std::string(name) + "\".";
                 lastStatus() = BookStatus::kDuplicateName;
                 return false;
