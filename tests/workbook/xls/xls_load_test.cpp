@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -444,6 +445,64 @@ TEST(XlsPreservation, AppendBelowLoadedRows) {
         << after.back();
     after.pop_back();
     EXPECT_EQ(after, before);
+}
+
+// A loaded book reads the streams and sheets it keeps from its file while
+// the new file is written, so a save over that same file must finish
+// reading before the file is replaced: the streams stay byte for byte, the
+// sheets cell for cell. The file is released then, so the book cannot be
+// saved a second time; and a file cut short under the book fails the save
+// cleanly.
+TEST(XlsPreservation, KeptContentIsReadFromTheLoadedFile) {
+    const char* const files[] = {"45538_classic_Header.xls", "SimpleChart.xls", "sumifs.xls",
+                                 "namesdemo.xls"};
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        const std::string source = kCorpus + file;
+        const std::string path = dir.File("book.xls");
+        const std::string original = testing_support::ReadWholeFile(source);
+        ASSERT_TRUE(testing_support::WriteWholeFile(path, original));
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+        const int row = workbook::LastRow(sheet);
+        ASSERT_TRUE(workbook::WriteNumber(sheet, row, 0, 7, nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_EQ(WithoutWorkbookStream(xls_test::StreamsOf(path)),
+                  WithoutWorkbookStream(xls_test::StreamsOf(source)));
+        const std::string name = JsonName(std::string(workbook::SheetName(sheet)));
+        auto expected = xls_test::CellsOf(source);
+        const auto firstSheetEnd =
+            std::find_if(expected.begin() + 1, expected.end(), [&](const std::string& line) {
+                return line.rfind("sheet ", 0) == 0 && line != "sheet " + name;
+            });
+        const auto after = xls_test::CellsOf(path);
+        ASSERT_EQ(after.size(), expected.size() + 1);
+        const auto added = after.begin() + (firstSheetEnd - expected.begin());
+        EXPECT_EQ(added->rfind("cell " + name + " " + std::to_string(row) + " 0 n 7.0 ", 0), 0u)
+            << *added;
+        expected.insert(firstSheetEnd, *added);
+        EXPECT_EQ(after, expected);
+
+        const std::string saved = testing_support::ReadWholeFile(path);
+        EXPECT_FALSE(workbook::SaveBook(book.get(), path));
+        EXPECT_EQ(workbook::LastStatus(book.get()), workbook::BookStatus::kCannotRead);
+        EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("load it again"),
+                  std::string::npos)
+            << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(testing_support::ReadWholeFile(path), saved);
+
+        BookPtr cut = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(cut.get(), path)) << workbook::ErrorMessage(cut.get());
+        ASSERT_TRUE(testing_support::WriteWholeFile(path, saved.substr(0, saved.size() / 2)));
+        EXPECT_FALSE(workbook::SaveBook(cut.get(), dir.File("other.xls")));
+        EXPECT_NE(std::string(workbook::ErrorMessage(cut.get())).find("cannot be read"),
+                  std::string::npos)
+            << workbook::ErrorMessage(cut.get());
+        EXPECT_FALSE(std::filesystem::exists(dir.File("other.xls")));
+    }
 }
 
 // Files that cannot be kept faithfully fail with a reason and leave the
