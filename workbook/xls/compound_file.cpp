@@ -264,6 +264,53 @@ private:
         return true;
     }
 
+    // Leaves a big stream in the file: walks its chain with the checks of
+    // Chain, Claim and Runs, keeping only the runs, not a list of sectors
+    // as long as the stream.
+    bool KeepChain(const RawEntry& raw, CompoundEntry& entry) {
+        const std::uint64_t present = (fileSize_ - kHeaderSize + sectorSize_ - 1) / sectorSize_;
+        // A first walk finds loops, as Chain does, before sectors are claimed.
+        std::uint64_t steps = 0;
+        for (std::uint32_t id = raw.start; id != kEndOfChain; id = fat_[id]) {
+            if (id >= fat_.size() || id >= present) {
+                return Fail("a sector chain points outside its table");
+            }
+            if (steps++ >= fat_.size()) {
+                return Fail("a stream's sector chain loops");
+            }
+        }
+        std::vector<StreamRun> runs;
+        std::uint64_t done = 0;
+        for (std::uint32_t id = raw.start; id != kEndOfChain; id = fat_[id]) {
+            if (owned_[id]) {
+                return Fail("a sector belongs to two streams");
+            }
+            owned_[id] = true;
+            if (done == raw.size) {
+                continue;
+            }
+            const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
+            if (offset >= fileSize_) {
+                return Fail("a sector lies beyond the end of the file");
+            }
+            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, raw.size - done);
+            if (fileSize_ - offset < take) {
+                return Fail("the file is truncated");
+            }
+            if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
+                runs.back().size += take;
+            } else {
+                runs.push_back({offset, take});
+            }
+            done += take;
+        }
+        if (done < raw.size) {
+            return Fail("a stream is longer than its sector chain");
+        }
+        entry.kept = std::make_shared<const StreamBytes>(keep_, std::move(runs));
+        return true;
+    }
+
     // Copies `size` bytes that the chain's sectors hold in order.
     bool CopyChain(const std::vector<std::uint32_t>& chain, std::uint64_t size, Bytes& out) {
         std::vector<StreamRun> runs;
@@ -358,20 +405,15 @@ private:
 
     bool StreamData(const RawEntry& raw, CompoundEntry& entry) {
         std::vector<std::uint32_t> chain;
+        if (raw.size >= kMiniStreamCutoff && keep_) {
+            return KeepChain(raw, entry);
+        }
         if (raw.size >= kMiniStreamCutoff) {
             if (!Chain(fat_, raw.start, chain, "a stream's sector chain loops") ||
                 !Claim(owned_, chain)) {
                 return false;
             }
-            if (!keep_) {
-                return CopyChain(chain, raw.size, entry.data);
-            }
-            std::vector<StreamRun> runs;
-            if (!Runs(chain, raw.size, runs)) {
-                return false;
-            }
-            entry.kept = std::make_shared<const StreamBytes>(keep_, std::move(runs));
-            return true;
+            return CopyChain(chain, raw.size, entry.data);
         }
         if (!Chain(miniFat_, raw.start, chain, "a stream's mini sector chain loops") ||
             !Claim(miniOwned_, chain)) {
@@ -474,6 +516,17 @@ struct FlatEntry {
 std::uint64_t SectorsFor(std::uint64_t bytes, std::uint64_t sectorSize) {
     return (bytes + sectorSize - 1) / sectorSize;
 }
+
+// Sectors the FAT describes alike, from `start` on: a chain when `mark` is
+// kEndOfChain, else sectors that each hold `mark` (FAT and DIFAT sectors).
+struct FatRun {
+    std::uint64_t start = 0;
+    std::uint64_t count = 0;
+    std::uint32_t mark = kEndOfChain;
+};
+
+// The FAT goes to the sink in pieces of this size.
+constexpr std::size_t kFatChunk = 64 * 1024;
 
 class Layout {
 public:
@@ -786,11 +839,12 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
         return false;
     }
 
-    std::vector<std::uint32_t> fat(static_cast<std::size_t>(fatSectors * perSector), kFreeSector);
+    // The FAT as runs of sectors in file order, written out entry by entry
+    // at the end: a table as long as the file is never held.
+    std::vector<FatRun> fat;
     auto chain = [&fat](std::uint64_t start, std::uint64_t count) {
-        for (std::uint64_t i = 0; i < count; ++i) {
-            fat[static_cast<std::size_t>(start + i)] =
-                i + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(start + i + 1);
+        if (count > 0) {
+            fat.push_back({start, count, kEndOfChain});
         }
     };
     std::vector<std::uint32_t> miniFat(static_cast<std::size_t>(miniSectors), kFreeSector);
@@ -811,11 +865,9 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     chain(miniStreamStart, miniStreamSectors);
     chain(miniFatStart, miniFatSectors);
     chain(directoryStart, directorySectors);
-    for (std::uint64_t i = 0; i < fatSectors; ++i) {
-        fat[static_cast<std::size_t>(fatStart + i)] = kFatSector;
-    }
-    for (std::uint64_t i = 0; i < difatSectors; ++i) {
-        fat[static_cast<std::size_t>(difatStart + i)] = kDifatSector;
+    fat.push_back({fatStart, fatSectors, kFatSector});
+    if (difatSectors > 0) {
+        fat.push_back({difatStart, difatSectors, kDifatSector});
     }
     flat[0].start =
         miniStreamSectors > 0 ? static_cast<std::uint32_t>(miniStreamStart) : kEndOfChain;
@@ -883,8 +935,37 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     while (table.size() % ss != 0) {
         PutEmptyDirectoryEntry(table);
     }
-    for (std::uint32_t id : fat) {
-        PutU32(table, id);
+    if (!out.Write(table)) {
+        return false;
+    }
+    table.clear();
+    std::sort(fat.begin(), fat.end(),
+              [](const FatRun& a, const FatRun& b) { return a.start < b.start; });
+    std::uint64_t sector = 0;
+    bool written = true;
+    const auto put = [&](std::uint32_t entry) {
+        PutU32(table, entry);
+        if (table.size() >= kFatChunk) {
+            written = written && out.Write(table);
+            table.clear();
+        }
+        ++sector;
+    };
+    for (const FatRun& run : fat) {
+        while (sector < run.start) {
+            put(kFreeSector);
+        }
+        for (std::uint64_t i = 0; i < run.count; ++i) {
+            put(run.mark != kEndOfChain ? run.mark
+                : i + 1 == run.count    ? kEndOfChain
+                                        : static_cast<std::uint32_t>(run.start + i + 1));
+        }
+    }
+    while (sector < fatSectors * perSector) {
+        put(kFreeSector);
+    }
+    if (!written) {
+        return false;
     }
     for (std::uint64_t d = 0; d < difatSectors; ++d) {
         for (std::size_t i = 0; i + 1 < perSector; ++i) {
