@@ -155,7 +155,10 @@ double DatePack(const Book* book, int year, int month, int day, int hour, int mi
 
 // Writes the whole book to `path`: into a temporary file in the same folder
 // that is renamed over `path` only when complete, so a failed save leaves an
-// existing file untouched. False on failure; ErrorMessage says why.
+// existing file untouched. False on failure; ErrorMessage says why. A loaded
+// .xls book reads what it keeps of its file while it is saved, and closes
+// the file before the rename (which may replace it): it is saved once, and
+// a second save fails, asking for the workbook to be loaded again.
 [[nodiscard]] bool SaveBook(Book* book, const std::string& path);
 
 // The cause of the last failure, kOk when the last call succeeded.
