@@ -271,12 +271,16 @@ bool Run::FindOrAddSheet() {
             row_ = workbook::LastRow(sheet);
             return true;
         }
-        if (!workbook::DeleteSheet(book_.get(), i)) {
+        // The new sheet takes the old one's place, so that the tab order,
+        // the shown tab and what refers to sheets by place stay as they were.
+        sheet_ = workbook::ReplaceSheet(book_.get(), i, name);
+        if (sheet_ == nullptr) {
             ShowError("Cannot replace the sheet " + name + ": " +
                       workbook::ErrorMessage(book_.get()));
             return false;
         }
-        break;
+        row_ = 0;
+        return true;
     }
     sheet_ = workbook::AddSheet(book_.get(), name);
     if (sheet_ == nullptr) {

@@ -60,6 +60,8 @@ public:
     virtual Sheet* GetSheet(int index) = 0;
     virtual bool DeleteSheet(int index, std::string& error) = 0;
     virtual Sheet* AddSheet(std::string_view name, std::string& error) = 0;
+    // The front function has checked `index`.
+    virtual Sheet* ReplaceSheet(int index, std::string_view name, std::string& error) = 0;
     virtual bool Save(const std::string& path, std::string& error) = 0;
 
     // Formats made by AddFormat, in order; their addresses never change.

@@ -144,6 +144,17 @@ Sheet* AddSheet(Book* book, std::string_view name) {
     return sheet;
 }
 
+Sheet* ReplaceSheet(Book* book, int index, std::string_view name) {
+    Begin(book);
+    if (index < 0 || index >= book->SheetCount()) {
+        (void)Finish(book, false, BookStatus::kNoSuchSheet);
+        return nullptr;
+    }
+    Sheet* sheet = book->ReplaceSheet(index, name, book->lastError());
+    (void)Finish(book, sheet != nullptr, BookStatus::kInvalidName);
+    return sheet;
+}
+
 int LastRow(const Sheet* sheet) {
     return sheet->LastRow();
 }

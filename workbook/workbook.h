@@ -115,6 +115,16 @@ std::string MakeValidSheetName(std::string_view name);
 // duplicate name, too many sheets); ErrorMessage says why.
 Sheet* AddSheet(Book* book, std::string_view name);
 
+// Puts a new empty, visible sheet named `name` in the place of the sheet at
+// `index`, which goes with everything that belongs to it; the handle of that
+// sheet is no longer valid. The tab order and the active tab stay; names
+// local to the old sheet, and other sheets' references to it, refer to the
+// new one when it takes the old one's name (letter case aside). Null on
+// failure (no such sheet, invalid name, another sheet of that name);
+// ErrorMessage says why. In both formats, when the active tab would show a
+// hidden sheet on saving, the first visible sheet is shown instead.
+Sheet* ReplaceSheet(Book* book, int index, std::string_view name);
+
 // The zero-based row after the last used row: 0 for an empty sheet.
 int LastRow(const Sheet* sheet);
 
@@ -165,7 +175,10 @@ inline double DatePack(const Book* book, int year, int month, int day, int hour,
 
 // Writes the whole book to `path`: into a temporary file in the same folder
 // that is renamed over `path` only when complete, so a failed save leaves an
-// existing file untouched. False on failure; ErrorMessage says why.
+// existing file untouched. False on failure; ErrorMessage says why. A loaded
+// .xls book reads what it keeps of its file while it is saved, and closes
+// the file before the rename (which may replace it): it is saved once, and
+// a second save fails, asking for the workbook to be loaded again.
 [[nodiscard]] bool SaveBook(Book* book, const std::string& path);
 
 // The cause of the last failure, kOk when the last call succeeded.

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
-"""Prints what xlrd reads of an .xls workbook's sheet references:
+"""Prints what xlrd reads of an .xls workbook's sheets and sheet references:
 
-  name NAME SCOPE HIDDEN     (NAME as a JSON string; SCOPE -1 for the workbook)
+  sheet NAME HIDDEN SELECTED (NAME as a JSON string; HIDDEN 0 visible, 1 hidden,
+                              2 very hidden; SELECTED 1 when its tab is selected)
+  name NAME SCOPE HIDDEN     (SCOPE -1 for the workbook)
   xti BOOK FIRST LAST        (one per EXTERNSHEET entry)
 
 Exit status 1 and a message when xlrd cannot read the file.
@@ -21,6 +23,8 @@ def main():
     except Exception as error:  # any reader failure is the test's finding
         sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
         return 1
+    for sheet in book.sheets():
+        print("sheet %s %d %d" % (json.dumps(sheet.name), sheet.visibility, sheet.sheet_selected))
     for name in book.name_obj_list:
         print("name %s %d %d" % (json.dumps(name.name), name.scope, name.hidden))
     for book_index, first, last in book._externsheet_info:

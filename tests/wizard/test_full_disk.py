@@ -50,7 +50,10 @@ class FullDisk(Case):
             ("xlsx, new", "book.xlsx", False, "Cannot write temporary sheet data: File too large"),
             ("xlsx, existing", "book.xlsx", True, "Cannot save XLSX file."),
             ("xls, new", "book.xls", False, "cannot write a scratch file: File too large"),
-            ("xls, existing", "book.xls", True, "Cannot save XLS file."),
+            # A loaded .xls book passes its string table on to a scratch
+            # file as it loads, so there the limit is met before the save.
+            ("xls, existing", "book.xls", True,
+             "The shared strings cannot be kept: cannot write a scratch file: File too large"),
         ]
         for name, output, existing, failure in cases:
             with self.subTest(name):

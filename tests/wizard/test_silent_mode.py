@@ -174,14 +174,24 @@ class ExistingWorkbooks(Case):
                     (3, 0): ("s", "Name"), (3, 1): ("s", "Count"),  # other titles are kept
                     (4, 0): ("s", "c"), (4, 1): ("s", "3")})
 
-    def test_replaced_sheet_moves_to_the_end(self):
-        out = self.make_book("book.xlsx")
-        src = self.write("in.csv", "new\n")
-        status, err = self.quendle(src, out, "/SILENT", "/TABLENAME=DATA")
-        self.assertEqual(status, 0, err)
-        book = read_book(out)
-        self.assertEqual(list(book), ["Keep", "DATA"])
-        self.assertEqual(book["DATA"], {(0, 0): ("s", "new")})
+    def test_replaced_sheet_keeps_its_place(self):
+        # The sheet of the same name (letter case aside) is replaced where it
+        # stands, in both formats; the sheets around it stay.
+        for kind in ("2007", "ANY"):
+            with self.subTest(kind=kind):
+                out = self.path("places." + ("xlsx" if kind == "2007" else "xls"))
+                for name in ("Keep", "Data", "After"):
+                    src = self.write("in.csv", name.lower() + "\n")
+                    status, err = self.quendle(src, out, "/SILENT", "/TYPE=" + kind,
+                                               "/TABLENAME=" + name)
+                    self.assertEqual(status, 0, err)
+                src = self.write("in.csv", "new\n")
+                status, err = self.quendle(src, out, "/SILENT", "/TYPE=" + kind, "/TABLENAME=DATA")
+                self.assertEqual(status, 0, err)
+                book = read_book(out)
+                self.assertEqual(list(book), ["Keep", "DATA", "After"])
+                self.assertEqual(book["DATA"], {(0, 0): ("s", "new")})
+                self.assertEqual(book["After"], {(0, 0): ("s", "after")})
 
     def test_loaded_workbooks_recalculate_on_opening(self):
         # Formulas elsewhere may read the converted sheet; their stored results

@@ -21,6 +21,7 @@ public:
     workbook::Sheet* GetSheet(int) override { return nullptr; }
     bool DeleteSheet(int, std::string&) override { return false; }
     workbook::Sheet* AddSheet(std::string_view, std::string&) override { return nullptr; }
+    workbook::Sheet* ReplaceSheet(int, std::string_view, std::string&) override { return nullptr; }
     bool Save(const std::string&, std::string&) override { return false; }
 };
 

@@ -27,22 +27,76 @@ bool Damaged(std::string& error, const std::string& why) {
     return false;
 }
 
-bool ReadRecord(ByteSpan stream, std::size_t at, Record& record, std::string& error) {
-    std::uint16_t type = 0;
-    std::uint16_t length = 0;
-    if (!GetU16(stream, at, type) || !GetU16(stream, at + 2, length)) {
-        return Damaged(error, "a record header at offset " + std::to_string(at) + " is cut off");
+// Reads the records of a stream through a window of its bytes, so that a
+// big stream is never in memory whole. A record's body stays valid until
+// the next read.
+class RecordReader {
+public:
+    explicit RecordReader(const StreamBytes& stream) : stream_(stream) {}
+
+    // The stream's size; at most the largest file loaded, so it fits.
+    std::size_t size() const { return static_cast<std::size_t>(stream_.size()); }
+
+    // The record at `at`, which must end by `limit`.
+    bool Read(std::size_t at, std::size_t limit, Record& record, std::string& error) {
+        std::uint16_t type = 0;
+        std::uint16_t length = 0;
+        if (at > limit || limit - at < 4 || !Load(at, 4) ||
+            !GetU16(window_, at - windowAt_, type) ||
+            !GetU16(window_, at - windowAt_ + 2, length)) {
+            return ReadFailed(error,
+                              "a record header at offset " + std::to_string(at) + " is cut off");
+        }
+        if (length > limit - at - 4) {
+            return Damaged(error, "the record at offset " + std::to_string(at) +
+                                      " runs past the end of the stream");
+        }
+        if (!Load(at, 4u + length)) {
+            return ReadFailed(error, "the record at offset " + std::to_string(at) +
+                                         " runs past the end of the stream");
+        }
+        record.type = type;
+        record.body = ByteSpan(window_).subspan(at - windowAt_ + 4, length);
+        record.at = at;
+        record.end = at + 4 + length;
+        return true;
     }
-    if (length > stream.size() - at - 4) {
-        return Damaged(error, "the record at offset " + std::to_string(at) +
-                                  " runs past the end of the stream");
+
+private:
+    static constexpr std::size_t kWindow = 64 * 1024;
+
+    // A stream that cannot be read is not damaged; one that ends early is.
+    bool ReadFailed(std::string& error, const std::string& damage) {
+        if (unreadable_) {
+            error = "The workbook cannot be read from its file.";
+            return false;
+        }
+        return Damaged(error, damage);
     }
-    record.type = type;
-    record.body = stream.subspan(at + 4, length);
-    record.at = at;
-    record.end = at + 4 + length;
-    return true;
-}
+
+    // Brings [at, at + count) into the window; false when the stream ends first.
+    bool Load(std::size_t at, std::size_t count) {
+        if (at >= windowAt_ && at + count <= windowAt_ + window_.size()) {
+            return true;
+        }
+        if (at > size() || count > size() - at) {
+            return false;
+        }
+        window_.resize(std::min(size() - at, std::max(kWindow, count)));
+        windowAt_ = at;
+        if (!stream_.Read(at, window_)) {
+            window_.clear();
+            unreadable_ = true;
+            return false;
+        }
+        return true;
+    }
+
+    const StreamBytes& stream_;
+    Bytes window_;
+    std::size_t windowAt_ = 0;
+    bool unreadable_ = false;
+};
 
 bool CheckBof(const Record& record, std::uint16_t& kind, std::string& error) {
     std::uint16_t version = 0;
@@ -62,13 +116,24 @@ bool CheckBof(const Record& record, std::uint16_t& kind, std::string& error) {
 // The SST's pieces (its body and the CONTINUE bodies after it) read as one
 // sequence; character arrays that cross a piece boundary restart with a
 // flags byte that gives their width from there on.
+// The pieces are read from the stream one at a time, as they are reached.
 class StringTableReader {
 public:
-    explicit StringTableReader(std::vector<ByteSpan> pieces) : pieces_(std::move(pieces)) {
-        for (ByteSpan piece : pieces_) {
-            left_ += piece.size();
+    // Where a piece's record starts, and its body's length.
+    struct Piece {
+        std::size_t recordAt = 0;
+        std::size_t size = 0;
+    };
+
+    StringTableReader(RecordReader& records, std::vector<Piece> pieces)
+        : records_(records), pieces_(std::move(pieces)) {
+        for (const Piece& piece : pieces_) {
+            left_ += piece.size;
         }
     }
+
+    // Reads the first piece; false when it cannot be read.
+    bool Start() { return !pieces_.empty() && Enter(0); }
 
     std::size_t left() const { return left_; }
 
@@ -80,8 +145,8 @@ public:
             if (!NextPieceIfDone()) {
                 return false;
             }
-            const std::size_t take = std::min(count, pieces_[piece_].size() - at_);
-            PutBytes(out, pieces_[piece_].subspan(at_, take));
+            const std::size_t take = std::min(count, current_.size() - at_);
+            PutBytes(out, current_.subspan(at_, take));
             Advance(take);
             count -= take;
         }
@@ -112,20 +177,18 @@ public:
         out.clear();
         out.reserve(count);
         while (out.size() < count) {
-            if (at_ == pieces_[piece_].size()) {
+            if (at_ == current_.size()) {
                 std::uint8_t flags = 0;
-                if (piece_ + 1 >= pieces_.size()) {
+                if (piece_ + 1 >= pieces_.size() || !Enter(piece_ + 1)) {
                     return false;
                 }
-                ++piece_;
-                at_ = 0;
                 if (!U8(flags)) {
                     return false;
                 }
                 wide = (flags & 0x01) != 0;
                 continue;
             }
-            const ByteSpan piece = pieces_[piece_];
+            const ByteSpan piece = current_;
             const std::size_t width = wide ? 2 : 1;
             const std::size_t take = std::min(count - out.size(), (piece.size() - at_) / width);
             if (take == 0) {
@@ -142,40 +205,55 @@ public:
     }
 
 private:
-    bool NextPieceIfDone() {
-        while (piece_ < pieces_.size() && at_ == pieces_[piece_].size()) {
-            ++piece_;
-            at_ = 0;
+    bool Enter(std::size_t piece) {
+        Record record;
+        std::string error;
+        piece_ = piece;
+        at_ = 0;
+        if (!records_.Read(pieces_[piece].recordAt, records_.size(), record, error)) {
+            current_ = {};
+            return false;
         }
-        return piece_ < pieces_.size();
+        current_ = record.body;
+        return true;
+    }
+    bool NextPieceIfDone() {
+        while (at_ == current_.size()) {
+            if (piece_ + 1 >= pieces_.size() || !Enter(piece_ + 1)) {
+                return false;
+            }
+        }
+        return true;
     }
     void Advance(std::size_t count) {
         at_ += count;
         left_ -= count;
     }
 
-    std::vector<ByteSpan> pieces_;
+    RecordReader& records_;
+    std::vector<Piece> pieces_;
+    ByteSpan current_;  // the body of pieces_[piece_], in the reader's window
     std::size_t piece_ = 0;
     std::size_t at_ = 0;
     std::size_t left_ = 0;
 };
 
-bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& strings,
-                             std::string& error) {
-    StringTableReader reader(std::move(pieces));
+// Entries go to the table's spill file as they are read, so a big table
+// takes no more memory than a small one.
+bool ReadSharedStringsRecord(RecordReader& records, std::vector<StringTableReader::Piece> pieces,
+                             SharedStrings& strings, std::string& error) {
+    StringTableReader reader(records, std::move(pieces));
     std::uint32_t references = 0;
     std::uint32_t count = 0;
-    if (!reader.U32(references) || !reader.U32(count)) {
+    if (!reader.Start() || !reader.U32(references) || !reader.U32(count)) {
         return Damaged(error, "the shared string table is cut off");
     }
     // Every entry takes at least three bytes.
     if (count > reader.left() / 3) {
         return Damaged(error, "the shared string table claims more strings than it holds");
     }
-    // A second table (a damaged file) replaces the first, as its count does.
-    strings.entries.clear();
-    strings.layout = {};
     std::u16string text;
+    Bytes out;
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint16_t chars = 0;
         std::uint8_t flags = 0;
@@ -197,8 +275,7 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
         }
         const bool wide =
             std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
-        Bytes& out = strings.entries;
-        const std::size_t entryAt = out.size();
+        out.clear();
         PutU16(out, chars);
         PutU8(out, static_cast<std::uint8_t>((flags & 0x0C) | (wide ? 1 : 0)));
         if ((flags & 0x08) != 0) {
@@ -215,10 +292,14 @@ bool ReadSharedStringsRecord(std::vector<ByteSpan> pieces, SharedStrings& string
             }
         }
         PutBytes(out, tail);
-        strings.layout.Add(ByteSpan(out).subspan(entryAt));
+        strings.layout.Add(out);
+        (void)strings.spill.Append(out);
+    }
+    if (strings.spill.failed()) {
+        error = "The shared strings cannot be kept: " + strings.spill.error() + ".";
+        return false;
     }
     strings.count = count;
-    strings.loaded = count;
     strings.references = references;
     return true;
 }
@@ -270,11 +351,21 @@ bool IsCellTableRecord(std::uint16_t type) {
            type == kRecordTable;
 }
 
-// One sheet substream from its BOF to the EOF at the same depth.
-// The bytes are copied later, once the sheets are known not to overlap.
-bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std::size_t& end,
-                   std::string& error) {
-    if (start >= stream.size()) {
+// A record whole, header included, as the writer patches it.
+Bytes RecordBytes(const Record& record) {
+    Bytes bytes;
+    PutU16(bytes, record.type);
+    PutU16(bytes, static_cast<std::uint16_t>(record.body.size()));
+    PutBytes(bytes, record.body);
+    return bytes;
+}
+
+// One sheet substream from its BOF to the EOF at the same depth, within
+// `limit`. Only the places the writer patches are noted and copied; the
+// substream's bytes stay in the stream.
+bool ReadSubstream(RecordReader& stream, std::size_t start, std::size_t limit, LoadedSubstream& sub,
+                   std::size_t& end, std::string& error) {
+    if (start >= limit) {
         return Damaged(error, "a sheet's stream position lies beyond the end of the stream");
     }
     std::size_t at = start;
@@ -284,7 +375,7 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
     std::size_t lastEof = start;
     do {
         Record record;
-        if (!ReadRecord(stream, at, record, error)) {
+        if (!stream.Read(at, limit, record, error)) {
             return false;
         }
         const std::size_t offset = at - start;
@@ -321,9 +412,11 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
                 inCellTable = false;
                 if (record.type == kRecordIndex && sub.indexAt == LoadedSubstream::kNone) {
                     sub.indexAt = offset;
+                    sub.index = RecordBytes(record);
                 } else if (record.type == kRecordDimensions &&
                            sub.dimensionsAt == LoadedSubstream::kNone) {
                     sub.dimensionsAt = offset;
+                    sub.dimensions = RecordBytes(record);
                     afterDimensions = record.end - start;
                 } else if (record.type == kRecordDefColWidth &&
                            sub.defColWidthAt == LoadedSubstream::kNone) {
@@ -331,6 +424,7 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
                 } else if (record.type == kRecordWindow2 &&
                            sub.window2At == LoadedSubstream::kNone) {
                     sub.window2At = offset;
+                    sub.window2 = RecordBytes(record);
                 }
             }
         }
@@ -349,11 +443,16 @@ bool ReadSubstream(ByteSpan stream, std::size_t start, LoadedSubstream& sub, std
     }
     if (sub.indexAt != LoadedSubstream::kNone && sub.indexAt > sub.cellTableEnd) {
         sub.indexAt = LoadedSubstream::kNone;  // not where it belongs: leave it alone
+        sub.index.clear();
     }
+    // New cells go below the last row with cells, so only ROW records
+    // there matter; those above would only take memory as the sheet grows.
+    std::erase_if(sub.rowRecords, [&sub](std::uint16_t row) { return row < sub.endRow; });
     std::sort(sub.rowRecords.begin(), sub.rowRecords.end());
     sub.rowRecords.erase(std::unique(sub.rowRecords.begin(), sub.rowRecords.end()),
                          sub.rowRecords.end());
     sub.originalAt = start;
+    sub.size = at - start;
     end = at;
     return true;
 }
@@ -373,12 +472,15 @@ GlobalRecord SlotRecord(GlobalSlot slot) {
 
 }  // namespace
 
-bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& error) {
+bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, LoadedWorkbook& workbook,
+                        std::string& error) {
     BookModel& book = workbook.book;
     std::vector<SheetModel>& sheets = workbook.sheets;
     std::vector<std::uint32_t> positions;
+    RecordReader stream(*source);
+    const std::size_t streamSize = stream.size();
     Record record;
-    if (!ReadRecord(stream, 0, record, error)) {
+    if (!stream.Read(0, streamSize, record, error)) {
         return false;
     }
     std::uint16_t kind = 0;
@@ -400,7 +502,7 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
     bool haveSheets = false;
     bool haveWindow = false;
     for (;;) {
-        if (!ReadRecord(stream, at, record, error)) {
+        if (!stream.Read(at, streamSize, record, error)) {
             return false;
         }
         at = record.end;
@@ -427,13 +529,14 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
                 if (haveStrings) {
                     return Damaged(error, "there are two shared string tables");
                 }
-                std::vector<ByteSpan> pieces{record.body};
+                std::vector<StringTableReader::Piece> pieces{{record.at, record.body.size()}};
                 Record next;
-                while (ReadRecord(stream, at, next, error) && next.type == kRecordContinue) {
-                    pieces.push_back(next.body);
+                std::string ignored;  // the loop above reports a damaged record
+                while (stream.Read(at, streamSize, next, ignored) && next.type == kRecordContinue) {
+                    pieces.push_back({next.at, next.body.size()});
                     at = next.end;
                 }
-                if (!ReadSharedStringsRecord(std::move(pieces), book.strings, error)) {
+                if (!ReadSharedStringsRecord(stream, std::move(pieces), book.strings, error)) {
                     return false;
                 }
                 book.globals.push_back(SlotRecord(GlobalSlot::kSharedStrings));
@@ -545,16 +648,16 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
         // A later sheet's start may lie past the stream's end (a damaged
         // file); the stream's end bounds every sheet all the same.
         const std::size_t limit =
-            next == starts.end() ? stream.size() : std::min<std::size_t>(*next, stream.size());
+            next == starts.end() ? streamSize : std::min<std::size_t>(*next, streamSize);
         std::size_t end = 0;
-        if (!ReadSubstream(stream.first(limit), positions[i], sheet.substream, end, error)) {
-            if (limit < stream.size()) {
+        if (!ReadSubstream(stream, positions[i], limit, sheet.substream, end, error)) {
+            if (limit < streamSize) {
                 return Damaged(error, "two sheets share bytes of the stream");
             }
             return false;
         }
         ranges.emplace_back(positions[i], end);
-        sheet.cells.Configure(true, sheet.substream.rowRecords);
+        sheet.cells.Configure(true, std::move(sheet.substream.rowRecords));
     }
     std::sort(ranges.begin(), ranges.end());
     for (std::size_t i = 1; i < ranges.size(); ++i) {
@@ -562,14 +665,9 @@ bool ReadWorkbookStream(ByteSpan stream, LoadedWorkbook& workbook, std::string& 
             return Damaged(error, "two sheets share bytes of the stream");
         }
     }
-    for (std::size_t i = 0; i < sheets.size(); ++i) {
-        if (sheets[i].sheetType != kSheetVbModule) {
-            LoadedSubstream& sub = sheets[i].substream;
-            const auto range =
-                std::lower_bound(ranges.begin(), ranges.end(),
-                                 std::make_pair(std::size_t{positions[i]}, std::size_t{0}));
-            sub.bytes.assign(stream.begin() + static_cast<std::ptrdiff_t>(range->first),
-                             stream.begin() + static_cast<std::ptrdiff_t>(range->second));
+    for (SheetModel& sheet : sheets) {
+        if (sheet.sheetType != kSheetVbModule) {
+            sheet.substream.source = source;
         }
     }
     return true;

@@ -103,7 +103,7 @@ public:
     void Put(ByteSpan bytes) { PutBytes(out_, bytes); }
     void PutByte(std::uint8_t byte) { PutU8(out_, byte); }
     // Bytes written so far, and into the open record.
-    std::size_t Position() const { return passed_ + out_.size(); }
+    std::uint64_t Position() const { return passed_ + out_.size(); }
     std::size_t InRecord() const { return out_.size() - start_; }
     void Continue() {
         End();
@@ -131,7 +131,7 @@ private:
     const ByteSink& sink_;
     Bytes out_;
     std::size_t start_ = 0;
-    std::size_t passed_ = 0;
+    std::uint64_t passed_ = 0;
     bool ok_ = true;
 };
 
@@ -141,59 +141,61 @@ std::uint32_t StringsPerBucket(std::uint32_t count) {
     return std::max<std::uint32_t>(8, count / 128 + 1);
 }
 
-// Calls `visit` with each shared string entry in index order: those read
-// from the file, then those written since, read back from the spill file.
-bool ForEachSharedString(SharedStrings& strings, const std::function<void(ByteSpan)>& visit) {
-    const ByteSpan loaded = strings.entries;
-    std::size_t at = 0;
-    for (std::uint32_t index = 0; index < strings.loaded; ++index) {
-        std::uint16_t chars = 0;
-        std::uint8_t flags = 0;
-        std::uint16_t runs = 0;
-        std::uint32_t extension = 0;
-        (void)GetU16(loaded, at, chars);
-        (void)GetU8(loaded, at + 2, flags);
-        std::size_t size = 3;
-        if ((flags & 0x08) != 0) {
-            (void)GetU16(loaded, at + size, runs);
-            size += 2;
-        }
-        if ((flags & 0x04) != 0) {
-            (void)GetU32(loaded, at + size, extension);
-            size += 4;
-        }
-        size +=
-            std::size_t{chars} * ((flags & 0x01) != 0 ? 2 : 1) + std::size_t{runs} * 4 + extension;
-        visit(loaded.subspan(at, size));
-        at += size;
+// The size of the entry that starts `header` (at least its first nine
+// bytes, or as many as the entry has): count, flags, the optional run
+// count and extension size, then characters, runs and extension.
+std::uint64_t SharedStringEntrySize(ByteSpan header) {
+    std::uint16_t chars = 0;
+    std::uint8_t flags = 0;
+    std::uint16_t runs = 0;
+    std::uint32_t extension = 0;
+    (void)GetU16(header, 0, chars);
+    (void)GetU8(header, 2, flags);
+    std::uint64_t size = 3;
+    if ((flags & 0x08) != 0) {
+        (void)GetU16(header, 3, runs);
+        size += 2;
     }
-    // Written entries are plain: count, flags, characters.
+    if ((flags & 0x04) != 0) {
+        (void)GetU32(header, static_cast<std::size_t>(size), extension);
+        size += 4;
+    }
+    return size + std::uint64_t{chars} * ((flags & 0x01) != 0 ? 2 : 1) + std::uint64_t{runs} * 4 +
+           extension;
+}
+
+// Calls `visit` with each shared string entry in index order, read back
+// from the spill file through a window.
+bool ForEachSharedString(SharedStrings& strings, const std::function<void(ByteSpan)>& visit) {
     constexpr std::size_t kWindow = 256 * 1024;
+    constexpr std::size_t kLongestHeader = 9;
     Bytes window;
     std::uint64_t windowAt = 0;
     std::uint64_t offset = 0;
-    const auto have = [&](std::uint64_t from, std::size_t count) {
+    const std::uint64_t end = strings.spill.size();
+    const auto have = [&](std::uint64_t from, std::uint64_t count) {
         if (from >= windowAt && from + count <= windowAt + window.size()) {
             return true;
         }
-        const std::uint64_t left = strings.spill.size() - from;
+        if (from > end || count > end - from) {
+            return false;
+        }
         window.resize(static_cast<std::size_t>(
-            std::min<std::uint64_t>(left, std::max<std::size_t>(kWindow, count))));
+            std::min<std::uint64_t>(end - from, std::max<std::uint64_t>(kWindow, count))));
         windowAt = from;
-        return count <= window.size() && strings.spill.ReadAt(from, window);
+        return strings.spill.ReadAt(from, window);
     };
-    for (std::uint32_t index = strings.loaded; index < strings.count; ++index) {
-        if (!have(offset, 3)) {
+    for (std::uint32_t index = 0; index < strings.count; ++index) {
+        if (!have(offset, std::min<std::uint64_t>(kLongestHeader, end - std::min(offset, end)))) {
             return false;
         }
         const auto local = static_cast<std::size_t>(offset - windowAt);
-        const std::size_t size =
-            3 + std::size_t{static_cast<std::uint16_t>(window[local] | window[local + 1] << 8)} *
-                    ((window[local + 2] & 0x01) != 0 ? 2 : 1);
+        const std::uint64_t size = SharedStringEntrySize(ByteSpan(window).subspan(local));
         if (!have(offset, size)) {
             return false;
         }
-        visit(ByteSpan(window).subspan(static_cast<std::size_t>(offset - windowAt), size));
+        visit(ByteSpan(window).subspan(static_cast<std::size_t>(offset - windowAt),
+                                       static_cast<std::size_t>(size)));
         offset += size;
     }
     return true;
@@ -278,7 +280,7 @@ void LayEntry(ByteSpan entry, Records& records, const Starting& starting) {
 
 // SST with its CONTINUE records, passed to `sink`; `buckets` gets the
 // EXTSST entries for a table starting at `streamAt`.
-bool WriteSharedStringsRecords(SharedStrings& strings, std::size_t streamAt, const ByteSink& sink,
+bool WriteSharedStringsRecords(SharedStrings& strings, std::uint64_t streamAt, const ByteSink& sink,
                                std::vector<SstBucket>& buckets) {
     ChunkedRecords writer(sink);
     Bytes& out = writer.out();
@@ -322,11 +324,24 @@ void WriteExtSstRecord(RecordWriter& writer, const SharedStrings& strings,
     writer.End();
 }
 
+// The tab shown on opening: the active one, unless that sheet is hidden (a
+// sheet replaced or deleted may leave it on one), then the first visible.
+int ShownTab(const BookModel& book, const std::vector<SheetModel*>& sheets) {
+    const int active =
+        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
+    if (sheets.empty() || sheets[static_cast<std::size_t>(active)]->hiddenState == 0) {
+        return active;
+    }
+    const auto visible = std::find_if(sheets.begin(), sheets.end(), [](const SheetModel* sheet) {
+        return sheet->hiddenState == 0;
+    });
+    return visible == sheets.end() ? active : static_cast<int>(visible - sheets.begin());
+}
+
 // Sets WINDOW1 to the active tab with one selected tab, and the internal
 // SUPBOOK's sheet count to the book's.
-void PatchGlobals(BookModel& book, std::size_t sheetCount) {
-    const auto active = static_cast<std::uint16_t>(
-        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheetCount) - 1)));
+void PatchGlobals(BookModel& book, std::size_t sheetCount, int activeTab) {
+    const auto active = static_cast<std::uint16_t>(activeTab);
     for (GlobalRecord& record : book.globals) {
         if (record.slot != GlobalSlot::kRecord) {
             continue;
@@ -361,7 +376,7 @@ public:
             size_ += buffer.size();
         }
     }
-    void Produced(std::size_t size, std::function<bool(const ByteSink&)> produce) {
+    void Produced(std::uint64_t size, std::function<bool(const ByteSink&)> produce) {
         if (size > 0) {
             pieces_.emplace_back(size, std::move(produce));
             size_ += size;
@@ -369,18 +384,26 @@ public:
     }
     void Spilled(SpillFile& spill, const std::vector<SpillExtent>& extents) {
         for (const SpillExtent& extent : extents) {
-            Produced(static_cast<std::size_t>(extent.size), [&spill, extent](const ByteSink& sink) {
+            Produced(extent.size, [&spill, extent](const ByteSink& sink) {
                 return spill.Produce(extent.offset, extent.size, sink);
             });
         }
     }
-    // Bytes in the stream so far.
-    std::size_t size() const { return size_; }
+    // Bytes of a kept stream, read from it while the file is written.
+    void Kept(const std::shared_ptr<const StreamBytes>& source, std::uint64_t at,
+              std::uint64_t length) {
+        Produced(length, [source, at, length](const ByteSink& sink) {
+            return source->Produce(at, length, sink);
+        });
+    }
+    // Bytes in the stream so far, counted in 64 bits so that a stream past
+    // what BIFF8's 32-bit positions reach is seen on every platform.
+    std::uint64_t size() const { return size_; }
 
 private:
     std::deque<Bytes>& buffers_;
     std::vector<StreamPiece>& pieces_;
-    std::size_t size_ = 0;
+    std::uint64_t size_ = 0;
 };
 
 // Where a BOUNDSHEET's stream position field is.
@@ -440,14 +463,13 @@ void WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
                 // EXTSST buckets it passes on the way go into the record
                 // after it.
                 stream.Close(*out);
-                const std::size_t sstAt = stream.size();
+                const std::uint64_t sstAt = stream.size();
                 SharedStrings& strings = book.strings;
                 auto buckets = std::make_shared<std::vector<SstBucket>>();
-                stream.Produced(static_cast<std::size_t>(strings.layout.size),
-                                [&strings, sstAt, buckets](const ByteSink& sink) {
-                                    return WriteSharedStringsRecords(strings, sstAt, sink,
-                                                                     *buckets);
-                                });
+                stream.Produced(
+                    strings.layout.size, [&strings, sstAt, buckets](const ByteSink& sink) {
+                        return WriteSharedStringsRecords(strings, sstAt, sink, *buckets);
+                    });
                 const std::size_t extSstSize = ExtSstRecordSize(strings.count);
                 stream.Produced(extSstSize, [&strings, buckets, extSstSize](const ByteSink& sink) {
                     Bytes bytes;
@@ -476,7 +498,7 @@ void WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
 // A new worksheet: the head up to DIMENSIONS, the cell table, the tail.
 void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
                    StreamOut& stream) {
-    const std::size_t sheetAt = stream.size();
+    const std::uint64_t sheetAt = stream.size();
     const CellTable& cells = sheet.cells;
     Bytes& head = stream.Open();
     Bytes& pending = stream.Open();
@@ -551,7 +573,7 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
     PutU16(head, cells.empty() ? 0 : static_cast<std::uint16_t>(cells.endColumn()));
     PutU16(head, 0);
     writer.End();
-    const std::size_t tableAt = sheetAt + head.size();
+    const std::uint64_t tableAt = sheetAt + head.size();
     for (std::size_t i = 0; i < dbCells.size(); ++i) {
         SetU32(head, dbCellPointersAt + 4 * i, static_cast<std::uint32_t>(tableAt + dbCells[i]));
     }
@@ -600,11 +622,11 @@ struct RebuiltIndex {
 };
 
 RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32_t>& newDbCells,
-                          std::size_t sheetAt) {
+                          std::uint64_t sheetAt) {
     const LoadedSubstream& sub = sheet.substream;
     RebuiltIndex index;
     std::uint16_t length = 0;
-    if (sub.indexAt == LoadedSubstream::kNone || !GetU16(sub.bytes, sub.indexAt + 2, length)) {
+    if (sub.indexAt == LoadedSubstream::kNone || !GetU16(sub.index, 2, length)) {
         return index;
     }
     index.oldLength = 4u + length;
@@ -612,9 +634,9 @@ RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32
     std::uint32_t reserved = 0;
     std::uint32_t firstRow = 0;
     std::uint32_t endRow = 0;
-    const std::size_t body = sub.indexAt + 4;
-    if (length < 16 || 16 + 4 * pointers > kMaxRecordBody || !GetU32(sub.bytes, body, reserved) ||
-        !GetU32(sub.bytes, body + 4, firstRow) || !GetU32(sub.bytes, body + 8, endRow)) {
+    constexpr std::size_t body = 4;
+    if (length < 16 || 16 + 4 * pointers > kMaxRecordBody || !GetU32(sub.index, body, reserved) ||
+        !GetU32(sub.index, body + 4, firstRow) || !GetU32(sub.index, body + 8, endRow)) {
         return index;
     }
     const auto newLength = static_cast<std::uint16_t>(16 + 4 * pointers);
@@ -670,88 +692,102 @@ void GrowDimensions(Bytes& bytes, std::size_t at, const CellTable& cells) {
     SetU16(bytes, body + 10, wasEmpty ? cellsEndColumn : std::max(endColumn, cellsEndColumn));
 }
 
-// A loaded sheet as read. Its INDEX holds absolute stream positions, which
-// move with the sheet. New rows go in at the end of its cell table, in row
-// blocks with their own DBCELLs, and the INDEX is made anew to list them.
+// A record of a loaded substream replaced on writing: `length` bytes at
+// `at` (counted from the substream's start as read) become `bytes`.
+struct Patch {
+    std::size_t at = 0;
+    std::size_t length = 0;
+    Bytes bytes;
+};
+
+// A loaded sheet as read, its bytes taken from the stream it was read from
+// while the file is written; only the records that change are in memory.
+// Its INDEX holds absolute stream positions, which move with the sheet. New
+// rows go in at the end of its cell table, in row blocks with their own
+// DBCELLs, and the INDEX is made anew to list them.
 void WriteLoadedSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
                       StreamOut& stream) {
-    const std::size_t sheetAt = stream.size();
+    const std::uint64_t sheetAt = stream.size();
     const LoadedSubstream& sub = sheet.substream;
-    if (sheet.cells.empty()) {
-        Bytes& out = stream.Open();
-        out = sub.bytes;
+    const bool grows = !sheet.cells.empty();
+    std::vector<Patch> patches;
+    Bytes* pending = nullptr;
+    if (grows) {
+        pending = &stream.Open();
+        std::vector<std::uint32_t> dbCells = sheet.cells.finishedDbCells();
+        sheet.cells.SerializePending(*pending, dbCells);
+        RebuiltIndex index = RebuildIndex(sheet, dbCells, sheetAt);
+        if (index.oldLength > 0) {
+            patches.push_back({sub.indexAt, index.oldLength, std::move(index.record)});
+        }
+        if (sub.dimensionsAt != LoadedSubstream::kNone) {
+            Bytes dimensions = sub.dimensions;
+            GrowDimensions(dimensions, 0, sheet.cells);
+            patches.push_back({sub.dimensionsAt, dimensions.size(), std::move(dimensions)});
+        }
+    } else if (sub.indexAt != LoadedSubstream::kNone) {
+        Bytes index = sub.index;
         std::uint16_t length = 0;
-        if (sub.indexAt != LoadedSubstream::kNone && GetU16(out, sub.indexAt + 2, length) &&
-            length >= 16) {
-            const std::size_t body = sub.indexAt + 4;
+        if (GetU16(index, 2, length) && length >= 16) {
             const auto delta = static_cast<std::uint32_t>(sheetAt - sub.originalAt);
-            for (std::size_t field = body + 12; field + 4 <= body + length; field += 4) {
+            for (std::size_t field = 4 + 12; field + 4 <= 4u + length; field += 4) {
                 std::uint32_t position = 0;
-                (void)GetU32(out, field, position);
+                (void)GetU32(index, field, position);
                 if (position != 0) {
-                    SetU32(out, field, position + delta);
+                    SetU32(index, field, position + delta);
                 }
             }
         }
-        SetSelected(out, sub.window2At, selected);
-        stream.Close(out);
-        return;
-    }
-    Bytes& pending = stream.Open();
-    std::vector<std::uint32_t> dbCells = sheet.cells.finishedDbCells();
-    sheet.cells.SerializePending(pending, dbCells);
-    const RebuiltIndex index = RebuildIndex(sheet, dbCells, sheetAt);
-    const auto source = ByteSpan(sub.bytes);
-    // The substream up to the end of its cell table, its INDEX replaced.
-    Bytes& head = stream.Open();
-    if (index.oldLength > 0) {
-        PutBytes(head, source.first(sub.indexAt));
-        PutBytes(head, index.record);
-        PutBytes(head, source.subspan(sub.indexAt + index.oldLength,
-                                      sub.cellTableEnd - sub.indexAt - index.oldLength));
-    } else {
-        PutBytes(head, source.first(sub.cellTableEnd));
-    }
-    Bytes& tail = stream.Open();
-    PutBytes(tail, source.subspan(sub.cellTableEnd));
-    // Where a record of the substream as read now lies: in `head` or `tail`.
-    const auto locate = [&](std::size_t at) -> std::pair<Bytes*, std::size_t> {
-        if (at >= sub.cellTableEnd) {
-            return {&tail, at - sub.cellTableEnd};
-        }
-        if (index.oldLength > 0 && at > sub.indexAt) {
-            return {&head, at + index.record.size() - index.oldLength};
-        }
-        return {&head, at};
-    };
-    if (sub.dimensionsAt != LoadedSubstream::kNone) {
-        const auto [bytes, at] = locate(sub.dimensionsAt);
-        GrowDimensions(*bytes, at, sheet.cells);
+        patches.push_back({sub.indexAt, index.size(), std::move(index)});
     }
     if (sub.window2At != LoadedSubstream::kNone) {
-        const auto [bytes, at] = locate(sub.window2At);
-        SetSelected(*bytes, at, selected);
+        Bytes window2 = sub.window2;
+        SetSelected(window2, 0, selected);
+        patches.push_back({sub.window2At, window2.size(), std::move(window2)});
     }
-    stream.Close(head);
-    stream.Spilled(cellSpill, sheet.cells.finished());
-    stream.Close(pending);
-    stream.Close(tail);
+    std::sort(patches.begin(), patches.end(),
+              [](const Patch& a, const Patch& b) { return a.at < b.at; });
+    // Every stretch between patches starts and ends at a record's edge, and
+    // so does the end of the cell table, where the new rows go.
+    std::size_t at = 0;
+    bool cellsPlaced = !grows;
+    const auto keepUpTo = [&](std::size_t to) {
+        if (!cellsPlaced && sub.cellTableEnd >= at && sub.cellTableEnd <= to) {
+            stream.Kept(sub.source, sub.originalAt + at, sub.cellTableEnd - at);
+            at = sub.cellTableEnd;
+            stream.Spilled(cellSpill, sheet.cells.finished());
+            stream.Close(*pending);
+            cellsPlaced = true;
+        }
+        stream.Kept(sub.source, sub.originalAt + at, to - at);
+        at = to;
+    };
+    for (Patch& patch : patches) {
+        keepUpTo(patch.at);
+        Bytes& out = stream.Open();
+        out = std::move(patch.bytes);
+        stream.Close(out);
+        at = patch.at + patch.length;
+    }
+    keepUpTo(sub.size);
 }
 
+constexpr std::uint64_t kNoOverrun = ~std::uint64_t{0};
+
 // The offset of the first record of `pieces`, read as one stream, whose
-// header or body runs past the end, or kNone when the records chain whole
-// to the end.
-std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
+// header or body runs past the end, or kNoOverrun when the records chain
+// whole to the end.
+std::uint64_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
     std::size_t piece = 0;
-    std::size_t offset = 0;  // in pieces[piece]
-    std::size_t at = 0;      // in the stream
+    std::uint64_t offset = 0;  // in pieces[piece]
+    std::uint64_t at = 0;      // in the stream
     // Moves `count` bytes on; false when the stream ends first.
-    const auto skip = [&](std::size_t count) {
+    const auto skip = [&](std::uint64_t count) {
         while (count > 0) {
             if (piece == pieces.size()) {
                 return false;
             }
-            const std::size_t here = std::min(count, pieces[piece].size - offset);
+            const std::uint64_t here = std::min(count, pieces[piece].size - offset);
             offset += here;
             at += here;
             count -= here;
@@ -762,15 +798,19 @@ std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
         }
         return true;
     };
-    // Produced pieces hold whole records of our own making and are not read.
-    const auto byteAt = [&](std::size_t ahead) -> int {
+    // Produced pieces hold whole records and are not read: records of our
+    // own making, or stretches of a loaded sheet between records' edges,
+    // which the reader walked record by record.
+    const auto byteAt = [&](std::uint64_t ahead) -> int {
         std::size_t p = piece;
-        std::size_t o = offset + ahead;
+        std::uint64_t o = offset + ahead;
         while (p < pieces.size() && o >= pieces[p].size) {
             o -= pieces[p].size;
             ++p;
         }
-        return p < pieces.size() && !pieces[p].produce ? pieces[p].bytes[o] : -1;
+        return p < pieces.size() && !pieces[p].produce
+                   ? pieces[p].bytes[static_cast<std::size_t>(o)]
+                   : -1;
     };
     while (piece < pieces.size()) {
         if (offset == pieces[piece].size || (offset == 0 && pieces[piece].produce)) {
@@ -779,14 +819,14 @@ std::size_t FirstOverrunningRecord(const std::vector<StreamPiece>& pieces) {
             offset = 0;
             continue;
         }
-        const std::size_t recordAt = at;
+        const std::uint64_t recordAt = at;
         const int low = byteAt(2);
         const int high = byteAt(3);
-        if (low < 0 || high < 0 || !skip(4 + static_cast<std::size_t>(low | high << 8))) {
+        if (low < 0 || high < 0 || !skip(4 + static_cast<std::uint64_t>(low | high << 8))) {
             return recordAt;
         }
     }
-    return LoadedSubstream::kNone;
+    return kNoOverrun;
 }
 
 }  // namespace
@@ -809,12 +849,11 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
             return false;
         }
     }
-    PatchGlobals(book, sheets.size());
+    const int active = ShownTab(book, sheets);
+    PatchGlobals(book, sheets.size(), active);
     StreamOut stream(buffers, pieces);
     std::vector<PositionField> sheetPositions;
     WriteGlobals(book, sheets, formats, stream, sheetPositions);
-    const int active =
-        std::clamp(book.activeTab, 0, std::max(0, static_cast<int>(sheets.size()) - 1));
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         const SheetModel& sheet = *sheets[i];
         if (stream.size() > 0xFFFFFFFFu) {
@@ -825,7 +864,7 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
         const bool selected = static_cast<int>(i) == active;
         if (!sheet.loaded) {
             WriteNewSheet(sheet, selected, book.cellSpill, stream);
-        } else if (!sheet.substream.bytes.empty()) {
+        } else if (sheet.substream.source) {
             WriteLoadedSheet(sheet, selected, book.cellSpill, stream);
         }
     }
@@ -835,14 +874,15 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
     }
     // A damaged record copied from a loaded file must not turn into a
     // workbook that no reader, this one included, can open again.
-    const std::size_t overrun = FirstOverrunningRecord(pieces);
-    if (overrun != LoadedSubstream::kNone) {
+    const std::uint64_t overrun = FirstOverrunningRecord(pieces);
+    if (overrun != kNoOverrun) {
         error = "The workbook would be written damaged (the record at offset " +
                 std::to_string(overrun) + " runs past the end), so it was not saved.";
         return false;
     }
     if (stream.size() < kMinimumStreamSize) {
-        stream.Close(buffers.emplace_back(kMinimumStreamSize - stream.size(), 0));
+        stream.Close(
+            buffers.emplace_back(static_cast<std::size_t>(kMinimumStreamSize - stream.size()), 0));
     }
     return true;
 }

@@ -69,9 +69,15 @@ struct RawEntry {
     std::uint64_t size = 0;
 };
 
+// Reads a compound file through `read`: the header and tables at once, the
+// streams either copied out or, with a `keep` file, left where they are.
 class Reader {
 public:
-    Reader(ByteSpan file, std::string& error) : file_(file), error_(error) {}
+    using ReadFunction = std::function<bool(std::uint64_t, std::span<std::uint8_t>)>;
+
+    Reader(ReadFunction read, std::uint64_t fileSize, std::shared_ptr<SourceFile> keep,
+           std::string& error)
+        : read_(std::move(read)), fileSize_(fileSize), keep_(std::move(keep)), error_(error) {}
 
     bool Read(CompoundEntry& root) {
         if (!ReadHeader() || !ReadFat() || !ReadDirectory() || !ReadMiniStream()) {
@@ -97,20 +103,30 @@ private:
         return false;
     }
 
+    bool ReadFile(std::uint64_t offset, std::span<std::uint8_t> out) {
+        if (!read_(offset, out)) {
+            error_ = "Cannot read the file.";
+            return false;
+        }
+        return true;
+    }
+
     bool ReadHeader() {
-        if (file_.size() < kHeaderSize ||
-            !std::equal(std::begin(kSignature), std::end(kSignature), file_.begin())) {
+        Bytes header(kHeaderSize);
+        if (fileSize_ < kHeaderSize || !read_(0, header) ||
+            !std::equal(std::begin(kSignature), std::end(kSignature), header.begin())) {
             return Fail("the file does not start with the compound file signature");
         }
         std::uint16_t major = 0;
         std::uint16_t byteOrder = 0;
         std::uint16_t sectorShift = 0;
         std::uint16_t miniShift = 0;
-        bool ok = GetU16(file_, 26, major) && GetU16(file_, 28, byteOrder) &&
-                  GetU16(file_, 30, sectorShift) && GetU16(file_, 32, miniShift) &&
-                  GetU32(file_, 44, fatSectorCount_) && GetU32(file_, 48, firstDirectorySector_) &&
-                  GetU32(file_, 60, firstMiniFatSector_) && GetU32(file_, 68, firstDifatSector_) &&
-                  GetU32(file_, 72, difatSectorCount_);
+        bool ok = GetU16(header, 26, major) && GetU16(header, 28, byteOrder) &&
+                  GetU16(header, 30, sectorShift) && GetU16(header, 32, miniShift) &&
+                  GetU32(header, 44, fatSectorCount_) &&
+                  GetU32(header, 48, firstDirectorySector_) &&
+                  GetU32(header, 60, firstMiniFatSector_) &&
+                  GetU32(header, 68, firstDifatSector_) && GetU32(header, 72, difatSectorCount_);
         if (!ok || byteOrder != 0xFFFE) {
             return Fail("bad header");
         }
@@ -119,23 +135,26 @@ private:
             return Fail("unsupported version or sector size");
         }
         sectorSize_ = std::size_t{1} << sectorShift;
-        const std::size_t sectorsInFile = file_.size() / sectorSize_ + 1;
+        const std::uint64_t sectorsInFile = fileSize_ / sectorSize_ + 1;
         if (fatSectorCount_ > sectorsInFile || difatSectorCount_ > sectorsInFile) {
             return Fail("more FAT sectors than the file holds");
+        }
+        headerDifat_.resize(kHeaderDifatEntries);
+        for (std::size_t i = 0; i < kHeaderDifatEntries; ++i) {
+            (void)GetU32(header, 76 + 4 * i, headerDifat_[i]);
         }
         return true;
     }
 
     // Sector `id`'s bytes; the last sector of a file may be cut short.
-    bool Sector(std::uint32_t id, ByteSpan& out) {
+    bool Sector(std::uint32_t id, Bytes& out) {
         const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
-        if (id > 0xFFFFFFF9u || offset >= file_.size()) {
+        if (id > 0xFFFFFFF9u || offset >= fileSize_) {
             return Fail("a sector lies beyond the end of the file");
         }
-        out = file_.subspan(
-            static_cast<std::size_t>(offset),
-            std::min<std::size_t>(sectorSize_, file_.size() - static_cast<std::size_t>(offset)));
-        return true;
+        out.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(sectorSize_, fileSize_ - offset)));
+        return ReadFile(offset, out);
     }
 
     bool ReadFat() {
@@ -143,18 +162,14 @@ private:
         fatSectors.reserve(fatSectorCount_);
         for (std::size_t i = 0; i < kHeaderDifatEntries && fatSectors.size() < fatSectorCount_;
              ++i) {
-            std::uint32_t id = 0;
-            if (!GetU32(file_, 76 + 4 * i, id)) {
-                return Fail("bad header");
-            }
-            fatSectors.push_back(id);
+            fatSectors.push_back(headerDifat_[i]);
         }
         std::uint32_t next = firstDifatSector_;
         const std::size_t perSector = sectorSize_ / 4;
         std::vector<std::uint32_t> difatSectors;
+        Bytes sector;
         for (std::uint32_t steps = 0; fatSectors.size() < fatSectorCount_; ++steps) {
             difatSectors.push_back(next);
-            ByteSpan sector;
             if (steps >= difatSectorCount_ || !Sector(next, sector) ||
                 sector.size() < sectorSize_) {
                 return Fail("the DIFAT chain is broken");
@@ -168,7 +183,6 @@ private:
         }
         fat_.reserve(fatSectors.size() * perSector);
         for (std::uint32_t id : fatSectors) {
-            ByteSpan sector;
             if (!Sector(id, sector) || sector.size() < sectorSize_) {
                 return Fail("a FAT sector lies beyond the end of the file");
             }
@@ -189,9 +203,9 @@ private:
         // Sectors must also exist: the FAT may describe more sectors than the
         // file holds, and the mini FAT more than the mini stream.
         const bool mini = &table == &miniFat_;
-        const std::size_t present =
+        const std::uint64_t present =
             mini ? (miniStream_.size() + kMiniSectorSize - 1) / kMiniSectorSize
-                 : (file_.size() - kHeaderSize + sectorSize_ - 1) / sectorSize_;
+                 : (fileSize_ - kHeaderSize + sectorSize_ - 1) / sectorSize_;
         chain.clear();
         for (std::uint32_t id = start; id != kEndOfChain; id = table[id]) {
             if (id >= table.size() || id >= present) {
@@ -219,28 +233,98 @@ private:
         return true;
     }
 
-    // Copies `size` bytes that the chain's sectors hold in order.
-    bool CopyChain(const std::vector<std::uint32_t>& chain, std::uint64_t size, Bytes& out) {
+    // Where the first `size` bytes of the chain lie in the file, sectors
+    // that follow each other joined into one run.
+    bool Runs(const std::vector<std::uint32_t>& chain, std::uint64_t size,
+              std::vector<StreamRun>& runs) {
         if (size > std::uint64_t{chain.size()} * sectorSize_) {
             return Fail("a stream is longer than its sector chain");
         }
-        out.clear();
-        out.reserve(static_cast<std::size_t>(size));
+        runs.clear();
+        std::uint64_t done = 0;
         for (std::uint32_t id : chain) {
-            if (out.size() == size) {
+            if (done == size) {
                 break;
             }
-            ByteSpan sector;
-            if (!Sector(id, sector)) {
-                return false;
+            const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
+            if (id > 0xFFFFFFF9u || offset >= fileSize_) {
+                return Fail("a sector lies beyond the end of the file");
             }
-            const std::size_t take =
-                std::min<std::size_t>(sectorSize_, static_cast<std::size_t>(size) - out.size());
-            if (sector.size() < take) {
+            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, size - done);
+            if (fileSize_ - offset < take) {
                 return Fail("the file is truncated");
             }
-            out.insert(out.end(), sector.begin(),
-                       sector.begin() + static_cast<std::ptrdiff_t>(take));
+            if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
+                runs.back().size += take;
+            } else {
+                runs.push_back({offset, take});
+            }
+            done += take;
+        }
+        return true;
+    }
+
+    // Leaves a big stream in the file: walks its chain with the checks of
+    // Chain, Claim and Runs, keeping only the runs, not a list of sectors
+    // as long as the stream.
+    bool KeepChain(const RawEntry& raw, CompoundEntry& entry) {
+        const std::uint64_t present = (fileSize_ - kHeaderSize + sectorSize_ - 1) / sectorSize_;
+        // A first walk finds loops, as Chain does, before sectors are claimed.
+        std::uint64_t steps = 0;
+        for (std::uint32_t id = raw.start; id != kEndOfChain; id = fat_[id]) {
+            if (id >= fat_.size() || id >= present) {
+                return Fail("a sector chain points outside its table");
+            }
+            if (steps++ >= fat_.size()) {
+                return Fail("a stream's sector chain loops");
+            }
+        }
+        std::vector<StreamRun> runs;
+        std::uint64_t done = 0;
+        for (std::uint32_t id = raw.start; id != kEndOfChain; id = fat_[id]) {
+            if (owned_[id]) {
+                return Fail("a sector belongs to two streams");
+            }
+            owned_[id] = true;
+            if (done == raw.size) {
+                continue;
+            }
+            const std::uint64_t offset = (std::uint64_t{id} + 1) * sectorSize_;
+            if (offset >= fileSize_) {
+                return Fail("a sector lies beyond the end of the file");
+            }
+            const std::uint64_t take = std::min<std::uint64_t>(sectorSize_, raw.size - done);
+            if (fileSize_ - offset < take) {
+                return Fail("the file is truncated");
+            }
+            if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
+                runs.back().size += take;
+            } else {
+                runs.push_back({offset, take});
+            }
+            done += take;
+        }
+        if (done < raw.size) {
+            return Fail("a stream is longer than its sector chain");
+        }
+        entry.kept = std::make_shared<const StreamBytes>(keep_, std::move(runs));
+        return true;
+    }
+
+    // Copies `size` bytes that the chain's sectors hold in order.
+    bool CopyChain(const std::vector<std::uint32_t>& chain, std::uint64_t size, Bytes& out) {
+        std::vector<StreamRun> runs;
+        if (!Runs(chain, size, runs)) {
+            return false;
+        }
+        out.resize(static_cast<std::size_t>(size));
+        std::size_t at = 0;
+        for (const StreamRun& run : runs) {
+            if (!ReadFile(run.fileAt, std::span<std::uint8_t>(out).subspan(
+                                          at, static_cast<std::size_t>(run.size)))) {
+                return false;
+            }
+            at += static_cast<std::size_t>(run.size);
         }
         return true;
     }
@@ -319,24 +403,31 @@ private:
         return CopyChain(chain, size, miniStream_);
     }
 
-    bool StreamData(const RawEntry& entry, Bytes& out) {
+    bool StreamData(const RawEntry& raw, CompoundEntry& entry) {
         std::vector<std::uint32_t> chain;
-        if (entry.size >= kMiniStreamCutoff) {
-            return Chain(fat_, entry.start, chain, "a stream's sector chain loops") &&
-                   Claim(owned_, chain) && CopyChain(chain, entry.size, out);
+        if (raw.size >= kMiniStreamCutoff && keep_) {
+            return KeepChain(raw, entry);
         }
-        if (!Chain(miniFat_, entry.start, chain, "a stream's mini sector chain loops") ||
+        if (raw.size >= kMiniStreamCutoff) {
+            if (!Chain(fat_, raw.start, chain, "a stream's sector chain loops") ||
+                !Claim(owned_, chain)) {
+                return false;
+            }
+            return CopyChain(chain, raw.size, entry.data);
+        }
+        if (!Chain(miniFat_, raw.start, chain, "a stream's mini sector chain loops") ||
             !Claim(miniOwned_, chain)) {
             return false;
         }
-        if (entry.size > chain.size() * kMiniSectorSize) {
+        if (raw.size > chain.size() * kMiniSectorSize) {
             return Fail("a stream is longer than its mini sector chain");
         }
+        Bytes& out = entry.data;
         out.clear();
-        out.reserve(static_cast<std::size_t>(entry.size));
+        out.reserve(static_cast<std::size_t>(raw.size));
         for (std::uint32_t id : chain) {
             const std::size_t take =
-                std::min(kMiniSectorSize, static_cast<std::size_t>(entry.size) - out.size());
+                std::min(kMiniSectorSize, static_cast<std::size_t>(raw.size) - out.size());
             if (take == 0) {
                 break;
             }
@@ -381,7 +472,7 @@ private:
             entry.stateBits = raw.stateBits;
             entry.times = raw.times;
             if (entry.isStorage ? !AddChildren(raw.child, entry, depth + 1)
-                                : !StreamData(raw, entry.data)) {
+                                : !StreamData(raw, entry)) {
                 return false;
             }
             parent.children.push_back(std::move(entry));
@@ -389,7 +480,9 @@ private:
         return true;
     }
 
-    ByteSpan file_;
+    ReadFunction read_;
+    std::uint64_t fileSize_ = 0;
+    std::shared_ptr<SourceFile> keep_;
     std::string& error_;
     std::size_t sectorSize_ = 512;
     std::uint32_t fatSectorCount_ = 0;
@@ -397,6 +490,7 @@ private:
     std::uint32_t firstMiniFatSector_ = kEndOfChain;
     std::uint32_t firstDifatSector_ = kEndOfChain;
     std::uint32_t difatSectorCount_ = 0;
+    std::vector<std::uint32_t> headerDifat_;
     std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> miniFat_;
     std::vector<RawEntry> entries_;
@@ -419,9 +513,20 @@ struct FlatEntry {
     bool inMiniStream = false;
 };
 
-std::size_t SectorsFor(std::uint64_t bytes, std::size_t sectorSize) {
-    return static_cast<std::size_t>((bytes + sectorSize - 1) / sectorSize);
+std::uint64_t SectorsFor(std::uint64_t bytes, std::uint64_t sectorSize) {
+    return (bytes + sectorSize - 1) / sectorSize;
 }
+
+// Sectors the FAT describes alike, from `start` on: a chain when `mark` is
+// kEndOfChain, else sectors that each hold `mark` (FAT and DIFAT sectors).
+struct FatRun {
+    std::uint64_t start = 0;
+    std::uint64_t count = 0;
+    std::uint32_t mark = kEndOfChain;
+};
+
+// The FAT goes to the sink in pieces of this size.
+constexpr std::size_t kFatChunk = 64 * 1024;
 
 class Layout {
 public:
@@ -507,11 +612,15 @@ private:
 
 bool WriteStreamData(SectorWriter& out, const CompoundEntry& entry) {
     if (entry.pieces.empty()) {
+        if (entry.kept) {
+            return entry.kept->Produce(0, entry.kept->size(),
+                                       [&out](ByteSpan bytes) { return out.Write(bytes); });
+        }
         return out.Write(entry.data);
     }
     for (const StreamPiece& piece : entry.pieces) {
         if (piece.produce) {
-            std::size_t given = 0;
+            std::uint64_t given = 0;
             const bool produced = piece.produce([&](ByteSpan bytes) {
                 given += bytes.size();
                 return given <= piece.size && out.Write(bytes);
@@ -562,11 +671,11 @@ void PutEmptyDirectoryEntry(Bytes& out) {
 
 }  // namespace
 
-std::size_t CompoundEntry::StreamSize() const {
+std::uint64_t CompoundEntry::StreamSize() const {
     if (pieces.empty()) {
-        return data.size();
+        return kept ? kept->size() : data.size();
     }
-    std::size_t size = 0;
+    std::uint64_t size = 0;
     for (const StreamPiece& piece : pieces) {
         size += piece.size;
     }
@@ -586,8 +695,90 @@ const CompoundEntry* FindChild(const CompoundEntry& storage, std::u16string_view
     return nullptr;
 }
 
+bool SourceFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    const std::span<char> chars(reinterpret_cast<char*>(out.data()), out.size());
+    if (!file_.IsOpen() || !file_.ReadAt(offset, chars)) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
+StreamBytes::StreamBytes(std::shared_ptr<SourceFile> source, std::vector<StreamRun> runs)
+    : source_(std::move(source)), runs_(std::move(runs)) {
+    for (const StreamRun& run : runs_) {
+        size_ += run.size;
+    }
+}
+
+bool StreamBytes::Read(std::uint64_t at, std::span<std::uint8_t> out) const {
+    if (at > size_ || size_ - at < out.size()) {
+        return false;
+    }
+    if (!source_) {
+        std::copy_n(memory_.begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
+        return true;
+    }
+    // Runs are few (most files keep a stream's sectors together), so a walk
+    // finds the first one as fast as a search would.
+    std::uint64_t runAt = 0;
+    for (const StreamRun& run : runs_) {
+        if (out.empty()) {
+            break;
+        }
+        if (at < runAt + run.size) {
+            const std::uint64_t into = at - runAt;
+            const auto take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), run.size - into));
+            if (!source_->ReadAt(run.fileAt + into, out.first(take))) {
+                return false;
+            }
+            out = out.subspan(take);
+            at += take;
+        }
+        runAt += run.size;
+    }
+    return out.empty();
+}
+
+bool StreamBytes::Produce(std::uint64_t at, std::uint64_t length, const ByteSink& sink) const {
+    constexpr std::size_t kChunk = 256 * 1024;
+    if (!source_) {
+        return at <= size_ && size_ - at >= length &&
+               sink(ByteSpan(memory_).subspan(static_cast<std::size_t>(at),
+                                              static_cast<std::size_t>(length)));
+    }
+    Bytes chunk;
+    while (length > 0) {
+        chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk)));
+        if (!Read(at, chunk) || !sink(chunk)) {
+            return false;
+        }
+        at += chunk.size();
+        length -= chunk.size();
+    }
+    return true;
+}
+
 bool ReadCompoundFile(ByteSpan file, CompoundEntry& root, std::string& error) {
-    Reader reader(file, error);
+    Reader reader(
+        [file](std::uint64_t offset, std::span<std::uint8_t> out) {
+            if (offset > file.size() || file.size() - offset < out.size()) {
+                return false;
+            }
+            std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(offset), out.size(),
+                        out.begin());
+            return true;
+        },
+        file.size(), nullptr, error);
+    return reader.Read(root);
+}
+
+bool ReadCompoundFile(const std::shared_ptr<SourceFile>& source, std::uint64_t fileSize,
+                      CompoundEntry& root, std::string& error) {
+    Reader reader([&source](std::uint64_t offset,
+                            std::span<std::uint8_t> out) { return source->ReadAt(offset, out); },
+                  fileSize, source, error);
     return reader.Read(root);
 }
 
@@ -598,14 +789,18 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     constexpr std::size_t perSector = ss / 4;
 
     // Place streams: small ones in mini sectors, the rest in regular sectors.
-    std::size_t nextSector = 0;
-    std::size_t miniSectors = 0;
+    std::uint64_t nextSector = 0;
+    std::uint64_t miniSectors = 0;
     std::vector<std::uint32_t> fatChains;  // filled below once the FAT size is known
     for (FlatEntry& entry : flat) {
         if (entry.type != kTypeStream) {
             continue;
         }
         entry.size = entry.entry->StreamSize();
+        // A version 3 directory entry holds a stream's size in 32 bits.
+        if (entry.size > 0xFFFFFFFFu) {
+            return false;
+        }
         if (entry.size == 0) {
             continue;
         }
@@ -618,16 +813,18 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
             nextSector += SectorsFor(entry.size, ss);
         }
     }
-    const std::size_t miniStreamBytes = miniSectors * kMiniSectorSize;
-    const std::size_t miniStreamStart = nextSector;
-    const std::size_t miniStreamSectors = SectorsFor(miniStreamBytes, ss);
-    const std::size_t miniFatStart = miniStreamStart + miniStreamSectors;
-    const std::size_t miniFatSectors = SectorsFor(miniSectors * 4, ss);
-    const std::size_t directoryStart = miniFatStart + miniFatSectors;
-    const std::size_t directorySectors = SectorsFor(flat.size() * kEntrySize, ss);
-    const std::size_t fatStart = directoryStart + directorySectors;
-    std::size_t fatSectors = 1;
-    std::size_t difatSectors = 0;
+    // Counted in 64 bits and checked before any table is made, so that a
+    // 32-bit build refuses a file too large for its sector numbers too.
+    const std::uint64_t miniStreamBytes = miniSectors * kMiniSectorSize;
+    const std::uint64_t miniStreamStart = nextSector;
+    const std::uint64_t miniStreamSectors = SectorsFor(miniStreamBytes, ss);
+    const std::uint64_t miniFatStart = miniStreamStart + miniStreamSectors;
+    const std::uint64_t miniFatSectors = SectorsFor(miniSectors * 4, ss);
+    const std::uint64_t directoryStart = miniFatStart + miniFatSectors;
+    const std::uint64_t directorySectors = SectorsFor(flat.size() * kEntrySize, ss);
+    const std::uint64_t fatStart = directoryStart + directorySectors;
+    std::uint64_t fatSectors = 1;
+    std::uint64_t difatSectors = 0;
     for (;;) {
         difatSectors = fatSectors > kHeaderDifatEntries
                            ? SectorsFor(fatSectors - kHeaderDifatEntries, perSector - 1)
@@ -637,27 +834,28 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
         }
         ++fatSectors;
     }
-    const std::size_t difatStart = fatStart + fatSectors;
+    const std::uint64_t difatStart = fatStart + fatSectors;
     if (difatStart + difatSectors >= 0xFFFFFFF0u) {
         return false;
     }
 
-    std::vector<std::uint32_t> fat(fatSectors * perSector, kFreeSector);
-    auto chain = [&fat](std::size_t start, std::size_t count) {
-        for (std::size_t i = 0; i < count; ++i) {
-            fat[start + i] =
-                i + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(start + i + 1);
+    // The FAT as runs of sectors in file order, written out entry by entry
+    // at the end: a table as long as the file is never held.
+    std::vector<FatRun> fat;
+    auto chain = [&fat](std::uint64_t start, std::uint64_t count) {
+        if (count > 0) {
+            fat.push_back({start, count, kEndOfChain});
         }
     };
-    std::vector<std::uint32_t> miniFat(miniSectors, kFreeSector);
+    std::vector<std::uint32_t> miniFat(static_cast<std::size_t>(miniSectors), kFreeSector);
     for (const FlatEntry& entry : flat) {
         if (entry.type != kTypeStream || entry.size == 0) {
             continue;
         }
         if (entry.inMiniStream) {
-            const std::size_t count = SectorsFor(entry.size, kMiniSectorSize);
-            for (std::size_t i = 0; i < count; ++i) {
-                miniFat[entry.start + i] =
+            const std::uint64_t count = SectorsFor(entry.size, kMiniSectorSize);
+            for (std::uint64_t i = 0; i < count; ++i) {
+                miniFat[static_cast<std::size_t>(entry.start + i)] =
                     i + 1 == count ? kEndOfChain : static_cast<std::uint32_t>(entry.start + i + 1);
             }
         } else {
@@ -667,11 +865,9 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     chain(miniStreamStart, miniStreamSectors);
     chain(miniFatStart, miniFatSectors);
     chain(directoryStart, directorySectors);
-    for (std::size_t i = 0; i < fatSectors; ++i) {
-        fat[fatStart + i] = kFatSector;
-    }
-    for (std::size_t i = 0; i < difatSectors; ++i) {
-        fat[difatStart + i] = kDifatSector;
+    fat.push_back({fatStart, fatSectors, kFatSector});
+    if (difatSectors > 0) {
+        fat.push_back({difatStart, difatSectors, kDifatSector});
     }
     flat[0].start =
         miniStreamSectors > 0 ? static_cast<std::uint32_t>(miniStreamStart) : kEndOfChain;
@@ -723,7 +919,7 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
             }
         }
     }
-    if (!out.Zeros(miniStreamSectors * ss - miniStreamBytes)) {
+    if (!out.Zeros(static_cast<std::size_t>(miniStreamSectors * ss - miniStreamBytes))) {
         return false;
     }
     Bytes table;
@@ -739,12 +935,41 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     while (table.size() % ss != 0) {
         PutEmptyDirectoryEntry(table);
     }
-    for (std::uint32_t id : fat) {
-        PutU32(table, id);
+    if (!out.Write(table)) {
+        return false;
     }
-    for (std::size_t d = 0; d < difatSectors; ++d) {
+    table.clear();
+    std::sort(fat.begin(), fat.end(),
+              [](const FatRun& a, const FatRun& b) { return a.start < b.start; });
+    std::uint64_t sector = 0;
+    bool written = true;
+    const auto put = [&](std::uint32_t entry) {
+        PutU32(table, entry);
+        if (table.size() >= kFatChunk) {
+            written = written && out.Write(table);
+            table.clear();
+        }
+        ++sector;
+    };
+    for (const FatRun& run : fat) {
+        while (sector < run.start) {
+            put(kFreeSector);
+        }
+        for (std::uint64_t i = 0; i < run.count; ++i) {
+            put(run.mark != kEndOfChain ? run.mark
+                : i + 1 == run.count    ? kEndOfChain
+                                        : static_cast<std::uint32_t>(run.start + i + 1));
+        }
+    }
+    while (sector < fatSectors * perSector) {
+        put(kFreeSector);
+    }
+    if (!written) {
+        return false;
+    }
+    for (std::uint64_t d = 0; d < difatSectors; ++d) {
         for (std::size_t i = 0; i + 1 < perSector; ++i) {
-            const std::size_t fatIndex = kHeaderDifatEntries + d * (perSector - 1) + i;
+            const std::uint64_t fatIndex = kHeaderDifatEntries + d * (perSector - 1) + i;
             PutU32(table, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatStart + fatIndex)
                                                 : kFreeSector);
         }

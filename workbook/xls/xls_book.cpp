@@ -34,14 +34,16 @@ std::span<const char> AsChars(ByteSpan bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error, BookStatus& status) {
+// Opens the file a book is loaded from; the book keeps it open, since the
+// streams it does not change are read from it only when they are written out.
+bool OpenSourceFile(const std::string& path, std::shared_ptr<xls::SourceFile>& source,
+                    std::uint64_t& size, std::string& error, BookStatus& status) {
     platform::File file;
     if (const auto opened = platform::OpenFileForReading(path, file, error);
         opened != platform::FileStatus::kOk) {
         status = LoadStatusOf(opened);
         return false;
     }
-    std::uint64_t size = 0;
     if (!file.Size(&size)) {
         error = "Cannot read " + path + ": " + file.ErrorText() + ".";
         status = BookStatus::kCannotRead;
@@ -52,13 +54,7 @@ bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error, Bo
         status = BookStatus::kUnsupported;
         return false;
     }
-    bytes.resize(static_cast<std::size_t>(size));
-    const std::span<char> chars(reinterpret_cast<char*>(bytes.data()), bytes.size());
-    if (!file.ReadAt(0, chars)) {
-        error = "Cannot read " + path + ": " + file.ErrorText() + ".";
-        status = BookStatus::kCannotRead;
-        return false;
-    }
+    source = std::make_shared<xls::SourceFile>(std::move(file));
     return true;
 }
 
@@ -226,8 +222,19 @@ public:
         return true;
     }
 
+    Sheet* ReplaceSheet(int index, std::string_view name, std::string& error) override {
+        if (!CheckSheetName(name, error, index)) {
+            return nullptr;
+        }
+        // Names and 3-D references point at sheets by their place, which
+        // the new sheet takes: they need no change to point at it.
+        xls::SheetModel model = NewSheetModel(name);
+        sheets_[static_cast<std::size_t>(index)] =
+            std::make_unique<XlsSheet>(*this, model_, std::move(model));
+        return sheets_[static_cast<std::size_t>(index)].get();
+    }
+
     Sheet* AddSheet(std::string_view name, std::string& error) override {
-        std::u16string units = xls::Utf8ToUtf16(name);
         if (!CheckSheetName(name, error)) {
             return nullptr;
         }
@@ -236,16 +243,7 @@ public:
             lastStatus() = BookStatus::kTooManySheets;
             return nullptr;
         }
-        xls::SheetModel model;
-        model.nameUtf8 = xls::Utf16ToUtf8(units);
-        model.name = std::move(units);
-        std::uint16_t tabId = 0;
-        for (const auto& sheet : sheets_) {
-            tabId = std::max(tabId, sheet->model().tabId);
-        }
-        model.tabId = static_cast<std::uint16_t>(tabId + 1);
-        model.cells.Configure(true, {});
-        sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(model)));
+        sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, NewSheetModel(name)));
         // A sheet that replaces a deleted one of its name inherits the
         // references other sheets' formulas made to it.
         xls::AdoptReferencesOfDeletedSheet(model_, sheets_.back()->model().name, SheetCount() - 1);
@@ -268,9 +266,20 @@ public:
             lastStatus() = BookStatus::kTooLarge;
             return false;
         }
+        if (source_ && source_->released()) {
+            error = "Cannot save " + path + ": this book was loaded from " + sourcePath_ +
+                    ", which an earlier save of the book replaced; load it again.";
+            lastStatus() = BookStatus::kCannotRead;
+            return false;
+        }
         std::deque<Bytes> buffers;
         xls::CompoundEntry root = container_;
-        DropStaleSheetList(root);
+        if (!DropStaleSheetList(root)) {
+            error = "Cannot save " + path + ": " + sourcePath_ +
+                    " cannot be read: " + source_->ErrorText() + ".";
+            lastStatus() = BookStatus::kCannotRead;
+            return false;
+        }
         xls::CompoundEntry& workbook = root.children.emplace_back();
         workbook.name = u"Workbook";
         if (!xls::BuildWorkbookStream(model_, sheets, formats(), buffers, workbook.pieces, error)) {
@@ -293,6 +302,8 @@ public:
             std::string why = "layout failed";
             if (writeFailed) {
                 why = temp.file().ErrorText();
+            } else if (source_ && source_->failed()) {
+                why = sourcePath_ + " cannot be read: " + source_->ErrorText();
             } else if (model_.cellSpill.failed()) {
                 why = "the cells could not be kept: " + model_.cellSpill.error();
             } else if (model_.strings.spill.failed()) {
@@ -300,6 +311,12 @@ public:
             }
             error = "Cannot save " + path + ": " + why + ".";
             return false;
+        }
+        // The new file is complete, so nothing more is read from the old
+        // one; it is closed before it is replaced, since Windows replaces no
+        // file that is open. The book cannot be saved again after that.
+        if (source_) {
+            source_->Release();
         }
         if (const auto committed = temp.Commit(error); committed != platform::FileStatus::kOk) {
             lastStatus() = SaveStatusOf(committed);
@@ -316,19 +333,21 @@ private:
         loadedSheetNames_.clear();
         container_ = xls::CompoundEntry{};
         container_.isStorage = true;
+        source_.reset();
+        sourcePath_.clear();
     }
 
     bool LoadFile(const std::string& path, std::string& error) {
-        Bytes file;
-        if (!ReadWholeFile(path, file, error, lastStatus())) {
+        std::shared_ptr<xls::SourceFile> source;
+        std::uint64_t size = 0;
+        if (!OpenSourceFile(path, source, size, error, lastStatus())) {
             return false;
         }
         xls::CompoundEntry root;
-        if (!xls::ReadCompoundFile(file, root, error)) {
+        if (!xls::ReadCompoundFile(source, size, root, error)) {
             lastStatus() = BookStatus::kNotThisKind;
             return false;
         }
-        file = Bytes{};
         const xls::CompoundEntry* stream = xls::FindChild(root, u"Workbook");
         if (stream == nullptr || stream->isStorage) {
             error = xls::FindChild(root, u"Book") != nullptr
@@ -340,8 +359,10 @@ private:
                                                                     : BookStatus::kNotThisKind;
             return false;
         }
+        const auto workbookStream =
+            stream->kept ? stream->kept : std::make_shared<const xls::StreamBytes>(stream->data);
         xls::LoadedWorkbook loaded;
-        if (!xls::ReadWorkbookStream(stream->data, loaded, error)) {
+        if (!xls::ReadWorkbookStream(workbookStream, loaded, error)) {
             return false;
         }
         if (loaded.sheets.size() > kMaxSheets) {
@@ -361,6 +382,8 @@ private:
             sheets_.push_back(std::make_unique<XlsSheet>(*this, model_, std::move(sheet)));
         }
         container_ = std::move(root);
+        source_ = std::move(source);
+        sourcePath_ = path;
         loadedSheetNames_.clear();
         for (const auto& sheet : sheets_) {
             loadedSheetNames_.push_back(sheet->model().nameUtf8);
@@ -371,32 +394,58 @@ private:
 
     // The document summary of a loaded file lists its sheets as they were;
     // once they differ, the list goes (Excel makes it anew on its next save)
-    // rather than show readers sheets that are gone.
-    void DropStaleSheetList(xls::CompoundEntry& root) const {
+    // rather than show readers sheets that are gone. False when the summary
+    // is still in the file and cannot be read from it.
+    bool DropStaleSheetList(xls::CompoundEntry& root) const {
         std::vector<std::string> names;
         for (const auto& sheet : sheets_) {
             names.push_back(sheet->model().nameUtf8);
         }
         if (names == loadedSheetNames_) {
-            return;
+            return true;
         }
         for (xls::CompoundEntry& child : root.children) {
             if (!child.isStorage && xls::SameEntryName(child.name,
                                                        u"\x05"
                                                        u"DocumentSummaryInformation")) {
+                if (child.kept) {
+                    child.data.resize(static_cast<std::size_t>(child.kept->size()));
+                    if (!child.kept->Read(0, child.data)) {
+                        return false;
+                    }
+                    child.kept.reset();
+                }
                 (void)xls::DropSheetListProperties(child.data);
             }
         }
+        return true;
     }
 
-    bool CheckSheetName(std::string_view name, std::string& error) {
+    // A new worksheet with a tab id no other sheet has.
+    xls::SheetModel NewSheetModel(std::string_view name) const {
+        xls::SheetModel model;
+        model.name = xls::Utf8ToUtf16(name);
+        model.nameUtf8 = xls::Utf16ToUtf8(model.name);
+        std::uint16_t tabId = 0;
+        for (const auto& sheet : sheets_) {
+            tabId = std::max(tabId, sheet->model().tabId);
+        }
+        model.tabId = static_cast<std::uint16_t>(tabId + 1);
+        model.cells.Configure(true, {});
+        return model;
+    }
+
+    // `name` must be valid and differ from every sheet's but the one at
+    // `replacing`, if any.
+    bool CheckSheetName(std::string_view name, std::string& error, int replacing = -1) {
         error = SheetNameProblem(name);
         if (!error.empty()) {
             lastStatus() = BookStatus::kInvalidName;
             return false;
         }
-        for (const auto& sheet : sheets_) {
-            if (SameSheetName(sheet->model().nameUtf8, name)) {
+        for (std::size_t i = 0; i < sheets_.size(); ++i) {
+            const auto& sheet = sheets_[i];
+            if (static_cast<int>(i) != replacing && SameSheetName(sheet->model().nameUtf8, name)) {
                 error = "The book already has a sheet named \"" + std::string(name) + "\".";
                 lastStatus() = BookStatus::kDuplicateName;
                 return false;
@@ -409,6 +458,8 @@ private:
     std::vector<std::unique_ptr<XlsSheet>> sheets_;
     xls::CompoundEntry container_;  // the root storage without the Workbook stream
     std::vector<std::string> loadedSheetNames_;
+    std::shared_ptr<xls::SourceFile> source_;  // the file loaded, while its streams are kept
+    std::string sourcePath_;
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "workbook/xls/byte_io.h"
+#include "workbook/xls/compound_file.h"
 
 namespace workbook::xls {
 
@@ -149,14 +150,12 @@ struct SstLayout {
 // The shared string table. Each entry is one XLUnicodeRichExtendedString
 // as a single piece: cch, flags, optional run count and extension size,
 // characters, runs, extension. The writer splits them over CONTINUEs.
-// Entries read from a file stay in memory; entries of texts written since go
-// to `spill`, after them in index order.
+// Every entry, read from a file or of a text written since, goes to `spill`
+// in index order, so the table takes no memory however large it grows.
 struct SharedStrings {
-    Bytes entries;
     std::uint32_t count = 0;  // entries in all
     std::uint32_t references = 0;
-    std::uint32_t loaded = 0;  // entries in `entries`
-    SstLayout layout;          // of every entry, laid as each is added
+    SstLayout layout;  // of every entry, laid as each is added
     SpillFile spill;
     StringMerger merger;
 };
@@ -249,17 +248,22 @@ private:
     int maxColumn_ = -1;
 };
 
-// A sheet substream kept as read, with the places the writer patches.
+// A sheet substream kept where it was read, with the places the writer
+// patches; offsets count from the substream's start.
 struct LoadedSubstream {
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    Bytes bytes;                            // BOF to the matching EOF
-    std::size_t originalAt = 0;             // its position in the stream read
-    std::size_t indexAt = kNone;            // INDEX record (header included)
-    std::size_t dimensionsAt = kNone;       // DIMENSIONS record
-    std::size_t window2At = kNone;          // WINDOW2 record
+    std::shared_ptr<const StreamBytes> source;  // the stream read; null for none
+    std::size_t originalAt = 0;                 // its position in the stream read
+    std::size_t size = 0;                       // BOF to the matching EOF
+    std::size_t indexAt = kNone;                // INDEX record (header included)
+    std::size_t dimensionsAt = kNone;           // DIMENSIONS record
+    std::size_t window2At = kNone;              // WINDOW2 record
+    Bytes index;                                // those three records as read, headers included
+    Bytes dimensions;
+    Bytes window2;
     std::size_t cellTableEnd = 0;           // where appended rows go
     int endRow = 0;                         // one past the last row with a cell
-    std::vector<std::uint16_t> rowRecords;  // rows with a ROW record, ascending
+    std::vector<std::uint16_t> rowRecords;  // rows from endRow on with a ROW record, ascending
     std::size_t defColWidthAt = kNone;      // DEFCOLWIDTH record
     std::vector<std::size_t> dbCells;       // DBCELL records of the cell table
 };

@@ -112,6 +112,7 @@ struct WorkbookSheet {
     long long sheetId = 0;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
+    bool hidden = false;  // state="hidden" or "veryHidden"
 };
 
 struct DefinedName {
@@ -153,10 +154,14 @@ struct SheetListing {
 };
 
 std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets);
+// The index in `sheets` of the tab shown on opening: the loaded active tab
+// where it went (to the sheet now in its place when it is gone), or the
+// first visible sheet when that one is hidden.
+long long ShownSheetAfterEdit(const WorkbookInfo& info, const std::vector<SheetListing>& sheets);
 // The loaded part listing exactly `sheets` (loaded ones kept in their
-// original order), with defined names, the active tab and the first visible
-// tab adjusted for the loaded sheets that are gone, and a full recalculation
-// asked for on opening.
+// original order, new ones in their places among them), with defined names,
+// the active tab and the first visible tab adjusted for the loaded sheets
+// that are gone or replaced, and a full recalculation asked for on opening.
 std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
                              const std::vector<SheetListing>& sheets);
 

@@ -47,6 +47,8 @@ public:
             sheet.name = element.Get("name");
             sheet.relId = element.Get("id", kRelationshipsNs);
             sheet.sheetId = ToNumber(element.Get("sheetId"), 0);
+            const std::string_view state = element.Get("state");
+            sheet.hidden = state == "hidden" || state == "veryHidden";
             sheet.offset = element.offset;
             sheet.length = element.length;
             info_.sheets.push_back(std::move(sheet));
@@ -204,19 +206,25 @@ std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets) {
     return out;
 }
 
-std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
-                             const std::vector<SheetListing>& sheets) {
-    // Where each loaded sheet now stands, -1 when it is gone.
-    std::vector<long long> newIndex(info.sheets.size(), -1);
-    std::vector<std::string> removedNames;
-    bool replaced = false;
+namespace {
+
+// Where each loaded sheet now stands (-1 when it is gone), and for each
+// where what pointed at it goes: the sheet itself, the new sheet that took
+// its name (formulas and names refer to sheets by name), or -1.
+struct SheetMoves {
+    std::vector<long long> newIndex;
+    std::vector<long long> nameIndex;
+};
+
+SheetMoves MovesOf(const WorkbookInfo& info, const std::vector<SheetListing>& sheets) {
+    SheetMoves moves;
+    moves.newIndex.assign(info.sheets.size(), -1);
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         if (sheets[i].loadedIndex >= 0) {
-            newIndex[static_cast<std::size_t>(sheets[i].loadedIndex)] = static_cast<long long>(i);
+            moves.newIndex[static_cast<std::size_t>(sheets[i].loadedIndex)] =
+                static_cast<long long>(i);
         }
     }
-    // A removed sheet whose name a new sheet takes was replaced: names that
-    // point into it go on pointing at the sheet of that name, as formulas do.
     const auto replacement = [&](std::size_t loaded) -> long long {
         for (std::size_t i = 0; i < sheets.size(); ++i) {
             if (sheets[i].loadedIndex < 0 &&
@@ -226,12 +234,70 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
         }
         return -1;
     };
-    std::vector<long long> nameIndex = newIndex;  // replaced sheets map to their successor
+    moves.nameIndex = moves.newIndex;
+    for (std::size_t i = 0; i < info.sheets.size(); ++i) {
+        if (moves.newIndex[i] < 0) {
+            moves.nameIndex[i] = replacement(i);
+        }
+    }
+    return moves;
+}
+
+// A tag with the attribute set, added before the tag's end when it is absent.
+std::string WithAttribute(std::string tag, std::string_view name, const std::string& value) {
+    if (!SetAttributeInTag(tag, name, value)) {
+        const std::size_t close =
+            tag.size() >= 2 && tag[tag.size() - 2] == '/' ? tag.size() - 2 : tag.size() - 1;
+        tag.insert(close, " " + std::string(name) + "=\"" + value + "\"");
+    }
+    return tag;
+}
+
+}  // namespace
+
+long long ShownSheetAfterEdit(const WorkbookInfo& info, const std::vector<SheetListing>& sheets) {
+    if (sheets.empty()) {
+        return 0;
+    }
+    const SheetMoves moves = MovesOf(info, sheets);
+    const long long last = static_cast<long long>(sheets.size()) - 1;
+    const long long old = std::max<long long>(info.activeTab, 0);
+    long long shown = 0;
+    if (old < static_cast<long long>(info.sheets.size()) &&
+        moves.nameIndex[static_cast<std::size_t>(old)] >= 0) {
+        shown = moves.nameIndex[static_cast<std::size_t>(old)];
+    } else {
+        // Gone with no successor: the sheet now in its place.
+        for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old; ++i) {
+            shown += moves.newIndex[i] >= 0 ? 1 : 0;
+        }
+    }
+    shown = std::clamp<long long>(shown, 0, last);
+    const auto hidden = [&](long long index) {
+        const int loaded = sheets[static_cast<std::size_t>(index)].loadedIndex;
+        return loaded >= 0 && info.sheets[static_cast<std::size_t>(loaded)].hidden;
+    };
+    for (long long i = 0; hidden(shown) && i <= last; ++i) {
+        if (!hidden(i)) {
+            shown = i;
+        }
+    }
+    return shown;
+}
+
+std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
+                             const std::vector<SheetListing>& sheets) {
+    const SheetMoves moves = MovesOf(info, sheets);
+    const std::vector<long long>& newIndex = moves.newIndex;
+    // Names that point into a replaced sheet go on pointing at the sheet in
+    // its place, as formulas do.
+    const std::vector<long long>& nameIndex = moves.nameIndex;
+    std::vector<std::string> removedNames;
+    bool replaced = false;
     std::vector<Splice> splices;
     for (std::size_t i = 0; i < info.sheets.size(); ++i) {
         if (newIndex[i] < 0) {
             splices.push_back({info.sheets[i].offset, info.sheets[i].length, {}});
-            nameIndex[i] = replacement(i);
             if (nameIndex[i] < 0) {
                 removedNames.push_back(info.sheets[i].name);
             } else {
@@ -239,15 +305,24 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
             }
         }
     }
-    Splice added{info.sheetsEnd, 0, {}};
-    for (const auto& sheet : sheets) {
-        if (sheet.loadedIndex < 0) {
-            AppendSheetElement(added.text, info.prefix, sheet, !info.relationshipsPrefixIsR);
+    // A new sheet goes before the loaded sheet that follows it in the tab
+    // order, or at the end of the list.
+    std::uint64_t insertAt = info.sheetsEnd;
+    std::vector<Splice> added;
+    for (std::size_t i = sheets.size(); i-- > 0;) {
+        const SheetListing& sheet = sheets[i];
+        if (sheet.loadedIndex >= 0) {
+            insertAt = info.sheets[static_cast<std::size_t>(sheet.loadedIndex)].offset;
+            continue;
         }
+        if (added.empty() || added.back().offset != insertAt) {
+            added.push_back({insertAt, 0, {}});
+        }
+        std::string element;
+        AppendSheetElement(element, info.prefix, sheet, !info.relationshipsPrefixIsR);
+        added.back().text.insert(0, element);
     }
-    if (!added.text.empty()) {
-        splices.push_back(std::move(added));
-    }
+    splices.insert(splices.end(), added.begin(), added.end());
 
     if (!removedNames.empty() || replaced) {
         std::size_t keptNames = 0;
@@ -295,31 +370,29 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
         } else {
             splices.insert(splices.end(), nameSplices.begin(), nameSplices.end());
         }
-
-        if (!info.viewTag.empty()) {
-            // A tab that pointed at a removed sheet moves to the sheet now in its place.
-            const auto remap = [&](long long old) {
-                long long position = 0;
-                for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old;
-                     ++i) {
-                    position += newIndex[i] >= 0 ? 1 : 0;
-                }
-                return std::clamp<long long>(
-                    position, 0, std::max<long long>(0, static_cast<long long>(sheets.size()) - 1));
-            };
-            std::string tag = info.viewTag;
-            bool changed = false;
-            if (info.activeTab >= 0 && remap(info.activeTab) != info.activeTab) {
-                changed |=
-                    SetAttributeInTag(tag, "activeTab", std::to_string(remap(info.activeTab)));
+    }
+    if (!info.viewTag.empty()) {
+        // A first tab that pointed at a removed sheet moves to the sheet now
+        // in its place; the active tab, the same or to a visible sheet.
+        const auto remap = [&](long long old) {
+            long long position = 0;
+            for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old;
+                 ++i) {
+                position += newIndex[i] >= 0 ? 1 : 0;
             }
-            if (info.firstSheet >= 0 && remap(info.firstSheet) != info.firstSheet) {
-                changed |=
-                    SetAttributeInTag(tag, "firstSheet", std::to_string(remap(info.firstSheet)));
-            }
-            if (changed) {
-                splices.push_back({info.viewOffset, info.viewTag.size(), std::move(tag)});
-            }
+            return std::clamp<long long>(
+                position, 0, std::max<long long>(0, static_cast<long long>(sheets.size()) - 1));
+        };
+        std::string tag = info.viewTag;
+        const long long shown = ShownSheetAfterEdit(info, sheets);
+        if (shown != std::max<long long>(info.activeTab, 0)) {
+            tag = WithAttribute(tag, "activeTab", std::to_string(shown));
+        }
+        if (info.firstSheet >= 0 && remap(info.firstSheet) != info.firstSheet) {
+            (void)SetAttributeInTag(tag, "firstSheet", std::to_string(remap(info.firstSheet)));
+        }
+        if (tag != info.viewTag) {
+            splices.push_back({info.viewOffset, info.viewTag.size(), std::move(tag)});
         }
     }
     // Formulas on the kept sheets may read the sheet just written, and their

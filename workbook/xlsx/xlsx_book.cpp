@@ -77,12 +77,15 @@ public:
     }
     bool DeleteSheet(int index, std::string& error) override;
     Sheet* AddSheet(std::string_view name, std::string& error) override;
+    Sheet* ReplaceSheet(int index, std::string_view name, std::string& error) override;
     bool Save(const std::string& path, std::string& error) override;
 
 private:
     BookStatus LoadPackage(const std::string& path, LoadedPackage& package,
                            std::vector<BookSheet>& sheets, std::string& error);
     int StyleBase() const;
+    // Puts a new worksheet at the end, or in the place of the sheet at `at`.
+    Sheet* PlaceSheet(std::size_t at, bool replacing, std::string_view name, std::string& error);
     bool SaveNew(ZipWriter& zip, std::string& error);
     bool SaveLoaded(ZipWriter& zip, std::string& error);
 
@@ -282,13 +285,23 @@ bool XlsxBook::DeleteSheet(int index, std::string&) {
 }
 
 Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
+    return PlaceSheet(sheets_.size(), false, name, error);
+}
+
+Sheet* XlsxBook::ReplaceSheet(int index, std::string_view name, std::string& error) {
+    return PlaceSheet(static_cast<std::size_t>(index), true, name, error);
+}
+
+Sheet* XlsxBook::PlaceSheet(std::size_t at, bool replacing, std::string_view name,
+                            std::string& error) {
     error = SheetNameProblem(name);
     if (!error.empty()) {
         lastStatus() = BookStatus::kInvalidName;
         return nullptr;
     }
-    for (const auto& entry : sheets_) {
-        if (SameSheetName(entry.sheet->Name(), name)) {
+    for (std::size_t i = 0; i < sheets_.size(); ++i) {
+        const auto& entry = sheets_[i];
+        if (!(replacing && i == at) && SameSheetName(entry.sheet->Name(), name)) {
             error = "A sheet named \"" + std::string(entry.sheet->Name()) + "\" already exists.";
             lastStatus() = BookStatus::kDuplicateName;
             return nullptr;
@@ -298,8 +311,14 @@ Sheet* XlsxBook::AddSheet(std::string_view name, std::string& error) {
         BookSheet entry;
         entry.sheet = std::make_unique<XlsxSheet>(*this, std::string(name), SheetKind::kWorksheet);
         entry.sheet->set_styleBase(StyleBase());
-        sheets_.push_back(std::move(entry));
-        return sheets_.back().sheet.get();
+        if (!replacing) {
+            sheets_.push_back(std::move(entry));
+            return sheets_.back().sheet.get();
+        }
+        // In the old sheet's place, the shown tab and the names local to it
+        // (when it takes its name too) follow it there on saving.
+        sheets_[at] = std::move(entry);
+        return sheets_[at].sheet.get();
     } catch (const std::bad_alloc&) {
         error = "Out of memory.";
         lastStatus() = BookStatus::kOutOfMemory;
@@ -569,9 +588,12 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
             return false;
         }
     }
+    // A new sheet in the shown tab's place is the selected one.
+    const long long shown = ShownSheetAfterEdit(package.workbook, listing);
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
         if (sheets_[i].loadedIndex < 0 &&
-            !sheets_[i].sheet->WriteEntry(zip, newParts[i], false, error)) {
+            !sheets_[i].sheet->WriteEntry(zip, newParts[i], static_cast<long long>(i) == shown,
+                                          error)) {
             return false;
         }
     }

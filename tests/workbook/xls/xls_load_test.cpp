@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 #include "workbook/workbook.h"
+#include "workbook/xls/byte_io.h"
+#include "workbook/xls/compound_file.h"
 #include "xls_test_util.h"
 
 namespace {
@@ -222,6 +225,171 @@ TEST(XlsPreservation, ReplacedSheetInheritsReferencesToIt) {
     }
 }
 
+// xls_names.py's lines for a file; fails the test when xlrd cannot read it.
+std::vector<std::string> NamesOf(const std::string& path) {
+    const auto result = testing_support::RunTool("xls_names.py", testing_support::ShellQuote(path));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    return xls_test::Lines(result.output);
+}
+
+// The sheet names in the order xls_cells.py lists them.
+std::vector<std::string> SheetOrder(const std::vector<std::string>& cells) {
+    std::vector<std::string> order;
+    for (const std::string& line : cells) {
+        if (line.rfind("sheet ", 0) == 0) {
+            order.push_back(line);
+        }
+    }
+    return order;
+}
+
+// A sheet replaced in its place leaves everything that points at sheets by
+// place as it was: local names keep their sheet, 3-D references and ranges
+// (Sheet1:Sheet3 in namesdemo.xls) their sheets, the tab order and the
+// selected tab stay. The other sheets read as before.
+TEST(XlsPreservation, ReplacedSheetKeepsItsPlaceNamesAndReferences) {
+    struct Case {
+        const char* file;
+        int index;
+    };
+    const Case cases[] = {
+        {"namesdemo.xls", 0},
+        {"namesdemo.xls", 1},
+        {"namesdemo.xls", 2},
+        {"RepeatingRowsCols.xls", 1},
+        {"RepeatingRowsCols.xls", 3},
+        {"FormulaSheetRange.xls", 2},
+        {"55906-MultiSheetRefs.xls", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " sheet " + std::to_string(c.index));
+        TempDir dir;
+        const std::string source = kCorpus + c.file;
+        const std::string target = dir.File("out.xls");
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), source)) << workbook::ErrorMessage(book.get());
+        const std::string name(workbook::SheetName(workbook::GetSheet(book.get(), c.index)));
+        workbook::Sheet* sheet = workbook::ReplaceSheet(book.get(), c.index, name);
+        ASSERT_NE(sheet, nullptr) << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(workbook::GetSheet(book.get(), c.index), sheet);
+        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "new", nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), target)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_EQ(NamesOf(target), NamesOf(source));
+        const auto before = xls_test::CellsOf(source);
+        const auto after = xls_test::CellsOf(target);
+        EXPECT_EQ(SheetOrder(after), SheetOrder(before));
+        for (const std::string& line : SheetOrder(before)) {
+            const std::string json = line.substr(6);
+            if (json == JsonName(name)) {
+                const auto lines = xls_test::SheetLines(after, json);
+                ASSERT_EQ(lines.size(), 1u);
+                EXPECT_EQ(lines[0].rfind("cell " + json + " 0 0 s \"new\" ", 0), 0u) << lines[0];
+            } else {
+                EXPECT_EQ(xls_test::SheetLines(after, json), xls_test::SheetLines(before, json))
+                    << json;
+            }
+        }
+    }
+    // The name may change with the sheet, and must stay unique.
+    BookPtr book = NewBook();
+    ASSERT_TRUE(workbook::LoadBook(book.get(), kCorpus + "namesdemo.xls"));
+    EXPECT_EQ(workbook::ReplaceSheet(book.get(), 0, "Sheet2"), nullptr);
+    EXPECT_EQ(workbook::LastStatus(book.get()), workbook::BookStatus::kDuplicateName);
+    EXPECT_EQ(workbook::ReplaceSheet(book.get(), 4, "Other"), nullptr);
+    EXPECT_EQ(workbook::LastStatus(book.get()), workbook::BookStatus::kNoSuchSheet);
+    ASSERT_NE(workbook::ReplaceSheet(book.get(), 0, "SHEET1"), nullptr);
+    EXPECT_EQ(workbook::SheetName(workbook::GetSheet(book.get(), 0)), "SHEET1");
+}
+
+// The second of three sheets made hidden in the file's sheet list.
+void HideSecondSheet(const std::string& path) {
+    namespace xls = workbook::xls;
+    const std::string file = testing_support::ReadWholeFile(path);
+    xls::CompoundEntry root;
+    std::string error;
+    ASSERT_TRUE(xls::ReadCompoundFile(
+        xls::ByteSpan(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()), root,
+        error))
+        << error;
+    xls::CompoundEntry* stream = nullptr;
+    for (xls::CompoundEntry& child : root.children) {
+        if (xls::SameEntryName(child.name, u"Workbook")) {
+            stream = &child;
+        }
+    }
+    ASSERT_NE(stream, nullptr);
+    int sheets = 0;
+    for (std::size_t at = 0; at + 4 <= stream->data.size();) {
+        std::uint16_t type = 0;
+        std::uint16_t length = 0;
+        ASSERT_TRUE(xls::GetU16(stream->data, at, type) &&
+                    xls::GetU16(stream->data, at + 2, length));
+        if (type == 0x0085 && ++sheets == 2) {
+            stream->data[at + 4 + 4] = 1;  // after the stream position: hidden
+            break;
+        }
+        at += 4 + length;
+    }
+    ASSERT_EQ(sheets, 2);
+    std::string bytes;
+    ASSERT_TRUE(xls::WriteCompoundFile(root, [&bytes](xls::ByteSpan piece) {
+        bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
+        return true;
+    }));
+    ASSERT_TRUE(testing_support::WriteWholeFile(path, bytes));
+}
+
+// The tab shown and selected on opening is a visible sheet, however the
+// active sheet was replaced; a hidden sheet stays hidden.
+TEST(XlsPreservation, ShownTabIsAVisibleSheet) {
+    struct Case {
+        const char* what;
+        bool inPlace;
+        std::vector<std::string> sheets;  // xls_names.py's sheet lines
+    };
+    const Case cases[] = {
+        {"replaced in place",
+         true,
+         {"sheet \"First\" 0 1", "sheet \"Hidden\" 1 0", "sheet \"Third\" 0 0"}},
+        {"deleted and added at the end",
+         false,
+         {"sheet \"Hidden\" 1 0", "sheet \"Third\" 0 1", "sheet \"First\" 0 0"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = dir.File("hidden.xls");
+        {
+            BookPtr book = NewBook();
+            for (const char* name : {"First", "Hidden", "Third"}) {
+                workbook::Sheet* sheet = workbook::AddSheet(book.get(), name);
+                ASSERT_NE(sheet, nullptr);
+                ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, name, nullptr));
+            }
+            ASSERT_TRUE(workbook::SaveBook(book.get(), path));
+        }
+        HideSecondSheet(path);
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+        if (c.inPlace) {
+            ASSERT_NE(workbook::ReplaceSheet(book.get(), 0, "First"), nullptr);
+        } else {
+            ASSERT_TRUE(workbook::DeleteSheet(book.get(), 0));
+            ASSERT_NE(workbook::AddSheet(book.get(), "First"), nullptr);
+        }
+        ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
+            << workbook::ErrorMessage(book.get());
+        std::vector<std::string> sheets;
+        for (const std::string& line : NamesOf(dir.File("out.xls"))) {
+            if (line.rfind("sheet ", 0) == 0) {
+                sheets.push_back(line);
+            }
+        }
+        EXPECT_EQ(sheets, c.sheets);
+    }
+}
+
 // Rows appended below a loaded sheet's last row keep the rows above, also
 // when the book is saved over the file it came from.
 TEST(XlsPreservation, AppendBelowLoadedRows) {
@@ -277,6 +445,64 @@ TEST(XlsPreservation, AppendBelowLoadedRows) {
         << after.back();
     after.pop_back();
     EXPECT_EQ(after, before);
+}
+
+// A loaded book reads the streams and sheets it keeps from its file while
+// the new file is written, so a save over that same file must finish
+// reading before the file is replaced: the streams stay byte for byte, the
+// sheets cell for cell. The file is released then, so the book cannot be
+// saved a second time; and a file cut short under the book fails the save
+// cleanly.
+TEST(XlsPreservation, KeptContentIsReadFromTheLoadedFile) {
+    const char* const files[] = {"45538_classic_Header.xls", "SimpleChart.xls", "sumifs.xls",
+                                 "namesdemo.xls"};
+    for (const char* file : files) {
+        SCOPED_TRACE(file);
+        TempDir dir;
+        const std::string source = kCorpus + file;
+        const std::string path = dir.File("book.xls");
+        const std::string original = testing_support::ReadWholeFile(source);
+        ASSERT_TRUE(testing_support::WriteWholeFile(path, original));
+        BookPtr book = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+        workbook::Sheet* sheet = workbook::GetSheet(book.get(), 0);
+        const int row = workbook::LastRow(sheet);
+        ASSERT_TRUE(workbook::WriteNumber(sheet, row, 0, 7, nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+
+        EXPECT_EQ(WithoutWorkbookStream(xls_test::StreamsOf(path)),
+                  WithoutWorkbookStream(xls_test::StreamsOf(source)));
+        const std::string name = JsonName(std::string(workbook::SheetName(sheet)));
+        auto expected = xls_test::CellsOf(source);
+        const auto firstSheetEnd =
+            std::find_if(expected.begin() + 1, expected.end(), [&](const std::string& line) {
+                return line.rfind("sheet ", 0) == 0 && line != "sheet " + name;
+            });
+        const auto after = xls_test::CellsOf(path);
+        ASSERT_EQ(after.size(), expected.size() + 1);
+        const auto added = after.begin() + (firstSheetEnd - expected.begin());
+        EXPECT_EQ(added->rfind("cell " + name + " " + std::to_string(row) + " 0 n 7.0 ", 0), 0u)
+            << *added;
+        expected.insert(firstSheetEnd, *added);
+        EXPECT_EQ(after, expected);
+
+        const std::string saved = testing_support::ReadWholeFile(path);
+        EXPECT_FALSE(workbook::SaveBook(book.get(), path));
+        EXPECT_EQ(workbook::LastStatus(book.get()), workbook::BookStatus::kCannotRead);
+        EXPECT_NE(std::string(workbook::ErrorMessage(book.get())).find("load it again"),
+                  std::string::npos)
+            << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(testing_support::ReadWholeFile(path), saved);
+
+        BookPtr cut = NewBook();
+        ASSERT_TRUE(workbook::LoadBook(cut.get(), path)) << workbook::ErrorMessage(cut.get());
+        ASSERT_TRUE(testing_support::WriteWholeFile(path, saved.substr(0, saved.size() / 2)));
+        EXPECT_FALSE(workbook::SaveBook(cut.get(), dir.File("other.xls")));
+        EXPECT_NE(std::string(workbook::ErrorMessage(cut.get())).find("cannot be read"),
+                  std::string::npos)
+            << workbook::ErrorMessage(cut.get());
+        EXPECT_FALSE(std::filesystem::exists(dir.File("other.xls")));
+    }
 }
 
 // Files that cannot be kept faithfully fail with a reason and leave the

@@ -499,10 +499,9 @@ TEST(XlsRecords, StringTableIsWrittenAsLaidOut) {
         std::set<std::u16string> distinct;
         for (const Loaded& loaded : c.loaded) {
             const xls::Bytes entry = entryOf(loaded);
-            strings.entries.insert(strings.entries.end(), entry.begin(), entry.end());
+            (void)strings.spill.Append(entry);
             strings.layout.Add(entry);
             ++strings.count;
-            ++strings.loaded;
             distinct.insert(loaded.text);
         }
         xls::Bytes scratch;
@@ -548,6 +547,61 @@ TEST(XlsRecords, StringTableIsWrittenAsLaidOut) {
                       "sst total=" + std::to_string(count) + " unique=" + std::to_string(count) +
                       " distinct=" + std::to_string(distinct.size()) + " labels=0"});
         EXPECT_EQ(Starting(records, "extsst "), std::vector<std::string>{"extsst ok"});
+    }
+}
+
+// Sizes are counted in 64 bits on every platform. A Workbook stream past
+// what BIFF8's 32-bit stream positions reach is refused, also when its size
+// would wrap to a small number in 32 bits; so is a stream longer than a
+// version 3 directory entry records, before a byte is written.
+TEST(XlsLimits, StreamsPastFourGiBAreRefused) {
+    namespace xls = workbook::xls;
+    struct Case {
+        const char* what;
+        std::uint64_t tableBytes;  // the string table's size, as its layout says
+        bool builds;
+    };
+    const Case cases[] = {
+        {"3 GiB", std::uint64_t{3} << 30, true},
+        {"4 GiB", std::uint64_t{4} << 30, false},
+        {"8 GiB and 4 KiB, which is 4 KiB in 32 bits", (std::uint64_t{8} << 30) + 4096, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        xls::BookModel book;
+        book.globals = xls::NewBookGlobals();
+        book.strings.layout.size = c.tableBytes;
+        xls::SheetModel sheet;
+        sheet.name = u"S";
+        sheet.nameUtf8 = "S";
+        sheet.cells.Configure(true, {});
+        std::deque<xls::Bytes> buffers;
+        std::vector<xls::StreamPiece> pieces;
+        std::string error;
+        EXPECT_EQ(xls::BuildWorkbookStream(book, {&sheet}, {}, buffers, pieces, error), c.builds)
+            << error;
+        if (!c.builds) {
+            EXPECT_NE(error.find("more than 4 GiB"), std::string::npos) << error;
+        }
+    }
+    for (const std::uint64_t size : {std::uint64_t{1} << 32, (std::uint64_t{1} << 32) + 512}) {
+        SCOPED_TRACE(size);
+        xls::CompoundEntry root;
+        root.isStorage = true;
+        xls::CompoundEntry& stream = root.children.emplace_back();
+        stream.name = u"Workbook";
+        bool produced = false;
+        stream.pieces.emplace_back(size, [&produced](const xls::ByteSink&) {
+            produced = true;
+            return false;
+        });
+        bool written = false;
+        EXPECT_FALSE(xls::WriteCompoundFile(root, [&written](xls::ByteSpan) {
+            written = true;
+            return true;
+        }));
+        EXPECT_FALSE(produced);
+        EXPECT_FALSE(written);
     }
 }
 

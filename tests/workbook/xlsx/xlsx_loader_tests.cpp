@@ -460,6 +460,82 @@ TEST(XlsxLoader, BookOfManySheetsLoadsAndSaves) {
 // A sheet replaced by one of the same name (as a conversion replaces it)
 // keeps the defined names that point into it, as the .xls book does; a
 // sheet only removed breaks them.
+// xlsx_tabs.py's lines that start with one of `prefixes`.
+std::vector<std::string> TabsOf(const std::string& path, const std::vector<std::string>& prefixes) {
+    const auto result = testing_support::RunTool("xlsx_tabs.py", ShellQuote(path));
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = result.output.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = result.output.substr(at, end - at);
+        for (const std::string& prefix : prefixes) {
+            if (line.rfind(prefix, 0) == 0) {
+                lines.push_back(line);
+            }
+        }
+    }
+    return lines;
+}
+
+// A sheet replaced in its place keeps the tab order, the active tab and the
+// names local to it. Replaced at the end, the active tab follows it by its
+// name, as the names do, never staying on the hidden sheet now in its place.
+TEST(XlsxLoader, ReplacedSheetKeepsItsPlaceAndTheShownTabIsVisible) {
+    struct Case {
+        const char* file;
+        int index;
+        bool inPlace;
+        std::vector<std::string> tabs;  // sheet and active lines; empty: as in the file
+    };
+    const std::vector<Case> cases = {
+        {"hide01.xlsx",
+         0,
+         true,
+         {"sheet \"Sheet1\" visible 1", "sheet \"Sheet2\" hidden 0", "sheet \"Sheet3\" visible 0",
+          "active 0"}},
+        {"hide01.xlsx",
+         0,
+         false,
+         {"sheet \"Sheet2\" hidden 0", "sheet \"Sheet3\" visible 0", "sheet \"Sheet1\" visible 1",
+          "active 2"}},
+        {"defined_name01.xlsx", 0, true, {}},
+        {"defined_name01.xlsx", 1, true, {}},
+        {"defined_name01.xlsx", 2, true, {}},
+        {"firstsheet01.xlsx", 19, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " sheet " + std::to_string(c.index) +
+                     (c.inPlace ? " in place" : " at the end"));
+        TempDir dir;
+        const std::string original = xlsx_test::Corpus(c.file);
+        const std::string saved = dir.File("replaced.xlsx");
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        ASSERT_TRUE(workbook::LoadBook(book.get(), original)) << workbook::ErrorMessage(book.get());
+        const std::string name(workbook::SheetName(workbook::GetSheet(book.get(), c.index)));
+        workbook::Sheet* sheet = nullptr;
+        if (c.inPlace) {
+            sheet = workbook::ReplaceSheet(book.get(), c.index, name);
+        } else {
+            ASSERT_TRUE(workbook::DeleteSheet(book.get(), c.index));
+            sheet = workbook::AddSheet(book.get(), name);
+        }
+        ASSERT_NE(sheet, nullptr) << workbook::ErrorMessage(book.get());
+        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "new", nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+
+        const auto tabs = TabsOf(saved, {"sheet ", "active "});
+        if (c.tabs.empty()) {
+            EXPECT_EQ(tabs, TabsOf(original, {"sheet ", "active "}));
+        } else {
+            EXPECT_EQ(tabs, c.tabs);
+        }
+        EXPECT_EQ(TabsOf(saved, {"name "}), TabsOf(original, {"name "}));
+        const std::string cells = xlsx_test::CellsOf(saved);
+        EXPECT_NE(cells.find("sheet \"" + name + "\"\n0 0 s \"new\"\n"), std::string::npos)
+            << cells;
+    }
+}
+
 TEST(XlsxLoader, ReplacedSheetKeepsItsDefinedNames) {
     struct Case {
         const char* added;
