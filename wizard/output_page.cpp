@@ -126,6 +126,10 @@ OutputPage::OutputPage(WizardFrame* frame)
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
     connect(m_fileCombo, &QComboBox::editTextChanged, this,
             after([this](const QString& text) { m_model.NameEdited(text.toStdString()); }));
+    connect(m_fileCombo->lineEdit(), &QLineEdit::editingFinished, this,
+            after([this] { m_model.NameCommitted(); }));
+    connect(m_fileCombo, &QComboBox::activated, this,
+            after([this](int) { m_model.NameCommitted(); }));
     connect(m_overwriteFileBox, &QCheckBox::clicked, this,
             after([this](bool on) { m_model.OverwriteFileClicked(on); }));
     connect(m_overwriteTableBox, &QCheckBox::clicked, this,

@@ -45,6 +45,7 @@ private slots:
     }
 
     void outputPageControls();
+    void typedNameKeepsItsKeys();
     void encodingChoiceAndOemBox();
     void keyboardAndFocus();
     void windowResizes();
@@ -113,6 +114,42 @@ void WizardParts::outputPageControls() {
              numeric31.left(static_cast<int>(kCharacterSetLength)));
     QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
     QCOMPARE(settings->recordCount, 1);
+    frame.reject();
+}
+
+// Keys land in the name as typed; the extension follows the type once the
+// field is left, and Next refuses a name that is no workbook's.
+void WizardParts::typedNameKeepsItsKeys() {
+    const QString input = m_home->file(QStringLiteral("in.csv"));
+    WriteFile(input, "a,b\n");
+    auto settings = SettingsFor({input, QStringLiteral("/TYPE=2007")});
+    ModalWatcher watcher;
+    WizardFrame frame(settings.get());
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowActive(&frame));
+    QVERIFY(PressNext(frame));
+    QVERIFY(PressNext(frame));
+    auto* output = frame.findChild<QComboBox*>(QStringLiteral("outputCombo"));
+    const QString report = m_home->file(QStringLiteral("report.xls"));
+    TypeInto(output, report);
+    QCOMPARE(output->currentText(), report);
+    QTest::keyClick(output->lineEdit(), Qt::Key_X);
+    QCOMPARE(output->currentText(), report + QStringLiteral("x"));
+    QCOMPARE(Utf8(engine::TextOf(settings->outputPath)), report + QStringLiteral("x"));
+
+    TypeInto(output, report);
+    frame.findChild<QComboBox*>(QStringLiteral("dateList"))->setFocus();
+    QTRY_COMPARE(output->currentText(), report + QStringLiteral("x"));
+
+    TypeInto(output, report + QStringLiteral("xx"));
+    QVERIFY(!frame.validateCurrentPage());
+    QCOMPARE(frame.currentId(), int{kOutputPageId});
+    QCOMPARE(watcher.seen().size(), std::size_t{1});
+    QVERIFY2(watcher.seen()[0].text.startsWith(
+                 QStringLiteral("The workbook name must end in .xls or .xlsx:")),
+             qPrintable(watcher.seen()[0].text));
+    QVERIFY(!QSettings(QStringLiteral("Morvik"), QStringLiteral("Wizards"))
+                 .contains(QStringLiteral("LastXLS2File")));
     frame.reject();
 }
 

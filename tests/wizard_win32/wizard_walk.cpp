@@ -235,6 +235,10 @@ public:
         const std::lock_guard lock(m_recorded->mutex);
         return m_recorded->messages;
     }
+    void ClearMessages() const {
+        const std::lock_guard lock(m_recorded->mutex);
+        m_recorded->messages.clear();
+    }
 
     // Keyboard use: the focus sits in the page's first field, and Enter
     // presses the sheet's default button, which is Next, never Back.
@@ -340,14 +344,29 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
                "the xlsx type adds the x: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
     walk.Check(walk.Read(&engine::ConversionSettings::workbookType) == 1, "workbookType is 1");
     walk.Check(walk.ReadText(&OutputPath) == output, "outputPath follows the name");
-    // A name the page rewrote keeps the caret at its end, where typing goes on.
+    // Keys are taken as typed: .xls on its way to .xlsx stays .xls, and the
+    // x the person types next makes .xlsx, not .xlsxx.
     walk.Type(IDC_OUTPUT_NAME, output.substr(0, output.size() - 2));  // "...out.xl"
     walk.Key(IDC_OUTPUT_NAME, L's');
+    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output.substr(0, output.size() - 1),
+               "typing .xls leaves .xls: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    walk.Key(IDC_OUTPUT_NAME, L'x');
     walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output,
-               "typing .xls for xlsx gives .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
-    walk.Key(IDC_OUTPUT_NAME, L'!');
-    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output + "!",
-               "the next key lands at the end: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+               "the next x makes .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    // Leaving the field brings the extension in step with the type.
+    walk.Type(IDC_OUTPUT_NAME, output.substr(0, output.size() - 1));
+    walk.Tab();
+    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output,
+               "leaving .xls for xlsx gives .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    // Next refuses a name that is no workbook's, with a message.
+    walk.Type(IDC_OUTPUT_NAME, output + "x");
+    walk.Press(PSBTN_NEXT);
+    walk.Settle();
+    walk.Check(walk.PageIndex() == kOutput, "Next refuses .xlsxx");
+    const std::vector<wizard::PageMessage> refused = walk.Messages();
+    walk.Check(refused.size() == 1 && Contains(refused[0].text, ".xls or .xlsx"),
+               "one message says which extensions a workbook takes");
+    walk.ClearMessages();
     walk.Type(IDC_OUTPUT_NAME, output);
     walk.Check(!walk.Enabled(IDC_NUMERIC), "numeric set off while all fields are text");
     walk.Click(IDC_ALL_CHARACTER);

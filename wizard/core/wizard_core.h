@@ -222,7 +222,11 @@ public:
     // the view to press Next.
     bool Enter(std::string_view previewText);
 
+    // The name's edit text changed; it is taken as typed.
     void NameEdited(std::string_view text);
+    // Typing ended (the field was left, Enter pressed) or a name was chosen
+    // from the list: the name's extension is brought in step with the type.
+    void NameCommitted();
     // A name picked in the save dialog; its extension, if it has one of
     // ours, chooses the workbook type.
     void FileChosen(std::string_view path);
@@ -236,10 +240,11 @@ public:
     void DecimalChosen(int index);
     void NumericEdited(std::string_view text) { m_numeric = text; }
     void BooleanEdited(std::string_view text) { m_boolean = text; }
-    // Next: refused (BATCH ended) without a name or when its folder is
-    // missing or cannot be written (with a message naming it); otherwise the
-    // name gets the type's extension, is made absolute and remembered, and
-    // the character sets are stored.
+    // Next: refused (BATCH ended) without a name, with an extension other
+    // than .xls or .xlsx, or when its folder is missing or cannot be written
+    // (with a message naming it); otherwise the name gets the type's
+    // extension, is made absolute and remembered, and the character sets
+    // are stored.
     bool Next();
 
     const std::string& nameText() const { return m_name; }
@@ -262,8 +267,9 @@ public:
     std::optional<PageMessage> TakeMessage();
 
 private:
-    // After every event: keeps the name's extension in step and takes it.
-    void TakeName();
+    // After every event: takes the name into the record, its extension
+    // first brought in step with the type unless the name is being typed.
+    void TakeName(bool adaptExtension = true);
 
     engine::ConversionSettings* m_settings;
     RecentStore* m_store;

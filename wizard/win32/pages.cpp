@@ -262,6 +262,9 @@ private:
                     m_model.NameEdited(WindowText(control));
                 } else if (code == CBN_SELCHANGE) {
                     m_model.NameEdited(SelectedText(control));
+                    m_model.NameCommitted();
+                } else if (code == CBN_KILLFOCUS) {
+                    m_model.NameCommitted();
                 } else {
                     return;
                 }

@@ -357,6 +357,56 @@ TEST(OutputPageModel, NextAddsTheExtensionMakesTheNameAbsoluteAndCutsTheSets) {
     EXPECT_EQ(settings->workbookTypeGiven, 1);
 }
 
+// A name typed key by key is taken as typed; its extension follows the type
+// only once typing ends, and Next refuses one that names no workbook.
+TEST(OutputPageModel, TypedNameKeepsItsKeysAndNextRefusesOtherExtensions) {
+    TempDir dir;
+    const std::filesystem::path folder = std::filesystem::canonical(dir.path());
+    struct Row {
+        const char* what;
+        std::int32_t type;
+        std::string typed;
+        std::string whileTyping;  // the name after the last key
+        std::string committed;    // after the field is left
+        bool next;
+    };
+    const Row rows[] = {
+        {"xlsx typed out", 1, "report.xlsx", "report.xlsx", "report.xlsx", true},
+        {"xls left for xlsx", 1, "report.xls", "report.xls", "report.xlsx", true},
+        {"xlsx left for xls", 0, "report.xlsx", "report.xlsx", "report.xls", true},
+        {"upper case", 1, "REPORT.XLS", "REPORT.XLS", "REPORT.XLSx", true},
+        {"one x too many", 1, "report.xlsxx", "report.xlsxx", "report.xlsxx", false},
+        {"another format", 0, "report.csv", "report.csv", "report.csv", false},
+        {"no extension", 0, "report", "report", "report", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto settings =
+            SettingsFor({"/in/a.csv", row.type == 1 ? "/TYPE=2007" : "/TYPE=ANY"});
+        MemoryStore store;
+        OutputPageModel model(settings.get(), &store);
+        CurrentFolder here(folder);
+        model.Enter("");
+        for (std::size_t keys = 1; keys <= row.typed.size(); ++keys) {
+            model.NameEdited(row.typed.substr(0, keys));
+        }
+        EXPECT_EQ(model.nameText(), row.whileTyping);
+        EXPECT_EQ(engine::TextOf(settings->outputPath), row.whileTyping);
+        model.NameCommitted();
+        EXPECT_EQ(model.nameText(), row.committed);
+        EXPECT_EQ(model.Next(), row.next);
+        const auto message = model.TakeMessage();
+        if (row.next) {
+            EXPECT_FALSE(message.has_value());
+        } else {
+            ASSERT_TRUE(message.has_value());
+            EXPECT_EQ(message->text, "The workbook name must end in .xls or .xlsx:\n" +
+                                         (folder / row.committed).string());
+            EXPECT_EQ(store.values.count(wizard::kLastOutputValue), 0u);
+        }
+    }
+}
+
 TEST(OutputPageModel, SaveDialogChoiceSetsTheType) {
     const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
     MemoryStore store;
