@@ -22,8 +22,9 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     setObjectName(QStringLiteral("completionPage"));
     // Only the two outer pages carry the watermark; the inner ones have the header.
     setPixmap(QWizard::WatermarkPixmap, WatermarkArt(kWatermarkColumn));
-    auto* title = new QLabel(tr("Conversion complete"), this);
-    title->setFont(frame->titleFont());
+    m_titleLabel = new QLabel(tr("Conversion complete"), this);
+    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_titleLabel->setFont(frame->titleFont());
     auto* text = new QLabel(tr("Morvik wizard has finished its work."), this);
     m_countLabel = new QLabel(tr("0 records have been exported."), this);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
@@ -43,7 +44,7 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     buttonRow->addWidget(commandLine);
     buttonRow->addStretch(1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title);
+    layout->addWidget(m_titleLabel);
     layout->addSpacing(12);
     layout->addWidget(text);
     layout->addWidget(m_countLabel);
@@ -60,7 +61,9 @@ CompletionPage::CompletionPage(WizardFrame* frame)
 
 void CompletionPage::initializePage() {
     const bool pressFinish = m_model.Enter(m_frame->progressModel().report());
+    m_titleLabel->setText(QString::fromLatin1(m_model.titleText()));
     m_countLabel->setText(QString::fromStdString(m_model.resultText()));
+    m_frame->completionShown();
     m_openBox->setEnabled(m_model.openEnabled());
     m_openBox->setChecked(m_model.openChecked());
     m_saveBox->setChecked(m_model.saveChecked());

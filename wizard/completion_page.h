@@ -29,6 +29,7 @@ private:
 
     WizardFrame* m_frame;
     CompletionPageModel& m_model;
+    QLabel* m_titleLabel;
     QLabel* m_countLabel;
     QCheckBox* m_openBox;
     QCheckBox* m_saveBox;

@@ -29,8 +29,12 @@ WALKS = [
      [(1, 0, "s", "Alpha"), (2, 1, "s", "2.5")]),
     ("batch-wait", "good.csv", "wait.xls", ["--", "{input}", "{output}", "/BATCH", "/WAIT"],
      [(1, 0, "s", "Alpha"), (3, 1, "s", "-3")]),
-    # An existing file that is no workbook, kept: the run fails.
+    # An existing file that is no workbook, kept: the run fails; Back and
+    # another name convert into broken-fixed.xlsx.
     ("failure", "good.csv", "broken.xlsx", [], None),
+    # The same unattended: no box waits, the reason goes to stderr.
+    ("batch-failure", "good.csv", "broken.xlsx",
+     ["--", "{input}", "{output}", "/BATCH", "/OVERWRITE=0"], None),
     ("missing", "absent.csv", "never.xlsx", [], None),
     # Cancelled on the progress page: the rows written so far are saved.
     ("cancel", "long.csv", "cancel.xlsx", [], [(0, 0, "s", "name"), (1, 0, "s", "item 0")]),
@@ -65,7 +69,7 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
         with open(source_path, "w", newline="") as f:
             f.write(SOURCE_TEXT)
     broken = b"this is not a workbook\n"
-    if scenario == "failure":
+    if scenario in ("failure", "batch-failure"):
         with open(output_path, "wb") as f:
             f.write(broken)
     elif os.path.exists(output_path):
@@ -80,10 +84,19 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     if result.returncode != 0:
         problems.append("exit status %d" % result.returncode)
     if expected is None:
-        if scenario == "failure":
+        if scenario in ("failure", "batch-failure"):
             with open(output_path, "rb") as f:
                 if f.read() != broken:
                     problems.append("the failed run changed the existing file")
+        if scenario == "failure":
+            try:
+                if cells_of(output_path[:-5] + "-fixed.xlsx").get((1, 0)) != ("s", "Alpha"):
+                    problems.append("the run after Back did not convert")
+            except AssertionError as error:
+                problems.append(str(error))
+        if scenario == "batch-failure" and \
+                "Error: Cannot open the existing workbook" not in result.stderr:
+            problems.append("the reason did not reach stderr")
         elif os.path.exists(output_path):
             problems.append("a workbook appeared: %s" % output_path)
     else:
@@ -102,18 +115,30 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
 
 def run_program(program, work):
     """quendle.exe without /SILENT opens the wizard; /BATCH walks it to the
-    end and closes it, leaving the workbook."""
+    end and closes it, leaving the workbook. A failed unattended run waits
+    for no one and exits with status 1."""
     folder = os.path.join(work, "program")
     os.makedirs(folder, exist_ok=True)
     source = os.path.join(folder, "good.csv")
     output = os.path.join(folder, "program.xlsx")
     with open(source, "w", newline="") as f:
         f.write(SOURCE_TEXT)
+    broken = os.path.join(folder, "broken.xlsx")
+    with open(broken, "wb") as f:
+        f.write(b"this is not a workbook\n")
     started = time.monotonic()
+    problems = []
+    try:
+        failed = subprocess.run(["wine", program, windows_path(source), windows_path(broken),
+                                 "/BATCH", "/OVERWRITE=0"], capture_output=True, text=True,
+                                timeout=60)
+        if failed.returncode != 1:
+            problems.append("a failed BATCH run: exit status %d" % failed.returncode)
+    except subprocess.TimeoutExpired:
+        problems.append("a failed BATCH run waited for a person")
     result = subprocess.run(["wine", program, windows_path(source), windows_path(output),
                              "/BATCH"], capture_output=True, text=True, timeout=240)
     seconds = time.monotonic() - started
-    problems = []
     if result.returncode != 0:
         problems.append("exit status %d: %s" % (result.returncode, result.stderr.strip()))
     try:

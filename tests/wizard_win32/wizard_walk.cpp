@@ -48,8 +48,10 @@ constexpr const char* kCaptions[] = {
     "Morvik Wizard | Conversion in progress",
     "Morvik Wizard | Conversion complete",
 };
-constexpr const char* kPictureNames[] = {"win32-1-welcome", "win32-2-source", "win32-3-output",
-                                         "win32-4-progress", "win32-5-completion"};
+constexpr const char* kPictureNames[] = {"win32-1-welcome",    "win32-2-source",
+                                         "win32-3-output",     "win32-4-progress",
+                                         "win32-5-completion", "win32-6-failed"};
+constexpr int kFailedPicture = 5;
 
 // What the wizard asked the outside world for.
 struct Recorded {
@@ -438,8 +440,11 @@ void MissingSource(Walk& walk, const std::string& input) {
     walk.PressKey(VK_ESCAPE);  // Escape cancels the wizard
 }
 
-// The conversion fails: the last page says so and offers nothing to open.
-void FailedRun(Walk& walk, const std::string& input, const std::string& output) {
+// The conversion fails: the last page says so in its heading and caption,
+// shows the whole reason and offers nothing to open; Back leads to the
+// output page, from which another name converts.
+void FailedRun(Walk& walk, const std::string& input, const std::string& output,
+               const std::string& fixed, const std::string& pictures) {
     if (!walk.WaitForPage(kWelcome)) {
         return;
     }
@@ -462,9 +467,47 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output) 
     if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
         return;
     }
+    walk.Check(Walk::Text(walk.sheet()) == "Morvik Wizard | Conversion failed",
+               "caption after a failure: " + Walk::Text(walk.sheet()));
+    walk.Check(Walk::Text(walk.Item(IDC_TITLE)) == "Conversion failed",
+               "heading after a failure: " + Walk::Text(walk.Item(IDC_TITLE)));
     const std::string result = Walk::Text(walk.Item(IDC_RESULT));
-    walk.Check(result.starts_with("Conversion failed"), "result text: " + result);
+    walk.Check(result.starts_with("Conversion failed: Cannot open the existing workbook") &&
+                   result.ends_with("The workbook was left unchanged."),
+               "result text: " + result);
+    // The whole reason has room: the controls under it moved down, and
+    // all of them stay on the page.
+    const auto place = [&](int id) {
+        RECT rect{};
+        GetWindowRect(walk.Item(id), &rect);
+        MapWindowPoints(nullptr, walk.Page(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    RECT page{};
+    GetClientRect(walk.Page(), &page);
+    walk.Check(place(IDC_RESULT).bottom <= place(IDC_OPEN).top &&
+                   place(IDC_COMMAND_LINE).bottom <= page.bottom,
+               "the reason and the controls under it fit the page");
     walk.Check(!walk.Enabled(IDC_OPEN) && !walk.Ticked(IDC_OPEN), "nothing to open");
+    walk.Picture(pictures, kFailedPicture);
+    // Back leads to the output page, where another name converts.
+    walk.Press(PSBTN_BACK);
+    if (!walk.WaitForPage(kOutput)) {
+        return;
+    }
+    walk.Type(IDC_OUTPUT_NAME, fixed);
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
+        return;
+    }
+    walk.CheckCaption(kCompletion);
+    walk.Check(Walk::Text(walk.Item(IDC_TITLE)) == "Conversion complete",
+               "heading after the second run: " + Walk::Text(walk.Item(IDC_TITLE)));
+    walk.Check(Walk::Text(walk.Item(IDC_RESULT)) == "4 records have been imported.",
+               "the second run's count: " + Walk::Text(walk.Item(IDC_RESULT)));
+    if (walk.Ticked(IDC_OPEN)) {
+        walk.Click(IDC_OPEN);
+    }
     walk.Press(PSBTN_FINISH);
 }
 
@@ -567,7 +610,10 @@ int wmain(int argc, wchar_t** argv) {
             } else if (scenario == "missing") {
                 MissingSource(walk, input);
             } else if (scenario == "failure") {
-                FailedRun(walk, input, output);
+                FailedRun(walk, input, output, output.substr(0, output.rfind('.')) + "-fixed.xlsx",
+                          pictures);
+            } else if (scenario == "batch-failure") {
+                // Nothing to do: the wizard walks itself and closes.
             } else if (scenario == "cancel") {
                 CancelledRun(walk, input, output);
             } else if (scenario == "batch" || scenario == "batch-wait") {
@@ -584,7 +630,7 @@ int wmain(int argc, wchar_t** argv) {
             }
         });
     };
-    wizard::win32::RunWizard(settings.get(), hooks);
+    const int status = wizard::win32::RunWizard(settings.get(), hooks);
     // The driver may still be sleeping out its grace period; a closed sheet
     // ends that check, so it is detached rather than waited for.
     if (driver.joinable()) {
@@ -613,11 +659,21 @@ int wmain(int argc, wchar_t** argv) {
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened.empty(), "a cancelled wizard opens nothing");
     } else if (scenario == "failure") {
-        walk.Check(Value("LastXLS2File") == output, "LastXLS2File: " + Value("LastXLS2File"));
+        walk.Check(Value("XLS2files1") == output, "XLS2files1: " + Value("XLS2files1"));
         walk.Check(!messages.empty(), "the run reported its failure in a message");
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened.empty(), "a failed run opens nothing");
+    } else if (scenario == "batch-failure") {
+        walk.Check(messages.empty(), "an unattended failure shows no box");
+        walk.Check(settings->recordCount == 0, "nothing was converted");
+        const std::lock_guard lock(recorded.mutex);
+        walk.Check(recorded.opened.empty(), "a failed run opens nothing");
     }
+    // Cancelled walks close before their run has ended.
+    const int expectedStatus = scenario == "batch-failure"                     ? 1
+                               : scenario == "missing" || scenario == "cancel" ? 5
+                                                                               : 0;
+    walk.Check(status == expectedStatus, "exit status " + std::to_string(status));
     std::fprintf(stderr, "%s: %d failed checks\n", scenario.c_str(), walk.failures());
     std::fflush(stderr);
     // The detached driver must not outlive the objects it uses.

@@ -38,6 +38,8 @@ bool CompletionPageModel::Enter(const RunReport& report) {
         m_resultText = "Conversion failed: " + report.reason;
     } else if (m_settings->recordCount != 0) {
         m_resultText = std::to_string(m_settings->recordCount) + " records have been imported.";
+    } else {
+        m_resultText = "0 records have been exported.";
     }
     if (first) {
         m_open = !m_failed && m_settings->openResult != 0;

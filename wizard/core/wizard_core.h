@@ -333,7 +333,9 @@ enum class RunOutcome {
 
 struct RunReport {
     RunOutcome outcome = RunOutcome::kFailed;
-    std::string reason;  // with kFailed: the run's own message, or a general one
+    // With kFailed: the run's own message, or a general one, followed by the
+    // system's reason on a line of its own where the run gave one.
+    std::string reason;
 };
 
 // Clocks the run reads; tests give their own.
@@ -354,9 +356,9 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
 class ProgressPageModel {
 public:
     explicit ProgressPageModel(engine::ConversionSettings* settings) : m_settings(settings) {}
-    // The page is shown. True only the first time: the view then starts the
-    // one worker thread, which calls RunConversion. Writes the run log's
-    // start entry before that thread exists.
+    // The page is shown. True the first time and after a failed run: the
+    // view then starts one worker thread, which calls RunConversion. Writes
+    // the run log's start entry before that thread exists.
     bool Enter();
     // The user cancels the wizard. While a run is on, the status says so and
     // the run stops before its next record, keeping what it has written.
@@ -366,6 +368,8 @@ public:
 
     bool running() const { return m_started && !m_finished; }
     bool finished() const { return m_finished; }
+    // A run that failed has finished: Enter starts another.
+    bool retryAllowed() const { return m_finished && m_report.outcome == RunOutcome::kFailed; }
     const RunReport& report() const { return m_report; }
 
 private:
@@ -398,8 +402,13 @@ public:
     // empty text when nothing is to be opened.
     std::string Finish(const std::string& userIniPath);
 
+    // The page's heading, which the window's title repeats.
+    const char* titleText() const { return m_failed ? "Conversion failed" : "Conversion complete"; }
     const std::string& resultText() const { return m_resultText; }
     bool failed() const { return m_failed; }
+    // After a failure Back leads to the output page, where the user can
+    // correct the workbook's name or options and run again.
+    bool backEnabled() const { return m_failed; }
     bool openEnabled() const { return m_openEnabled; }
     bool openChecked() const { return m_open; }
     bool saveChecked() const { return m_save; }

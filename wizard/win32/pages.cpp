@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "platform/windows/wide.h"
@@ -413,6 +414,9 @@ private:
         // Nothing can be taken back once the run has started.
         SetButtons(0);
         if (m_wizard->progressModel().Enter()) {
+            // Again after a failed run: start from nothing.
+            SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETPOS, 0, 0);
+            SetWindowTextW(Control(IDC_TIME), L"...");
             m_wizard->settings()->progressWindow = m_window;
             m_wizard->StartWorker(m_window);
         }
@@ -459,15 +463,25 @@ public:
     explicit CompletionPage(Wizard* wizard) : Page(wizard), m_model(wizard->completionModel()) {}
 
 private:
-    void Init() override { ShowTitleFont(IDC_TITLE); }
+    void Init() override {
+        ShowTitleFont(IDC_TITLE);
+        m_resultPlace = PlaceOf(Control(IDC_RESULT));
+        for (std::size_t i = 0; i < m_places.size(); ++i) {
+            m_places[i] = PlaceOf(Control(kBelowResult[i]));
+        }
+    }
 
     void SetActive() override {
         const bool pressFinish = m_model.Enter(m_wizard->progressModel().report());
+        const std::string title = m_model.titleText();
+        SetWindowTextIfChanged(Control(IDC_TITLE), title);
+        SetWindowTextW(Sheet(), Widen("Morvik Wizard | " + title).c_str());
         SetWindowTextIfChanged(Control(IDC_RESULT), m_model.resultText());
+        LayOutResult();
         EnableWindow(Control(IDC_OPEN), m_model.openEnabled() ? TRUE : FALSE);
         SetChecked(Control(IDC_OPEN), m_model.openChecked());
         SetChecked(Control(IDC_SAVE), m_model.saveChecked());
-        SetButtons(PSWIZB_FINISH);
+        SetButtons(PSWIZB_FINISH | (m_model.backEnabled() ? PSWIZB_BACK : 0));
         FocusLater(IDC_OPEN);
         if (pressFinish) {
             PressLater(PSBTN_FINISH);
@@ -498,7 +512,44 @@ private:
         }
     }
 
+    // Past the progress page, which has nothing to offer after the run.
+    int WizardBack() override { return m_model.backEnabled() ? IDD_OUTPUT : -1; }
+
+    static RECT PlaceOf(HWND control) {
+        RECT place{};
+        GetWindowRect(control, &place);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    }
+
+    // The result grows to hold its whole text, a failure's reason with its
+    // paths included, and the controls under it move down as far.
+    void LayOutResult() {
+        const HWND result = Control(IDC_RESULT);
+        const int width = m_resultPlace.right - m_resultPlace.left;
+        RECT text{0, 0, width, 0};
+        const HDC dc = GetDC(result);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(result, WM_GETFONT, 0, 0)));
+        const std::wstring wide = Widen(m_model.resultText());
+        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &text,
+                  DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_EXPANDTABS | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(result, dc);
+        const int height = std::max<int>(text.bottom, m_resultPlace.bottom - m_resultPlace.top);
+        MoveWindow(result, m_resultPlace.left, m_resultPlace.top, width, height, TRUE);
+        const int shift = height - (m_resultPlace.bottom - m_resultPlace.top);
+        for (std::size_t i = 0; i < m_places.size(); ++i) {
+            const RECT& place = m_places[i];
+            MoveWindow(Control(kBelowResult[i]), place.left, place.top + shift,
+                       place.right - place.left, place.bottom - place.top, TRUE);
+        }
+    }
+
+    static constexpr std::array<int, 3> kBelowResult = {IDC_OPEN, IDC_SAVE, IDC_COMMAND_LINE};
     CompletionPageModel& m_model;
+    RECT m_resultPlace{};
+    std::array<RECT, 3> m_places{};
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/windows/wide.h"
+#include "wizard/silent_mode.h"
 #include "wizard/win32/resource_ids.h"
 
 namespace wizard::win32 {
@@ -148,6 +149,9 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
                 }
                 case PSN_WIZNEXT:
                     result = page->WizardNext() ? 0 : -1;
+                    break;
+                case PSN_WIZBACK:
+                    result = page->WizardBack();
                     break;
                 case PSN_WIZFINISH:
                     page->WizardFinish();
@@ -382,6 +386,8 @@ void Wizard::OpenWorkbook(const std::string& path) {
 }
 
 void Wizard::StartWorker(HWND page) {
+    // Again after a failed run, whose worker TakeReport has joined.
+    m_workerDone = false;
     m_progressPage = page;
     m_reports = std::make_unique<Reports>(this, page);
     m_worker = std::thread([this, page] {
@@ -433,6 +439,13 @@ void Wizard::ShowEngineMessage(void* context, std::string_view caption, std::str
                                platform::MessageIcon icon) {
     auto* wizard = static_cast<Wizard*>(context);
     PageMessage message{std::string(caption), std::string(text), icon};
+    // BATCH runs unattended: a box would wait for a person who is not
+    // there. The failure still reaches the last page and the exit status.
+    // The worker reads the flag, which pages write only before the run.
+    if (wizard->m_settings->batchMode != 0) {
+        platform::ShowMessage(nullptr, caption, text, icon);
+        return;
+    }
     if (GetCurrentThreadId() != wizard->m_thread) {
         HWND page = wizard->m_progressPage;
         if (page != nullptr &&
@@ -452,15 +465,14 @@ void Wizard::ShowEngineMessage(void* context, std::string_view caption, std::str
 
 // ---- Program entry --------------------------------------------------------------------
 
-void RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks) {
+int RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks) {
     Wizard wizard(settings, hooks);
     wizard.Run();
+    return WizardExitStatus(wizard.progressModel());
 }
 
 int RunNativeWizard(engine::ConversionSettings* settings) {
-    RunWizard(settings, WizardHooks{});
-    // The wizard reports conversion failures on its own pages.
-    return 0;
+    return RunWizard(settings, WizardHooks{});
 }
 
 void AttachParentConsole() {

@@ -61,6 +61,8 @@ protected:
     virtual void Command(int /*id*/, int /*code*/) {}
     // Next pressed: false keeps the wizard on this page.
     virtual bool WizardNext() { return true; }
+    // Back pressed: 0 goes to the page before, a dialog number to that page.
+    virtual int WizardBack() { return 0; }
     virtual void WizardFinish() {}
     virtual void QueryCancel() {}
     // Any other message: true when handled.

@@ -9,6 +9,7 @@
 #include "tests/wizard/core/memory_store.h"
 #include "tests/wizard/core/settings_for.h"
 #include "wizard/core/wizard_core.h"
+#include "wizard/silent_mode.h"
 
 namespace {
 
@@ -470,6 +471,9 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
         wizard::CompletionPageModel model(settings.get());
         EXPECT_FALSE(model.Enter(row.report));
         EXPECT_EQ(model.resultText(), row.text);
+        EXPECT_EQ(model.titleText(),
+                  std::string(row.openEnabled ? "Conversion complete" : "Conversion failed"));
+        EXPECT_EQ(model.backEnabled(), !row.openEnabled) << "Back only to correct a failure";
         EXPECT_EQ(model.openEnabled(), row.openEnabled);
         EXPECT_EQ(model.openChecked(), row.opens);
         model.OpenClicked(true);  // a disabled box cannot be ticked
@@ -519,6 +523,55 @@ TEST(ProgressPageModel, OneRunPerWizardAndCancelOnlyWhileItRuns) {
     model.Finished({wizard::RunOutcome::kCancelled, ""});
     EXPECT_FALSE(model.running());
     EXPECT_EQ(model.report().outcome, wizard::RunOutcome::kCancelled);
+    EXPECT_FALSE(model.Enter()) << "a cancelled run is not run again";
+}
+
+// After a failure the user goes back and runs again, with a fresh count;
+// after a success the page starts nothing more.
+TEST(ProgressPageModel, AFailedRunMayBeRunAgain) {
+    const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
+    wizard::ProgressPageModel model(settings.get());
+    ASSERT_TRUE(model.Enter());
+    EXPECT_FALSE(model.Enter()) << "not while the run is on";
+    settings->recordCount = 7;
+    model.Finished({wizard::RunOutcome::kFailed, "Cannot save XLS file."});
+    EXPECT_TRUE(model.retryAllowed());
+    ASSERT_TRUE(model.Enter());
+    EXPECT_TRUE(model.running());
+    EXPECT_EQ(settings->recordCount, 0);
+    model.Finished({wizard::RunOutcome::kConverted, ""});
+    EXPECT_FALSE(model.retryAllowed());
+    EXPECT_FALSE(model.Enter());
+}
+
+}  // namespace
+
+namespace {
+
+// The program's exit status tells a script how the wizard ended.
+TEST(WizardExitStatus, FollowsTheLastRun) {
+    struct Row {
+        const char* what;
+        bool ran;
+        wizard::RunOutcome outcome;
+        int status;
+    };
+    const Row rows[] = {
+        {"closed before any run", false, wizard::RunOutcome::kConverted, wizard::kExitCancelled},
+        {"converted", true, wizard::RunOutcome::kConverted, wizard::kExitSuccess},
+        {"failed", true, wizard::RunOutcome::kFailed, wizard::kExitConversionFailed},
+        {"cancelled during the run", true, wizard::RunOutcome::kCancelled, wizard::kExitCancelled},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
+        wizard::ProgressPageModel model(settings.get());
+        if (row.ran) {
+            ASSERT_TRUE(model.Enter());
+            model.Finished({row.outcome, ""});
+        }
+        EXPECT_EQ(wizard::WizardExitStatus(model), row.status);
+    }
 }
 
 }  // namespace

@@ -156,9 +156,10 @@ TEST(RunConversion, FailureAndCancelComeBackAsOutcomes) {
         EXPECT_EQ(report.outcome, row.outcome);
         EXPECT_EQ(platform::PathExists(row.output), row.saved);
         if (row.outcome == wizard::RunOutcome::kFailed) {
-            // The reason is the run's own message, which the user also saw.
-            ASSERT_FALSE(seen.texts.empty());
-            EXPECT_EQ(report.reason, seen.texts.back());
+            // The reason is the run's own message, which the user also saw,
+            // with the system's reason given before it on a line of its own.
+            ASSERT_EQ(seen.texts.size(), 2u);
+            EXPECT_EQ(report.reason, seen.texts[1] + "\n" + seen.texts[0]);
         } else {
             EXPECT_TRUE(seen.texts.empty());
         }
