@@ -43,6 +43,7 @@ public:
         : messages_(owner != nullptr ? owner->messages : nullptr),
           progress_(owner != nullptr ? owner->progress : nullptr),
           transcript_(owner != nullptr ? owner->transcript : nullptr),
+          sheetOutcome_(owner != nullptr ? owner->sheet : nullptr),
           s_(settings),
           inputPath_(TextOf(settings->inputPath)),
           outputPath_(TextOf(settings->outputPath)) {}
@@ -87,6 +88,7 @@ private:
     }
     bool OpenBook();
     bool FindOrAddSheet();
+    void NoteSheet(SheetOutcome::Kind kind, const std::string& name) const;
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
     void ReportFailedWrite(int column);
@@ -97,6 +99,7 @@ private:
     const platform::MessageSink* messages_;
     const ProgressReporter* progress_;
     RunTranscript* transcript_;
+    SheetOutcome* sheetOutcome_;
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
@@ -182,6 +185,7 @@ bool Run::OpenBook() {
 
 bool Run::FindOrAddSheet() {
     const std::string name = SheetNameFor(s_);
+    bool replaced = false;
     for (int i = 0; i < workbook::SheetCount(book_.get()); ++i) {
         workbook::Sheet* sheet = workbook::GetSheet(book_.get(), i);
         if (sheet == nullptr || !workbook::SameSheetName(workbook::SheetName(sheet), name)) {
@@ -190,6 +194,7 @@ bool Run::FindOrAddSheet() {
         if (s_->overwriteTable == 0) {
             sheet_ = sheet;
             row_ = workbook::LastRow(sheet);
+            NoteSheet(SheetOutcome::Kind::kAppended, name);
             return true;
         }
         if (!workbook::DeleteSheet(book_.get(), i)) {
@@ -197,6 +202,7 @@ bool Run::FindOrAddSheet() {
                       workbook::ErrorMessage(book_.get()));
             return false;
         }
+        replaced = true;
         break;
     }
     sheet_ = workbook::AddSheet(book_.get(), name);
@@ -205,7 +211,14 @@ bool Run::FindOrAddSheet() {
         return false;
     }
     row_ = 0;
+    NoteSheet(replaced ? SheetOutcome::Kind::kReplaced : SheetOutcome::Kind::kAdded, name);
     return true;
+}
+
+void Run::NoteSheet(SheetOutcome::Kind kind, const std::string& name) const {
+    if (sheetOutcome_ != nullptr) {
+        *sheetOutcome_ = SheetOutcome{kind, name, row_};
+    }
 }
 
 bool Run::ConvertRecords(CsvInput& input) {

@@ -30,6 +30,10 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     m_countLabel->setWordWrap(true);
     m_countLabel->setTextFormat(Qt::PlainText);
+    m_sheetLabel = new QLabel(this);
+    m_sheetLabel->setObjectName(QStringLiteral("sheetLabel"));
+    m_sheetLabel->setWordWrap(true);
+    m_sheetLabel->setTextFormat(Qt::PlainText);
     m_openBox = new QCheckBox(tr("Open new file"), this);
     m_openBox->setObjectName(QStringLiteral("openBox"));
     m_saveBox = new QCheckBox(tr("Save new settings"), this);
@@ -48,6 +52,7 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     layout->addSpacing(12);
     layout->addWidget(text);
     layout->addWidget(m_countLabel);
+    layout->addWidget(m_sheetLabel);
     layout->addSpacing(6);
     layout->addWidget(m_openBox);
     layout->addWidget(m_saveBox);
@@ -63,6 +68,8 @@ void CompletionPage::initializePage() {
     const bool pressFinish = m_model.Enter(m_frame->progressModel().report());
     m_titleLabel->setText(QString::fromLatin1(m_model.titleText()));
     m_countLabel->setText(QString::fromStdString(m_model.resultText()));
+    m_sheetLabel->setText(QString::fromStdString(m_model.sheetText()));
+    m_sheetLabel->setVisible(!m_model.sheetText().empty());
     m_frame->completionShown();
     m_openBox->setEnabled(m_model.openEnabled());
     m_openBox->setChecked(m_model.openChecked());

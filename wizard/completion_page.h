@@ -31,6 +31,7 @@ private:
     CompletionPageModel& m_model;
     QLabel* m_titleLabel;
     QLabel* m_countLabel;
+    QLabel* m_sheetLabel;
     QCheckBox* m_openBox;
     QCheckBox* m_saveBox;
 };

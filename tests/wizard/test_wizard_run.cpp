@@ -155,6 +155,9 @@ void WizardRun::convertsAsAUserWould() {
         statuses << StatusOf(status);
         QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
                  QStringLiteral("%1 records have been imported.").arg(records));
+        QCOMPARE(
+            frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->text(),
+            QStringLiteral("Added the sheet \"people\" to %1.").arg(m_home->file(expectedName)));
         QVERIFY(!frame.button(QWizard::BackButton)->isEnabled());
         ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("saveBox")));
         ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("openBox")));
@@ -382,6 +385,7 @@ void WizardRun::failedRunLeadsBackToTheOutputPage() {
     QVERIFY(!watcher.seen().empty());
     QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
              QStringLiteral("Conversion failed: ") + watcher.seen().back().text);
+    QVERIFY(frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->isHidden());
     QAbstractButton* back = frame.button(QWizard::BackButton);
     QVERIFY(back->isVisible() && back->isEnabled());
     QTest::mouseClick(back, Qt::LeftButton);
@@ -397,6 +401,8 @@ void WizardRun::failedRunLeadsBackToTheOutputPage() {
         QStringLiteral("Conversion complete"));
     QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
              QStringLiteral("2 records have been imported."));
+    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->text(),
+             QStringLiteral("Added the sheet \"in\" to %1.").arg(good));
     QVERIFY(!frame.button(QWizard::BackButton)->isEnabled());
     QTest::mouseClick(frame.button(QWizard::FinishButton), Qt::LeftButton);
     QVERIFY(frame.isClosed());

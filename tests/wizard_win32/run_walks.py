@@ -88,6 +88,8 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
             with open(output_path, "rb") as f:
                 if f.read() != broken:
                     problems.append("the failed run changed the existing file")
+        elif os.path.exists(output_path):
+            problems.append("a workbook appeared: %s" % output_path)
         if scenario == "failure":
             try:
                 if cells_of(output_path[:-5] + "-fixed.xlsx").get((1, 0)) != ("s", "Alpha"):
@@ -97,8 +99,6 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
         if scenario == "batch-failure" and \
                 "Error: Cannot open the existing workbook" not in result.stderr:
             problems.append("the reason did not reach stderr")
-        elif os.path.exists(output_path):
-            problems.append("a workbook appeared: %s" % output_path)
     else:
         try:
             cells = cells_of(output_path)

@@ -413,6 +413,9 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     walk.Check(records > 0 && result == std::to_string(records) + " records have been imported.",
                "result text: " + result);
     walk.Check(walk.Ticked(IDC_OPEN) && walk.Enabled(IDC_OPEN), "open box on after a success");
+    const std::string sheet = Walk::Text(walk.Item(IDC_SHEET));
+    walk.Check(sheet.starts_with("Added the sheet \"") && sheet.ends_with(" to " + output + "."),
+               "sheet line: " + sheet);
     walk.Picture(pictures, kCompletion);
     walk.Press(PSBTN_FINISH);
 }
@@ -505,6 +508,9 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output,
                "heading after the second run: " + Walk::Text(walk.Item(IDC_TITLE)));
     walk.Check(Walk::Text(walk.Item(IDC_RESULT)) == "4 records have been imported.",
                "the second run's count: " + Walk::Text(walk.Item(IDC_RESULT)));
+    walk.Check(Walk::Text(walk.Item(IDC_SHEET)) == "Added the sheet \"good\" to " + fixed + ".",
+               "the second run's sheet: " + Walk::Text(walk.Item(IDC_SHEET)));
+    walk.Check(place(IDC_SHEET).bottom <= place(IDC_OPEN).top, "the sheet line fits");
     if (walk.Ticked(IDC_OPEN)) {
         walk.Click(IDC_OPEN);
     }

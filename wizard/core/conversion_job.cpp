@@ -138,6 +138,7 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
         engine::RunOwner owner;
         owner.messages = &capturing;
         owner.progress = &reporter;
+        owner.sheet = &report.sheet;
         switch (engine::ConversionRun(&owner, settings)) {
             case engine::RunResult::kConverted:
                 report.outcome = RunOutcome::kConverted;

@@ -336,6 +336,7 @@ struct RunReport {
     // With kFailed: the run's own message, or a general one, followed by the
     // system's reason on a line of its own where the run gave one.
     std::string reason;
+    engine::SheetOutcome sheet;  // what the run did to its sheet
 };
 
 // Clocks the run reads; tests give their own.
@@ -405,6 +406,9 @@ public:
     // The page's heading, which the window's title repeats.
     const char* titleText() const { return m_failed ? "Conversion failed" : "Conversion complete"; }
     const std::string& resultText() const { return m_resultText; }
+    // The line under it: the workbook, the sheet, and whether the sheet was
+    // added, appended to (from which row) or replaced. Empty after a failure.
+    const std::string& sheetText() const { return m_sheetText; }
     bool failed() const { return m_failed; }
     // After a failure Back leads to the output page, where the user can
     // correct the workbook's name or options and run again.
@@ -416,6 +420,7 @@ public:
 private:
     engine::ConversionSettings* m_settings;
     std::string m_resultText = "0 records have been exported.";
+    std::string m_sheetText;
     bool m_entered = false;
     bool m_failed = false;
     bool m_openEnabled = true;

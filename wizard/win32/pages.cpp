@@ -465,7 +465,9 @@ public:
 private:
     void Init() override {
         ShowTitleFont(IDC_TITLE);
-        m_resultPlace = PlaceOf(Control(IDC_RESULT));
+        for (std::size_t i = 0; i < m_textPlaces.size(); ++i) {
+            m_textPlaces[i] = PlaceOf(Control(kTexts[i]));
+        }
         for (std::size_t i = 0; i < m_places.size(); ++i) {
             m_places[i] = PlaceOf(Control(kBelowResult[i]));
         }
@@ -475,8 +477,9 @@ private:
         const bool pressFinish = m_model.Enter(m_wizard->progressModel().report());
         const std::string title = m_model.titleText();
         SetWindowTextIfChanged(Control(IDC_TITLE), title);
-        SetWindowTextW(Sheet(), Widen("Morvik Wizard | " + title).c_str());
+        SetWindowTextW(m_window, Widen("Morvik Wizard | " + title).c_str());
         SetWindowTextIfChanged(Control(IDC_RESULT), m_model.resultText());
+        SetWindowTextIfChanged(Control(IDC_SHEET), m_model.sheetText());
         LayOutResult();
         EnableWindow(Control(IDC_OPEN), m_model.openEnabled() ? TRUE : FALSE);
         SetChecked(Control(IDC_OPEN), m_model.openChecked());
@@ -522,23 +525,38 @@ private:
         return place;
     }
 
-    // The result grows to hold its whole text, a failure's reason with its
-    // paths included, and the controls under it move down as far.
+    // The texts grow to hold their whole lines, a failure's reason with its
+    // paths included, and the controls under them move down as far.
     void LayOutResult() {
-        const HWND result = Control(IDC_RESULT);
-        const int width = m_resultPlace.right - m_resultPlace.left;
-        RECT text{0, 0, width, 0};
-        const HDC dc = GetDC(result);
-        const HGDIOBJ old =
-            SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(result, WM_GETFONT, 0, 0)));
-        const std::wstring wide = Widen(m_model.resultText());
-        DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &text,
-                  DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_EXPANDTABS | DT_NOPREFIX);
-        SelectObject(dc, old);
-        ReleaseDC(result, dc);
-        const int height = std::max<int>(text.bottom, m_resultPlace.bottom - m_resultPlace.top);
-        MoveWindow(result, m_resultPlace.left, m_resultPlace.top, width, height, TRUE);
-        const int shift = height - (m_resultPlace.bottom - m_resultPlace.top);
+        int y = m_textPlaces[0].top;
+        int end = y;
+        for (std::size_t i = 0; i < m_textPlaces.size(); ++i) {
+            const HWND control = Control(kTexts[i]);
+            const RECT& place = m_textPlaces[i];
+            const int width = place.right - place.left;
+            const std::wstring wide = Widen(WindowText(control));
+            RECT text{0, 0, width, 0};
+            if (!wide.empty()) {
+                const HDC dc = GetDC(control);
+                const HGDIOBJ old = SelectObject(
+                    dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+                DrawTextW(
+                    dc, wide.c_str(), static_cast<int>(wide.size()), &text,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_EXPANDTABS | DT_NOPREFIX);
+                SelectObject(dc, old);
+                ReleaseDC(control, dc);
+            }
+            const int height = std::max<int>(text.bottom, place.bottom - place.top);
+            MoveWindow(control, place.left, y, width, height, TRUE);
+            ShowWindow(control, wide.empty() ? SW_HIDE : SW_SHOW);
+            end = y + height;
+            if (!wide.empty()) {
+                y = end + (i + 1 < m_textPlaces.size()
+                               ? m_textPlaces[i + 1].top - m_textPlaces[i].bottom
+                               : 0);
+            }
+        }
+        const int shift = end - m_textPlaces.back().bottom;
         for (std::size_t i = 0; i < m_places.size(); ++i) {
             const RECT& place = m_places[i];
             MoveWindow(Control(kBelowResult[i]), place.left, place.top + shift,
@@ -546,9 +564,10 @@ private:
         }
     }
 
+    static constexpr std::array<int, 2> kTexts = {IDC_RESULT, IDC_SHEET};
     static constexpr std::array<int, 3> kBelowResult = {IDC_OPEN, IDC_SAVE, IDC_COMMAND_LINE};
     CompletionPageModel& m_model;
-    RECT m_resultPlace{};
+    std::array<RECT, 2> m_textPlaces{};
     std::array<RECT, 3> m_places{};
 };
 

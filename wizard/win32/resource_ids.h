@@ -56,6 +56,7 @@
 
 // Completion page.
 #define IDC_RESULT 1019
+#define IDC_SHEET 1023
 #define IDC_OPEN 1020
 #define IDC_SAVE 1021
 #define IDC_COMMAND_LINE 1034

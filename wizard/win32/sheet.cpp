@@ -142,9 +142,10 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             LONG_PTR result = 0;
             switch (header->code) {
                 case PSN_SETACTIVE: {
-                    // The sheet takes the page's caption as its title.
-                    SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+                    // The sheet takes the page's caption as its title, which
+                    // the page may have set on becoming current.
                     page->SetActive();
+                    SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
                     break;
                 }
                 case PSN_WIZNEXT:

@@ -434,31 +434,31 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
     };
     const Row rows[] = {
         {"converted",
-         {wizard::RunOutcome::kConverted, ""},
+         {wizard::RunOutcome::kConverted, "", {}},
          12,
          "12 records have been imported.",
          true,
          true},
         {"nothing written",
-         {wizard::RunOutcome::kConverted, ""},
+         {wizard::RunOutcome::kConverted, "", {}},
          0,
          "0 records have been exported.",
          true,
          true},
         {"cancelled keeps what it saved",
-         {wizard::RunOutcome::kCancelled, ""},
+         {wizard::RunOutcome::kCancelled, "", {}},
          3,
          "3 records have been imported.",
          true,
          true},
         {"failed",
-         {wizard::RunOutcome::kFailed, "Cannot create XLS file."},
+         {wizard::RunOutcome::kFailed, "Cannot create XLS file.", {}},
          0,
          "Conversion failed: Cannot create XLS file.",
          false,
          false},
         {"failed after some lines",
-         {wizard::RunOutcome::kFailed, "Disk full"},
+         {wizard::RunOutcome::kFailed, "Disk full", {}},
          40,
          "Conversion failed: Disk full",
          false,
@@ -488,8 +488,8 @@ TEST(CompletionPageModel, FinishSavesTheStartingOptionsAndBatchFinishesItself) {
         SettingsFor({"/in/a.csv", "/out/a.xls", "/OPEN=0", "/BATCH", "/OVERWRITE=2"});
     settings->logEnabled = 1;
     wizard::CompletionPageModel model(settings.get());
-    EXPECT_TRUE(model.Enter({wizard::RunOutcome::kConverted, ""}));
-    EXPECT_FALSE(model.Enter({wizard::RunOutcome::kConverted, ""})) << "asks once";
+    EXPECT_TRUE(model.Enter({wizard::RunOutcome::kConverted, "", {}}));
+    EXPECT_FALSE(model.Enter({wizard::RunOutcome::kConverted, "", {}})) << "asks once";
     EXPECT_FALSE(model.openChecked());
     model.SaveClicked(true);
     const std::string ini = dir.File("new/folder/quendle.ini");
@@ -500,7 +500,7 @@ TEST(CompletionPageModel, FinishSavesTheStartingOptionsAndBatchFinishesItself) {
 
     const auto waiting = SettingsFor({"/in/a.csv", "/out/a.xls", "/BATCH", "/WAIT"});
     wizard::CompletionPageModel stays(waiting.get());
-    EXPECT_FALSE(stays.Enter({wizard::RunOutcome::kConverted, ""}));
+    EXPECT_FALSE(stays.Enter({wizard::RunOutcome::kConverted, "", {}}));
 }
 
 }  // namespace
@@ -520,7 +520,7 @@ TEST(ProgressPageModel, OneRunPerWizardAndCancelOnlyWhileItRuns) {
     model.Cancel();
     EXPECT_EQ(settings->cancelRequested.load(), 1);
     EXPECT_EQ(platform::ReadProfileString("QUENDLE", "Result", "", status), "Cancelled");
-    model.Finished({wizard::RunOutcome::kCancelled, ""});
+    model.Finished({wizard::RunOutcome::kCancelled, "", {}});
     EXPECT_FALSE(model.running());
     EXPECT_EQ(model.report().outcome, wizard::RunOutcome::kCancelled);
     EXPECT_FALSE(model.Enter()) << "a cancelled run is not run again";
@@ -534,12 +534,12 @@ TEST(ProgressPageModel, AFailedRunMayBeRunAgain) {
     ASSERT_TRUE(model.Enter());
     EXPECT_FALSE(model.Enter()) << "not while the run is on";
     settings->recordCount = 7;
-    model.Finished({wizard::RunOutcome::kFailed, "Cannot save XLS file."});
+    model.Finished({wizard::RunOutcome::kFailed, "Cannot save XLS file.", {}});
     EXPECT_TRUE(model.retryAllowed());
     ASSERT_TRUE(model.Enter());
     EXPECT_TRUE(model.running());
     EXPECT_EQ(settings->recordCount, 0);
-    model.Finished({wizard::RunOutcome::kConverted, ""});
+    model.Finished({wizard::RunOutcome::kConverted, "", {}});
     EXPECT_FALSE(model.retryAllowed());
     EXPECT_FALSE(model.Enter());
 }
@@ -568,7 +568,7 @@ TEST(WizardExitStatus, FollowsTheLastRun) {
         wizard::ProgressPageModel model(settings.get());
         if (row.ran) {
             ASSERT_TRUE(model.Enter());
-            model.Finished({row.outcome, ""});
+            model.Finished({row.outcome, "", {}});
         }
         EXPECT_EQ(wizard::WizardExitStatus(model), row.status);
     }
