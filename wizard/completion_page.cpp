@@ -34,11 +34,11 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     m_sheetLabel->setObjectName(QStringLiteral("sheetLabel"));
     m_sheetLabel->setWordWrap(true);
     m_sheetLabel->setTextFormat(Qt::PlainText);
-    m_openBox = new QCheckBox(tr("Open new file"), this);
+    m_openBox = new QCheckBox(tr("&Open new file"), this);
     m_openBox->setObjectName(QStringLiteral("openBox"));
-    m_saveBox = new QCheckBox(tr("Save new settings"), this);
+    m_saveBox = new QCheckBox(tr("&Save new settings"), this);
     m_saveBox->setObjectName(QStringLiteral("saveBox"));
-    auto* commandLine = new QPushButton(tr("Show command line parameters"), this);
+    auto* commandLine = new QPushButton(tr("Show &command line parameters"), this);
     commandLine->setObjectName(QStringLiteral("commandLineButton"));
     commandLine->setAutoDefault(false);
     connect(m_openBox, &QCheckBox::clicked, this, [this](bool on) { m_model.OpenClicked(on); });

@@ -5,6 +5,7 @@
 // tests/wizard/core; these check that the widgets are bound to them.
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -204,9 +205,38 @@ void WizardParts::keyboardAndFocus() {
         frame.currentPage()->findChild<QPushButton*>(QStringLiteral("browseButton"))->text();
     const auto mnemonic = [](const QString& text) {
         const qsizetype at = text.indexOf(QLatin1Char('&'));
-        return at < 0 ? QChar() : text.at(at + 1).toLower();
+        return at < 0 ? QString() : QString(text.at(at + 1).toLower());
     };
     QVERIFY2(mnemonic(back) != mnemonic(browse), qPrintable(back + QLatin1Char(' ') + browse));
+    // Every control of the output and completion pages has a mnemonic of
+    // its own or through its label, and none is taken twice with the
+    // wizard's buttons.
+    const auto checkMnemonics = [&](QWizardPage* page, int controls) {
+        QStringList taken;
+        for (QWizard::WizardButton which : {QWizard::BackButton, QWizard::NextButton,
+                                            QWizard::CommitButton, QWizard::FinishButton}) {
+            taken.append(mnemonic(frame.buttonText(which)));
+        }
+        int reachable = 0;
+        for (QWidget* widget : page->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                text = button->text();
+            } else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) {
+                text = label->text();
+            } else {
+                continue;
+            }
+            const QString letter = mnemonic(text);
+            QVERIFY2(!letter.isNull(), qPrintable(text));
+            QVERIFY2(!taken.contains(letter), qPrintable(text));
+            taken.append(letter);
+            ++reachable;
+        }
+        QCOMPARE(reachable, controls);
+    };
+    checkMnemonics(frame.page(kOutputPageId), 12);
+    checkMnemonics(frame.page(kCompletionPageId), 3);
     // Enter on a focused Back button does not go back.
     QVERIFY(PressNext(frame));
     QCOMPARE(frame.currentId(), int{kOutputPageId});

@@ -230,6 +230,15 @@ void WizardRun::refusesSourceWithoutPreview() {
     for (const SeenBox& box : watcher.seen()) {
         seen.append(box.text);
     }
+    // Under the blank preview the page says why.
+    auto* note = frame.findChild<QLabel*>(QStringLiteral("previewNote"));
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(),
+             QString::fromLatin1(kind == QLatin1String("missing")
+                                     ? "Unable to load this CSV file. There is no such file."
+                                 : kind == QLatin1String("folder")
+                                     ? "Unable to load this CSV file. This is a folder."
+                                     : "The file is empty: there is nothing to convert."));
     // The message names the file, on a line of its own.
     QCOMPARE(seen, reported
                        ? QStringList{QStringLiteral("Unable to load this CSV file. \n") + input}
@@ -242,6 +251,7 @@ void WizardRun::refusesSourceWithoutPreview() {
     WriteFile(good, "x,y\n");
     TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")), good);
     QVERIFY(frame.button(QWizard::NextButton)->isEnabled());
+    QVERIFY(note->isHidden());
     frame.reject();
 }
 
@@ -423,7 +433,10 @@ void WizardRun::exportsTheCommandLine() {
     QString shown;
     QStringList copied;
     QString said;
+    bool titleFits = false;
     watcher.onDialog = [&](QDialog* dialog) {
+        titleFits = dialog->width() > QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                          .horizontalAdvance(dialog->windowTitle());
         auto* label = dialog->findChild<QLabel*>(QStringLiteral("commandLineText"));
         QVERIFY(label != nullptr);
         QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
@@ -445,8 +458,17 @@ void WizardRun::exportsTheCommandLine() {
                       Qt::LeftButton);
     QCOMPARE(watcher.seen().size(), std::size_t{1});
     QCOMPARE(watcher.seen()[0].title, QString::fromLatin1(kCommandLineCaption));
+    QVERIFY2(titleFits, "the box is narrower than its title");
     const QString expected = QString::fromStdString(CommandLineText(*settings));
-    QCOMPARE(shown, expected);
+    // Lines break only where the text has a blank, so no option is split.
+    QCOMPARE(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QVERIFY2(shown[i] == expected[i] ||
+                     (shown[i] == QLatin1Char('\n') && expected[i] == QLatin1Char(' ')),
+                 qPrintable(shown.left(i + 1)));
+    }
+    QVERIFY2(shown.count(QLatin1Char('\n')) > expected.count(QLatin1Char('\n')),
+             "a long export is wrapped");
     QVERIFY(expected.contains(QStringLiteral(" /FIELDS=; ")));
     QCOMPARE(said, QString::fromLatin1(kCopiedText));
     QCOMPARE(copied.size(), 2);

@@ -22,12 +22,15 @@ SOURCE_TEXT = "name,amount\nAlpha,1\nBeta,2.5\nGamma,-3\n"
 # (row, column, kind, value) or None when no workbook may appear.
 WALKS = [
     # By hand: all-text unticked, so the amounts are numbers.
-    ("walk", "good.csv", "walk.xlsx", [],
+    # Its sheet name holds characters cmd.exe takes as commands outside quotes:
+    # the copied command line must run as it stands.
+    ("walk", "good.csv", "walk.xlsx", ["--", "/TABLENAME=a&b^c(d)"],
      [(0, 0, "s", "name"), (1, 0, "s", "Alpha"), (2, 1, "n", 2.5), (3, 1, "n", -3)]),
     # BATCH from the command line: the defaults keep every field as text.
     ("batch", "good.csv", "batch.xlsx", ["--", "{input}", "{output}", "/BATCH"],
      [(1, 0, "s", "Alpha"), (2, 1, "s", "2.5")]),
-    ("batch-wait", "good.csv", "wait.xls", ["--", "{input}", "{output}", "/BATCH", "/WAIT"],
+    ("batch-wait", "good.csv", "wait.xls",
+     ["--", "{input}", "{output}", "/BATCH", "/WAIT", '/TABLENAME=q"&echo hi&"'],
      [(1, 0, "s", "Alpha"), (3, 1, "s", "-3")]),
     # An existing file that is no workbook, kept: the run fails; Back and
     # another name convert into broken-fixed.xlsx.
@@ -56,7 +59,7 @@ def cells_of(path):
     return {(r, c): (kind, value) for r, c, kind, value in sheets[0]["cells"]}
 
 
-def run_walk(exe, work, scenario, source, output, parameters, expected):
+def run_walk(exe, program, work, scenario, source, output, parameters, expected):
     folder = os.path.join(work, scenario)
     os.makedirs(folder, exist_ok=True)
     source_path = os.path.join(folder, source)
@@ -78,7 +81,9 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     command = ["wine", exe, scenario, names["input"], names["output"]]
     command += [p.format(**names) for p in parameters]
     started = time.monotonic()
-    result = subprocess.run(command, capture_output=True, text=True, timeout=240)
+    environment = dict(os.environ, QUENDLE_PROGRAM=windows_path(program))
+    result = subprocess.run(command, capture_output=True, text=True, timeout=240,
+                            env=environment)
     seconds = time.monotonic() - started
     problems = [line for line in result.stderr.splitlines() if line.startswith("FAILED")]
     if result.returncode != 0:
@@ -159,8 +164,8 @@ def main():
         print("    " + problem)
     failed += 1 if problems else 0
     for scenario, source, output, parameters, expected in WALKS:
-        seconds, problems, log = run_walk(exe, work, scenario, source, output, parameters,
-                                          expected)
+        seconds, problems, log = run_walk(exe, program, work, scenario, source, output,
+                                          parameters, expected)
         print("%-11s %s  %.1f s" % (scenario, "FAILED" if problems else "ok", seconds))
         for problem in problems:
             print("    " + problem)

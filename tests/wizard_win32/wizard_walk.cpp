@@ -13,8 +13,10 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -23,6 +25,7 @@
 
 #include "engine/engine.h"
 #include "platform/windows/wide.h"
+#include "wizard/core/wizard_core.h"
 #include "wizard/win32/resource_ids.h"
 #include "wizard/win32/win32_wizard.h"
 
@@ -233,6 +236,8 @@ public:
         m_ui->Run([&] { value = get(*m_settings); });
         return value;
     }
+    void RunOnUi(const std::function<void()>& work) const { m_ui->Run(work); }
+    const engine::ConversionSettings* settings() const { return m_settings; }
     std::vector<wizard::PageMessage> Messages() const {
         const std::lock_guard lock(m_recorded->mutex);
         return m_recorded->messages;
@@ -297,6 +302,8 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+void CommandLineBox(Walk& walk, bool copyable);
+
 // Everything by hand: Back and Next keep what was typed, the type list
 // changes the name's extension, the recent list shows the older name.
 void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
@@ -305,6 +312,13 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
         return;
     }
     walk.CheckCaption(kWelcome);
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(walk.sheet(), nullptr), &info);
+        walk.Check(info.hwndFocus == GetDlgItem(walk.sheet(), kNextButtonId),
+                   "the welcome page starts with the focus on Next");
+    }
     walk.Picture(pictures, kWelcome);
     walk.Press(PSBTN_NEXT);
     if (!walk.WaitForPage(kSource)) {
@@ -417,7 +431,97 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     walk.Check(sheet.starts_with("Added the sheet \"") && sheet.ends_with(" to " + output + "."),
                "sheet line: " + sheet);
     walk.Picture(pictures, kCompletion);
+    CommandLineBox(walk, true);
     walk.Press(PSBTN_FINISH);
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) {
+        return text;
+    }
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = Narrow(wide);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Runs a line as a person pasting it into cmd.exe would; the exit status.
+DWORD RunInCmd(const std::string& line) {
+    std::wstring command = L"cmd.exe /s /c \"" + Widen(line) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return 0xFFFFFFFF;
+    }
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD status = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
+// The command-line box: the parameters in a read-only field; Copy puts a
+// line on the clipboard that cmd.exe runs as it stands, with quendle.exe
+// (QUENDLE_PROGRAM) in place of this walk, or, where cmd.exe would not keep
+// an argument, Copy is off and the box says why.
+void CommandLineBox(Walk& walk, bool copyable) {
+    PostMessageW(walk.Item(IDC_COMMAND_LINE), BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    for (int i = 0; i < 250 && box == nullptr; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        box = FindWindowW(L"#32770", Widen(wizard::kCommandLineCaption).c_str());
+    }
+    walk.Check(box != nullptr, "the command-line box opens");
+    if (box == nullptr) {
+        return;
+    }
+    walk.Settle();
+    std::string expected;
+    walk.RunOnUi([&] { expected = wizard::CommandLineText(*walk.settings()); });
+    std::string shown = Walk::Text(GetDlgItem(box, IDC_COMMAND_TEXT));
+    shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
+    walk.Check(shown == expected, "the box shows the parameters: " + shown);
+    const HWND copy = GetDlgItem(box, IDC_COPY);
+    walk.Check((IsWindowEnabled(copy) != FALSE) == copyable, "Copy is on only for a safe line");
+    if (!copyable) {
+        const std::string note = Walk::Text(GetDlgItem(box, IDC_COPY_NOTE));
+        walk.Check(note.starts_with("Not copied: ") && Contains(note, "cmd.exe"),
+                   "the box says why nothing is copied: " + note);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        walk.Settle();
+        return;
+    }
+    // Ctrl+C in the field copies the line, not the field's selection.
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    SendMessageW(GetDlgItem(box, IDC_COMMAND_TEXT), WM_COPY, 0, 0);
+    const std::string line = ClipboardText();
+    SendMessageW(copy, BM_CLICK, 0, 0);
+    walk.Check(ClipboardText() == line, "Copy and Ctrl+C copy the same line");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    walk.Settle();
+    std::fprintf(stderr, "copied: %s\n", line.c_str());
+    walk.Check(!line.empty() && line.find('\n') == std::string::npos, "one line copied");
+    const char* program = std::getenv("QUENDLE_PROGRAM");
+    const std::string own =
+        wizard::QuoteArgument(platform::ProgramPath(), platform::ShellQuoting::kWindows);
+    if (program == nullptr || !line.starts_with(own + " ")) {
+        walk.Check(program == nullptr, "the line starts with the program: " + line);
+        return;
+    }
+    const DWORD status = RunInCmd(wizard::QuoteArgument(program, platform::ShellQuoting::kWindows) +
+                                  line.substr(own.size()));
+    walk.Check(status == 0, "the copied line runs in cmd.exe: status " + std::to_string(status));
 }
 
 // A name that cannot be opened: the page says so, keeps Next refused and
@@ -432,6 +536,9 @@ void MissingSource(Walk& walk, const std::string& input) {
     }
     walk.Type(IDC_SOURCE_NAME, input);
     walk.Check(walk.Messages().empty(), "no message while typing");
+    walk.Check(Walk::Text(walk.Item(IDC_PREVIEW_NOTE)) ==
+                   "Unable to load this CSV file. There is no such file.",
+               "under the preview, why it is blank: " + Walk::Text(walk.Item(IDC_PREVIEW_NOTE)));
     walk.Tab();
     const std::vector<wizard::PageMessage> messages = walk.Messages();
     walk.Check(messages.size() == 1 && messages[0].text.starts_with(wizard::kUnableToLoadText),
@@ -551,6 +658,9 @@ void BatchWalk(Walk& walk, bool wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     walk.Check(IsWindow(walk.sheet()) && walk.PageIndex() == kCompletion,
                "WAIT keeps the wizard on the last page");
+    // Its sheet name holds a quote, which cmd.exe would take as the end of
+    // the quoting: nothing to copy.
+    CommandLineBox(walk, false);
     walk.Press(PSBTN_FINISH);
 }
 

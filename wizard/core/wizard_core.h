@@ -161,6 +161,8 @@ public:
     std::size_t encodingIndex() const { return m_encodingIndex; }
     const std::vector<std::string>& recentNames() const { return m_recent; }
     bool nextEnabled() const { return !m_preview.text.empty(); }
+    // Why the preview is blank for the current name, or an empty text.
+    const std::string& previewNote() const { return m_note; }
     // The folder the open dialog starts in: the current name's, if any.
     std::string browseFolder() const;
     // A message waiting to be shown, taken once.
@@ -182,6 +184,7 @@ private:
     Preview m_preview;
     bool m_entered = false;
     bool m_unloadable = false;
+    std::string m_note;
     std::string m_reportedName;
     std::optional<PageMessage> m_message;
 };
@@ -447,6 +450,14 @@ std::vector<std::string> CommandLineArguments(const engine::ConversionSettings& 
 // (quotes around blanks and shell characters, backslashes doubled before a
 // quote, embedded quotes escaped).
 std::string QuoteArgument(std::string_view argument, platform::ShellQuoting quoting);
+
+// Why there is no ready-to-run command for cmd.exe: an argument (the
+// program's path included) holds %, ! or ", which cmd.exe expands or takes
+// as the end of quoting even inside quotes, so the line would not run as
+// shown and could run another command. Empty for POSIX sh, and when every
+// argument is safe.
+std::string ReadyToRunRefusal(const engine::ConversionSettings& settings,
+                              std::string_view programPath, platform::ShellQuoting quoting);
 
 // The ready-to-run command: the program's full path and every argument,
 // each quoted for the shell, on one line.

@@ -21,6 +21,8 @@ namespace {
 using platform::windows::Narrow;
 using platform::windows::Widen;
 
+// The sheet's Next button.
+constexpr int kSheetNextButton = 0x3024;
 // The bar counts in thousandths of the file, since its range is an int.
 constexpr int kBarSteps = 1000;
 // Room for a long name from the file dialogs.
@@ -85,6 +87,21 @@ std::wstring EditFieldText(std::string_view text) {
     return Widen(lines);
 }
 
+// Puts a box in the middle of its owner rather than of the screen.
+void CenterOnOwner(HWND box) {
+    const HWND owner = GetWindow(box, GW_OWNER);
+    RECT outer{};
+    RECT inner{};
+    if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(box, &inner)) {
+        return;
+    }
+    const int width = inner.right - inner.left;
+    const int height = inner.bottom - inner.top;
+    SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
+                 outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // A folder for the file dialogs: wide, with "\" separators.
 std::wstring DialogFolder(const std::string& folder) {
     std::wstring wide = Widen(folder);
@@ -102,6 +119,8 @@ private:
     void Init() override { ShowTitleFont(IDC_TITLE); }
     void SetActive() override {
         SetButtons(PSWIZB_NEXT);
+        // The page has no field; the focus starts on Next, not on "?".
+        FocusLater(kSheetNextButton);
         if (m_wizard->welcomeModel().Enter()) {
             PressLater(PSBTN_NEXT);
         }
@@ -214,6 +233,7 @@ private:
             m_shownPreview = m_model.previewText();
             SetWindowTextW(Control(IDC_PREVIEW), EditFieldText(m_shownPreview).c_str());
         }
+        SetWindowTextIfChanged(Control(IDC_PREVIEW_NOTE), m_model.previewNote());
         m_updating = false;
         SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
         m_wizard->ShowMessage(m_model.TakeMessage());
@@ -456,6 +476,100 @@ private:
     }
 };
 
+// ---- Command-line box ----------------------------------------------------------------------
+
+// The parameters in a read-only field; Copy and Ctrl+C put the line that
+// runs in cmd.exe on the clipboard, or, where none can, the box says why.
+class CommandLineBox {
+public:
+    CommandLineBox(std::string text, std::string readyToRun, std::string refusal)
+        : m_text(std::move(text)),
+          m_readyToRun(std::move(readyToRun)),
+          m_refusal(std::move(refusal)) {}
+
+    void Show(HWND owner) {
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COMMAND_LINE), owner,
+                        &CommandLineBox::Procedure, reinterpret_cast<LPARAM>(this));
+    }
+
+private:
+    static INT_PTR CALLBACK Procedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(box, GWLP_USERDATA, lParam);
+            auto* self = reinterpret_cast<CommandLineBox*>(lParam);
+            const HWND field = GetDlgItem(box, IDC_COMMAND_TEXT);
+            SetWindowTextW(field, EditFieldText(self->m_text).c_str());
+            // The field's own Ctrl+C copies its selection; ours copies the line.
+            SetWindowSubclass(field, &CommandLineBox::FieldProcedure, 0,
+                              reinterpret_cast<DWORD_PTR>(self));
+            if (!self->m_refusal.empty()) {
+                EnableWindow(GetDlgItem(box, IDC_COPY), FALSE);
+                SetDlgItemTextW(box, IDC_COPY_NOTE, Widen(self->m_refusal).c_str());
+            }
+            CenterOnOwner(box);
+            SetFocus(field);
+            return FALSE;
+        }
+        auto* self = reinterpret_cast<CommandLineBox*>(GetWindowLongPtrW(box, GWLP_USERDATA));
+        if (self == nullptr || message != WM_COMMAND) {
+            return FALSE;
+        }
+        switch (LOWORD(wParam)) {
+            case IDC_COPY:
+                self->Copy(box);
+                return TRUE;
+            case IDOK:
+            case IDCANCEL:
+                RemoveWindowSubclass(GetDlgItem(box, IDC_COMMAND_TEXT),
+                                     &CommandLineBox::FieldProcedure, 0);
+                EndDialog(box, IDOK);
+                return TRUE;
+            default:
+                return FALSE;
+        }
+    }
+
+    static LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR /*id*/, DWORD_PTR data) {
+        auto* self = reinterpret_cast<CommandLineBox*>(data);
+        if (message == WM_COPY && self->m_refusal.empty()) {
+            self->Copy(GetParent(field));
+            return 0;
+        }
+        return DefSubclassProc(field, message, wParam, lParam);
+    }
+
+    void Copy(HWND box) const {
+        if (!m_refusal.empty() || !OpenClipboard(box)) {
+            return;
+        }
+        const std::wstring wide = Widen(m_readyToRun);
+        EmptyClipboard();
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        bool placed = false;
+        if (memory != nullptr) {
+            if (void* target = GlobalLock(memory)) {
+                std::copy(wide.c_str(), wide.c_str() + wide.size() + 1,
+                          static_cast<wchar_t*>(target));
+                GlobalUnlock(memory);
+                placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+            }
+            if (!placed) {
+                GlobalFree(memory);  // the clipboard took no ownership
+            }
+        }
+        CloseClipboard();
+        if (placed) {
+            SetDlgItemTextW(box, IDC_COPY_NOTE, Widen(kCopiedText).c_str());
+        }
+    }
+
+    std::string m_text;
+    std::string m_readyToRun;
+    std::string m_refusal;
+};
+
 // ---- Completion page ----------------------------------------------------------------------
 
 class CompletionPage : public Page {
@@ -500,11 +614,13 @@ private:
         } else if (id == IDC_SAVE) {
             m_model.SaveClicked(Checked(Control(id)));
         } else if (id == IDC_COMMAND_LINE) {
-            // The box's own Ctrl+C copies its caption and text.
-            m_wizard->ShowMessage(
-                PageMessage{kCommandLineCaption, CommandLineText(*m_wizard->settings()),
-                            platform::MessageIcon::kInformation},
-                true);
+            const engine::ConversionSettings& settings = *m_wizard->settings();
+            const std::string program = platform::ProgramPath();
+            CommandLineBox box(
+                CommandLineText(settings),
+                ReadyToRunCommandLine(settings, program, platform::ShellQuoting::kWindows),
+                ReadyToRunRefusal(settings, program, platform::ShellQuoting::kWindows));
+            box.Show(m_wizard->sheet());
         }
     }
 

@@ -143,9 +143,12 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             switch (header->code) {
                 case PSN_SETACTIVE: {
                     // The sheet takes the page's caption as its title, which
-                    // the page may have set on becoming current.
+                    // the page may have set on becoming current; the sheet
+                    // puts back the template's caption once the page is
+                    // current, so it is set again after that.
                     page->SetActive();
                     SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+                    PostMessageW(window, kCaptionMessage, 0, 0);
                     break;
                 }
                 case PSN_WIZNEXT:
@@ -166,13 +169,21 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
             return TRUE;
         }
+        case kCaptionMessage:
+            SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+            return TRUE;
         case kDefaultButtonMessage:
             SendMessageW(page->Sheet(), DM_SETDEFID, wParam, 0);
             return TRUE;
-        case kFocusMessage:
-            SendMessageW(page->Sheet(), WM_NEXTDLGCTL,
-                         reinterpret_cast<WPARAM>(page->Control(static_cast<int>(wParam))), TRUE);
+        case kFocusMessage: {
+            // A control of the page, or else one of the sheet's buttons.
+            HWND target = page->Control(static_cast<int>(wParam));
+            if (target == nullptr) {
+                target = GetDlgItem(page->Sheet(), static_cast<int>(wParam));
+            }
+            SendMessageW(page->Sheet(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
             return TRUE;
+        }
         default:
             return page->Other(message, wParam, lParam) ? TRUE : FALSE;
     }

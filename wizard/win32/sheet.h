@@ -21,6 +21,7 @@ inline constexpr UINT kFinishedMessage = WM_APP + 2;
 inline constexpr UINT kShowMessageMessage = WM_APP + 3;
 inline constexpr UINT kFocusMessage = WM_APP + 4;
 inline constexpr UINT kDefaultButtonMessage = WM_APP + 5;
+inline constexpr UINT kCaptionMessage = WM_APP + 6;
 
 // Deletes a GDI object when it goes.
 struct GdiObjectDeleter {

@@ -82,6 +82,34 @@ TEST(SourcePageModel, StartsFromTheCommandLineOrTheLastFile) {
     }
 }
 
+// A blank preview always says why under it, at once, while typing too.
+TEST(SourcePageModel, BlankPreviewSaysWhy) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.File("empty.csv"), ""));
+    ASSERT_TRUE(WriteWholeFile(dir.File("good.csv"), "a,b\n"));
+    std::filesystem::create_directory(dir.path() / "folder.csv");
+    struct Row {
+        std::string name;
+        std::string note;
+    };
+    const Row rows[] = {
+        {dir.File("absent.csv"), "Unable to load this CSV file. There is no such file."},
+        {dir.File("folder.csv"), "Unable to load this CSV file. This is a folder."},
+        {dir.File("empty.csv"), "The file is empty: there is nothing to convert."},
+        {dir.File("good.csv"), ""},
+    };
+    const auto settings = SettingsFor({});
+    MemoryStore store;
+    SourcePageModel model(settings.get(), &store, kWestern);
+    model.Enter();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        model.NameEdited(row.name);
+        EXPECT_EQ(model.previewNote(), row.note);
+        EXPECT_EQ(model.nextEnabled(), row.note.empty());
+    }
+}
+
 TEST(SourcePageModel, UnloadableNameIsReportedOnceByNameAndRefused) {
     TempDir dir;
     const std::string missing = dir.File("missing.csv");
