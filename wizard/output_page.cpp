@@ -106,6 +106,13 @@ OutputPage::OutputPage(WizardFrame* frame)
     optionLayout->addWidget(m_booleanEdit, 3, 1);
     optionLayout->addWidget(m_typesInFileBox, 4, 0, 1, 2);
 
+    // Compact groups, so that the page fits a small screen.
+    for (QLayout* group :
+         {static_cast<QLayout*>(overwriteLayout), static_cast<QLayout*>(listLayout),
+          static_cast<QLayout*>(optionLayout)}) {
+        group->setContentsMargins(8, 4, 8, 4);
+        group->setSpacing(4);
+    }
     auto* left = new QVBoxLayout;
     left->addWidget(overwriteGroup);
     left->addWidget(listGroup);

@@ -75,11 +75,11 @@ WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
             push->setDefault(false);
         }
     }
-    // The band spans the narrowest frame; a wider one continues its colour.
-    setMinimumSize(620, 460);
+    // The window starts at its usual size but may shrink to what its pages
+    // need, so that it fits a small screen or a large scale factor. No
+    // banner picture: QWizard fixes the header pages' width to a banner's.
+    resize(kStartSize);
     setSizeGripEnabled(true);
-    setPixmap(QWizard::BannerPixmap, HeaderArt(palette().color(QPalette::Window),
-                                               QSize(minimumWidth(), kHeaderSize.height())));
     setPixmap(QWizard::LogoPixmap, LogoArt());
     setWindowIcon(ApplicationIcon());
 

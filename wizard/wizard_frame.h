@@ -18,6 +18,9 @@ namespace wizard {
 
 class ProgressPage;
 
+// The window's size when it opens; it can be made smaller or larger.
+inline constexpr QSize kStartSize{620, 460};
+
 enum PageId : int {
     kWelcomePageId = 0,
     kSourcePageId,
