@@ -484,6 +484,15 @@ void CommandLineBox(Walk& walk, bool copyable) {
         return;
     }
     walk.Settle();
+    RECT boxPlace{};
+    RECT sheetPlace{};
+    GetWindowRect(box, &boxPlace);
+    GetWindowRect(walk.sheet(), &sheetPlace);
+    walk.Check(
+        std::abs((boxPlace.left + boxPlace.right) - (sheetPlace.left + sheetPlace.right)) <= 4 &&
+            std::abs((boxPlace.top + boxPlace.bottom) - (sheetPlace.top + sheetPlace.bottom)) <= 4,
+        "the box is centred on the wizard");
+    walk.Check(GetWindow(box, GW_OWNER) == walk.sheet(), "the wizard owns the box");
     std::string expected;
     walk.RunOnUi([&] { expected = wizard::CommandLineText(*walk.settings()); });
     std::string shown = Walk::Text(GetDlgItem(box, IDC_COMMAND_TEXT));
