@@ -14,6 +14,7 @@
 #include <prsht.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -263,6 +264,34 @@ public:
                   std::to_string(LOWORD(defaultId)) + ")");
     }
 
+    // Every control of the page is reached by a mnemonic of its own text or
+    // its label's, none taken twice nor by the sheet's Back, Next or Finish.
+    void CheckMnemonics(int controls, const std::string& page) {
+        std::string taken = "knf";
+        int found = 0;
+        for (HWND child = GetWindow(Page(), GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            if (lstrcmpiW(kind, L"Static") == 0 &&
+                (GetWindowLongW(child, GWL_STYLE) & SS_NOPREFIX) != 0) {
+                continue;  // a text shown as it is, such as a sheet's name
+            }
+            const std::string text = Text(child);
+            const std::size_t at = text.find('&');
+            if (at == std::string::npos || at + 1 >= text.size()) {
+                continue;
+            }
+            const char letter =
+                static_cast<char>(std::tolower(static_cast<unsigned char>(text[at + 1])));
+            Check(taken.find(letter) == std::string::npos,
+                  "mnemonic of " + text + " taken twice on the " + page + " page");
+            taken += letter;
+            ++found;
+        }
+        Check(found == controls, "mnemonics on the " + page + " page: " + std::to_string(found));
+    }
+
     void CheckCaption(int index) {
         Check(Text(m_sheet) == kCaptions[index],
               "caption of page " + std::to_string(index) + ": " + Text(m_sheet));
@@ -342,6 +371,7 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     }
     walk.CheckCaption(kOutput);
     walk.CheckKeyboard(IDC_OUTPUT_NAME, "output");
+    walk.CheckMnemonics(12, "output");
     // The page proposes the workbook beside the input, of the current type.
     const std::string proposed = Walk::Text(walk.Item(IDC_OUTPUT_NAME));
     const std::string stem = input.substr(0, input.rfind('.'));
@@ -431,6 +461,7 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     walk.Check(sheet.starts_with("Added the sheet \"") && sheet.ends_with(" to " + output + "."),
                "sheet line: " + sheet);
     walk.Picture(pictures, kCompletion);
+    walk.CheckMnemonics(3, "completion");
     CommandLineBox(walk, true);
     walk.Press(PSBTN_FINISH);
 }
