@@ -39,6 +39,7 @@ WALKS = [
     ("batch-failure", "good.csv", "broken.xlsx",
      ["--", "{input}", "{output}", "/BATCH", "/OVERWRITE=0"], None),
     ("missing", "absent.csv", "never.xlsx", [], None),
+    ("missing-box", "absent.csv", "never.xlsx", [], None),
     # Cancelled on the progress page: the rows written so far are saved.
     ("cancel", "long.csv", "cancel.xlsx", [], [(0, 0, "s", "name"), (1, 0, "s", "item 0")]),
 ]

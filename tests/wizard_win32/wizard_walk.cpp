@@ -590,6 +590,43 @@ void MissingSource(Walk& walk, const std::string& input) {
     walk.PressKey(VK_ESCAPE);  // Escape cancels the wizard
 }
 
+// The same with the real message box: it is owned by the wizard and stands
+// in its middle, not in the screen's.
+void MissingSourceBox(Walk& walk, const std::string& input) {
+    if (!walk.WaitForPage(kWelcome)) {
+        return;
+    }
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kSource)) {
+        return;
+    }
+    walk.Type(IDC_SOURCE_NAME, input);
+    // Leaving the field shows the box, which holds the wizard's thread.
+    PostMessageW(walk.sheet(), WM_NEXTDLGCTL, 0, FALSE);
+    HWND box = nullptr;
+    for (int i = 0; i < 250 && box == nullptr; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        box = FindWindowW(L"#32770", L"Error");
+    }
+    walk.Check(box != nullptr, "a message box says the file cannot be loaded");
+    if (box == nullptr) {
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RECT boxPlace{};
+    RECT sheetPlace{};
+    GetWindowRect(box, &boxPlace);
+    GetWindowRect(walk.sheet(), &sheetPlace);
+    walk.Check(GetWindow(box, GW_OWNER) == walk.sheet(), "the wizard owns the box");
+    walk.Check(
+        std::abs((boxPlace.left + boxPlace.right) - (sheetPlace.left + sheetPlace.right)) <= 4 &&
+            std::abs((boxPlace.top + boxPlace.bottom) - (sheetPlace.top + sheetPlace.bottom)) <= 4,
+        "the box is centred on the wizard");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    walk.Settle();
+    walk.PressKey(VK_ESCAPE);
+}
+
 // The conversion fails: the last page says so in its heading and caption,
 // shows the whole reason and offers nothing to open; Back leads to the
 // output page, from which another name converts.
@@ -748,11 +785,14 @@ int wmain(int argc, wchar_t** argv) {
     Walk walk(settings.get(), &recorded, &ui);
     std::thread driver;
     wizard::win32::WizardHooks hooks;
-    hooks.showMessage = [&recorded](const wizard::PageMessage& message) {
-        std::fprintf(stderr, "message: %s: %s\n", message.caption.c_str(), message.text.c_str());
-        const std::lock_guard lock(recorded.mutex);
-        recorded.messages.push_back(message);
-    };
+    if (scenario != "missing-box") {
+        hooks.showMessage = [&recorded](const wizard::PageMessage& message) {
+            std::fprintf(stderr, "message: %s: %s\n", message.caption.c_str(),
+                         message.text.c_str());
+            const std::lock_guard lock(recorded.mutex);
+            recorded.messages.push_back(message);
+        };
+    }
     hooks.openFile = [&recorded](const std::string& path) {
         const std::lock_guard lock(recorded.mutex);
         recorded.opened.push_back(path);
@@ -765,6 +805,8 @@ int wmain(int argc, wchar_t** argv) {
                 ManualWalk(walk, input, output, pictures, older);
             } else if (scenario == "missing") {
                 MissingSource(walk, input);
+            } else if (scenario == "missing-box") {
+                MissingSourceBox(walk, input);
             } else if (scenario == "failure") {
                 FailedRun(walk, input, output, output.substr(0, output.rfind('.')) + "-fixed.xlsx",
                           pictures);
@@ -806,7 +848,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened == std::vector<std::string>{output},
                    "Finish opens the workbook once");
-    } else if (scenario == "missing") {
+    } else if (scenario == "missing" || scenario == "missing-box") {
         walk.Check(Value("LastCSVFile") == "<missing>", "a refused page stores no name");
     } else if (scenario == "cancel") {
         walk.Check(settings->cancelRequested != 0, "the cancel reached the run");
@@ -826,9 +868,10 @@ int wmain(int argc, wchar_t** argv) {
         walk.Check(recorded.opened.empty(), "a failed run opens nothing");
     }
     // Cancelled walks close before their run has ended.
-    const int expectedStatus = scenario == "batch-failure"                     ? 1
-                               : scenario == "missing" || scenario == "cancel" ? 5
-                                                                               : 0;
+    const int expectedStatus =
+        scenario == "batch-failure"                                                  ? 1
+        : scenario == "missing" || scenario == "missing-box" || scenario == "cancel" ? 5
+                                                                                     : 0;
     walk.Check(status == expectedStatus, "exit status " + std::to_string(status));
     std::fprintf(stderr, "%s: %d failed checks\n", scenario.c_str(), walk.failures());
     std::fflush(stderr);

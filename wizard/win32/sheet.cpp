@@ -44,6 +44,45 @@ UINT BoxIcon(platform::MessageIcon icon) {
     return 0;
 }
 
+// A message box stands in the middle of the screen on some systems (Wine
+// among them) even with an owner; it belongs over the wizard. The hook sees
+// the box's activation on the wizard's thread, moves it and goes.
+HHOOK g_centringHook = nullptr;
+HWND g_centringOwner = nullptr;
+
+LRESULT CALLBACK CentreBoxOnOwner(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_centringHook != nullptr) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        RECT outer{};
+        RECT inner{};
+        if (GetWindowRect(g_centringOwner, &outer) && GetWindowRect(box, &inner)) {
+            const int width = inner.right - inner.left;
+            const int height = inner.bottom - inner.top;
+            SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
+                         outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        UnhookWindowsHookEx(g_centringHook);
+        g_centringHook = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// MessageBoxW owned by `owner` and centred on it.
+int OwnedMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+    if (owner != nullptr && g_centringHook == nullptr) {
+        g_centringOwner = owner;
+        g_centringHook =
+            SetWindowsHookExW(WH_CBT, &CentreBoxOnOwner, nullptr, GetCurrentThreadId());
+    }
+    const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), type);
+    if (g_centringHook != nullptr) {  // no box came up
+        UnhookWindowsHookEx(g_centringHook);
+        g_centringHook = nullptr;
+    }
+    return answer;
+}
+
 HINSTANCE ProgramInstance() {
     return GetModuleHandleW(nullptr);
 }
@@ -366,8 +405,7 @@ void Wizard::ShowMessage(const std::optional<PageMessage>& message, bool plain) 
         m_hooks.showMessage(shown);
         return;
     }
-    MessageBoxW(m_sheet, Widen(shown.text).c_str(), Widen(shown.caption).c_str(),
-                MB_OK | BoxIcon(shown.icon));
+    OwnedMessageBox(m_sheet, Widen(shown.text), Widen(shown.caption), MB_OK | BoxIcon(shown.icon));
 }
 
 void Wizard::ShowHelp() {
