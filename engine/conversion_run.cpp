@@ -75,6 +75,7 @@ public:
         : messages_(owner != nullptr ? owner->messages : nullptr),
           progress_(owner != nullptr ? owner->progress : nullptr),
           transcript_(owner != nullptr ? owner->transcript : nullptr),
+          sheetOutcome_(owner != nullptr ? owner->sheet : nullptr),
           s_(settings),
           inputPath_(TextOf(settings->inputPath)),
           outputPath_(TextOf(settings->outputPath)) {}
@@ -120,6 +121,7 @@ private:
     bool LockWorkbook();
     bool OpenBook();
     bool FindOrAddSheet();
+    void NoteSheet(SheetOutcome::Kind kind, const std::string& name) const;
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
     bool SheetStartsWithTitles(const std::vector<std::string_view>& fields) const;
@@ -134,6 +136,7 @@ private:
     const platform::MessageSink* messages_;
     const ProgressReporter* progress_;
     RunTranscript* transcript_;
+    SheetOutcome* sheetOutcome_;
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
@@ -269,6 +272,7 @@ bool Run::FindOrAddSheet() {
         if (s_->overwriteTable == 0) {
             sheet_ = sheet;
             row_ = workbook::LastRow(sheet);
+            NoteSheet(SheetOutcome::Kind::kAppended, name);
             return true;
         }
         // The new sheet takes the old one's place, so that the tab order,
@@ -280,6 +284,7 @@ bool Run::FindOrAddSheet() {
             return false;
         }
         row_ = 0;
+        NoteSheet(SheetOutcome::Kind::kReplaced, name);
         return true;
     }
     sheet_ = workbook::AddSheet(book_.get(), name);
@@ -288,7 +293,14 @@ bool Run::FindOrAddSheet() {
         return false;
     }
     row_ = 0;
+    NoteSheet(SheetOutcome::Kind::kAdded, name);
     return true;
+}
+
+void Run::NoteSheet(SheetOutcome::Kind kind, const std::string& name) const {
+    if (sheetOutcome_ != nullptr) {
+        *sheetOutcome_ = SheetOutcome{kind, name, row_};
+    }
 }
 
 bool Run::ConvertRecords(CsvInput& input) {

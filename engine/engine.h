@@ -414,13 +414,23 @@ struct RunTranscript {
     std::vector<Entry> entries;
 };
 
+// What a run did to its sheet, filled once the sheet is ready.
+struct SheetOutcome {
+    enum class Kind { kNone, kAdded, kAppended, kReplaced };
+    Kind kind = Kind::kNone;
+    std::string name;  // the sheet's name as the run used it
+    int firstRow = 0;  // zero-based row of the first record the run writes
+};
+
 // Where a run sends what it has to say: message boxes (null: stderr),
 // progress (null: none), and a transcript that takes the messages, the run
-// log's entries and the status file's results instead (null: none).
+// log's entries and the status file's results instead (null: none); and
+// where it notes what it did to its sheet (null: nowhere).
 struct RunOwner {
     const platform::MessageSink* messages = nullptr;
     const ProgressReporter* progress = nullptr;
     RunTranscript* transcript = nullptr;
+    SheetOutcome* sheet = nullptr;
 };
 
 enum class RunResult {

@@ -68,6 +68,11 @@ if [ -n "$PICTURES" ]; then
         > "$WORK/big.csv"
     timeout 300 wine "$WALK" walk "Z:${WORK//\//\\}\\big.csv" "Z:${WORK//\//\\}\\big.xlsx" \
         "Z:${WORK//\//\\}" || status=$?
+    # The last page after a failure: a file that is no workbook, kept.
+    printf 'name,amount\nAlpha,1\nBeta,2.5\nGamma,-3\n' > "$WORK/good.csv"
+    echo "this is not a workbook" > "$WORK/broken.xlsx"
+    timeout 300 wine "$WALK" failure "Z:${WORK//\//\\}\\good.csv" "Z:${WORK//\//\\}\\broken.xlsx" \
+        "Z:${WORK//\//\\}" || status=$?
 else
     python3 "$ROOT/tests/wizard_win32/run_walks.py" "$WALK" "$WORK" "$PROGRAM" || status=$?
 fi
@@ -80,7 +85,7 @@ ROOT="$root" WALK="$walk" WORK="$work" PICTURES="$pictures" PROGRAM="$program" \
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$inside" || status=$?
 
 if [ -n "$pictures" ]; then
-    for page in 1-welcome 2-source 3-output 4-progress 5-completion; do
+    for page in 1-welcome 2-source 3-output 4-progress 5-completion 6-failed; do
         convert "$work/win32-$page.bmp" "$pictures/win32-$page.png"
     done
     echo "pictures of the Windows pages in $pictures"

@@ -12,7 +12,6 @@ namespace {
 
 const QColor kDeepGreen(0x1b, 0x5e, 0x3b);
 const QColor kGreen(0x2e, 0x8b, 0x57);
-const QColor kLightGreen(0xd8, 0xef, 0xe0);
 const QColor kSheetLine(0x9c, 0xc9, 0xae);
 const QColor kCellFill(0xb7, 0xe1, 0xc6);
 
@@ -84,17 +83,6 @@ void PaintArrow(QPainter& painter, QPointF from, QPointF to, double width) {
 }
 
 }  // namespace
-
-QPixmap HeaderArt(const QColor& background, QSize size) {
-    QPixmap pixmap(size);
-    QPainter painter(&pixmap);
-    QLinearGradient fade(0, 0, size.width(), 0);
-    fade.setColorAt(0.0, kLightGreen);
-    fade.setColorAt(0.8, background);
-    fade.setColorAt(1.0, background);
-    painter.fillRect(pixmap.rect(), fade);
-    return pixmap;
-}
 
 QPixmap LogoArt(QSize size) {
     QPixmap pixmap(size);

@@ -11,18 +11,13 @@
 
 namespace wizard {
 
-inline constexpr QSize kHeaderSize{500, 60};
 inline constexpr QSize kWatermarkSize{500, 314};
-// The watermark column beside the welcome and completion texts, as tall as
-// the page area of the smallest frame.
-inline constexpr QSize kWatermarkColumn{164, 413};
+// The watermark column beside the welcome and completion texts. QWizard
+// keeps a page at least as tall as its watermark, so the column stays short
+// enough for the window to fit 400 logical pixels (800 at a scale of 2).
+inline constexpr QSize kWatermarkColumn{164, 300};
 
 inline constexpr QSize kLogoSize{64, 48};
-
-// The header band behind the inner pages' title and subtitle: pale green
-// fading to `background`, the colour of the header beyond the band, so a
-// header wider than the band shows no seam.
-QPixmap HeaderArt(const QColor& background, QSize size = kHeaderSize);
 
 // The small sheet at the header's right end.
 QPixmap LogoArt(QSize size = kLogoSize);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +15,38 @@
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {
+namespace {
+
+// The text's lines are filled to this width; the title bar's buttons and
+// icon take about the room added to the title's width.
+constexpr int kTextWidth = 460;
+constexpr int kTitleBarRoom = 140;
+
+// Breaks each line at blanks only, so that no option is split ("/" then
+// "OVERWRITE=0"); a line is at most `width` pixels wide where its arguments
+// allow. Only blanks become line breaks, so the text stays the same apart
+// from them.
+QString WrapBetweenArguments(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList wrapped;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QStringList arguments = line.split(QLatin1Char(' '));
+        QString current = arguments.front();
+        for (qsizetype i = 1; i < arguments.size(); ++i) {
+            const QString longer = current + QLatin1Char(' ') + arguments[i];
+            if (metrics.horizontalAdvance(longer) > width && !current.trimmed().isEmpty() &&
+                !arguments[i].isEmpty()) {
+                wrapped.append(current);
+                current = arguments[i];
+            } else {
+                current = longer;
+            }
+        }
+        wrapped.append(current);
+    }
+    return wrapped.join(QLatin1Char('\n'));
+}
+
+}  // namespace
 
 CommandLineDialog::CommandLineDialog(const QString& text, const QString& readyToRun,
                                      QWidget* parent)
@@ -27,12 +60,11 @@ CommandLineDialog::CommandLineDialog(const QString& text, const QString& readyTo
         style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(iconSize));
     icon->setAlignment(Qt::AlignTop);
 
-    auto* label = new QLabel(text, this);
+    auto* label = new QLabel(this);
     label->setObjectName(QStringLiteral("commandLineText"));
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    label->setWordWrap(true);
-    label->setMinimumWidth(420);
+    label->setText(WrapBetweenArguments(text, label->fontMetrics(), kTextWidth));
     m_copiedLabel = new QLabel(this);
     m_copiedLabel->setObjectName(QStringLiteral("copiedLabel"));
 
@@ -50,6 +82,9 @@ CommandLineDialog::CommandLineDialog(const QString& text, const QString& readyTo
     layout->addLayout(row);
     layout->addWidget(m_copiedLabel);
     layout->addWidget(buttons);
+    // Wide enough for the whole title, which the window system would cut.
+    const QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    setMinimumWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()) + kTitleBarRoom);
 }
 
 void CommandLineDialog::copyReadyToRun() {

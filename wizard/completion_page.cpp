@@ -22,18 +22,23 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     setObjectName(QStringLiteral("completionPage"));
     // Only the two outer pages carry the watermark; the inner ones have the header.
     setPixmap(QWizard::WatermarkPixmap, WatermarkArt(kWatermarkColumn));
-    auto* title = new QLabel(tr("Conversion complete"), this);
-    title->setFont(frame->titleFont());
+    m_titleLabel = new QLabel(tr("Conversion complete"), this);
+    m_titleLabel->setObjectName(QStringLiteral("titleLabel"));
+    m_titleLabel->setFont(frame->titleFont());
     auto* text = new QLabel(tr("Morvik wizard has finished its work."), this);
     m_countLabel = new QLabel(tr("0 records have been exported."), this);
     m_countLabel->setObjectName(QStringLiteral("countLabel"));
     m_countLabel->setWordWrap(true);
     m_countLabel->setTextFormat(Qt::PlainText);
-    m_openBox = new QCheckBox(tr("Open new file"), this);
+    m_sheetLabel = new QLabel(this);
+    m_sheetLabel->setObjectName(QStringLiteral("sheetLabel"));
+    m_sheetLabel->setWordWrap(true);
+    m_sheetLabel->setTextFormat(Qt::PlainText);
+    m_openBox = new QCheckBox(tr("&Open new file"), this);
     m_openBox->setObjectName(QStringLiteral("openBox"));
-    m_saveBox = new QCheckBox(tr("Save new settings"), this);
+    m_saveBox = new QCheckBox(tr("&Save new settings"), this);
     m_saveBox->setObjectName(QStringLiteral("saveBox"));
-    auto* commandLine = new QPushButton(tr("Show command line parameters"), this);
+    auto* commandLine = new QPushButton(tr("Show &command line parameters"), this);
     commandLine->setObjectName(QStringLiteral("commandLineButton"));
     commandLine->setAutoDefault(false);
     connect(m_openBox, &QCheckBox::clicked, this, [this](bool on) { m_model.OpenClicked(on); });
@@ -43,10 +48,11 @@ CompletionPage::CompletionPage(WizardFrame* frame)
     buttonRow->addWidget(commandLine);
     buttonRow->addStretch(1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title);
+    layout->addWidget(m_titleLabel);
     layout->addSpacing(12);
     layout->addWidget(text);
     layout->addWidget(m_countLabel);
+    layout->addWidget(m_sheetLabel);
     layout->addSpacing(6);
     layout->addWidget(m_openBox);
     layout->addWidget(m_saveBox);
@@ -60,7 +66,11 @@ CompletionPage::CompletionPage(WizardFrame* frame)
 
 void CompletionPage::initializePage() {
     const bool pressFinish = m_model.Enter(m_frame->progressModel().report());
+    m_titleLabel->setText(QString::fromLatin1(m_model.titleText()));
     m_countLabel->setText(QString::fromStdString(m_model.resultText()));
+    m_sheetLabel->setText(QString::fromStdString(m_model.sheetText()));
+    m_sheetLabel->setVisible(!m_model.sheetText().empty());
+    m_frame->completionShown();
     m_openBox->setEnabled(m_model.openEnabled());
     m_openBox->setChecked(m_model.openChecked());
     m_saveBox->setChecked(m_model.saveChecked());

@@ -29,7 +29,9 @@ private:
 
     WizardFrame* m_frame;
     CompletionPageModel& m_model;
+    QLabel* m_titleLabel;
     QLabel* m_countLabel;
+    QLabel* m_sheetLabel;
     QCheckBox* m_openBox;
     QCheckBox* m_saveBox;
 };

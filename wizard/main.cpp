@@ -51,7 +51,8 @@ constexpr const char* kUsage =
     "  COLUMNS=, ORDER=, MAXLEN=, DROP=, OPEN=   recorded for the wizard's command line\n"
     "\n"
     "Exit status: 0 every conversion succeeded; 1 a conversion failed; 2 no input\n"
-    "named or nothing matched it; 3 the wizard cannot be shown; 4 out of memory.\n";
+    "named or nothing matched it; 3 the wizard cannot be shown; 4 out of memory;\n"
+    "5 the wizard was cancelled before its conversion ended.\n";
 
 #ifdef QUENDLE_WIZARD_MODULE
 // Loads the wizard module from the program's folder and shows the wizard. The

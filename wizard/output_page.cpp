@@ -35,7 +35,7 @@ OutputPage::OutputPage(WizardFrame* frame)
     setSubTitle(tr("Click 'Browse' button"));
     setCommitPage(true);
 
-    auto* label = new QLabel(tr("You should enter the name of the output .XLS file"), this);
+    auto* label = new QLabel(tr("You should enter the name of the &output .XLS file"), this);
     m_fileCombo = new QComboBox(this);
     m_fileCombo->setObjectName(QStringLiteral("outputCombo"));
     m_fileCombo->setEditable(true);
@@ -47,9 +47,9 @@ OutputPage::OutputPage(WizardFrame* frame)
     browse->setAutoDefault(false);
 
     auto* overwriteGroup = new QGroupBox(this);
-    m_overwriteFileBox = new QCheckBox(tr("Overwrite existing files"), overwriteGroup);
+    m_overwriteFileBox = new QCheckBox(tr("Over&write existing files"), overwriteGroup);
     m_overwriteFileBox->setObjectName(QStringLiteral("overwriteFileBox"));
-    m_overwriteTableBox = new QCheckBox(tr("Overwrite existing tables"), overwriteGroup);
+    m_overwriteTableBox = new QCheckBox(tr("Overwrite existing &tables"), overwriteGroup);
     m_overwriteTableBox->setObjectName(QStringLiteral("overwriteTableBox"));
     auto* overwriteLayout = new QVBoxLayout(overwriteGroup);
     overwriteLayout->addWidget(m_overwriteFileBox);
@@ -66,11 +66,16 @@ OutputPage::OutputPage(WizardFrame* frame)
     m_decimalList->setObjectName(QStringLiteral("decimalList"));
     m_decimalList->addItems(Items(DecimalSeparatorItems()));
     auto* listLayout = new QGridLayout(listGroup);
-    listLayout->addWidget(new QLabel(tr("Excel type:"), listGroup), 0, 0);
+    const auto labelFor = [](const QString& text, QWidget* control, QWidget* parent) {
+        auto* buddyLabel = new QLabel(text, parent);
+        buddyLabel->setBuddy(control);
+        return buddyLabel;
+    };
+    listLayout->addWidget(labelFor(tr("Excel t&ype:"), m_typeList, listGroup), 0, 0);
     listLayout->addWidget(m_typeList, 0, 1);
-    listLayout->addWidget(new QLabel(tr("DateFormat:"), listGroup), 1, 0);
+    listLayout->addWidget(labelFor(tr("&DateFormat:"), m_dateList, listGroup), 1, 0);
     listLayout->addWidget(m_dateList, 1, 1);
-    listLayout->addWidget(new QLabel(tr("Decimal:"), listGroup), 2, 0);
+    listLayout->addWidget(labelFor(tr("Deci&mal:"), m_decimalList, listGroup), 2, 0);
     listLayout->addWidget(m_decimalList, 2, 1);
     listLayout->setColumnStretch(1, 1);
 
@@ -80,7 +85,7 @@ OutputPage::OutputPage(WizardFrame* frame)
     m_delimiterCombo->setEditable(true);
     m_delimiterCombo->setInsertPolicy(QComboBox::NoInsert);
     m_delimiterCombo->lineEdit()->setMaxLength(static_cast<int>(kDelimiterTextLength));
-    m_allCharacterBox = new QCheckBox(tr("All fields are Character"), optionGroup);
+    m_allCharacterBox = new QCheckBox(tr("&All fields are Character"), optionGroup);
     m_allCharacterBox->setObjectName(QStringLiteral("allCharacterBox"));
     m_numericEdit = new QLineEdit(optionGroup);
     m_numericEdit->setObjectName(QStringLiteral("numericEdit"));
@@ -88,18 +93,26 @@ OutputPage::OutputPage(WizardFrame* frame)
     m_booleanEdit = new QLineEdit(optionGroup);
     m_booleanEdit->setObjectName(QStringLiteral("booleanEdit"));
     m_booleanEdit->setMaxLength(static_cast<int>(kCharacterSetLength));
-    m_typesInFileBox = new QCheckBox(tr("First line contains field types"), optionGroup);
+    m_typesInFileBox = new QCheckBox(tr("Fi&rst line contains field types"), optionGroup);
     m_typesInFileBox->setObjectName(QStringLiteral("typesInFileBox"));
     auto* optionLayout = new QGridLayout(optionGroup);
-    optionLayout->addWidget(new QLabel(tr("Fields delimiter:"), optionGroup), 0, 0);
+    optionLayout->addWidget(labelFor(tr("Fields de&limiter:"), m_delimiterCombo, optionGroup), 0,
+                            0);
     optionLayout->addWidget(m_delimiterCombo, 0, 1);
     optionLayout->addWidget(m_allCharacterBox, 1, 0, 1, 2);
-    optionLayout->addWidget(new QLabel(tr("Numeric:"), optionGroup), 2, 0);
+    optionLayout->addWidget(labelFor(tr("N&umeric:"), m_numericEdit, optionGroup), 2, 0);
     optionLayout->addWidget(m_numericEdit, 2, 1);
-    optionLayout->addWidget(new QLabel(tr("Boolean:"), optionGroup), 3, 0);
+    optionLayout->addWidget(labelFor(tr("Bool&ean:"), m_booleanEdit, optionGroup), 3, 0);
     optionLayout->addWidget(m_booleanEdit, 3, 1);
     optionLayout->addWidget(m_typesInFileBox, 4, 0, 1, 2);
 
+    // Compact groups, so that the page fits a small screen.
+    for (QLayout* group :
+         {static_cast<QLayout*>(overwriteLayout), static_cast<QLayout*>(listLayout),
+          static_cast<QLayout*>(optionLayout)}) {
+        group->setContentsMargins(8, 4, 8, 4);
+        group->setSpacing(4);
+    }
     auto* left = new QVBoxLayout;
     left->addWidget(overwriteGroup);
     left->addWidget(listGroup);
@@ -126,6 +139,10 @@ OutputPage::OutputPage(WizardFrame* frame)
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
     connect(m_fileCombo, &QComboBox::editTextChanged, this,
             after([this](const QString& text) { m_model.NameEdited(text.toStdString()); }));
+    connect(m_fileCombo->lineEdit(), &QLineEdit::editingFinished, this,
+            after([this] { m_model.NameCommitted(); }));
+    connect(m_fileCombo, &QComboBox::activated, this,
+            after([this](int) { m_model.NameCommitted(); }));
     connect(m_overwriteFileBox, &QCheckBox::clicked, this,
             after([this](bool on) { m_model.OverwriteFileClicked(on); }));
     connect(m_overwriteTableBox, &QCheckBox::clicked, this,

@@ -56,6 +56,16 @@ void ProgressPage::initializePage() {
     if (!m_frame->progressModel().Enter()) {
         return;
     }
+    // Again after a failed run: the last worker has ended.
+    setCommitPage(true);
+    if (m_worker != nullptr) {
+        m_worker->wait();
+        delete m_worker;
+        m_worker = nullptr;
+    }
+    m_finished = false;
+    m_bar->setValue(0);
+    m_timeLabel->setText(QStringLiteral("..."));
     engine::ConversionSettings* settings = m_frame->settings();
     settings->progressWindow = this;
     m_worker = new ConversionWorker(settings, m_frame->messageSink(), this);

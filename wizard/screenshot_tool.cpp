@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Saves a picture of each wizard page for the documentation: one run over a
-// small sample through all five pages, and one over a big file caught on the
-// progress page once its time estimate shows. Built on request only
+// small sample through all five pages, one over a big file caught on the
+// progress page once its time estimate shows, and the last page after a
+// failed conversion. Built on request only
 // (target quendle_screenshots); scripts/screenshots.sh runs it under Xvfb.
 #include <QApplication>
 #include <QDir>
@@ -103,6 +104,25 @@ int main(int argc, char** argv) {
         saved = estimated && Save(frame, folder, "4-progress.png") && saved;
         frame.reject();
         frame.waitForWorker();
+    }
+    {
+        // The last page after a failure: a file that is no workbook, kept.
+        // BATCH shows the reason on the page rather than in a box.
+        const QString broken =
+            QDir::temp().filePath(QStringLiteral("quendle-screenshots-old.xlsx"));
+        QFile file(broken);
+        saved = file.open(QIODevice::WriteOnly) && file.write("not a workbook") > 0 && saved;
+        file.close();
+        auto settings = SettingsFor({sample, broken, QStringLiteral("/FIELDS=;"),
+                                     QStringLiteral("/OVERWRITE=0"), QStringLiteral("/BATCH"),
+                                     QStringLiteral("/WAIT")});
+        wizard::WizardFrame frame(settings.get());
+        frame.setUrlOpener([](const QUrl&) { return true; });
+        frame.show();
+        WaitUntil([&] { return frame.currentId() == wizard::kCompletionPageId; }, 60000);
+        saved = Save(frame, folder, "6-failed.png") && saved;
+        frame.reject();
+        QFile::remove(broken);
     }
     QFile::remove(work);
     return saved ? 0 : 1;

@@ -47,6 +47,10 @@ SourcePage::SourcePage(WizardFrame* frame)
     m_preview->setReadOnly(true);
     m_preview->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_preview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Not every style marks a focused text field; a person tabbing through
+    // the page must see where the focus is.
+    m_preview->setStyleSheet(
+        QStringLiteral("QPlainTextEdit#preview:focus { border: 2px solid palette(highlight); }"));
 
     auto* encodingRow = new QHBoxLayout;
     encodingRow->addWidget(encodingLabel);
@@ -59,6 +63,12 @@ SourcePage::SourcePage(WizardFrame* frame)
     layout->addWidget(browse, 1, 1);
     layout->addLayout(encodingRow, 2, 0, 1, 2);
     layout->addWidget(m_preview, 3, 0, 1, 2);
+    m_previewNote = new QLabel(this);
+    m_previewNote->setObjectName(QStringLiteral("previewNote"));
+    m_previewNote->setTextFormat(Qt::PlainText);
+    m_previewNote->setWordWrap(true);
+    m_previewNote->hide();
+    layout->addWidget(m_previewNote, 4, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(3, 1);
     setTabOrder(m_fileCombo, browse);
@@ -130,6 +140,8 @@ void SourcePage::refresh() {
         if (m_preview->toPlainText() != preview) {
             m_preview->setPlainText(preview);
         }
+        m_previewNote->setText(QString::fromStdString(m_model.previewNote()));
+        m_previewNote->setVisible(!m_model.previewNote().empty());
     }
     emit completeChanged();
     m_frame->showPageMessage(m_model.TakeMessage(), this);

@@ -7,6 +7,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPlainTextEdit;
 
 namespace wizard {
@@ -34,6 +35,7 @@ private:
     QComboBox* m_encodingList;
     QCheckBox* m_oemBox;
     QPlainTextEdit* m_preview;
+    QLabel* m_previewNote;
 };
 
 }  // namespace wizard

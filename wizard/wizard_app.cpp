@@ -34,15 +34,12 @@ int RunWizard(engine::ConversionSettings* settings, int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setWindowIcon(ApplicationIcon());
-    {
-        WizardFrame frame(settings);
-        frame.exec();
-        // After a cancel the worker stops before its next record and saves
-        // what it has written; the record must live until then.
-        frame.waitForWorker();
-    }
-    // The wizard reports conversion failures in its own boxes.
-    return kExitSuccess;
+    WizardFrame frame(settings);
+    frame.exec();
+    // After a cancel the worker stops before its next record and saves
+    // what it has written; the record must live until then.
+    frame.waitForWorker();
+    return WizardExitStatus(frame.progressModel());
 }
 
 }  // namespace wizard

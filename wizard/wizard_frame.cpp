@@ -27,7 +27,6 @@ constexpr const char* kCaptions[] = {
     "Morvik Wizard | Select CSV file",
     "Morvik Wizard | Select the output file",
     "Morvik Wizard | Conversion in progress",
-    "Morvik Wizard | Conversion complete",
 };
 
 QMessageBox::Icon BoxIcon(platform::MessageIcon icon) {
@@ -76,11 +75,11 @@ WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
             push->setDefault(false);
         }
     }
-    // The band spans the narrowest frame; a wider one continues its colour.
-    setMinimumSize(620, 460);
+    // The window starts at its usual size but may shrink to what its pages
+    // need, so that it fits a small screen or a large scale factor. No
+    // banner picture: QWizard fixes the header pages' width to a banner's.
+    resize(kStartSize);
     setSizeGripEnabled(true);
-    setPixmap(QWizard::BannerPixmap, HeaderArt(palette().color(QPalette::Window),
-                                               QSize(minimumWidth(), kHeaderSize.height())));
     setPixmap(QWizard::LogoPixmap, LogoArt());
     setWindowIcon(ApplicationIcon());
 
@@ -117,6 +116,9 @@ WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
     setPage(kCompletionPageId, new CompletionPage(this));
     setStartId(kWelcomePageId);
 
+    // QWizard's own Back only steps back one page.
+    disconnect(button(QWizard::BackButton), SIGNAL(clicked()), this, SLOT(back()));
+    connect(button(QWizard::BackButton), &QAbstractButton::clicked, this, &WizardFrame::goBack);
     connect(this, &QWizard::helpRequested, this, &WizardFrame::showHelp);
     connect(this, &QWizard::currentIdChanged, this, &WizardFrame::updateCaption);
     updateCaption(kWelcomePageId);
@@ -179,7 +181,9 @@ void WizardFrame::done(int result) {
 
 void WizardFrame::showEngineMessage(const QString& caption, const QString& text,
                                     platform::MessageIcon icon) {
-    if (m_closed) {
+    // BATCH runs unattended: a box would wait for a person who is not
+    // there. The failure still reaches the last page and the exit status.
+    if (m_closed || m_settings->batchMode != 0) {
         const QByteArray captionBytes = caption.toUtf8();
         const QByteArray textBytes = text.toUtf8();
         platform::ShowMessage(nullptr, captionBytes.toStdString(), textBytes.toStdString(), icon);
@@ -205,9 +209,28 @@ void WizardFrame::showPageMessage(std::optional<PageMessage> message, QWidget* o
 }
 
 void WizardFrame::updateCaption(int id) {
-    if (id >= 0 && id < static_cast<int>(std::size(kCaptions))) {
+    if (id == kCompletionPageId) {
+        setWindowTitle(QStringLiteral("Morvik Wizard | ") +
+                       QString::fromLatin1(m_completionModel.titleText()));
+    } else if (id >= 0 && id < static_cast<int>(std::size(kCaptions))) {
         setWindowTitle(QString::fromLatin1(kCaptions[id]));
     }
+}
+
+void WizardFrame::completionShown() {
+    updateCaption(kCompletionPageId);
+    // QWizard keeps Back off on the page after a commit page.
+    m_progressPage->setCommitPage(!m_completionModel.backEnabled());
+}
+
+void WizardFrame::goBack() {
+    if (currentId() == kCompletionPageId) {
+        if (!m_completionModel.backEnabled()) {
+            return;
+        }
+        back();  // to the progress page, which has nothing to offer now
+    }
+    back();
 }
 
 }  // namespace wizard

@@ -18,6 +18,9 @@ namespace wizard {
 
 class ProgressPage;
 
+// The window's size when it opens; it can be made smaller or larger.
+inline constexpr QSize kStartSize{620, 460};
+
 enum PageId : int {
     kWelcomePageId = 0,
     kSourcePageId,
@@ -66,8 +69,8 @@ public:
     void pressFinishLater();
 
     // Where the engine's messages go: a box owned by the current page,
-    // reached from the worker thread by a blocking queued call. Once the
-    // wizard has closed they go to stderr.
+    // reached from the worker thread by a blocking queued call. In BATCH
+    // mode, and once the wizard has closed, they go to stderr.
     const platform::MessageSink* messageSink() const { return &m_messageSink; }
 
     // True once the wizard has been finished or cancelled.
@@ -77,6 +80,10 @@ public:
     // meanwhile. Call before the settings record goes away.
     void waitForWorker();
 
+    // The completion page has taken the run's outcome: the title follows
+    // it, and after a failure Back is open.
+    void completionShown();
+
     // Cancel: on the progress page it also stops the conversion before its
     // next record; the worker then saves what it has written.
     void reject() override;
@@ -85,6 +92,9 @@ public:
 private:
     void showEngineMessage(const QString& caption, const QString& text, platform::MessageIcon icon);
     void updateCaption(int id);
+    // Back; from the page of a failed run it leads past the progress page
+    // to the output page.
+    void goBack();
 
     engine::ConversionSettings* m_settings;
     QSettingsStore m_store;

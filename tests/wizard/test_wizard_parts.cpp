@@ -5,6 +5,7 @@
 // tests/wizard/core; these check that the widgets are bound to them.
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -45,6 +46,7 @@ private slots:
     }
 
     void outputPageControls();
+    void typedNameKeepsItsKeys();
     void encodingChoiceAndOemBox();
     void keyboardAndFocus();
     void windowResizes();
@@ -116,6 +118,42 @@ void WizardParts::outputPageControls() {
     frame.reject();
 }
 
+// Keys land in the name as typed; the extension follows the type once the
+// field is left, and Next refuses a name that is no workbook's.
+void WizardParts::typedNameKeepsItsKeys() {
+    const QString input = m_home->file(QStringLiteral("in.csv"));
+    WriteFile(input, "a,b\n");
+    auto settings = SettingsFor({input, QStringLiteral("/TYPE=2007")});
+    ModalWatcher watcher;
+    WizardFrame frame(settings.get());
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowActive(&frame));
+    QVERIFY(PressNext(frame));
+    QVERIFY(PressNext(frame));
+    auto* output = frame.findChild<QComboBox*>(QStringLiteral("outputCombo"));
+    const QString report = m_home->file(QStringLiteral("report.xls"));
+    TypeInto(output, report);
+    QCOMPARE(output->currentText(), report);
+    QTest::keyClick(output->lineEdit(), Qt::Key_X);
+    QCOMPARE(output->currentText(), report + QStringLiteral("x"));
+    QCOMPARE(Utf8(engine::TextOf(settings->outputPath)), report + QStringLiteral("x"));
+
+    TypeInto(output, report);
+    frame.findChild<QComboBox*>(QStringLiteral("dateList"))->setFocus();
+    QTRY_COMPARE(output->currentText(), report + QStringLiteral("x"));
+
+    TypeInto(output, report + QStringLiteral("xx"));
+    QVERIFY(!frame.validateCurrentPage());
+    QCOMPARE(frame.currentId(), int{kOutputPageId});
+    QCOMPARE(watcher.seen().size(), std::size_t{1});
+    QVERIFY2(watcher.seen()[0].text.startsWith(
+                 QStringLiteral("The workbook name must end in .xls or .xlsx:")),
+             qPrintable(watcher.seen()[0].text));
+    QVERIFY(!QSettings(QStringLiteral("Morvik"), QStringLiteral("Wizards"))
+                 .contains(QStringLiteral("LastXLS2File")));
+    frame.reject();
+}
+
 // A DOS file is recognised under a Western locale; the box and the list
 // switch the preview at once.
 void WizardParts::encodingChoiceAndOemBox() {
@@ -167,9 +205,38 @@ void WizardParts::keyboardAndFocus() {
         frame.currentPage()->findChild<QPushButton*>(QStringLiteral("browseButton"))->text();
     const auto mnemonic = [](const QString& text) {
         const qsizetype at = text.indexOf(QLatin1Char('&'));
-        return at < 0 ? QChar() : text.at(at + 1).toLower();
+        return at < 0 ? QString() : QString(text.at(at + 1).toLower());
     };
     QVERIFY2(mnemonic(back) != mnemonic(browse), qPrintable(back + QLatin1Char(' ') + browse));
+    // Every control of the output and completion pages has a mnemonic of
+    // its own or through its label, and none is taken twice with the
+    // wizard's buttons.
+    const auto checkMnemonics = [&](QWizardPage* page, int controls) {
+        QStringList taken;
+        for (QWizard::WizardButton which : {QWizard::BackButton, QWizard::NextButton,
+                                            QWizard::CommitButton, QWizard::FinishButton}) {
+            taken.append(mnemonic(frame.buttonText(which)));
+        }
+        int reachable = 0;
+        for (QWidget* widget : page->findChildren<QWidget*>()) {
+            QString text;
+            if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+                text = button->text();
+            } else if (auto* label = qobject_cast<QLabel*>(widget); label && label->buddy()) {
+                text = label->text();
+            } else {
+                continue;
+            }
+            const QString letter = mnemonic(text);
+            QVERIFY2(!letter.isNull(), qPrintable(text));
+            QVERIFY2(!taken.contains(letter), qPrintable(text));
+            taken.append(letter);
+            ++reachable;
+        }
+        QCOMPARE(reachable, controls);
+    };
+    checkMnemonics(frame.page(kOutputPageId), 12);
+    checkMnemonics(frame.page(kCompletionPageId), 3);
     // Enter on a focused Back button does not go back.
     QVERIFY(PressNext(frame));
     QCOMPARE(frame.currentId(), int{kOutputPageId});
@@ -181,14 +248,46 @@ void WizardParts::keyboardAndFocus() {
     frame.waitForWorker();
 }
 
+// The window shrinks to fit a 1280 x 800 screen at a scale factor of 2
+// (640 x 400 logical pixels, less a title bar) with its buttons in view on
+// every page, and grows with the preview and the name fields taking the room.
 void WizardParts::windowResizes() {
-    auto settings = SettingsFor({});
+    const QString input = m_home->file(QStringLiteral("in.csv"));
+    WriteFile(input, "a,b\n");
+    auto settings = SettingsFor({input, QStringLiteral("/OPEN=0")});
+    const QSize screen(640, 400 - 40);
     WizardFrame frame(settings.get());
     frame.show();
-    const QSize start = frame.size();
-    frame.resize(start + QSize(200, 150));
-    QTRY_COMPARE(frame.size(), start + QSize(200, 150));
-    QVERIFY(frame.minimumSize().width() < start.width() + 200);
+    QCOMPARE(frame.size(), kStartSize);
+    // The progress page passes too quickly to be measured here; its layout
+    // is the smallest of the header pages.
+    for (int page : {kWelcomePageId, kSourcePageId, kOutputPageId, kCompletionPageId}) {
+        if (page > kWelcomePageId) {
+            QVERIFY(PressNext(frame));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), page, 60000);
+        const QSize smallest = frame.minimumSizeHint().expandedTo(frame.minimumSize());
+        QVERIFY2(smallest.width() <= screen.width() && smallest.height() <= screen.height(),
+                 qPrintable(QStringLiteral("page %1 needs %2 x %3")
+                                .arg(page)
+                                .arg(smallest.width())
+                                .arg(smallest.height())));
+        frame.resize(screen);
+        QTRY_COMPARE(frame.size(), screen);
+        for (QWizard::WizardButton which : {QWizard::BackButton, QWizard::CancelButton}) {
+            QAbstractButton* button = frame.button(which);
+            const QRect place(button->mapTo(&frame, QPoint(0, 0)), button->size());
+            QVERIFY2(frame.rect().contains(place), qPrintable(button->text()));
+        }
+        if (page == kSourcePageId || page == kOutputPageId) {
+            QWidget* field = frame.currentPage()->findChild<QWidget*>(
+                page == kSourcePageId ? QStringLiteral("preview") : QStringLiteral("outputCombo"));
+            const int narrow = field->width();
+            frame.resize(screen + QSize(300, 200));
+            QTRY_COMPARE(frame.size(), screen + QSize(300, 200));
+            QVERIFY2(field->width() >= narrow + 250, qPrintable(QString::number(field->width())));
+        }
+    }
     frame.reject();
 }
 

@@ -57,6 +57,7 @@ private slots:
     void batchRunsItself();
     void cancelStopsTheRunAndKeepsWhatItWrote();
     void failedRunReportsAndStillCompletes();
+    void failedRunLeadsBackToTheOutputPage();
     void exportsTheCommandLine();
     void helpOpensThePageBesideTheProgram();
     void programNeedsADisplayForTheWizard_data();
@@ -141,18 +142,22 @@ void WizardRun::convertsAsAUserWould() {
         QCOMPARE(delimiters->currentText(), delimiter);
         TypeInto(output, QStringLiteral("book.xls"));
         frame.findChild<QComboBox*>(QStringLiteral("typeList"))->setCurrentIndex(typeIndex);
-        QCOMPARE(output->currentText(), expectedName);
         if (classify) {
             ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("allCharacterBox")));
         }
 
         QVERIFY(PressNext(frame));
+        // Next brings the typed name's extension in step with the type.
+        QCOMPARE(output->currentText(), m_home->file(expectedName));
         QVERIFY(QDir::setCurrent(startFolder));
         QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
         QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Conversion complete"));
         statuses << StatusOf(status);
         QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
                  QStringLiteral("%1 records have been imported.").arg(records));
+        QCOMPARE(
+            frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->text(),
+            QStringLiteral("Added the sheet \"people\" to %1.").arg(m_home->file(expectedName)));
         QVERIFY(!frame.button(QWizard::BackButton)->isEnabled());
         ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("saveBox")));
         ClickBox(frame.findChild<QCheckBox*>(QStringLiteral("openBox")));
@@ -225,6 +230,15 @@ void WizardRun::refusesSourceWithoutPreview() {
     for (const SeenBox& box : watcher.seen()) {
         seen.append(box.text);
     }
+    // Under the blank preview the page says why.
+    auto* note = frame.findChild<QLabel*>(QStringLiteral("previewNote"));
+    QVERIFY(note->isVisible());
+    QCOMPARE(note->text(),
+             QString::fromLatin1(kind == QLatin1String("missing")
+                                     ? "Unable to load this CSV file. There is no such file."
+                                 : kind == QLatin1String("folder")
+                                     ? "Unable to load this CSV file. This is a folder."
+                                     : "The file is empty: there is nothing to convert."));
     // The message names the file, on a line of its own.
     QCOMPARE(seen, reported
                        ? QStringList{QStringLiteral("Unable to load this CSV file. \n") + input}
@@ -237,6 +251,7 @@ void WizardRun::refusesSourceWithoutPreview() {
     WriteFile(good, "x,y\n");
     TypeInto(frame.findChild<QComboBox*>(QStringLiteral("sourceCombo")), good);
     QVERIFY(frame.button(QWizard::NextButton)->isEnabled());
+    QVERIFY(note->isHidden());
     frame.reject();
 }
 
@@ -336,16 +351,15 @@ void WizardRun::failedRunReportsAndStillCompletes() {
     WizardFrame frame(settings.get());
     prepare(frame);
     QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
-    // The run explains the failure while it is still in progress.
-    QVERIFY(!watcher.seen().empty());
-    QCOMPARE(watcher.seen().back().title, QStringLiteral("Error"));
-    for (const SeenBox& box : watcher.seen()) {
-        QCOMPARE(box.statusThen, QStringLiteral("Conversion In Progress"));
-        QCOMPARE(box.owner, QStringLiteral("progressPage"));
-    }
-    // The last page says so too, and offers nothing to open.
-    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
-             QStringLiteral("Conversion failed: ") + watcher.seen().back().text);
+    // Unattended, no box waits for a person: the last page says why, and
+    // offers nothing to open.
+    QCOMPARE(watcher.seen().size(), std::size_t{0});
+    const QString result = frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text();
+    QVERIFY2(
+        result.startsWith(QStringLiteral("Conversion failed: Cannot open the existing workbook ") +
+                          output) &&
+            result.endsWith(QStringLiteral("The workbook was left unchanged.")),
+        qPrintable(result));
     auto* open = frame.findChild<QCheckBox*>(QStringLiteral("openBox"));
     QVERIFY(!open->isEnabled());
     QVERIFY(!open->isChecked());
@@ -355,6 +369,60 @@ void WizardRun::failedRunReportsAndStillCompletes() {
     QVERIFY(m_opened.isEmpty());
     QCOMPARE(QSettings(status, QSettings::IniFormat).value(QStringLiteral("QUENDLE/Errors")),
              QVariant(QStringLiteral("1")));
+}
+
+// By hand: the last page of a failed run says so in its heading and title,
+// keeps the reason, and Back leads to the output page, from which a
+// corrected name converts.
+void WizardRun::failedRunLeadsBackToTheOutputPage() {
+    const QString input = m_home->file(QStringLiteral("in.csv"));
+    WriteFile(input, "a,b\n1,2\n");
+    const QString broken = m_home->file(QStringLiteral("broken.xlsx"));
+    WriteFile(broken, "not a workbook");
+    auto settings =
+        SettingsFor({input, broken, QStringLiteral("/OVERWRITE=0"), QStringLiteral("/OPEN=0")});
+    ModalWatcher watcher;
+    WizardFrame frame(settings.get());
+    prepare(frame);
+    QVERIFY(PressNext(frame));
+    QVERIFY(PressNext(frame));
+    QVERIFY(PressNext(frame));
+    QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Conversion failed"));
+    QCOMPARE(
+        frame.page(kCompletionPageId)->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(),
+        QStringLiteral("Conversion failed"));
+    QVERIFY(!watcher.seen().empty());
+    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
+             QStringLiteral("Conversion failed: ") + watcher.seen().back().text);
+    QVERIFY(frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->isHidden());
+    QAbstractButton* back = frame.button(QWizard::BackButton);
+    QVERIFY(back->isVisible() && back->isEnabled());
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(frame.currentId(), int{kOutputPageId});
+    // Elsewhere Back still goes one page back.
+    QTest::mouseClick(back, Qt::LeftButton);
+    QCOMPARE(frame.currentId(), int{kSourcePageId});
+    QVERIFY(PressNext(frame));
+    QCOMPARE(frame.currentId(), int{kOutputPageId});
+
+    const QString good = m_home->file(QStringLiteral("good.xlsx"));
+    TypeInto(frame.findChild<QComboBox*>(QStringLiteral("outputCombo")), good);
+    QVERIFY(PressNext(frame));
+    QTRY_COMPARE_WITH_TIMEOUT(frame.currentId(), int{kCompletionPageId}, 60000);
+    QCOMPARE(frame.windowTitle(), QStringLiteral("Morvik Wizard | Conversion complete"));
+    QCOMPARE(
+        frame.page(kCompletionPageId)->findChild<QLabel*>(QStringLiteral("titleLabel"))->text(),
+        QStringLiteral("Conversion complete"));
+    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("countLabel"))->text(),
+             QStringLiteral("2 records have been imported."));
+    QCOMPARE(frame.findChild<QLabel*>(QStringLiteral("sheetLabel"))->text(),
+             QStringLiteral("Added the sheet \"in\" to %1.").arg(good));
+    QVERIFY(!frame.button(QWizard::BackButton)->isEnabled());
+    QTest::mouseClick(frame.button(QWizard::FinishButton), Qt::LeftButton);
+    QVERIFY(frame.isClosed());
+    QCOMPARE(CellTexts(ReadWorkbook(good)[QStringLiteral("in")]).size(), 4);
+    QCOMPARE(QFile(broken).size(), qint64{14});
 }
 
 // The box shows the parameters; Copy and Ctrl+C give one line that runs in
@@ -370,7 +438,10 @@ void WizardRun::exportsTheCommandLine() {
     QString shown;
     QStringList copied;
     QString said;
+    bool titleFits = false;
     watcher.onDialog = [&](QDialog* dialog) {
+        titleFits = dialog->width() > QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                                          .horizontalAdvance(dialog->windowTitle());
         auto* label = dialog->findChild<QLabel*>(QStringLiteral("commandLineText"));
         QVERIFY(label != nullptr);
         QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
@@ -392,8 +463,17 @@ void WizardRun::exportsTheCommandLine() {
                       Qt::LeftButton);
     QCOMPARE(watcher.seen().size(), std::size_t{1});
     QCOMPARE(watcher.seen()[0].title, QString::fromLatin1(kCommandLineCaption));
+    QVERIFY2(titleFits, "the box is narrower than its title");
     const QString expected = QString::fromStdString(CommandLineText(*settings));
-    QCOMPARE(shown, expected);
+    // Lines break only where the text has a blank, so no option is split.
+    QCOMPARE(shown.size(), expected.size());
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QVERIFY2(shown[i] == expected[i] ||
+                     (shown[i] == QLatin1Char('\n') && expected[i] == QLatin1Char(' ')),
+                 qPrintable(shown.left(i + 1)));
+    }
+    QVERIFY2(shown.count(QLatin1Char('\n')) > expected.count(QLatin1Char('\n')),
+             "a long export is wrapped");
     QVERIFY(expected.contains(QStringLiteral(" /FIELDS=; ")));
     QCOMPARE(said, QString::fromLatin1(kCopiedText));
     QCOMPARE(copied.size(), 2);
@@ -437,12 +517,16 @@ void WizardRun::programNeedsADisplayForTheWizard_data() {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("converted");
+    QTest::addColumn<bool>("brokenOutput");  // an existing file that is no workbook
     QTest::newRow("wizard without a display") << ""
-                                              << "/BATCH" << 3 << false;
+                                              << "/BATCH" << 3 << false << false;
     QTest::newRow("silent without a display") << ""
-                                              << "/SILENT" << 0 << true;
+                                              << "/SILENT" << 0 << true << false;
     QTest::newRow("wizard offscreen") << "offscreen"
-                                      << "/BATCH" << 0 << true;
+                                      << "/BATCH" << 0 << true << false;
+    // No box waits for a person; the status says the conversion failed.
+    QTest::newRow("wizard offscreen, failed") << "offscreen"
+                                              << "/BATCH" << 1 << false << true;
 }
 
 // The program itself: start-up picks silent mode or the wizard, and says
@@ -452,9 +536,13 @@ void WizardRun::programNeedsADisplayForTheWizard() {
     QFETCH(QString, mode);
     QFETCH(int, exitCode);
     QFETCH(bool, converted);
+    QFETCH(bool, brokenOutput);
     const QString input = m_home->file(QStringLiteral("in.csv"));
     WriteFile(input, "a,b\n");
     const QString output = m_home->file(QStringLiteral("out.xlsx"));
+    if (brokenOutput) {
+        WriteFile(output, "not a workbook");
+    }
     QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
@@ -465,12 +553,18 @@ void WizardRun::programNeedsADisplayForTheWizard() {
     }
     program.setProcessEnvironment(environment);
     program.start(QStringLiteral(QUENDLE_PROGRAM_DIR "/quendle"),
-                  {input, output, mode, QStringLiteral("/OPEN=0")});
+                  {input, output, mode, QStringLiteral("/OPEN=0"), QStringLiteral("/OVERWRITE=0")});
     QVERIFY(program.waitForFinished(120000));
     const QString errors = QString::fromLocal8Bit(program.readAllStandardError());
     QCOMPARE(program.exitStatus(), QProcess::NormalExit);
     QVERIFY2(program.exitCode() == exitCode, qPrintable(errors));
-    QCOMPARE(QFile::exists(output), converted);
+    if (brokenOutput) {
+        QVERIFY2(errors.contains(QStringLiteral("Error: Cannot open the existing workbook")),
+                 qPrintable(errors));
+        QCOMPARE(QFile(output).size(), qint64{14});
+    } else {
+        QCOMPARE(QFile::exists(output), converted);
+    }
     if (exitCode == 3) {
         QVERIFY2(errors.contains(QStringLiteral("no display")) &&
                      errors.contains(QStringLiteral("/SILENT")),

@@ -22,16 +22,24 @@ SOURCE_TEXT = "name,amount\nAlpha,1\nBeta,2.5\nGamma,-3\n"
 # (row, column, kind, value) or None when no workbook may appear.
 WALKS = [
     # By hand: all-text unticked, so the amounts are numbers.
-    ("walk", "good.csv", "walk.xlsx", [],
+    # Its sheet name holds characters cmd.exe takes as commands outside quotes:
+    # the copied command line must run as it stands.
+    ("walk", "good.csv", "walk.xlsx", ["--", "/TABLENAME=a&b^c(d)"],
      [(0, 0, "s", "name"), (1, 0, "s", "Alpha"), (2, 1, "n", 2.5), (3, 1, "n", -3)]),
     # BATCH from the command line: the defaults keep every field as text.
     ("batch", "good.csv", "batch.xlsx", ["--", "{input}", "{output}", "/BATCH"],
      [(1, 0, "s", "Alpha"), (2, 1, "s", "2.5")]),
-    ("batch-wait", "good.csv", "wait.xls", ["--", "{input}", "{output}", "/BATCH", "/WAIT"],
+    ("batch-wait", "good.csv", "wait.xls",
+     ["--", "{input}", "{output}", "/BATCH", "/WAIT", '/TABLENAME=q"&echo hi&"'],
      [(1, 0, "s", "Alpha"), (3, 1, "s", "-3")]),
-    # An existing file that is no workbook, kept: the run fails.
+    # An existing file that is no workbook, kept: the run fails; Back and
+    # another name convert into broken-fixed.xlsx.
     ("failure", "good.csv", "broken.xlsx", [], None),
+    # The same unattended: no box waits, the reason goes to stderr.
+    ("batch-failure", "good.csv", "broken.xlsx",
+     ["--", "{input}", "{output}", "/BATCH", "/OVERWRITE=0"], None),
     ("missing", "absent.csv", "never.xlsx", [], None),
+    ("missing-box", "absent.csv", "never.xlsx", [], None),
     # Cancelled on the progress page: the rows written so far are saved.
     ("cancel", "long.csv", "cancel.xlsx", [], [(0, 0, "s", "name"), (1, 0, "s", "item 0")]),
 ]
@@ -52,7 +60,7 @@ def cells_of(path):
     return {(r, c): (kind, value) for r, c, kind, value in sheets[0]["cells"]}
 
 
-def run_walk(exe, work, scenario, source, output, parameters, expected):
+def run_walk(exe, program, work, scenario, source, output, parameters, expected):
     folder = os.path.join(work, scenario)
     os.makedirs(folder, exist_ok=True)
     source_path = os.path.join(folder, source)
@@ -65,7 +73,7 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
         with open(source_path, "w", newline="") as f:
             f.write(SOURCE_TEXT)
     broken = b"this is not a workbook\n"
-    if scenario == "failure":
+    if scenario in ("failure", "batch-failure"):
         with open(output_path, "wb") as f:
             f.write(broken)
     elif os.path.exists(output_path):
@@ -74,18 +82,29 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
     command = ["wine", exe, scenario, names["input"], names["output"]]
     command += [p.format(**names) for p in parameters]
     started = time.monotonic()
-    result = subprocess.run(command, capture_output=True, text=True, timeout=240)
+    environment = dict(os.environ, QUENDLE_PROGRAM=windows_path(program))
+    result = subprocess.run(command, capture_output=True, text=True, timeout=240,
+                            env=environment)
     seconds = time.monotonic() - started
     problems = [line for line in result.stderr.splitlines() if line.startswith("FAILED")]
     if result.returncode != 0:
         problems.append("exit status %d" % result.returncode)
     if expected is None:
-        if scenario == "failure":
+        if scenario in ("failure", "batch-failure"):
             with open(output_path, "rb") as f:
                 if f.read() != broken:
                     problems.append("the failed run changed the existing file")
         elif os.path.exists(output_path):
             problems.append("a workbook appeared: %s" % output_path)
+        if scenario == "failure":
+            try:
+                if cells_of(output_path[:-5] + "-fixed.xlsx").get((1, 0)) != ("s", "Alpha"):
+                    problems.append("the run after Back did not convert")
+            except AssertionError as error:
+                problems.append(str(error))
+        if scenario == "batch-failure" and \
+                "Error: Cannot open the existing workbook" not in result.stderr:
+            problems.append("the reason did not reach stderr")
     else:
         try:
             cells = cells_of(output_path)
@@ -102,18 +121,30 @@ def run_walk(exe, work, scenario, source, output, parameters, expected):
 
 def run_program(program, work):
     """quendle.exe without /SILENT opens the wizard; /BATCH walks it to the
-    end and closes it, leaving the workbook."""
+    end and closes it, leaving the workbook. A failed unattended run waits
+    for no one and exits with status 1."""
     folder = os.path.join(work, "program")
     os.makedirs(folder, exist_ok=True)
     source = os.path.join(folder, "good.csv")
     output = os.path.join(folder, "program.xlsx")
     with open(source, "w", newline="") as f:
         f.write(SOURCE_TEXT)
+    broken = os.path.join(folder, "broken.xlsx")
+    with open(broken, "wb") as f:
+        f.write(b"this is not a workbook\n")
     started = time.monotonic()
+    problems = []
+    try:
+        failed = subprocess.run(["wine", program, windows_path(source), windows_path(broken),
+                                 "/BATCH", "/OVERWRITE=0"], capture_output=True, text=True,
+                                timeout=60)
+        if failed.returncode != 1:
+            problems.append("a failed BATCH run: exit status %d" % failed.returncode)
+    except subprocess.TimeoutExpired:
+        problems.append("a failed BATCH run waited for a person")
     result = subprocess.run(["wine", program, windows_path(source), windows_path(output),
                              "/BATCH"], capture_output=True, text=True, timeout=240)
     seconds = time.monotonic() - started
-    problems = []
     if result.returncode != 0:
         problems.append("exit status %d: %s" % (result.returncode, result.stderr.strip()))
     try:
@@ -134,8 +165,8 @@ def main():
         print("    " + problem)
     failed += 1 if problems else 0
     for scenario, source, output, parameters, expected in WALKS:
-        seconds, problems, log = run_walk(exe, work, scenario, source, output, parameters,
-                                          expected)
+        seconds, problems, log = run_walk(exe, program, work, scenario, source, output,
+                                          parameters, expected)
         print("%-11s %s  %.1f s" % (scenario, "FAILED" if problems else "ok", seconds))
         for problem in problems:
             print("    " + problem)

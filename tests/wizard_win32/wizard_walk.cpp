@@ -13,8 +13,11 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -23,6 +26,7 @@
 
 #include "engine/engine.h"
 #include "platform/windows/wide.h"
+#include "wizard/core/wizard_core.h"
 #include "wizard/win32/resource_ids.h"
 #include "wizard/win32/win32_wizard.h"
 
@@ -48,8 +52,10 @@ constexpr const char* kCaptions[] = {
     "Morvik Wizard | Conversion in progress",
     "Morvik Wizard | Conversion complete",
 };
-constexpr const char* kPictureNames[] = {"win32-1-welcome", "win32-2-source", "win32-3-output",
-                                         "win32-4-progress", "win32-5-completion"};
+constexpr const char* kPictureNames[] = {"win32-1-welcome",    "win32-2-source",
+                                         "win32-3-output",     "win32-4-progress",
+                                         "win32-5-completion", "win32-6-failed"};
+constexpr int kFailedPicture = 5;
 
 // What the wizard asked the outside world for.
 struct Recorded {
@@ -231,9 +237,15 @@ public:
         m_ui->Run([&] { value = get(*m_settings); });
         return value;
     }
+    void RunOnUi(const std::function<void()>& work) const { m_ui->Run(work); }
+    const engine::ConversionSettings* settings() const { return m_settings; }
     std::vector<wizard::PageMessage> Messages() const {
         const std::lock_guard lock(m_recorded->mutex);
         return m_recorded->messages;
+    }
+    void ClearMessages() const {
+        const std::lock_guard lock(m_recorded->mutex);
+        m_recorded->messages.clear();
     }
 
     // Keyboard use: the focus sits in the page's first field, and Enter
@@ -250,6 +262,34 @@ public:
         Check(HIWORD(defaultId) == DC_HASDEFID && LOWORD(defaultId) == kNextButtonId,
               "Enter presses Next on the " + page + " page (default " +
                   std::to_string(LOWORD(defaultId)) + ")");
+    }
+
+    // Every control of the page is reached by a mnemonic of its own text or
+    // its label's, none taken twice nor by the sheet's Back, Next or Finish.
+    void CheckMnemonics(int controls, const std::string& page) {
+        std::string taken = "knf";
+        int found = 0;
+        for (HWND child = GetWindow(Page(), GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t kind[16] = {};
+            GetClassNameW(child, kind, 16);
+            if (lstrcmpiW(kind, L"Static") == 0 &&
+                (GetWindowLongW(child, GWL_STYLE) & SS_NOPREFIX) != 0) {
+                continue;  // a text shown as it is, such as a sheet's name
+            }
+            const std::string text = Text(child);
+            const std::size_t at = text.find('&');
+            if (at == std::string::npos || at + 1 >= text.size()) {
+                continue;
+            }
+            const char letter =
+                static_cast<char>(std::tolower(static_cast<unsigned char>(text[at + 1])));
+            Check(taken.find(letter) == std::string::npos,
+                  "mnemonic of " + text + " taken twice on the " + page + " page");
+            taken += letter;
+            ++found;
+        }
+        Check(found == controls, "mnemonics on the " + page + " page: " + std::to_string(found));
     }
 
     void CheckCaption(int index) {
@@ -291,6 +331,8 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+void CommandLineBox(Walk& walk, bool copyable);
+
 // Everything by hand: Back and Next keep what was typed, the type list
 // changes the name's extension, the recent list shows the older name.
 void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
@@ -299,6 +341,13 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
         return;
     }
     walk.CheckCaption(kWelcome);
+    {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(walk.sheet(), nullptr), &info);
+        walk.Check(info.hwndFocus == GetDlgItem(walk.sheet(), kNextButtonId),
+                   "the welcome page starts with the focus on Next");
+    }
     walk.Picture(pictures, kWelcome);
     walk.Press(PSBTN_NEXT);
     if (!walk.WaitForPage(kSource)) {
@@ -322,6 +371,7 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     }
     walk.CheckCaption(kOutput);
     walk.CheckKeyboard(IDC_OUTPUT_NAME, "output");
+    walk.CheckMnemonics(12, "output");
     // The page proposes the workbook beside the input, of the current type.
     const std::string proposed = Walk::Text(walk.Item(IDC_OUTPUT_NAME));
     const std::string stem = input.substr(0, input.rfind('.'));
@@ -340,14 +390,29 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
                "the xlsx type adds the x: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
     walk.Check(walk.Read(&engine::ConversionSettings::workbookType) == 1, "workbookType is 1");
     walk.Check(walk.ReadText(&OutputPath) == output, "outputPath follows the name");
-    // A name the page rewrote keeps the caret at its end, where typing goes on.
+    // Keys are taken as typed: .xls on its way to .xlsx stays .xls, and the
+    // x the person types next makes .xlsx, not .xlsxx.
     walk.Type(IDC_OUTPUT_NAME, output.substr(0, output.size() - 2));  // "...out.xl"
     walk.Key(IDC_OUTPUT_NAME, L's');
+    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output.substr(0, output.size() - 1),
+               "typing .xls leaves .xls: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    walk.Key(IDC_OUTPUT_NAME, L'x');
     walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output,
-               "typing .xls for xlsx gives .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
-    walk.Key(IDC_OUTPUT_NAME, L'!');
-    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output + "!",
-               "the next key lands at the end: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+               "the next x makes .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    // Leaving the field brings the extension in step with the type.
+    walk.Type(IDC_OUTPUT_NAME, output.substr(0, output.size() - 1));
+    walk.Tab();
+    walk.Check(Walk::Text(walk.Item(IDC_OUTPUT_NAME)) == output,
+               "leaving .xls for xlsx gives .xlsx: " + Walk::Text(walk.Item(IDC_OUTPUT_NAME)));
+    // Next refuses a name that is no workbook's, with a message.
+    walk.Type(IDC_OUTPUT_NAME, output + "x");
+    walk.Press(PSBTN_NEXT);
+    walk.Settle();
+    walk.Check(walk.PageIndex() == kOutput, "Next refuses .xlsxx");
+    const std::vector<wizard::PageMessage> refused = walk.Messages();
+    walk.Check(refused.size() == 1 && Contains(refused[0].text, ".xls or .xlsx"),
+               "one message says which extensions a workbook takes");
+    walk.ClearMessages();
     walk.Type(IDC_OUTPUT_NAME, output);
     walk.Check(!walk.Enabled(IDC_NUMERIC), "numeric set off while all fields are text");
     walk.Click(IDC_ALL_CHARACTER);
@@ -392,8 +457,111 @@ void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
     walk.Check(records > 0 && result == std::to_string(records) + " records have been imported.",
                "result text: " + result);
     walk.Check(walk.Ticked(IDC_OPEN) && walk.Enabled(IDC_OPEN), "open box on after a success");
+    const std::string sheet = Walk::Text(walk.Item(IDC_SHEET));
+    walk.Check(sheet.starts_with("Added the sheet \"") && sheet.ends_with(" to " + output + "."),
+               "sheet line: " + sheet);
     walk.Picture(pictures, kCompletion);
+    walk.CheckMnemonics(3, "completion");
+    CommandLineBox(walk, true);
     walk.Press(PSBTN_FINISH);
+}
+
+std::string ClipboardText() {
+    std::string text;
+    if (!OpenClipboard(nullptr)) {
+        return text;
+    }
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = Narrow(wide);
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Runs a line as a person pasting it into cmd.exe would; the exit status.
+DWORD RunInCmd(const std::string& line) {
+    std::wstring command = L"cmd.exe /s /c \"" + Widen(line) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return 0xFFFFFFFF;
+    }
+    WaitForSingleObject(process.hProcess, 120000);
+    DWORD status = 0xFFFFFFFF;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
+// The command-line box: the parameters in a read-only field; Copy puts a
+// line on the clipboard that cmd.exe runs as it stands, with quendle.exe
+// (QUENDLE_PROGRAM) in place of this walk, or, where cmd.exe would not keep
+// an argument, Copy is off and the box says why.
+void CommandLineBox(Walk& walk, bool copyable) {
+    PostMessageW(walk.Item(IDC_COMMAND_LINE), BM_CLICK, 0, 0);
+    HWND box = nullptr;
+    for (int i = 0; i < 250 && box == nullptr; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        box = FindWindowW(L"#32770", Widen(wizard::kCommandLineCaption).c_str());
+    }
+    walk.Check(box != nullptr, "the command-line box opens");
+    if (box == nullptr) {
+        return;
+    }
+    walk.Settle();
+    RECT boxPlace{};
+    RECT sheetPlace{};
+    GetWindowRect(box, &boxPlace);
+    GetWindowRect(walk.sheet(), &sheetPlace);
+    walk.Check(
+        std::abs((boxPlace.left + boxPlace.right) - (sheetPlace.left + sheetPlace.right)) <= 4 &&
+            std::abs((boxPlace.top + boxPlace.bottom) - (sheetPlace.top + sheetPlace.bottom)) <= 4,
+        "the box is centred on the wizard");
+    walk.Check(GetWindow(box, GW_OWNER) == walk.sheet(), "the wizard owns the box");
+    std::string expected;
+    walk.RunOnUi([&] { expected = wizard::CommandLineText(*walk.settings()); });
+    std::string shown = Walk::Text(GetDlgItem(box, IDC_COMMAND_TEXT));
+    shown.erase(std::remove(shown.begin(), shown.end(), '\r'), shown.end());
+    walk.Check(shown == expected, "the box shows the parameters: " + shown);
+    const HWND copy = GetDlgItem(box, IDC_COPY);
+    walk.Check((IsWindowEnabled(copy) != FALSE) == copyable, "Copy is on only for a safe line");
+    if (!copyable) {
+        const std::string note = Walk::Text(GetDlgItem(box, IDC_COPY_NOTE));
+        walk.Check(note.starts_with("Not copied: ") && Contains(note, "cmd.exe"),
+                   "the box says why nothing is copied: " + note);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        walk.Settle();
+        return;
+    }
+    // Ctrl+C in the field copies the line, not the field's selection.
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    SendMessageW(GetDlgItem(box, IDC_COMMAND_TEXT), WM_COPY, 0, 0);
+    const std::string line = ClipboardText();
+    SendMessageW(copy, BM_CLICK, 0, 0);
+    walk.Check(ClipboardText() == line, "Copy and Ctrl+C copy the same line");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    walk.Settle();
+    std::fprintf(stderr, "copied: %s\n", line.c_str());
+    walk.Check(!line.empty() && line.find('\n') == std::string::npos, "one line copied");
+    const char* program = std::getenv("QUENDLE_PROGRAM");
+    const std::string own =
+        wizard::QuoteArgument(platform::ProgramPath(), platform::ShellQuoting::kWindows);
+    if (program == nullptr || !line.starts_with(own + " ")) {
+        walk.Check(program == nullptr, "the line starts with the program: " + line);
+        return;
+    }
+    const DWORD status = RunInCmd(wizard::QuoteArgument(program, platform::ShellQuoting::kWindows) +
+                                  line.substr(own.size()));
+    walk.Check(status == 0, "the copied line runs in cmd.exe: status " + std::to_string(status));
 }
 
 // A name that cannot be opened: the page says so, keeps Next refused and
@@ -408,6 +576,9 @@ void MissingSource(Walk& walk, const std::string& input) {
     }
     walk.Type(IDC_SOURCE_NAME, input);
     walk.Check(walk.Messages().empty(), "no message while typing");
+    walk.Check(Walk::Text(walk.Item(IDC_PREVIEW_NOTE)) ==
+                   "Unable to load this CSV file. There is no such file.",
+               "under the preview, why it is blank: " + Walk::Text(walk.Item(IDC_PREVIEW_NOTE)));
     walk.Tab();
     const std::vector<wizard::PageMessage> messages = walk.Messages();
     walk.Check(messages.size() == 1 && messages[0].text.starts_with(wizard::kUnableToLoadText),
@@ -419,8 +590,48 @@ void MissingSource(Walk& walk, const std::string& input) {
     walk.PressKey(VK_ESCAPE);  // Escape cancels the wizard
 }
 
-// The conversion fails: the last page says so and offers nothing to open.
-void FailedRun(Walk& walk, const std::string& input, const std::string& output) {
+// The same with the real message box: it is owned by the wizard and stands
+// in its middle, not in the screen's.
+void MissingSourceBox(Walk& walk, const std::string& input) {
+    if (!walk.WaitForPage(kWelcome)) {
+        return;
+    }
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kSource)) {
+        return;
+    }
+    walk.Type(IDC_SOURCE_NAME, input);
+    // Leaving the field shows the box, which holds the wizard's thread.
+    PostMessageW(walk.sheet(), WM_NEXTDLGCTL, 0, FALSE);
+    HWND box = nullptr;
+    for (int i = 0; i < 250 && box == nullptr; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        box = FindWindowW(L"#32770", L"Error");
+    }
+    walk.Check(box != nullptr, "a message box says the file cannot be loaded");
+    if (box == nullptr) {
+        return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    RECT boxPlace{};
+    RECT sheetPlace{};
+    GetWindowRect(box, &boxPlace);
+    GetWindowRect(walk.sheet(), &sheetPlace);
+    walk.Check(GetWindow(box, GW_OWNER) == walk.sheet(), "the wizard owns the box");
+    walk.Check(
+        std::abs((boxPlace.left + boxPlace.right) - (sheetPlace.left + sheetPlace.right)) <= 4 &&
+            std::abs((boxPlace.top + boxPlace.bottom) - (sheetPlace.top + sheetPlace.bottom)) <= 4,
+        "the box is centred on the wizard");
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    walk.Settle();
+    walk.PressKey(VK_ESCAPE);
+}
+
+// The conversion fails: the last page says so in its heading and caption,
+// shows the whole reason and offers nothing to open; Back leads to the
+// output page, from which another name converts.
+void FailedRun(Walk& walk, const std::string& input, const std::string& output,
+               const std::string& fixed, const std::string& pictures) {
     if (!walk.WaitForPage(kWelcome)) {
         return;
     }
@@ -443,9 +654,50 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output) 
     if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
         return;
     }
+    walk.Check(Walk::Text(walk.sheet()) == "Morvik Wizard | Conversion failed",
+               "caption after a failure: " + Walk::Text(walk.sheet()));
+    walk.Check(Walk::Text(walk.Item(IDC_TITLE)) == "Conversion failed",
+               "heading after a failure: " + Walk::Text(walk.Item(IDC_TITLE)));
     const std::string result = Walk::Text(walk.Item(IDC_RESULT));
-    walk.Check(result.starts_with("Conversion failed"), "result text: " + result);
+    walk.Check(result.starts_with("Conversion failed: Cannot open the existing workbook") &&
+                   result.ends_with("The workbook was left unchanged."),
+               "result text: " + result);
+    // The whole reason has room: the controls under it moved down, and
+    // all of them stay on the page.
+    const auto place = [&](int id) {
+        RECT rect{};
+        GetWindowRect(walk.Item(id), &rect);
+        MapWindowPoints(nullptr, walk.Page(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    RECT page{};
+    GetClientRect(walk.Page(), &page);
+    walk.Check(place(IDC_RESULT).bottom <= place(IDC_OPEN).top &&
+                   place(IDC_COMMAND_LINE).bottom <= page.bottom,
+               "the reason and the controls under it fit the page");
     walk.Check(!walk.Enabled(IDC_OPEN) && !walk.Ticked(IDC_OPEN), "nothing to open");
+    walk.Picture(pictures, kFailedPicture);
+    // Back leads to the output page, where another name converts.
+    walk.Press(PSBTN_BACK);
+    if (!walk.WaitForPage(kOutput)) {
+        return;
+    }
+    walk.Type(IDC_OUTPUT_NAME, fixed);
+    walk.Press(PSBTN_NEXT);
+    if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
+        return;
+    }
+    walk.CheckCaption(kCompletion);
+    walk.Check(Walk::Text(walk.Item(IDC_TITLE)) == "Conversion complete",
+               "heading after the second run: " + Walk::Text(walk.Item(IDC_TITLE)));
+    walk.Check(Walk::Text(walk.Item(IDC_RESULT)) == "4 records have been imported.",
+               "the second run's count: " + Walk::Text(walk.Item(IDC_RESULT)));
+    walk.Check(Walk::Text(walk.Item(IDC_SHEET)) == "Added the sheet \"good\" to " + fixed + ".",
+               "the second run's sheet: " + Walk::Text(walk.Item(IDC_SHEET)));
+    walk.Check(place(IDC_SHEET).bottom <= place(IDC_OPEN).top, "the sheet line fits");
+    if (walk.Ticked(IDC_OPEN)) {
+        walk.Click(IDC_OPEN);
+    }
     walk.Press(PSBTN_FINISH);
 }
 
@@ -483,6 +735,9 @@ void BatchWalk(Walk& walk, bool wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     walk.Check(IsWindow(walk.sheet()) && walk.PageIndex() == kCompletion,
                "WAIT keeps the wizard on the last page");
+    // Its sheet name holds a quote, which cmd.exe would take as the end of
+    // the quoting: nothing to copy.
+    CommandLineBox(walk, false);
     walk.Press(PSBTN_FINISH);
 }
 
@@ -530,11 +785,14 @@ int wmain(int argc, wchar_t** argv) {
     Walk walk(settings.get(), &recorded, &ui);
     std::thread driver;
     wizard::win32::WizardHooks hooks;
-    hooks.showMessage = [&recorded](const wizard::PageMessage& message) {
-        std::fprintf(stderr, "message: %s: %s\n", message.caption.c_str(), message.text.c_str());
-        const std::lock_guard lock(recorded.mutex);
-        recorded.messages.push_back(message);
-    };
+    if (scenario != "missing-box") {
+        hooks.showMessage = [&recorded](const wizard::PageMessage& message) {
+            std::fprintf(stderr, "message: %s: %s\n", message.caption.c_str(),
+                         message.text.c_str());
+            const std::lock_guard lock(recorded.mutex);
+            recorded.messages.push_back(message);
+        };
+    }
     hooks.openFile = [&recorded](const std::string& path) {
         const std::lock_guard lock(recorded.mutex);
         recorded.opened.push_back(path);
@@ -547,8 +805,13 @@ int wmain(int argc, wchar_t** argv) {
                 ManualWalk(walk, input, output, pictures, older);
             } else if (scenario == "missing") {
                 MissingSource(walk, input);
+            } else if (scenario == "missing-box") {
+                MissingSourceBox(walk, input);
             } else if (scenario == "failure") {
-                FailedRun(walk, input, output);
+                FailedRun(walk, input, output, output.substr(0, output.rfind('.')) + "-fixed.xlsx",
+                          pictures);
+            } else if (scenario == "batch-failure") {
+                // Nothing to do: the wizard walks itself and closes.
             } else if (scenario == "cancel") {
                 CancelledRun(walk, input, output);
             } else if (scenario == "batch" || scenario == "batch-wait") {
@@ -565,7 +828,7 @@ int wmain(int argc, wchar_t** argv) {
             }
         });
     };
-    wizard::win32::RunWizard(settings.get(), hooks);
+    const int status = wizard::win32::RunWizard(settings.get(), hooks);
     // The driver may still be sleeping out its grace period; a closed sheet
     // ends that check, so it is detached rather than waited for.
     if (driver.joinable()) {
@@ -585,7 +848,7 @@ int wmain(int argc, wchar_t** argv) {
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened == std::vector<std::string>{output},
                    "Finish opens the workbook once");
-    } else if (scenario == "missing") {
+    } else if (scenario == "missing" || scenario == "missing-box") {
         walk.Check(Value("LastCSVFile") == "<missing>", "a refused page stores no name");
     } else if (scenario == "cancel") {
         walk.Check(settings->cancelRequested != 0, "the cancel reached the run");
@@ -594,11 +857,22 @@ int wmain(int argc, wchar_t** argv) {
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened.empty(), "a cancelled wizard opens nothing");
     } else if (scenario == "failure") {
-        walk.Check(Value("LastXLS2File") == output, "LastXLS2File: " + Value("LastXLS2File"));
+        walk.Check(Value("XLS2files1") == output, "XLS2files1: " + Value("XLS2files1"));
         walk.Check(!messages.empty(), "the run reported its failure in a message");
         const std::lock_guard lock(recorded.mutex);
         walk.Check(recorded.opened.empty(), "a failed run opens nothing");
+    } else if (scenario == "batch-failure") {
+        walk.Check(messages.empty(), "an unattended failure shows no box");
+        walk.Check(settings->recordCount == 0, "nothing was converted");
+        const std::lock_guard lock(recorded.mutex);
+        walk.Check(recorded.opened.empty(), "a failed run opens nothing");
     }
+    // Cancelled walks close before their run has ended.
+    const int expectedStatus =
+        scenario == "batch-failure"                                                  ? 1
+        : scenario == "missing" || scenario == "missing-box" || scenario == "cancel" ? 5
+                                                                                     : 0;
+    walk.Check(status == expectedStatus, "exit status " + std::to_string(status));
     std::fprintf(stderr, "%s: %d failed checks\n", scenario.c_str(), walk.failures());
     std::fflush(stderr);
     // The detached driver must not outlive the objects it uses.

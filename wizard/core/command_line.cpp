@@ -180,6 +180,34 @@ std::string QuoteArgument(std::string_view argument, platform::ShellQuoting quot
                                                        : QuotePosix(argument);
 }
 
+std::string ReadyToRunRefusal(const engine::ConversionSettings& settings,
+                              std::string_view programPath, platform::ShellQuoting quoting) {
+    if (quoting != platform::ShellQuoting::kWindows) {
+        return {};
+    }
+    // cmd.exe expands %name% (and !name! with delayed expansion) even inside
+    // quotes, and takes every quote as the start or end of a quoted part, so
+    // an escaped quote ends the quoting and & or | after it run a command.
+    std::vector<std::string> arguments{std::string(programPath)};
+    for (std::string& argument : CommandLineArguments(settings)) {
+        arguments.push_back(std::move(argument));
+    }
+    for (const std::string& argument : arguments) {
+        std::string found;
+        for (char c : std::string_view("%!\"")) {
+            if (argument.find(c) != std::string::npos) {
+                found += found.empty() ? "" : " or ";
+                found += c;
+            }
+        }
+        if (!found.empty()) {
+            return "Not copied: " + argument + " holds " + found +
+                   ", which cmd.exe does not keep as typed; change it to copy a line that runs.";
+        }
+    }
+    return {};
+}
+
 std::string ReadyToRunCommandLine(const engine::ConversionSettings& settings,
                                   std::string_view programPath, platform::ShellQuoting quoting) {
     std::string line = QuoteArgument(programPath, quoting);

@@ -12,6 +12,22 @@ void WriteCommonKey(std::string_view key, std::int32_t value, const std::string&
     static_cast<void>(platform::WriteProfileString("Common", key, std::to_string(value), path));
 }
 
+std::string SheetText(const engine::SheetOutcome& sheet, std::string_view workbook) {
+    const std::string name = "the sheet \"" + sheet.name + "\"";
+    switch (sheet.kind) {
+        case engine::SheetOutcome::Kind::kAdded:
+            return "Added " + name + " to " + std::string(workbook) + ".";
+        case engine::SheetOutcome::Kind::kAppended:
+            return "Appended below the rows of " + name + " in " + std::string(workbook) +
+                   ", from row " + std::to_string(sheet.firstRow + 1) + ".";
+        case engine::SheetOutcome::Kind::kReplaced:
+            return "Replaced " + name + " in " + std::string(workbook) + ".";
+        case engine::SheetOutcome::Kind::kNone:
+            break;
+    }
+    return {};
+}
+
 }  // namespace
 
 void SaveCommonSettings(const engine::ConversionSettings& settings, const std::string& iniPath) {
@@ -44,6 +60,9 @@ bool CompletionPageModel::Enter(const RunReport& report) {
     for (const std::string& warning : report.warnings) {
         m_resultText += "\n" + warning;
     }
+    // A failed run saved nothing, whatever it had prepared.
+    m_sheetText =
+        m_failed ? std::string() : SheetText(report.sheet, engine::TextOf(m_settings->outputPath));
     if (first) {
         m_open = !m_failed && m_settings->openResult != 0;
     }

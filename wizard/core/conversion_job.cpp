@@ -32,6 +32,10 @@ struct RunContext {
     const platform::MessageSink* messages = nullptr;
     std::string lastError;
     std::vector<std::string> warnings;
+    // What the run said without an icon: the system's reason for a failure
+    // (a full disk), shown under the workbook's name before the run's own
+    // message, which alone would lose it.
+    std::string systemReason;
 };
 
 void ShowFiles(void* context, std::string_view text) {
@@ -75,6 +79,8 @@ void ShowMessage(void* context, std::string_view caption, std::string_view text,
     }
     if (icon == platform::MessageIcon::kError) {
         run->lastError = std::string(text);
+    } else if (icon == platform::MessageIcon::kNone) {
+        run->systemReason = std::string(text);
     }
     platform::ShowMessage(run->messages, caption, text, icon);
 }
@@ -146,6 +152,7 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
         engine::RunOwner owner;
         owner.messages = &capturing;
         owner.progress = &reporter;
+        owner.sheet = &report.sheet;
         const engine::RunResult result = engine::ConversionRun(&owner, settings);
         report.warnings = std::move(context.warnings);
         switch (result) {
@@ -161,6 +168,10 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
             case engine::RunResult::kFailed:
                 report.reason =
                     context.lastError.empty() ? "The conversion failed." : context.lastError;
+                if (!context.systemReason.empty() &&
+                    report.reason.find(context.systemReason) == std::string::npos) {
+                    report.reason += "\n" + context.systemReason;
+                }
                 return report;
         }
     } catch (const std::bad_alloc&) {

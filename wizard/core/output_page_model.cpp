@@ -206,6 +206,12 @@ bool OutputPageModel::Enter(std::string_view previewText) {
 
 void OutputPageModel::NameEdited(std::string_view text) {
     m_name = std::string(FirstCharacters(text, engine::kPathCharacters));
+    // While a person types, "report.xls" may be on its way to
+    // "report.xlsx": an x added now would be doubled by the next key.
+    TakeName(false);
+}
+
+void OutputPageModel::NameCommitted() {
     TakeName();
 }
 
@@ -288,9 +294,13 @@ bool OutputPageModel::Next() {
     if (m_name.empty()) {
         return refuse({});
     }
+    TakeName();
     // Checked here, before a long conversion, rather than when saving.
     const std::string absolute = platform::AbsolutePath(WithTypeExtension(m_name, s->workbookType));
     const std::string folder = platform::FolderOf(absolute);
+    if (!EndsWithIgnoringCase(absolute, ".xls") && !EndsWithIgnoringCase(absolute, ".xlsx")) {
+        return refuse("The workbook name must end in .xls or .xlsx:\n" + absolute);
+    }
     if (platform::IsDirectory(absolute)) {
         return refuse("This name belongs to a folder, not a workbook:\n" + absolute);
     }
@@ -324,12 +334,14 @@ std::optional<PageMessage> OutputPageModel::TakeMessage() {
     return message;
 }
 
-void OutputPageModel::TakeName() {
+void OutputPageModel::TakeName(bool adaptExtension) {
     if (m_name.empty()) {
         return;  // the record keeps the last name; Next stays off
     }
     const bool proposed = m_name == m_proposedName;
-    m_name = engine::AdaptExtension(m_name, m_settings->workbookType);
+    if (adaptExtension) {
+        m_name = engine::AdaptExtension(m_name, m_settings->workbookType);
+    }
     if (proposed) {
         m_proposedName = m_name;
     }

@@ -125,12 +125,22 @@ void SourcePageModel::Load(PreviewMode mode) {
     const std::string path(engine::TextOf(m_settings->inputPath));
     m_preview = Preview();
     m_unloadable = false;
+    m_note.clear();
     if (!path.empty()) {
         if (platform::ReadFileStart(path, kPreviewBytes, &m_bytes)) {
             m_preview = DecodePreview(m_bytes, codePage, mode, m_pages);
             m_reportedName.clear();
+            if (m_preview.text.empty()) {
+                m_note = "The file is empty: there is nothing to convert.";
+            }
         } else {
             m_unloadable = true;
+            // Said under the preview at once, while the box waits until the
+            // name is committed, so that a blank preview always has a reason.
+            m_note = std::string(kUnableToLoadText) +
+                     (platform::IsDirectory(path)   ? "This is a folder."
+                      : !platform::PathExists(path) ? "There is no such file."
+                                                    : "It cannot be read.");
         }
     }
     // The box shows whether the text is read in an OEM page; it can switch

@@ -15,12 +15,18 @@ bool WelcomePageModel::Enter() {
 }
 
 bool ProgressPageModel::Enter() {
-    // Back is off here and on the completion page, so one wizard starts
-    // exactly one run.
-    if (m_started) {
+    // Back is off here and, after a run that saved its workbook, on the
+    // completion page, so such a run is the wizard's only one. After a
+    // failure the user may go back, correct the output and run again.
+    if (m_started && !retryAllowed()) {
         return false;
     }
+    if (m_started) {
+        m_settings->recordCount = 0;  // the failed run's count is no part of the new one
+    }
     m_started = true;
+    m_finished = false;
+    m_report = RunReport{};
     if (m_settings->logEnabled != 0) {
         engine::WriteLogEntry("QUENDLE", m_settings, engine::kLogStart, "");
     }

@@ -147,6 +147,8 @@ public:
     std::size_t encodingIndex() const { return m_encodingIndex; }
     const std::vector<std::string>& recentNames() const { return m_recent; }
     bool nextEnabled() const { return !m_preview.text.empty(); }
+    // Why the preview is blank for the current name, or an empty text.
+    const std::string& previewNote() const { return m_note; }
     // The folder the open dialog starts in: the current name's, if any.
     std::string browseFolder() const;
     // A message waiting to be shown, taken once.
@@ -168,6 +170,7 @@ private:
     Preview m_preview;
     bool m_entered = false;
     bool m_unloadable = false;
+    std::string m_note;
     std::string m_reportedName;
     std::optional<PageMessage> m_message;
 };
@@ -208,7 +211,11 @@ public:
     // the view to press Next.
     bool Enter(std::string_view previewText);
 
+    // The name's edit text changed; it is taken as typed.
     void NameEdited(std::string_view text);
+    // Typing ended (the field was left, Enter pressed) or a name was chosen
+    // from the list: the name's extension is brought in step with the type.
+    void NameCommitted();
     // A name picked in the save dialog; its extension, if it has one of
     // ours, chooses the workbook type.
     void FileChosen(std::string_view path);
@@ -222,10 +229,11 @@ public:
     void DecimalChosen(int index);
     void NumericEdited(std::string_view text) { m_numeric = text; }
     void BooleanEdited(std::string_view text) { m_boolean = text; }
-    // Next: refused (BATCH ended) without a name or when its folder is
-    // missing or cannot be written (with a message naming it); otherwise the
-    // name gets the type's extension, is made absolute and remembered, and
-    // the character sets are stored.
+    // Next: refused (BATCH ended) without a name, with an extension other
+    // than .xls or .xlsx, or when its folder is missing or cannot be written
+    // (with a message naming it); otherwise the name gets the type's
+    // extension, is made absolute and remembered, and the character sets
+    // are stored.
     bool Next();
 
     const std::string& nameText() const { return m_name; }
@@ -248,8 +256,9 @@ public:
     std::optional<PageMessage> TakeMessage();
 
 private:
-    // After every event: keeps the name's extension in step and takes it.
-    void TakeName();
+    // After every event: takes the name into the record, its extension
+    // first brought in step with the type unless the name is being typed.
+    void TakeName(bool adaptExtension = true);
 
     engine::ConversionSettings* m_settings;
     RecentStore* m_store;
@@ -314,10 +323,13 @@ enum class RunOutcome {
 
 struct RunReport {
     RunOutcome outcome = RunOutcome::kFailed;
-    std::string reason;  // with kFailed: the run's own message, or a general one
+    // With kFailed: the run's own message, or a general one, followed by the
+    // system's reason on a line of its own where the run gave one.
+    std::string reason;
     // The run's warnings (fields kept as text, a quote never closed), kept
     // for the completion page rather than shown while the run goes on.
     std::vector<std::string> warnings{};
+    engine::SheetOutcome sheet;  // what the run did to its sheet
 };
 
 // Clocks the run reads; tests give their own.
@@ -338,9 +350,9 @@ RunReport RunConversion(engine::ConversionSettings* settings, const platform::Me
 class ProgressPageModel {
 public:
     explicit ProgressPageModel(engine::ConversionSettings* settings) : m_settings(settings) {}
-    // The page is shown. True only the first time: the view then starts the
-    // one worker thread, which calls RunConversion. Writes the run log's
-    // start entry before that thread exists.
+    // The page is shown. True the first time and after a failed run: the
+    // view then starts one worker thread, which calls RunConversion. Writes
+    // the run log's start entry before that thread exists.
     bool Enter();
     // The user cancels the wizard. While a run is on, the status says so and
     // the run stops before its next record, keeping what it has written.
@@ -350,6 +362,8 @@ public:
 
     bool running() const { return m_started && !m_finished; }
     bool finished() const { return m_finished; }
+    // A run that failed has finished: Enter starts another.
+    bool retryAllowed() const { return m_finished && m_report.outcome == RunOutcome::kFailed; }
     const RunReport& report() const { return m_report; }
 
 private:
@@ -382,8 +396,16 @@ public:
     // empty text when nothing is to be opened.
     std::string Finish(const std::string& userIniPath);
 
+    // The page's heading, which the window's title repeats.
+    const char* titleText() const { return m_failed ? "Conversion failed" : "Conversion complete"; }
     const std::string& resultText() const { return m_resultText; }
+    // The line under it: the workbook, the sheet, and whether the sheet was
+    // added, appended to (from which row) or replaced. Empty after a failure.
+    const std::string& sheetText() const { return m_sheetText; }
     bool failed() const { return m_failed; }
+    // After a failure Back leads to the output page, where the user can
+    // correct the workbook's name or options and run again.
+    bool backEnabled() const { return m_failed; }
     bool openEnabled() const { return m_openEnabled; }
     bool openChecked() const { return m_open; }
     bool saveChecked() const { return m_save; }
@@ -391,6 +413,7 @@ public:
 private:
     engine::ConversionSettings* m_settings;
     std::string m_resultText = "0 records have been exported.";
+    std::string m_sheetText;
     bool m_entered = false;
     bool m_failed = false;
     bool m_openEnabled = true;
@@ -417,6 +440,14 @@ std::vector<std::string> CommandLineArguments(const engine::ConversionSettings& 
 // (quotes around blanks and shell characters, backslashes doubled before a
 // quote, embedded quotes escaped).
 std::string QuoteArgument(std::string_view argument, platform::ShellQuoting quoting);
+
+// Why there is no ready-to-run command for cmd.exe: an argument (the
+// program's path included) holds %, ! or ", which cmd.exe expands or takes
+// as the end of quoting even inside quotes, so the line would not run as
+// shown and could run another command. Empty for POSIX sh, and when every
+// argument is safe.
+std::string ReadyToRunRefusal(const engine::ConversionSettings& settings,
+                              std::string_view programPath, platform::ShellQuoting quoting);
 
 // The ready-to-run command: the program's full path and every argument,
 // each quoted for the shell, on one line.

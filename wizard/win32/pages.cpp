@@ -8,6 +8,7 @@
 #include <prsht.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "platform/windows/wide.h"
@@ -20,6 +21,8 @@ namespace {
 using platform::windows::Narrow;
 using platform::windows::Widen;
 
+// The sheet's Next button.
+constexpr int kSheetNextButton = 0x3024;
 // The bar counts in thousandths of the file, since its range is an int.
 constexpr int kBarSteps = 1000;
 // Room for a long name from the file dialogs.
@@ -84,6 +87,21 @@ std::wstring EditFieldText(std::string_view text) {
     return Widen(lines);
 }
 
+// Puts a box in the middle of its owner rather than of the screen.
+void CenterOnOwner(HWND box) {
+    const HWND owner = GetWindow(box, GW_OWNER);
+    RECT outer{};
+    RECT inner{};
+    if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(box, &inner)) {
+        return;
+    }
+    const int width = inner.right - inner.left;
+    const int height = inner.bottom - inner.top;
+    SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
+                 outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // A folder for the file dialogs: wide, with "\" separators.
 std::wstring DialogFolder(const std::string& folder) {
     std::wstring wide = Widen(folder);
@@ -101,6 +119,8 @@ private:
     void Init() override { ShowTitleFont(IDC_TITLE); }
     void SetActive() override {
         SetButtons(PSWIZB_NEXT);
+        // The page has no field; the focus starts on Next, not on "?".
+        FocusLater(kSheetNextButton);
         if (m_wizard->welcomeModel().Enter()) {
             PressLater(PSBTN_NEXT);
         }
@@ -213,6 +233,7 @@ private:
             m_shownPreview = m_model.previewText();
             SetWindowTextW(Control(IDC_PREVIEW), EditFieldText(m_shownPreview).c_str());
         }
+        SetWindowTextIfChanged(Control(IDC_PREVIEW_NOTE), m_model.previewNote());
         m_updating = false;
         SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
         m_wizard->ShowMessage(m_model.TakeMessage());
@@ -262,6 +283,9 @@ private:
                     m_model.NameEdited(WindowText(control));
                 } else if (code == CBN_SELCHANGE) {
                     m_model.NameEdited(SelectedText(control));
+                    m_model.NameCommitted();
+                } else if (code == CBN_KILLFOCUS) {
+                    m_model.NameCommitted();
                 } else {
                     return;
                 }
@@ -410,6 +434,9 @@ private:
         // Nothing can be taken back once the run has started.
         SetButtons(0);
         if (m_wizard->progressModel().Enter()) {
+            // Again after a failed run: start from nothing.
+            SendMessageW(Control(IDC_PROGRESS_BAR), PBM_SETPOS, 0, 0);
+            SetWindowTextW(Control(IDC_TIME), L"...");
             m_wizard->settings()->progressWindow = m_window;
             m_wizard->StartWorker(m_window);
         }
@@ -449,6 +476,100 @@ private:
     }
 };
 
+// ---- Command-line box ----------------------------------------------------------------------
+
+// The parameters in a read-only field; Copy and Ctrl+C put the line that
+// runs in cmd.exe on the clipboard, or, where none can, the box says why.
+class CommandLineBox {
+public:
+    CommandLineBox(std::string text, std::string readyToRun, std::string refusal)
+        : m_text(std::move(text)),
+          m_readyToRun(std::move(readyToRun)),
+          m_refusal(std::move(refusal)) {}
+
+    void Show(HWND owner) {
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_COMMAND_LINE), owner,
+                        &CommandLineBox::Procedure, reinterpret_cast<LPARAM>(this));
+    }
+
+private:
+    static INT_PTR CALLBACK Procedure(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_INITDIALOG) {
+            SetWindowLongPtrW(box, GWLP_USERDATA, lParam);
+            auto* self = reinterpret_cast<CommandLineBox*>(lParam);
+            const HWND field = GetDlgItem(box, IDC_COMMAND_TEXT);
+            SetWindowTextW(field, EditFieldText(self->m_text).c_str());
+            // The field's own Ctrl+C copies its selection; ours copies the line.
+            SetWindowSubclass(field, &CommandLineBox::FieldProcedure, 0,
+                              reinterpret_cast<DWORD_PTR>(self));
+            if (!self->m_refusal.empty()) {
+                EnableWindow(GetDlgItem(box, IDC_COPY), FALSE);
+                SetDlgItemTextW(box, IDC_COPY_NOTE, Widen(self->m_refusal).c_str());
+            }
+            CenterOnOwner(box);
+            SetFocus(field);
+            return FALSE;
+        }
+        auto* self = reinterpret_cast<CommandLineBox*>(GetWindowLongPtrW(box, GWLP_USERDATA));
+        if (self == nullptr || message != WM_COMMAND) {
+            return FALSE;
+        }
+        switch (LOWORD(wParam)) {
+            case IDC_COPY:
+                self->Copy(box);
+                return TRUE;
+            case IDOK:
+            case IDCANCEL:
+                RemoveWindowSubclass(GetDlgItem(box, IDC_COMMAND_TEXT),
+                                     &CommandLineBox::FieldProcedure, 0);
+                EndDialog(box, IDOK);
+                return TRUE;
+            default:
+                return FALSE;
+        }
+    }
+
+    static LRESULT CALLBACK FieldProcedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam,
+                                           UINT_PTR /*id*/, DWORD_PTR data) {
+        auto* self = reinterpret_cast<CommandLineBox*>(data);
+        if (message == WM_COPY && self->m_refusal.empty()) {
+            self->Copy(GetParent(field));
+            return 0;
+        }
+        return DefSubclassProc(field, message, wParam, lParam);
+    }
+
+    void Copy(HWND box) const {
+        if (!m_refusal.empty() || !OpenClipboard(box)) {
+            return;
+        }
+        const std::wstring wide = Widen(m_readyToRun);
+        EmptyClipboard();
+        const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+        bool placed = false;
+        if (memory != nullptr) {
+            if (void* target = GlobalLock(memory)) {
+                std::copy(wide.c_str(), wide.c_str() + wide.size() + 1,
+                          static_cast<wchar_t*>(target));
+                GlobalUnlock(memory);
+                placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+            }
+            if (!placed) {
+                GlobalFree(memory);  // the clipboard took no ownership
+            }
+        }
+        CloseClipboard();
+        if (placed) {
+            SetDlgItemTextW(box, IDC_COPY_NOTE, Widen(kCopiedText).c_str());
+        }
+    }
+
+    std::string m_text;
+    std::string m_readyToRun;
+    std::string m_refusal;
+};
+
 // ---- Completion page ----------------------------------------------------------------------
 
 class CompletionPage : public Page {
@@ -456,15 +577,28 @@ public:
     explicit CompletionPage(Wizard* wizard) : Page(wizard), m_model(wizard->completionModel()) {}
 
 private:
-    void Init() override { ShowTitleFont(IDC_TITLE); }
+    void Init() override {
+        ShowTitleFont(IDC_TITLE);
+        for (std::size_t i = 0; i < m_textPlaces.size(); ++i) {
+            m_textPlaces[i] = PlaceOf(Control(kTexts[i]));
+        }
+        for (std::size_t i = 0; i < m_places.size(); ++i) {
+            m_places[i] = PlaceOf(Control(kBelowResult[i]));
+        }
+    }
 
     void SetActive() override {
         const bool pressFinish = m_model.Enter(m_wizard->progressModel().report());
+        const std::string title = m_model.titleText();
+        SetWindowTextIfChanged(Control(IDC_TITLE), title);
+        SetWindowTextW(m_window, Widen("Morvik Wizard | " + title).c_str());
         SetWindowTextIfChanged(Control(IDC_RESULT), m_model.resultText());
+        SetWindowTextIfChanged(Control(IDC_SHEET), m_model.sheetText());
+        LayOutResult();
         EnableWindow(Control(IDC_OPEN), m_model.openEnabled() ? TRUE : FALSE);
         SetChecked(Control(IDC_OPEN), m_model.openChecked());
         SetChecked(Control(IDC_SAVE), m_model.saveChecked());
-        SetButtons(PSWIZB_FINISH);
+        SetButtons(PSWIZB_FINISH | (m_model.backEnabled() ? PSWIZB_BACK : 0));
         FocusLater(IDC_OPEN);
         if (pressFinish) {
             PressLater(PSBTN_FINISH);
@@ -480,11 +614,13 @@ private:
         } else if (id == IDC_SAVE) {
             m_model.SaveClicked(Checked(Control(id)));
         } else if (id == IDC_COMMAND_LINE) {
-            // The box's own Ctrl+C copies its caption and text.
-            m_wizard->ShowMessage(
-                PageMessage{kCommandLineCaption, CommandLineText(*m_wizard->settings()),
-                            platform::MessageIcon::kInformation},
-                true);
+            const engine::ConversionSettings& settings = *m_wizard->settings();
+            const std::string program = platform::ProgramPath();
+            CommandLineBox box(
+                CommandLineText(settings),
+                ReadyToRunCommandLine(settings, program, platform::ShellQuoting::kWindows),
+                ReadyToRunRefusal(settings, program, platform::ShellQuoting::kWindows));
+            box.Show(m_wizard->sheet());
         }
     }
 
@@ -495,7 +631,60 @@ private:
         }
     }
 
+    // Past the progress page, which has nothing to offer after the run.
+    int WizardBack() override { return m_model.backEnabled() ? IDD_OUTPUT : -1; }
+
+    static RECT PlaceOf(HWND control) {
+        RECT place{};
+        GetWindowRect(control, &place);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+        return place;
+    }
+
+    // The texts grow to hold their whole lines, a failure's reason with its
+    // paths included, and the controls under them move down as far.
+    void LayOutResult() {
+        int y = m_textPlaces[0].top;
+        int end = y;
+        for (std::size_t i = 0; i < m_textPlaces.size(); ++i) {
+            const HWND control = Control(kTexts[i]);
+            const RECT& place = m_textPlaces[i];
+            const int width = place.right - place.left;
+            const std::wstring wide = Widen(WindowText(control));
+            RECT text{0, 0, width, 0};
+            if (!wide.empty()) {
+                const HDC dc = GetDC(control);
+                const HGDIOBJ old = SelectObject(
+                    dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+                DrawTextW(
+                    dc, wide.c_str(), static_cast<int>(wide.size()), &text,
+                    DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_EXPANDTABS | DT_NOPREFIX);
+                SelectObject(dc, old);
+                ReleaseDC(control, dc);
+            }
+            const int height = std::max<int>(text.bottom, place.bottom - place.top);
+            MoveWindow(control, place.left, y, width, height, TRUE);
+            ShowWindow(control, wide.empty() ? SW_HIDE : SW_SHOW);
+            end = y + height;
+            if (!wide.empty()) {
+                y = end + (i + 1 < m_textPlaces.size()
+                               ? m_textPlaces[i + 1].top - m_textPlaces[i].bottom
+                               : 0);
+            }
+        }
+        const int shift = end - m_textPlaces.back().bottom;
+        for (std::size_t i = 0; i < m_places.size(); ++i) {
+            const RECT& place = m_places[i];
+            MoveWindow(Control(kBelowResult[i]), place.left, place.top + shift,
+                       place.right - place.left, place.bottom - place.top, TRUE);
+        }
+    }
+
+    static constexpr std::array<int, 2> kTexts = {IDC_RESULT, IDC_SHEET};
+    static constexpr std::array<int, 3> kBelowResult = {IDC_OPEN, IDC_SAVE, IDC_COMMAND_LINE};
     CompletionPageModel& m_model;
+    std::array<RECT, 2> m_textPlaces{};
+    std::array<RECT, 3> m_places{};
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 #define IDD_OUTPUT 109
 #define IDD_COMPLETION 110
 #define IDD_PROGRESS 111
+#define IDD_COMMAND_LINE 112
 
 // String table: header titles and subtitles of pages 2 to 4.
 #define IDS_SOURCE_TITLE 1
@@ -34,6 +35,7 @@
 #define IDC_OEM 1022
 #define IDC_PREVIEW 1031
 #define IDC_ENCODING 1032
+#define IDC_PREVIEW_NOTE 1033
 
 // Output page.
 #define IDC_OVERWRITE_FILE 1018
@@ -56,6 +58,12 @@
 
 // Completion page.
 #define IDC_RESULT 1019
+#define IDC_SHEET 1023
 #define IDC_OPEN 1020
 #define IDC_SAVE 1021
 #define IDC_COMMAND_LINE 1034
+
+// Command-line box.
+#define IDC_COMMAND_TEXT 1050
+#define IDC_COPY_NOTE 1051
+#define IDC_COPY 1052

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/windows/wide.h"
+#include "wizard/silent_mode.h"
 #include "wizard/win32/resource_ids.h"
 
 namespace wizard::win32 {
@@ -41,6 +42,45 @@ UINT BoxIcon(platform::MessageIcon icon) {
             break;
     }
     return 0;
+}
+
+// A message box stands in the middle of the screen on some systems (Wine
+// among them) even with an owner; it belongs over the wizard. The hook sees
+// the box's activation on the wizard's thread, moves it and goes.
+HHOOK g_centringHook = nullptr;
+HWND g_centringOwner = nullptr;
+
+LRESULT CALLBACK CentreBoxOnOwner(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && g_centringHook != nullptr) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        RECT outer{};
+        RECT inner{};
+        if (GetWindowRect(g_centringOwner, &outer) && GetWindowRect(box, &inner)) {
+            const int width = inner.right - inner.left;
+            const int height = inner.bottom - inner.top;
+            SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
+                         outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        UnhookWindowsHookEx(g_centringHook);
+        g_centringHook = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// MessageBoxW owned by `owner` and centred on it.
+int OwnedMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+    if (owner != nullptr && g_centringHook == nullptr) {
+        g_centringOwner = owner;
+        g_centringHook =
+            SetWindowsHookExW(WH_CBT, &CentreBoxOnOwner, nullptr, GetCurrentThreadId());
+    }
+    const int answer = MessageBoxW(owner, text.c_str(), caption.c_str(), type);
+    if (g_centringHook != nullptr) {  // no box came up
+        UnhookWindowsHookEx(g_centringHook);
+        g_centringHook = nullptr;
+    }
+    return answer;
 }
 
 HINSTANCE ProgramInstance() {
@@ -141,13 +181,20 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             LONG_PTR result = 0;
             switch (header->code) {
                 case PSN_SETACTIVE: {
-                    // The sheet takes the page's caption as its title.
-                    SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+                    // The sheet takes the page's caption as its title, which
+                    // the page may have set on becoming current; the sheet
+                    // puts back the template's caption once the page is
+                    // current, so it is set again after that.
                     page->SetActive();
+                    SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+                    PostMessageW(window, kCaptionMessage, 0, 0);
                     break;
                 }
                 case PSN_WIZNEXT:
                     result = page->WizardNext() ? 0 : -1;
+                    break;
+                case PSN_WIZBACK:
+                    result = page->WizardBack();
                     break;
                 case PSN_WIZFINISH:
                     page->WizardFinish();
@@ -161,13 +208,21 @@ INT_PTR CALLBACK Page::DialogProc(HWND window, UINT message, WPARAM wParam, LPAR
             SetWindowLongPtrW(window, DWLP_MSGRESULT, result);
             return TRUE;
         }
+        case kCaptionMessage:
+            SetWindowTextW(page->Sheet(), Widen(WindowText(window)).c_str());
+            return TRUE;
         case kDefaultButtonMessage:
             SendMessageW(page->Sheet(), DM_SETDEFID, wParam, 0);
             return TRUE;
-        case kFocusMessage:
-            SendMessageW(page->Sheet(), WM_NEXTDLGCTL,
-                         reinterpret_cast<WPARAM>(page->Control(static_cast<int>(wParam))), TRUE);
+        case kFocusMessage: {
+            // A control of the page, or else one of the sheet's buttons.
+            HWND target = page->Control(static_cast<int>(wParam));
+            if (target == nullptr) {
+                target = GetDlgItem(page->Sheet(), static_cast<int>(wParam));
+            }
+            SendMessageW(page->Sheet(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(target), TRUE);
             return TRUE;
+        }
         default:
             return page->Other(message, wParam, lParam) ? TRUE : FALSE;
     }
@@ -350,8 +405,7 @@ void Wizard::ShowMessage(const std::optional<PageMessage>& message, bool plain) 
         m_hooks.showMessage(shown);
         return;
     }
-    MessageBoxW(m_sheet, Widen(shown.text).c_str(), Widen(shown.caption).c_str(),
-                MB_OK | BoxIcon(shown.icon));
+    OwnedMessageBox(m_sheet, Widen(shown.text), Widen(shown.caption), MB_OK | BoxIcon(shown.icon));
 }
 
 void Wizard::ShowHelp() {
@@ -382,6 +436,8 @@ void Wizard::OpenWorkbook(const std::string& path) {
 }
 
 void Wizard::StartWorker(HWND page) {
+    // Again after a failed run, whose worker TakeReport has joined.
+    m_workerDone = false;
     m_progressPage = page;
     m_reports = std::make_unique<Reports>(this, page);
     m_worker = std::thread([this, page] {
@@ -433,6 +489,13 @@ void Wizard::ShowEngineMessage(void* context, std::string_view caption, std::str
                                platform::MessageIcon icon) {
     auto* wizard = static_cast<Wizard*>(context);
     PageMessage message{std::string(caption), std::string(text), icon};
+    // BATCH runs unattended: a box would wait for a person who is not
+    // there. The failure still reaches the last page and the exit status.
+    // The worker reads the flag, which pages write only before the run.
+    if (wizard->m_settings->batchMode != 0) {
+        platform::ShowMessage(nullptr, caption, text, icon);
+        return;
+    }
     if (GetCurrentThreadId() != wizard->m_thread) {
         HWND page = wizard->m_progressPage;
         if (page != nullptr &&
@@ -452,15 +515,14 @@ void Wizard::ShowEngineMessage(void* context, std::string_view caption, std::str
 
 // ---- Program entry --------------------------------------------------------------------
 
-void RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks) {
+int RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks) {
     Wizard wizard(settings, hooks);
     wizard.Run();
+    return WizardExitStatus(wizard.progressModel());
 }
 
 int RunNativeWizard(engine::ConversionSettings* settings) {
-    RunWizard(settings, WizardHooks{});
-    // The wizard reports conversion failures on its own pages.
-    return 0;
+    return RunWizard(settings, WizardHooks{});
 }
 
 void AttachParentConsole() {

@@ -21,6 +21,7 @@ inline constexpr UINT kFinishedMessage = WM_APP + 2;
 inline constexpr UINT kShowMessageMessage = WM_APP + 3;
 inline constexpr UINT kFocusMessage = WM_APP + 4;
 inline constexpr UINT kDefaultButtonMessage = WM_APP + 5;
+inline constexpr UINT kCaptionMessage = WM_APP + 6;
 
 // Deletes a GDI object when it goes.
 struct GdiObjectDeleter {
@@ -61,6 +62,8 @@ protected:
     virtual void Command(int /*id*/, int /*code*/) {}
     // Next pressed: false keeps the wizard on this page.
     virtual bool WizardNext() { return true; }
+    // Back pressed: 0 goes to the page before, a dialog number to that page.
+    virtual int WizardBack() { return 0; }
     virtual void WizardFinish() {}
     virtual void QueryCancel() {}
     // Any other message: true when handled.

@@ -32,10 +32,11 @@ struct WizardHooks {
 
 // Shows the wizard on the calling thread until it is finished or cancelled,
 // then waits for a conversion still running. The record must outlive it.
-void RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks);
+// Returns the program's exit status for how the wizard ended.
+int RunWizard(engine::ConversionSettings* settings, const WizardHooks& hooks);
 
 // The program's wizard: the sheet with the real registry, message boxes and
-// shell. Returns the program's exit code.
+// shell. Returns the program's exit status.
 int RunNativeWizard(engine::ConversionSettings* settings);
 
 // A program of the GUI subsystem has no console of its own: when its

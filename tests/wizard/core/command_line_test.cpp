@@ -215,4 +215,31 @@ TEST(CommandLine, ReadyToRunLineSplitsBackUnderWindowsRules) {
     }
 }
 
+// For cmd.exe, no quoting keeps %, ! and " literal; a line holding one is
+// not offered to copy, and the reason names the argument.
+TEST(CommandLine, ReadyToRunLineIsRefusedWhereCmdWouldNotKeepIt) {
+    const std::string program = "C:\\Program Files\\Quendle\\quendle.exe";
+    struct Row {
+        std::vector<std::string> arguments;
+        std::string refusedArgument;  // empty: the line is offered
+    };
+    const Row rows[] = {
+        {{"C:\\in\\a.csv", "C:\\out\\b.xls", "/TABLENAME=a&b|c^(d)"}, ""},
+        {{"C:\\in\\a.csv", "C:\\out\\b.xls", "/TABLENAME=a\"&calc&\""}, "/TABLENAME=a\"&calc&\""},
+        {{"C:\\in\\50%.csv", "C:\\out\\b.xls"}, "C:\\in\\50%.csv"},
+        {{"C:\\in\\a.csv", "C:\\out\\wow!.xls"}, "C:\\out\\wow!.xls"},
+    };
+    for (const Row& row : rows) {
+        const auto settings = SettingsFor(row.arguments);
+        const std::string refusal =
+            wizard::ReadyToRunRefusal(*settings, program, ShellQuoting::kWindows);
+        SCOPED_TRACE(refusal);
+        EXPECT_EQ(refusal.empty(), row.refusedArgument.empty());
+        if (!row.refusedArgument.empty()) {
+            EXPECT_NE(refusal.find(" " + row.refusedArgument + " holds "), std::string::npos);
+        }
+        EXPECT_EQ(wizard::ReadyToRunRefusal(*settings, program, ShellQuoting::kPosix), "");
+    }
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include "tests/wizard/core/memory_store.h"
 #include "tests/wizard/core/settings_for.h"
 #include "wizard/core/wizard_core.h"
+#include "wizard/silent_mode.h"
 
 namespace {
 
@@ -79,6 +80,34 @@ TEST(SourcePageModel, StartsFromTheCommandLineOrTheLastFile) {
         EXPECT_FALSE(model.TakeMessage().has_value());
         // Nothing is remembered before Next.
         EXPECT_EQ(store.values.count(wizard::kSourceList + "0"s), 0u);
+    }
+}
+
+// A blank preview always says why under it, at once, while typing too.
+TEST(SourcePageModel, BlankPreviewSaysWhy) {
+    TempDir dir;
+    ASSERT_TRUE(WriteWholeFile(dir.File("empty.csv"), ""));
+    ASSERT_TRUE(WriteWholeFile(dir.File("good.csv"), "a,b\n"));
+    std::filesystem::create_directory(dir.path() / "folder.csv");
+    struct Row {
+        std::string name;
+        std::string note;
+    };
+    const Row rows[] = {
+        {dir.File("absent.csv"), "Unable to load this CSV file. There is no such file."},
+        {dir.File("folder.csv"), "Unable to load this CSV file. This is a folder."},
+        {dir.File("empty.csv"), "The file is empty: there is nothing to convert."},
+        {dir.File("good.csv"), ""},
+    };
+    const auto settings = SettingsFor({});
+    MemoryStore store;
+    SourcePageModel model(settings.get(), &store, kWestern);
+    model.Enter();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        model.NameEdited(row.name);
+        EXPECT_EQ(model.previewNote(), row.note);
+        EXPECT_EQ(model.nextEnabled(), row.note.empty());
     }
 }
 
@@ -394,6 +423,56 @@ TEST(OutputPageModel, NextAddsTheExtensionMakesTheNameAbsoluteAndCutsTheSets) {
     EXPECT_EQ(settings->workbookTypeGiven, 1);
 }
 
+// A name typed key by key is taken as typed; its extension follows the type
+// only once typing ends, and Next refuses one that names no workbook.
+TEST(OutputPageModel, TypedNameKeepsItsKeysAndNextRefusesOtherExtensions) {
+    TempDir dir;
+    const std::filesystem::path folder = std::filesystem::canonical(dir.path());
+    struct Row {
+        const char* what;
+        std::int32_t type;
+        std::string typed;
+        std::string whileTyping;  // the name after the last key
+        std::string committed;    // after the field is left
+        bool next;
+    };
+    const Row rows[] = {
+        {"xlsx typed out", 1, "report.xlsx", "report.xlsx", "report.xlsx", true},
+        {"xls left for xlsx", 1, "report.xls", "report.xls", "report.xlsx", true},
+        {"xlsx left for xls", 0, "report.xlsx", "report.xlsx", "report.xls", true},
+        {"upper case", 1, "REPORT.XLS", "REPORT.XLS", "REPORT.XLSx", true},
+        {"one x too many", 1, "report.xlsxx", "report.xlsxx", "report.xlsxx", false},
+        {"another format", 0, "report.csv", "report.csv", "report.csv", false},
+        {"no extension", 0, "report", "report", "report", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto settings =
+            SettingsFor({"/in/a.csv", row.type == 1 ? "/TYPE=2007" : "/TYPE=ANY"});
+        MemoryStore store;
+        OutputPageModel model(settings.get(), &store);
+        CurrentFolder here(folder);
+        model.Enter("");
+        for (std::size_t keys = 1; keys <= row.typed.size(); ++keys) {
+            model.NameEdited(row.typed.substr(0, keys));
+        }
+        EXPECT_EQ(model.nameText(), row.whileTyping);
+        EXPECT_EQ(engine::TextOf(settings->outputPath), row.whileTyping);
+        model.NameCommitted();
+        EXPECT_EQ(model.nameText(), row.committed);
+        EXPECT_EQ(model.Next(), row.next);
+        const auto message = model.TakeMessage();
+        if (row.next) {
+            EXPECT_FALSE(message.has_value());
+        } else {
+            ASSERT_TRUE(message.has_value());
+            EXPECT_EQ(message->text, "The workbook name must end in .xls or .xlsx:\n" +
+                                         (folder / row.committed).string());
+            EXPECT_EQ(store.values.count(wizard::kLastOutputValue), 0u);
+        }
+    }
+}
+
 TEST(OutputPageModel, SaveDialogChoiceSetsTheType) {
     const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
     MemoryStore store;
@@ -420,31 +499,31 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
     };
     const Row rows[] = {
         {"converted",
-         {wizard::RunOutcome::kConverted, ""},
+         {wizard::RunOutcome::kConverted, "", {}},
          12,
          "12 records have been imported.",
          true,
          true},
         {"nothing written",
-         {wizard::RunOutcome::kConverted, ""},
+         {wizard::RunOutcome::kConverted, "", {}},
          0,
          "0 records have been exported.",
          true,
          true},
         {"cancelled keeps what it saved",
-         {wizard::RunOutcome::kCancelled, ""},
+         {wizard::RunOutcome::kCancelled, "", {}},
          3,
          "3 records have been imported.",
          true,
          true},
         {"failed",
-         {wizard::RunOutcome::kFailed, "Cannot create XLS file."},
+         {wizard::RunOutcome::kFailed, "Cannot create XLS file.", {}},
          0,
          "Conversion failed: Cannot create XLS file.",
          false,
          false},
         {"failed after some lines",
-         {wizard::RunOutcome::kFailed, "Disk full"},
+         {wizard::RunOutcome::kFailed, "Disk full", {}},
          40,
          "Conversion failed: Disk full",
          false,
@@ -463,6 +542,9 @@ TEST(CompletionPageModel, SaysWhatTheRunDid) {
         wizard::CompletionPageModel model(settings.get());
         EXPECT_FALSE(model.Enter(row.report));
         EXPECT_EQ(model.resultText(), row.text);
+        EXPECT_EQ(model.titleText(),
+                  std::string(row.openEnabled ? "Conversion complete" : "Conversion failed"));
+        EXPECT_EQ(model.backEnabled(), !row.openEnabled) << "Back only to correct a failure";
         EXPECT_EQ(model.openEnabled(), row.openEnabled);
         EXPECT_EQ(model.openChecked(), row.opens);
         model.OpenClicked(true);  // a disabled box cannot be ticked
@@ -477,8 +559,8 @@ TEST(CompletionPageModel, FinishSavesTheStartingOptionsAndBatchFinishesItself) {
         SettingsFor({"/in/a.csv", "/out/a.xls", "/OPEN=0", "/BATCH", "/OVERWRITE=2"});
     settings->logEnabled = 1;
     wizard::CompletionPageModel model(settings.get());
-    EXPECT_TRUE(model.Enter({wizard::RunOutcome::kConverted, ""}));
-    EXPECT_FALSE(model.Enter({wizard::RunOutcome::kConverted, ""})) << "asks once";
+    EXPECT_TRUE(model.Enter({wizard::RunOutcome::kConverted, "", {}}));
+    EXPECT_FALSE(model.Enter({wizard::RunOutcome::kConverted, "", {}})) << "asks once";
     EXPECT_FALSE(model.openChecked());
     model.SaveClicked(true);
     const std::string ini = dir.File("new/folder/quendle.ini");
@@ -489,7 +571,7 @@ TEST(CompletionPageModel, FinishSavesTheStartingOptionsAndBatchFinishesItself) {
 
     const auto waiting = SettingsFor({"/in/a.csv", "/out/a.xls", "/BATCH", "/WAIT"});
     wizard::CompletionPageModel stays(waiting.get());
-    EXPECT_FALSE(stays.Enter({wizard::RunOutcome::kConverted, ""}));
+    EXPECT_FALSE(stays.Enter({wizard::RunOutcome::kConverted, "", {}}));
 }
 
 }  // namespace
@@ -509,9 +591,58 @@ TEST(ProgressPageModel, OneRunPerWizardAndCancelOnlyWhileItRuns) {
     model.Cancel();
     EXPECT_EQ(settings->cancelRequested.load(), 1);
     EXPECT_EQ(platform::ReadProfileString("QUENDLE", "Result", "", status), "Cancelled");
-    model.Finished({wizard::RunOutcome::kCancelled, ""});
+    model.Finished({wizard::RunOutcome::kCancelled, "", {}});
     EXPECT_FALSE(model.running());
     EXPECT_EQ(model.report().outcome, wizard::RunOutcome::kCancelled);
+    EXPECT_FALSE(model.Enter()) << "a cancelled run is not run again";
+}
+
+// After a failure the user goes back and runs again, with a fresh count;
+// after a success the page starts nothing more.
+TEST(ProgressPageModel, AFailedRunMayBeRunAgain) {
+    const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
+    wizard::ProgressPageModel model(settings.get());
+    ASSERT_TRUE(model.Enter());
+    EXPECT_FALSE(model.Enter()) << "not while the run is on";
+    settings->recordCount = 7;
+    model.Finished({wizard::RunOutcome::kFailed, "Cannot save XLS file.", {}});
+    EXPECT_TRUE(model.retryAllowed());
+    ASSERT_TRUE(model.Enter());
+    EXPECT_TRUE(model.running());
+    EXPECT_EQ(settings->recordCount, 0);
+    model.Finished({wizard::RunOutcome::kConverted, "", {}});
+    EXPECT_FALSE(model.retryAllowed());
+    EXPECT_FALSE(model.Enter());
+}
+
+}  // namespace
+
+namespace {
+
+// The program's exit status tells a script how the wizard ended.
+TEST(WizardExitStatus, FollowsTheLastRun) {
+    struct Row {
+        const char* what;
+        bool ran;
+        wizard::RunOutcome outcome;
+        int status;
+    };
+    const Row rows[] = {
+        {"closed before any run", false, wizard::RunOutcome::kConverted, wizard::kExitCancelled},
+        {"converted", true, wizard::RunOutcome::kConverted, wizard::kExitSuccess},
+        {"failed", true, wizard::RunOutcome::kFailed, wizard::kExitConversionFailed},
+        {"cancelled during the run", true, wizard::RunOutcome::kCancelled, wizard::kExitCancelled},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto settings = SettingsFor({"/in/a.csv", "/out/a.xls"});
+        wizard::ProgressPageModel model(settings.get());
+        if (row.ran) {
+            ASSERT_TRUE(model.Enter());
+            model.Finished({row.outcome, "", {}});
+        }
+        EXPECT_EQ(wizard::WizardExitStatus(model), row.status);
+    }
 }
 
 }  // namespace

@@ -222,13 +222,63 @@ TEST(RunConversion, FailureAndCancelComeBackAsOutcomes) {
         EXPECT_EQ(report.outcome, row.outcome);
         EXPECT_EQ(platform::PathExists(row.output), row.saved);
         if (row.outcome == wizard::RunOutcome::kFailed) {
-            // The reason is the run's own message, which the user also saw.
-            ASSERT_FALSE(seen.texts.empty());
-            EXPECT_EQ(report.reason, seen.texts.back());
+            // The reason is the run's own message, which the user also saw,
+            // with the system's reason given before it on a line of its own.
+            ASSERT_EQ(seen.texts.size(), 2u);
+            EXPECT_EQ(report.reason, seen.texts[1] + "\n" + seen.texts[0]);
         } else {
             EXPECT_TRUE(seen.texts.empty());
         }
     }
+}
+
+// Three runs into one workbook: the sheet is added, appended to below its
+// rows, then replaced; the last page names the workbook, the sheet and what
+// happened to it.
+TEST(RunConversion, SaysWhatItDidToTheSheet) {
+    TempDir dir;
+    ASSERT_TRUE(testing_support::WriteWholeFile(dir.File("sales.csv"), "a,b\nc,d\n"));
+    const std::string book = dir.File("book.xlsx");
+    struct Row {
+        const char* what;
+        const char* overwriteTable;
+        engine::SheetOutcome::Kind kind;
+        int firstRow;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"new workbook", "/OVERWRITETABLE=0", engine::SheetOutcome::Kind::kAdded, 0,
+         "Added the sheet \"sales\" to " + book + "."},
+        {"same sheet again", "/OVERWRITETABLE=0", engine::SheetOutcome::Kind::kAppended, 2,
+         "Appended below the rows of the sheet \"sales\" in " + book + ", from row 3."},
+        {"replacing it", "/OVERWRITETABLE=1", engine::SheetOutcome::Kind::kReplaced, 0,
+         "Replaced the sheet \"sales\" in " + book + "."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto settings =
+            SettingsFor({dir.File("sales.csv"), book, "/OVERWRITE=0", row.overwriteTable});
+        SeenMessages seen;
+        const platform::MessageSink messages = Recorder(&seen);
+        const wizard::RunReport report =
+            wizard::RunConversion(settings.get(), &messages, nullptr, wizard::SystemClocks());
+        ASSERT_EQ(report.outcome, wizard::RunOutcome::kConverted);
+        EXPECT_EQ(report.sheet.kind, row.kind);
+        EXPECT_EQ(report.sheet.name, "sales");
+        EXPECT_EQ(report.sheet.firstRow, row.firstRow);
+        wizard::CompletionPageModel page(settings.get());
+        page.Enter(report);
+        EXPECT_EQ(page.sheetText(), row.text);
+    }
+    // A failed run names no sheet: nothing was saved.
+    const auto settings = SettingsFor({dir.File("sales.csv"), dir.File("gone/book.xlsx")});
+    SeenMessages seen;
+    const platform::MessageSink messages = Recorder(&seen);
+    const wizard::RunReport report =
+        wizard::RunConversion(settings.get(), &messages, nullptr, wizard::SystemClocks());
+    wizard::CompletionPageModel page(settings.get());
+    page.Enter(report);
+    EXPECT_EQ(page.sheetText(), "");
 }
 
 }  // namespace
