@@ -19,6 +19,7 @@ from quendle_testing import Case, read_book, QUENDLE  # noqa: E402
 EXIT_CONVERSION_FAILED = 1
 IN_USE = "is open in another program; close it and try again"
 ROWS = 30000
+HELD_ROWS = 8000  # about 100 KB
 
 
 def rows_text(name, count):
@@ -53,8 +54,9 @@ class ConcurrentWriters(Case):
         os.mkfifo(fifo)
         process = self.start(fifo, book, "/TABLENAME=" + table)
         writer = open(fifo, "w")  # waits until the run opens its input
-        # More than the reader's first probe, so the run gets to its records.
-        writer.write(rows_text(table, 200))
+        # More than the reader's first probe (64 KiB, read before the first
+        # record), so the run gets to its records and takes the lock.
+        writer.write(rows_text(table, HELD_ROWS))
         writer.flush()
         lock = os.path.join(os.path.dirname(book), ".quendle-lock-" + os.path.basename(book))
         deadline = time.monotonic() + 60
@@ -119,7 +121,7 @@ class ConcurrentWriters(Case):
         self.assertIn(book, waits[0])
         sheets = read_book(book)
         self.assertEqual(list(sheets), ["base", "first", "second"])
-        self.assertEqual(len(sheets["first"]), 2 * 210)
+        self.assertEqual(len(sheets["first"]), 2 * (HELD_ROWS + 10))
         self.assertEqual(sheets["second"], {(0, 0): ("s", "b"), (0, 1): ("s", "2")})
         self.assertEqual(self.leftovers(), [])
 

@@ -60,6 +60,26 @@ class SampleConversion(Case):
             (0, 3): ("s", "")})
 
 
+class PipedInput(Case):
+    def test_an_ambiguous_first_date_loses_no_record_of_a_pipe(self):
+        # A file is read ahead for the date that tells the order; a pipe
+        # cannot be read twice, so its records must all reach the sheet.
+        fifo = self.path("piped.csv")
+        os.mkfifo(fifo)
+        out = self.path("piped.xlsx")
+        rows = 20000  # well past the reader's first block
+        process = subprocess.Popen([QUENDLE, fifo, out, "/SILENT", "/ALLCHAR=0"], env=self.env,
+                                   cwd=self.dir, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        with open(fifo, "w") as writer:
+            writer.write("".join("03.01.2024,%d\n" % i for i in range(rows)))
+        _, err = process.communicate(timeout=300)
+        self.assertEqual(process.returncode, 0, err.decode("utf-8", "replace"))
+        cells = read_book(out)["piped"]
+        self.assertEqual(len(cells), 2 * rows)
+        self.assertEqual(cells[(rows - 1, 1)], ("n", rows - 1))
+
+
 @unittest.skipUnless(shutil.which("soffice"), "LibreOffice is not installed")
 class LibreOfficeReadsBack(Case):
     def test_both_formats_convert_back_to_the_same_values(self):

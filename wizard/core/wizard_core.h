@@ -329,7 +329,7 @@ struct RunReport {
     // The run's warnings (fields kept as text, a quote never closed), kept
     // for the completion page rather than shown while the run goes on.
     std::vector<std::string> warnings{};
-    engine::SheetOutcome sheet;  // what the run did to its sheet
+    engine::SheetOutcome sheet{};  // what the run did to its sheet
 };
 
 // Clocks the run reads; tests give their own.

@@ -327,24 +327,6 @@ bool ReadBoundSheetRecord(const Record& record, SheetModel& sheet, std::uint32_t
     return true;
 }
 
-bool IsCellRecord(std::uint16_t type) {
-    switch (type) {
-        case kRecordBlank:
-        case kRecordMulBlank:
-        case kRecordLabelSst:
-        case kRecordLabel:
-        case kRecordRString:
-        case kRecordNumber:
-        case kRecordRk:
-        case kRecordMulRk:
-        case kRecordBoolErr:
-        case kRecordFormula:
-            return true;
-        default:
-            return false;
-    }
-}
-
 bool IsCellTableRecord(std::uint16_t type) {
     return IsCellRecord(type) || type == kRecordRow || type == kRecordDbCell ||
            type == kRecordString || type == kRecordArray || type == kRecordSharedFormula ||

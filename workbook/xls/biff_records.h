@@ -128,6 +128,25 @@ void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
 // case ignored) at the sheet just added as `index`.
 void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, int index);
 
+// Whether a record is one of a worksheet's cell records.
+constexpr bool IsCellRecord(std::uint16_t type) {
+    switch (type) {
+        case kRecordBlank:
+        case kRecordMulBlank:
+        case kRecordLabelSst:
+        case kRecordLabel:
+        case kRecordRString:
+        case kRecordNumber:
+        case kRecordRk:
+        case kRecordMulRk:
+        case kRecordBoolErr:
+        case kRecordFormula:
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The whole Workbook stream: globals, then each sheet's substream. Pieces in
 // `pieces` point into `buffers` and into the sheets' cell tables, which must
 // outlive them. False with a reason when the book cannot be written.

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
-// Row 0 of a loaded sheet, from its cell records. The string table is
-// walked once, up to the last entry the row uses.
+// Row 0 of a loaded sheet, from its cell records, read from the workbook's
+// file as the sheet is kept there. The string table is walked once, up to
+// the last entry the row uses.
 #include "workbook/xls/first_row.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
+#include <span>
 
 #include "workbook/xls/biff_records.h"
 #include "workbook/xls/xls_text.h"
@@ -11,49 +15,111 @@
 namespace workbook::xls {
 namespace {
 
-// An unformatted string's characters: `count` of them after the flags byte,
-// one byte each (Latin-1) or two (UTF-16LE). Advances past them.
-bool ReadCharacters(ByteReader& in, std::uint16_t count, std::uint8_t flags, std::string& text) {
+// Walks a stretch of bytes through windows read on demand, so a sheet or a
+// string table of any size is read in bounded memory.
+class WindowReader {
+public:
+    using ReadAt = std::function<bool(std::uint64_t, std::span<std::uint8_t>)>;
+    // A string's characters (up to 65,535 UTF-16 units) fit in one window.
+    static constexpr std::size_t kWindow = 256 * 1024;
+
+    WindowReader(ReadAt read, std::uint64_t begin, std::uint64_t end)
+        : read_(std::move(read)), at_(begin), end_(end) {}
+
+    std::uint64_t left() const { return end_ - at_; }
+
+    // The next `count` bytes (at most kWindow); they stay valid until the
+    // next call.
+    bool Take(std::size_t count, ByteSpan& out) {
+        if (count > kWindow || count > left()) {
+            return false;
+        }
+        if (at_ < windowAt_ || at_ + count > windowAt_ + window_.size()) {
+            window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, left())));
+            windowAt_ = at_;
+            if (!read_(windowAt_, window_)) {
+                window_.clear();
+                return false;
+            }
+        }
+        out = ByteSpan(window_).subspan(static_cast<std::size_t>(at_ - windowAt_), count);
+        at_ += count;
+        return true;
+    }
+    bool Skip(std::uint64_t count) {
+        if (count > left()) {
+            return false;
+        }
+        at_ += count;
+        return true;
+    }
+    bool ReadU8(std::uint8_t& value) {
+        ByteSpan bytes;
+        return Take(1, bytes) && ByteReader(bytes).ReadU8(value);
+    }
+    bool ReadU16(std::uint16_t& value) {
+        ByteSpan bytes;
+        return Take(2, bytes) && GetU16(bytes, 0, value);
+    }
+    bool ReadU32(std::uint32_t& value) {
+        ByteSpan bytes;
+        return Take(4, bytes) && GetU32(bytes, 0, value);
+    }
+
+private:
+    ReadAt read_;
+    Bytes window_;
+    std::uint64_t windowAt_ = 0;
+    std::uint64_t at_;
+    std::uint64_t end_;
+};
+
+// `count` characters after a string's flags byte, one byte each (Latin-1)
+// or two (UTF-16LE), as UTF-8.
+std::string Characters(ByteSpan bytes, std::uint16_t count, std::uint8_t flags) {
     std::u16string units;
     units.reserve(count);
-    for (std::uint16_t i = 0; i < count; ++i) {
-        if ((flags & 0x01) != 0) {
-            std::uint16_t unit = 0;
-            if (!in.ReadU16(unit)) {
-                return false;
-            }
-            units.push_back(static_cast<char16_t>(unit));
-        } else {
-            std::uint8_t byte = 0;
-            if (!in.ReadU8(byte)) {
-                return false;
-            }
-            units.push_back(static_cast<char16_t>(byte));
-        }
+    const bool wide = (flags & 0x01) != 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        units.push_back(wide ? static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8))
+                             : static_cast<char16_t>(bytes[i]));
     }
-    text = Utf16ToUtf8(units);
-    return true;
+    return Utf16ToUtf8(units);
+}
+
+std::size_t CharacterBytes(std::uint16_t count, std::uint8_t flags) {
+    return static_cast<std::size_t>(count) * ((flags & 0x01) != 0 ? 2 : 1);
 }
 
 // XLUnicodeString: a 16-bit count, flags, then the characters.
 bool ReadUnicodeString(ByteReader& in, std::string& text) {
     std::uint16_t count = 0;
     std::uint8_t flags = 0;
-    return in.ReadU16(count) && in.ReadU8(flags) && ReadCharacters(in, count, flags, text);
+    ByteSpan bytes;
+    if (!in.ReadU16(count) || !in.ReadU8(flags) ||
+        !in.ReadSpan(CharacterBytes(count, flags), bytes)) {
+        return false;
+    }
+    text = Characters(bytes, count, flags);
+    return true;
 }
 
 // Fills the texts of the string-table entries that `wanted` names. Each
-// entry is one XLUnicodeRichExtendedString: count, flags, a run count when
-// rich, an extension size when extended, the characters, then the runs
-// and the extension.
-bool ReadSharedEntries(const SharedStrings& strings, std::map<std::uint32_t, std::string>& wanted) {
+// entry is one XLUnicodeRichExtendedString, in index order in the table's
+// spill file: count, flags, a run count when rich, an extension size when
+// extended, the characters, then the runs and the extension.
+bool ReadSharedEntries(SharedStrings& strings, std::map<std::uint32_t, std::string>& wanted) {
     if (wanted.empty()) {
         return true;
     }
-    if (wanted.rbegin()->first >= strings.loaded) {
+    if (wanted.rbegin()->first >= strings.count) {
         return false;
     }
-    ByteReader in(strings.entries);
+    WindowReader in(
+        [&strings](std::uint64_t at, std::span<std::uint8_t> out) {
+            return strings.spill.ReadAt(at, out);
+        },
+        0, strings.spill.size());
     for (std::uint32_t index = 0; index <= wanted.rbegin()->first; ++index) {
         std::uint16_t count = 0;
         std::uint8_t flags = 0;
@@ -65,13 +131,15 @@ bool ReadSharedEntries(const SharedStrings& strings, std::map<std::uint32_t, std
         }
         const auto found = wanted.find(index);
         if (found != wanted.end()) {
-            if (!ReadCharacters(in, count, flags, found->second)) {
+            ByteSpan bytes;
+            if (!in.Take(CharacterBytes(count, flags), bytes)) {
                 return false;
             }
-        } else if (!in.Skip(static_cast<std::size_t>(count) * ((flags & 0x01) != 0 ? 2 : 1))) {
+            found->second = Characters(bytes, count, flags);
+        } else if (!in.Skip(CharacterBytes(count, flags))) {
             return false;
         }
-        if (!in.Skip(4 * static_cast<std::size_t>(runs)) || !in.Skip(extension)) {
+        if (!in.Skip(4 * std::uint64_t{runs}) || !in.Skip(extension)) {
             return false;
         }
     }
@@ -80,21 +148,28 @@ bool ReadSharedEntries(const SharedStrings& strings, std::map<std::uint32_t, std
 
 }  // namespace
 
-bool ReadFirstRowTexts(const LoadedSubstream& substream, const SharedStrings& strings,
+bool ReadFirstRowTexts(const LoadedSubstream& substream, SharedStrings& strings,
                        std::vector<std::string>& texts) {
     texts.clear();
     std::map<std::uint32_t, std::string> wanted;
     std::map<std::uint16_t, std::uint32_t> sharedAt;  // column: string-table index
     std::map<std::uint16_t, std::string> own;         // column: the record's own text
-    ByteReader records(substream.bytes);
+    if (!substream.source) {
+        return false;
+    }
+    const StreamBytes& stream = *substream.source;
+    WindowReader records(
+        [&stream](std::uint64_t at, std::span<std::uint8_t> out) { return stream.Read(at, out); },
+        substream.originalAt, std::uint64_t{substream.originalAt} + substream.size);
     // Charts embedded in the sheet are substreams of their own, whose data
     // cache holds cell records that are not the sheet's.
     int depth = 0;
+    bool cellsSeen = false;
     while (records.left() > 0) {
         std::uint16_t type = 0;
         std::uint16_t length = 0;
         ByteSpan body;
-        if (!records.ReadU16(type) || !records.ReadU16(length) || !records.ReadSpan(length, body)) {
+        if (!records.ReadU16(type) || !records.ReadU16(length) || !records.Take(length, body)) {
             return false;
         }
         if (type == kRecordBof || type == kRecordEof) {
@@ -104,9 +179,18 @@ bool ReadFirstRowTexts(const LoadedSubstream& substream, const SharedStrings& st
         if (depth != 1) {
             continue;
         }
+        // A row block's cells come before its DBCELL, and row 0 is in the
+        // first block: the rest of a big sheet need not be read.
+        if (type == kRecordDbCell && cellsSeen) {
+            break;
+        }
         std::uint16_t row = 0;
         std::uint16_t column = 0;
-        if (!GetU16(body, 0, row) || !GetU16(body, 2, column) || row != 0) {
+        if (!GetU16(body, 0, row) || !GetU16(body, 2, column)) {
+            continue;
+        }
+        cellsSeen = cellsSeen || IsCellRecord(type);
+        if (row != 0) {
             continue;
         }
         switch (type) {

@@ -14,7 +14,7 @@ namespace workbook::xls {
 // records (the string table gives LABELSST's text); "" where a column has
 // no cell. False when row 0 holds a number, boolean, error or formula cell,
 // or a record or string that cannot be read.
-[[nodiscard]] bool ReadFirstRowTexts(const LoadedSubstream& substream, const SharedStrings& strings,
+[[nodiscard]] bool ReadFirstRowTexts(const LoadedSubstream& substream, SharedStrings& strings,
                                      std::vector<std::string>& texts);
 
 }  // namespace workbook::xls
