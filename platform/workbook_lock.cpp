@@ -259,6 +259,16 @@ SaveExpectation ExpectationFor(const std::string& target, FileIdentity* seen) {
     return holder->seen.exists ? SaveExpectation::kUnchanged : SaveExpectation::kAbsent;
 }
 
+bool ChangedSinceLocked(const std::string& target, SaveExpectation* expected) {
+    FileIdentity seen;
+    *expected = ExpectationFor(target, &seen);
+    if (*expected != SaveExpectation::kUnchanged) {
+        return false;
+    }
+    FileIdentity now;
+    return !ReadIdentity(target, &now) || !SameFile(now, seen);
+}
+
 bool HoldsGuard(const std::string& target) {
     const std::string key = LockKeyOf(target);
     Registry& registry = Locks();

@@ -76,6 +76,11 @@ enum class SaveExpectation {
 // identity the lock saw.
 SaveExpectation ExpectationFor(const std::string& target, FileIdentity* seen);
 
+// What a commit into `target` must respect, as ExpectationFor gives it;
+// true when the target is no longer the file the lock saw, so the commit
+// must not replace it.
+[[nodiscard]] bool ChangedSinceLocked(const std::string& target, SaveExpectation* expected);
+
 // True when this thread's lock on `target` holds the workbook open (Windows).
 bool HoldsGuard(const std::string& target);
 

@@ -539,15 +539,11 @@ FileStatus PendingFile::Commit(std::string& error) {
         Discard();
         return status == FileStatus::kOk ? FileStatus::kFailed : status;
     }
-    detail::FileIdentity seen;
-    const detail::SaveExpectation expected = detail::ExpectationFor(target_, &seen);
-    if (expected == detail::SaveExpectation::kUnchanged) {
-        detail::FileIdentity now;
-        if (!detail::ReadIdentity(target_, &now) || !detail::SameFile(now, seen)) {
-            error = detail::ChangedText(requested_);
-            Discard();
-            return FileStatus::kFailed;
-        }
+    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
+    if (detail::ChangedSinceLocked(target_, &expected)) {
+        error = detail::ChangedText(requested_);
+        Discard();
+        return FileStatus::kFailed;
     }
     if (expected == detail::SaveExpectation::kAbsent
             ? !MoveWithoutReplacing(temporaryPath_, target_)

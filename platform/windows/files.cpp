@@ -524,15 +524,11 @@ FileStatus PendingFile::Commit(std::string& error) {
     const std::wstring target = WidePath(target_);
     // The lock's own handle on the workbook would refuse the replace.
     detail::DropGuard(target_);
-    detail::FileIdentity seen;
-    const detail::SaveExpectation expected = detail::ExpectationFor(target_, &seen);
-    if (expected == detail::SaveExpectation::kUnchanged) {
-        detail::FileIdentity now;
-        if (!detail::ReadIdentity(target_, &now) || !detail::SameFile(now, seen)) {
-            error = detail::ChangedText(requested_);
-            Discard();
-            return FileStatus::kFailed;
-        }
+    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
+    if (detail::ChangedSinceLocked(target_, &expected)) {
+        error = detail::ChangedText(requested_);
+        Discard();
+        return FileStatus::kFailed;
     }
     if (expected == detail::SaveExpectation::kAbsent) {
         // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile stays.
