@@ -11,6 +11,16 @@
 namespace workbook::xls {
 namespace {
 
+// Adds `size` bytes at `offset` of the file to a stream's runs, joining them
+// to the last run where they follow it, as most files lay streams out.
+void AppendRun(std::vector<StreamRun>& runs, std::uint64_t offset, std::uint64_t size) {
+    if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
+        runs.back().size += size;
+    } else {
+        runs.push_back({offset, size});
+    }
+}
+
 constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr std::uint32_t kFatSector = 0xFFFFFFFD;
@@ -254,11 +264,7 @@ private:
             if (fileSize_ - offset < take) {
                 return Fail("the file is truncated");
             }
-            if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
-                runs.back().size += take;
-            } else {
-                runs.push_back({offset, take});
-            }
+            AppendRun(runs, offset, take);
             done += take;
         }
         return true;
@@ -297,11 +303,7 @@ private:
             if (fileSize_ - offset < take) {
                 return Fail("the file is truncated");
             }
-            if (!runs.empty() && runs.back().fileAt + runs.back().size == offset) {
-                runs.back().size += take;
-            } else {
-                runs.push_back({offset, take});
-            }
+            AppendRun(runs, offset, take);
             done += take;
         }
         if (done < raw.size) {
