@@ -4,6 +4,7 @@
 // check arguments and keep the error text; the formats do the work.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -13,6 +14,23 @@
 #include "workbook/workbook.h"
 
 namespace workbook {
+
+// What SetAutoFit, FreezeRows and SetAutoFilter asked of a sheet, and what
+// the front functions measured of the cells written since. The formats turn
+// it into their records when the sheet is saved.
+struct SheetLayout {
+    bool autoFit = false;
+    int frozenRows = 0;   // rows kept in view; 0 for no frozen pane
+    int filterRow = -1;   // the row of filter buttons; -1 for none
+    int lastColumn = -1;  // the rightmost column written while measuring
+    int lastRow = -1;     // the last row written while measuring
+    // Per column from 0, the most characters a written value displays
+    // (DisplayCharacters and friends); only while autoFit is on.
+    std::vector<std::uint16_t> characters;
+
+    bool measuring() const { return autoFit || filterRow >= 0; }
+    void Note(int row, int column, int displayed);
+};
 
 struct Format {
     int index = 0;      // position in the book's format list, from 0
@@ -33,6 +51,10 @@ public:
     virtual int LastRow() const = 0;
     // The texts of row 0 as the sheet was loaded (see FirstRowTexts).
     virtual bool FirstRowTexts(std::vector<std::string>& texts) const = 0;
+    // What the engine asked of the sheet's layout, and what was measured.
+    SheetLayout& layout() { return layout_; }
+    const SheetLayout& layout() const { return layout_; }
+
     // Cell writes; on failure they return false and fill `error`.
     virtual bool WriteText(int row, int column, std::string_view text, const Format* format,
                            std::string& error) = 0;
@@ -43,6 +65,7 @@ public:
 
 private:
     Book* owner_;
+    SheetLayout layout_;
 };
 
 class Book {

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "workbook/book.h"
+#include "workbook/column_widths.h"
 
 namespace workbook {
 namespace {
@@ -183,22 +184,44 @@ void SetNumFormat(Format* format, int numFormat) {
 bool WriteText(Sheet* sheet, int row, int column, std::string_view text, const Format* format) {
     Book& book = sheet->owner();
     Begin(&book);
-    return Finish(&book, sheet->WriteText(row, column, text, format, book.lastError()),
-                  BookStatus::kCellRefused);
+    const bool ok = sheet->WriteText(row, column, text, format, book.lastError());
+    if (ok && sheet->layout().measuring()) {
+        sheet->layout().Note(row, column, DisplayCharacters(text));
+    }
+    return Finish(&book, ok, BookStatus::kCellRefused);
 }
 
 bool WriteNumber(Sheet* sheet, int row, int column, double value, const Format* format) {
     Book& book = sheet->owner();
     Begin(&book);
-    return Finish(&book, sheet->WriteNumber(row, column, value, format, book.lastError()),
-                  BookStatus::kCellRefused);
+    const bool ok = sheet->WriteNumber(row, column, value, format, book.lastError());
+    if (ok && sheet->layout().measuring()) {
+        const int numFormat = format != nullptr ? format->numFormat : 0;
+        sheet->layout().Note(row, column, NumberDisplayCharacters(value, numFormat));
+    }
+    return Finish(&book, ok, BookStatus::kCellRefused);
 }
 
 bool WriteBool(Sheet* sheet, int row, int column, bool value, const Format* format) {
     Book& book = sheet->owner();
     Begin(&book);
-    return Finish(&book, sheet->WriteBool(row, column, value, format, book.lastError()),
-                  BookStatus::kCellRefused);
+    const bool ok = sheet->WriteBool(row, column, value, format, book.lastError());
+    if (ok && sheet->layout().measuring()) {
+        sheet->layout().Note(row, column, BoolDisplayCharacters(value));
+    }
+    return Finish(&book, ok, BookStatus::kCellRefused);
+}
+
+void SetAutoFit(Sheet* sheet, bool on) {
+    sheet->layout().autoFit = on;
+}
+
+void FreezeRows(Sheet* sheet, int rows) {
+    sheet->layout().frozenRows = rows > 0 ? rows : 0;
+}
+
+void SetAutoFilter(Sheet* sheet, int headerRow) {
+    sheet->layout().filterRow = headerRow >= 0 ? headerRow : -1;
 }
 
 bool SaveBook(Book* book, const std::string& path) {

@@ -173,6 +173,28 @@ inline double DatePack(const Book* book, int year, int month, int day, int hour,
                                const Format* format);
 [[nodiscard]] bool WriteBool(Sheet* sheet, int row, int column, bool value, const Format* format);
 
+// How a sheet the engine writes is laid out beyond its cells. A new sheet,
+// and a loaded one, keeps the layout it has until one of these is called;
+// each takes effect in the file when the book is saved. Call them before
+// the sheet's first write.
+
+// Fits column widths to the cells written from now on. On saving, every
+// column written to that needs more than the default width gets the width
+// that shows its longest value as the cell displays it (FittedColumnWidth),
+// at most kMaxFittedColumnWidth. A column a loaded sheet already has wider
+// keeps its width: appending widens, never narrows.
+void SetAutoFit(Sheet* sheet, bool on);
+
+// Keeps the sheet's first `rows` rows in view when it scrolls: a frozen pane
+// below them. 0 leaves the sheet's panes as they are.
+void FreezeRows(Sheet* sheet, int rows);
+
+// Puts filter buttons on row `headerRow` over the range the run writes: the
+// columns from 0 to the rightmost one written, the rows from `headerRow` to
+// the last one written. The sheet's hidden filter-range name comes with it.
+// -1 leaves the sheet's filter as it is.
+void SetAutoFilter(Sheet* sheet, int headerRow);
+
 // Writes the whole book to `path`: into a temporary file in the same folder
 // that is renamed over `path` only when complete, so a failed save leaves an
 // existing file untouched. False on failure; ErrorMessage says why. A loaded
