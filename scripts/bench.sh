@@ -96,7 +96,7 @@ append_job() {
             <(/usr/bin/python3 tests/tools/xlsx_cells.py "$out/whole.xlsx") ||
             { echo "openpyxl reads other cells in the appended workbook" >&2; exit 1; }
         unzip -p "$out/appended.xlsx" "$sheet" >"$out/sheet.xml"
-        xmllint --noout --stream --schema "$root/../shared/ooxml-schemas/sml.xsd" "$out/sheet.xml"
+        xmllint --noout --stream --schema "$root/tests/data/ooxml-schemas/sml.xsd" "$out/sheet.xml"
     fi
     local peak
     peak=$(printf '%s\n' "${peaks[@]}" | sort -g | tail -n 1)

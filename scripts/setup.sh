@@ -8,7 +8,7 @@ packages=(
     build-essential cmake pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev
     zlib1g-dev libexpat1-dev libdeflate-dev libisal-dev
-    python3 python3-openpyxl python3-xlrd python3-olefile
+    python3 python3-openpyxl python3-xlrd python3-olefile libxml2-utils
     clang-14 libclang-rt-14-dev clang-format-14 git unzip
     qt6-base-dev qt6-qpa-plugins libqt6test6
 )

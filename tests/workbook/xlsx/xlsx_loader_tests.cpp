@@ -84,6 +84,7 @@ TEST(XlsxLoader, CorpusFilesKeepWhatIsNotChanged) {
         ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
 
         EXPECT_EQ(CompareProblems(original, saved, flags), "");
+        EXPECT_EQ(xlsx_test::SchemaProblems(saved, original), "");
         const std::string cells = xlsx_test::CellsOf(saved);
         EXPECT_NE(cells.find("sheet \"" + newName + "\"\n0 0 s \"added\"\n1 0 d 45000"),
                   std::string::npos)
@@ -102,6 +103,7 @@ TEST(XlsxLoader, DeletedSheetLeavesNoDanglingNamesOrTabs) {
     ASSERT_TRUE(workbook::DeleteSheet(book.get(), FindSheet(book.get(), "Sheet2")));
     ASSERT_TRUE(workbook::SaveBook(book.get(), saved));
     EXPECT_EQ(CompareProblems(original, saved, {"--removed", "Sheet2"}), "");
+    EXPECT_EQ(xlsx_test::SchemaProblems(saved, original), "");
     const std::string after = xlsx_test::PartOf(saved, "xl/workbook.xml");
     EXPECT_EQ(after.find("Sheet2!"), std::string::npos) << after;
     EXPECT_EQ(after.find("localSheetId=\"2\""), std::string::npos) << after;
@@ -121,6 +123,7 @@ TEST(XlsxLoader, DeletedSheetLeavesNoDanglingNamesOrTabs) {
     }
     ASSERT_TRUE(workbook::SaveBook(many.get(), dir.File("few.xlsx")));
     EXPECT_EQ(CompareProblems(twenty, dir.File("few.xlsx"), flags), "");
+    EXPECT_EQ(xlsx_test::SchemaProblems(dir.File("few.xlsx"), twenty), "");
     EXPECT_NE(xlsx_test::PartOf(dir.File("few.xlsx"), "xl/workbook.xml")
                   .find("firstSheet=\"1\" activeTab=\"1\""),
               std::string::npos);
@@ -136,6 +139,65 @@ std::string Repack(const std::string& original, const std::string& saved, const 
     }
     const auto result = testing_support::RunTool("xlsx_repack.py", arguments);
     return result.exitCode == 0 ? std::string() : "repacking failed: " + result.output;
+}
+
+// The schema check itself: a book of ours passes, and each part broken by
+// hand in it is named, so that a check that passes everything shows up.
+TEST(XlsxSchemaCheck, NamesEachBrokenPart) {
+    TempDir dir;
+    const std::string ours = dir.File("ours.xlsx");
+    {
+        BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "Data");
+        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, " spaced ", nullptr));
+        ASSERT_TRUE(workbook::WriteNumber(sheet, 1, 0, 1.5, nullptr));
+        ASSERT_TRUE(workbook::SaveBook(book.get(), ours)) << workbook::ErrorMessage(book.get());
+    }
+    ASSERT_EQ(xlsx_test::SchemaProblems(ours), "");
+    struct Case {
+        const char* label;
+        const char* part;
+        std::string from;  // text of the part replaced by `to`, first occurrence
+        std::string to;
+        const char* problem;  // part of what the check says
+    };
+    const std::vector<Case> cases = {
+        {"cell type outside its list", "xl/worksheets/sheet1.xml", "t=\"inlineStr\"", "t=\"text\"",
+         "'text' is not an element of the set"},
+        {"xml:space with a wrong value", "xl/worksheets/sheet1.xml", "xml:space=\"preserve\"",
+         "xml:space=\"kept\"", "xml:space=\"kept\""},
+        {"element out of order", "xl/workbook.xml", "<sheets>", "<calcPr/><sheets>",
+         "xl/workbook.xml"},
+        {"styles under the sheet's name", "xl/worksheets/sheet1.xml", "<worksheet ", "<styleSheet ",
+         "root element"},
+        {"creation time in a zone 25 hours off", "docProps/core.xml", "Z</dcterms:created>",
+         "+25:00</dcterms:created>", "docProps/core.xml"},
+        {"misspelt property", "docProps/app.xml", "Application>", "Applikation>", "Applikation"},
+        {"unknown relationship attribute", "_rels/.rels", "<Relationship ",
+         "<Relationship Kind=\"x\" ", "_rels/.rels"},
+        {"colour scheme without its name", "xl/theme/theme1.xml", "<a:clrScheme name=\"Quendle\">",
+         "<a:clrScheme>", "xl/theme/theme1.xml"},
+        {"content type list with a stray element", "[Content_Types].xml", "<Default ",
+         "<Extra/><Default ", "[Content_Types].xml"},
+        {"a part of no known kind", "[Content_Types].xml",
+         "application/vnd.openxmlformats-officedocument.extended-properties+xml",
+         "application/vnd.example+xml", "no schema here"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string text = xlsx_test::PartOf(ours, c.part);
+        const std::size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, c.from.size(), c.to);
+        const std::string replacement = dir.File("part.xml");
+        const std::string broken = dir.File("broken.xlsx");
+        ASSERT_TRUE(testing_support::WriteWholeFile(replacement, text));
+        ASSERT_EQ(Repack(ours, broken, "deflated", {c.part, replacement}), "");
+        const std::string problems = xlsx_test::SchemaProblems(broken);
+        EXPECT_NE(problems.find(c.problem), std::string::npos) << problems;
+        // Checked against the book it came from, the broken part is still found.
+        EXPECT_EQ(xlsx_test::SchemaProblems(broken, ours), problems);
+    }
 }
 
 // `ours` with a sheet whose markup hides row elements and the end of the
@@ -182,17 +244,19 @@ TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
         ASSERT_TRUE(workbook::WriteNumber(sheet, 2, 1, 45000, date));
         ASSERT_TRUE(workbook::SaveBook(book.get(), ours));
     }
+    EXPECT_EQ(xlsx_test::SchemaProblems(ours), "");
     struct Case {
         std::string file;
         std::string sheet;
         int lastRow;
+        bool valid = true;  // false: the loaded sheet is outside the schema on purpose
     };
     const std::vector<Case> cases = {
         {ours, "Data", 3},
         {xlsx_test::Corpus("merge_cells01.xlsx"), "Sheet1", 2},  // row 2: empty merged cells
         {xlsx_test::Corpus("shared_strings01.xlsx"), "Sheet1", 127},
         {xlsx_test::Corpus("data_validation01.xlsx"), "Sheet1", 0},  // <sheetData/>
-        {TrickyRowsFile(dir, ours), "Data", 3},
+        {TrickyRowsFile(dir, ours), "Data", 3, false},  // attributes of a foreign namespace
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
@@ -211,6 +275,9 @@ TEST(XlsxLoader, RowsAreAppendedBelowExistingRows) {
         ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
 
         EXPECT_EQ(CompareProblems(c.file, saved, {"--changed", c.sheet}), "");
+        if (c.valid) {
+            EXPECT_EQ(xlsx_test::SchemaProblems(saved, c.file), "");
+        }
         const std::string before = xlsx_test::CellsOf(c.file);
         const std::string after = xlsx_test::CellsOf(saved);
         const std::string added = std::to_string(lastRow) + " 0 s \"new\"\n" +
@@ -292,6 +359,7 @@ TEST(XlsxLoader, AppendedBigSheetEqualsTheSheetWrittenAtOnce) {
         WriteTableRows(sheet, date, 0, kRows);
         ASSERT_TRUE(workbook::SaveBook(book.get(), whole)) << workbook::ErrorMessage(book.get());
     }
+    EXPECT_EQ(xlsx_test::SchemaProblems(whole), "");
     const std::string expected = xlsx_test::CellsOf(whole);
     ASSERT_EQ(expected.find("READER FAILED"), std::string::npos) << expected;
     for (const Case& c : cases) {
@@ -322,7 +390,7 @@ TEST(XlsxLoader, AppendedBigSheetEqualsTheSheetWrittenAtOnce) {
 
         EXPECT_TRUE(xlsx_test::ZipIsIntact(appended));
         EXPECT_EQ(FirstDifference(expected, xlsx_test::CellsOf(appended)), "");
-        EXPECT_EQ(xlsx_test::SchemaProblems(appended, "xl/worksheets/sheet1.xml"), "");
+        EXPECT_EQ(xlsx_test::SchemaProblems(appended, base), "");
     }
 }
 
@@ -338,6 +406,7 @@ TEST(XlsxLoader, Date1904WorkbookGivesSerialsOfItsSystem) {
     workbook::SetNumFormat(date, 14);
     ASSERT_TRUE(workbook::WriteNumber(sheet, 0, 0, serial, date));
     ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("d.xlsx")));
+    EXPECT_EQ(xlsx_test::SchemaProblems(dir.File("d.xlsx"), original), "");
     const std::string cells = xlsx_test::CellsOf(dir.File("d.xlsx"));
     EXPECT_EQ(cells.rfind("date1904 true\n", 0), 0u) << cells;
     EXPECT_NE(cells.find("sheet \"Dates\"\n0 0 d 43830.0\n"), std::string::npos) << cells;
@@ -365,6 +434,7 @@ TEST(XlsxLoader, SavingOverTheLoadedFileKeepsItsParts) {
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
     EXPECT_EQ(CompareProblems(xlsx_test::Corpus("comment04.xlsx"), path, {}), "");
+    EXPECT_EQ(xlsx_test::SchemaProblems(path, xlsx_test::Corpus("comment04.xlsx")), "");
 }
 
 TEST(XlsxLoader, DamagedAndHostileFilesFailCleanly) {
@@ -417,6 +487,7 @@ TEST(XlsxLoader, Zip64ArchiveLoadsAndKeepsItsParts) {
     ASSERT_TRUE(workbook::WriteText(sheet, workbook::LastRow(sheet), 0, "more", nullptr));
     ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("saved.xlsx")));
     EXPECT_EQ(CompareProblems(original, dir.File("saved.xlsx"), {"--changed", "Sheet1"}), "");
+    EXPECT_EQ(xlsx_test::SchemaProblems(dir.File("saved.xlsx"), original), "");
 }
 
 // A book of nearly as many sheets as the loader lets in (their parts and
@@ -444,6 +515,7 @@ TEST(XlsxLoader, BookOfManySheetsLoadsAndSaves) {
     const std::string saved = dir.File("saved.xlsx");
     ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
     EXPECT_TRUE(xlsx_test::ZipIsIntact(saved));
+    EXPECT_EQ(xlsx_test::SchemaProblems(saved, dir.File("many_sheets.xlsx")), "");
 
     BookPtr again(workbook::CreateBook(BookKind::kXlsx));
     ASSERT_TRUE(workbook::LoadBook(again.get(), saved)) << workbook::ErrorMessage(again.get());
@@ -523,6 +595,7 @@ TEST(XlsxLoader, ReplacedSheetKeepsItsPlaceAndTheShownTabIsVisible) {
         ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "new", nullptr));
         ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
 
+        EXPECT_EQ(xlsx_test::SchemaProblems(saved, original), "");
         const auto tabs = TabsOf(saved, {"sheet ", "active "});
         if (c.tabs.empty()) {
             EXPECT_EQ(tabs, TabsOf(original, {"sheet ", "active "}));
@@ -561,6 +634,7 @@ TEST(XlsxLoader, ReplacedSheetKeepsItsDefinedNames) {
         ASSERT_NE(workbook::AddSheet(book.get(), c.added), nullptr);
         const std::string saved = dir.File("names.xlsx");
         ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(xlsx_test::SchemaProblems(saved, xlsx_test::Corpus("defined_name01.xlsx")), "");
         const std::string part = xlsx_test::PartOf(saved, "xl/workbook.xml");
         for (const std::string& element : c.expected) {
             EXPECT_NE(part.find(element), std::string::npos) << element << "\nin " << part;
@@ -634,6 +708,9 @@ TEST(XlsxLoader, DocumentPropertiesListTheSavedSheets) {
         }
         const std::string saved = dir.File("app.xlsx");
         ASSERT_TRUE(workbook::SaveBook(book.get(), saved)) << workbook::ErrorMessage(book.get());
+        EXPECT_EQ(xlsx_test::SchemaProblems(
+                      saved, c.file != nullptr ? xlsx_test::Corpus(c.file) : std::string()),
+                  "");
         const auto lists = testing_support::RunTool("xlsx_app_lists.py", ShellQuote(saved));
         EXPECT_EQ(lists.output, c.lists);
         if (c.file != nullptr) {

@@ -41,6 +41,7 @@ TEST(XlsxNewBook, CellsReadBackThroughOpenpyxl) {
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
 
     EXPECT_TRUE(xlsx_test::ZipIsIntact(path));
+    EXPECT_EQ(xlsx_test::SchemaProblems(path), "");
     EXPECT_EQ(xlsx_test::CellsOf(path),
               "date1904 false\n"
               "sheet \"Data\"\n"
@@ -91,6 +92,7 @@ TEST(XlsxNewBook, TextIsEscapedSoReadersSeeTheOriginal) {
         expected += std::to_string(i) + " 0 s " + cases[i].read + "\n";
     }
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+    EXPECT_EQ(xlsx_test::SchemaProblems(path), "");
     EXPECT_EQ(xlsx_test::CellsOf(path), expected);
     const std::string part = xlsx_test::PartOf(path, "xl/worksheets/sheet1.xml");
     for (const auto& c : cases) {
@@ -138,6 +140,7 @@ TEST(XlsxNewBook, LimitsAndOrderRefuseWithClearText) {
         }
     }
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
+    EXPECT_EQ(xlsx_test::SchemaProblems(path), "");
     const std::string cells = xlsx_test::CellsOf(path);
     EXPECT_NE(cells.find("0 16383 s \"b\"\n1 0 s \"" + maxText + "\"\n1 2 s \""),
               std::string::npos);
@@ -156,6 +159,7 @@ TEST(XlsxNewBook, LimitsAndOrderRefuseWithClearText) {
     EXPECT_EQ(workbook::LastRow(rows), 1048576);
     ASSERT_TRUE(workbook::SaveBook(tall.get(), dir.File("tall.xlsx")));
     EXPECT_TRUE(xlsx_test::ZipIsIntact(dir.File("tall.xlsx")));
+    EXPECT_EQ(xlsx_test::SchemaProblems(dir.File("tall.xlsx")), "");
     EXPECT_NE(xlsx_test::PartOf(dir.File("tall.xlsx"), "xl/worksheets/sheet1.xml")
                   .find("<row r=\"1048576\"><c r=\"A1048576\" t=\"inlineStr\"><is><t>f</t>"),
               std::string::npos);
@@ -262,6 +266,7 @@ TEST(XlsxNewBook, LargeSheetSpanningManyChunksReadsBack) {
         ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
     }
     ASSERT_GT(xlsx_test::PartOf(path, "xl/worksheets/sheet1.xml").size(), 3u << 20);
+    EXPECT_EQ(xlsx_test::SchemaProblems(path), "");
     {
         BookPtr book(workbook::CreateBook(BookKind::kXlsx));
         ASSERT_TRUE(workbook::LoadBook(book.get(), path));
@@ -273,6 +278,7 @@ TEST(XlsxNewBook, LargeSheetSpanningManyChunksReadsBack) {
         ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
     }
     EXPECT_TRUE(xlsx_test::ZipIsIntact(path));
+    EXPECT_EQ(xlsx_test::SchemaProblems(path), "");
     const std::string cells = xlsx_test::CellsOf(path);
     std::size_t lines = 0;
     for (char c : cells) {
