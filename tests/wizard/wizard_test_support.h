@@ -13,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
@@ -130,6 +131,45 @@ inline QString StatusOf(const QString& statusPath) {
     return QSettings(statusPath, QSettings::IniFormat)
         .value(QStringLiteral("QUENDLE/Result"))
         .toString();
+}
+
+// The caption the frame must show on its current page, built from what the
+// pages themselves show, so that no caption is spelt out in a test: the
+// program's name (`programName`, the welcome page's caption) alone on the
+// welcome page; after it, " | " and the title in an inner page's header, or
+// the completion page's heading, which must be the one its model gives.
+inline QString ExpectedCaption(wizard::WizardFrame& frame, const QString& programName) {
+    QWizardPage* page = frame.currentPage();
+    if (page == nullptr) {
+        return QStringLiteral("(no page)");
+    }
+    switch (frame.currentId()) {
+        case wizard::kWelcomePageId:
+            return programName;
+        case wizard::kCompletionPageId: {
+            const auto* heading = page->findChild<QLabel*>(QStringLiteral("titleLabel"));
+            if (heading == nullptr ||
+                heading->text() != QString::fromLatin1(frame.completionModel().titleText())) {
+                return QStringLiteral("(the heading is not the model's)");
+            }
+            return programName + QStringLiteral(" | ") + heading->text();
+        }
+        default:
+            return programName + QStringLiteral(" | ") + page->title();
+    }
+}
+
+// The program's name as the welcome page shows it: its caption, which its
+// heading must name too. Empty when they disagree.
+inline QString ProgramName(wizard::WizardFrame& frame) {
+    const QString caption = frame.windowTitle();
+    const auto* heading =
+        frame.page(wizard::kWelcomePageId)->findChild<QLabel*>(QStringLiteral("titleLabel"));
+    if (frame.currentId() != wizard::kWelcomePageId || caption.isEmpty() || heading == nullptr ||
+        !heading->text().endsWith(caption)) {
+        return {};
+    }
+    return caption;
 }
 
 // Presses the button that moves on: Next, or Commit on a commit page.
