@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <random>
 #include <regex>
 #include <string>
@@ -128,6 +129,9 @@ enum class Number { kNone, kNumber, kTooSmall };  // kTooSmall: a number without
 // A number by the rules: the shape, at most 15 digits in an integer, a
 // decimal that printf shows again with as many significant digits, and the
 // value from strtod; one too small for a double is a number without a value.
+// The classifier reads no more than 308 integer and 400 fraction digits
+// (beyond them a decimal is past the largest double or below the smallest
+// one); a longer decimal is text.
 Number ReadNumber(std::string_view text, char decimalSeparator, double* value) {
     std::string integer;
     std::string fraction;
@@ -184,18 +188,26 @@ std::int64_t RunValue(const std::string& digits) {
     return significant.size() > 9 ? 1000000000 : significant.empty() ? 0 : std::stoll(significant);
 }
 
-// The serial number of a day in the 1900 system, or -1 for no such day:
-// days counted from 31 December 1899, one more from 1 March 1900 on for the
-// 29 February 1900 the system counts.
-double Serial(std::int64_t year, std::int64_t month, std::int64_t day) {
-    if (year < 1900 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31) {
-        return -1;
+// The serial number of a day, or nothing for no such day. The 1900 system
+// counts days from 31 December 1899, one more from 1 March 1900 on for the
+// 29 February 1900 it counts; the 1904 system counts them from 1 January
+// 1904, which is day 0. Years run to 9999.
+std::optional<double> Serial(std::int64_t year, std::int64_t month, std::int64_t day,
+                             bool system1904) {
+    if (year < (system1904 ? 1904 : 1900) || year > 9999 || month < 1 || month > 12 || day < 1 ||
+        day > 31) {
+        return std::nullopt;
     }
     const std::chrono::year_month_day date{std::chrono::year(static_cast<int>(year)),
                                            std::chrono::month(static_cast<unsigned>(month)),
                                            std::chrono::day(static_cast<unsigned>(day))};
     if (!date.ok()) {
-        return -1;
+        return std::nullopt;
+    }
+    if (system1904) {
+        return static_cast<double>(
+            (std::chrono::sys_days(date) - std::chrono::sys_days(std::chrono::year(1904) / 1 / 1))
+                .count());
     }
     const auto days =
         (std::chrono::sys_days(date) - std::chrono::sys_days(std::chrono::year(1899) / 12 / 31))
@@ -237,15 +249,15 @@ bool TimeOfDay(const std::string& text, double* fraction, bool* given) {
     return true;
 }
 
-// DateValue by the rules; 0 for no date.
-double DateValue(ConversionSettings* settings, const workbook::Book*, std::string_view view,
-                 bool* hasTime = nullptr) {
+// DateValue by the rules, in the 1900 system or with `system1904` the 1904 one.
+std::optional<double> DateValue(ConversionSettings* settings, bool system1904,
+                                std::string_view view, bool* hasTime = nullptr) {
     const std::string field(view);
     if (hasTime != nullptr) {
         *hasTime = false;
     }
     if (field.find_first_not_of("0123456789./- \tT:\"'") != std::string::npos) {
-        return 0;  // spares the patterns most text
+        return std::nullopt;  // spares the patterns most text
     }
     std::int64_t numbers[3] = {0, 0, 0};
     std::string rest;
@@ -254,8 +266,8 @@ double DateValue(ConversionSettings* settings, const workbook::Book*, std::strin
     if (mode == 4) {
         static const std::regex kCompact("[\"']?([0-9]{4})([0-9]{2})([0-9]{2})(.*)");
         std::smatch match;
-        if (field.size() <= 7 || !std::regex_match(field, match, kCompact)) {
-            return 0;
+        if (!std::regex_match(field, match, kCompact)) {
+            return std::nullopt;
         }
         for (int i = 0; i < 3; ++i) {
             numbers[i] = RunValue(match[i + 1]);
@@ -266,7 +278,7 @@ double DateValue(ConversionSettings* settings, const workbook::Book*, std::strin
         static const std::regex kDate("[ \\t]*([0-9]+)([./-])([0-9]{1,3})\\2([0-9]+)(.*)");
         std::smatch match;
         if (!std::regex_match(field, match, kDate)) {
-            return 0;
+            return std::nullopt;
         }
         numbers[0] = RunValue(match[1]);
         numbers[1] = RunValue(match[3]);
@@ -280,17 +292,18 @@ double DateValue(ConversionSettings* settings, const workbook::Book*, std::strin
     double fraction = 0;
     bool given = false;
     if (!TimeOfDay(rest, &fraction, &given)) {
-        return 0;
+        return std::nullopt;
     }
     const bool automatic = order == 0;
     if (automatic) {
         order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
     }
-    const double serial = order == 1   ? Serial(numbers[2], numbers[0], numbers[1])
-                          : order == 2 ? Serial(numbers[2], numbers[1], numbers[0])
-                                       : Serial(numbers[0], numbers[1], numbers[2]);
-    if (serial < 0) {
-        return 0;
+    const std::optional<double> serial =
+        order == 1   ? Serial(numbers[2], numbers[0], numbers[1], system1904)
+        : order == 2 ? Serial(numbers[2], numbers[1], numbers[0], system1904)
+                     : Serial(numbers[0], numbers[1], numbers[2], system1904);
+    if (!serial) {
+        return std::nullopt;
     }
     if (automatic) {
         settings->dateMode = 10 + order;
@@ -298,18 +311,17 @@ double DateValue(ConversionSettings* settings, const workbook::Book*, std::strin
     if (hasTime != nullptr) {
         *hasTime = given;
     }
-    return serial + fraction;
+    return *serial + fraction;
 }
 
-char ClassifyField(ConversionSettings* settings, const workbook::Book* book,
-                   std::string_view field) {
+char ClassifyField(ConversionSettings* settings, bool system1904, std::string_view field) {
     if (field.empty()) {
         return kCharacterType;
     }
     if (IsBoolean(field, TextOf(settings->booleanChars))) {
         return kLogicalType;
     }
-    if (oracle::DateValue(settings, book, field) != 0) {
+    if (oracle::DateValue(settings, system1904, field)) {
         return kDateType;
     }
     double value = 0;
@@ -344,7 +356,23 @@ struct Config {
     std::int32_t dateMode;
     std::string_view numericChars;  // empty: the default
     std::string_view booleanChars;  // empty: the default
+    bool system1904 = false;        // dates in a book of the 1904 system
 };
+
+// A book of the 1904 date system, loaded once; null if it cannot be (the
+// tests that need it then fail).
+const workbook::Book* Book1904() {
+    static const workbook::BookPtr book = [] {
+        workbook::BookPtr loaded(workbook::CreateBook(workbook::BookKind::kXlsx));
+        if (loaded == nullptr || !workbook::LoadBook(loaded.get(), std::string(QUENDLE_CORPUS_DIR) +
+                                                                       "/xlsx/date_1904_02.xlsx")) {
+            ADD_FAILURE() << "cannot load the 1904 corpus book";
+            return workbook::BookPtr();
+        }
+        return loaded;
+    }();
+    return book.get();
+}
 
 // Everything the run reads from a field, as one side computes it.
 struct Reading {
@@ -352,6 +380,7 @@ struct Reading {
     std::int32_t modeAfterClassify = 0;
     bool isNumber = false;
     std::uint64_t numberBits = 0;
+    bool isDate = false;
     std::uint64_t dateBits = 0;
     bool hasTime = false;
     std::int32_t modeAfterDate = 0;
@@ -392,16 +421,18 @@ template <typename Side>
 Reading Read(const Config& config, std::string_view field) {
     Reading reading;
     auto settings = SettingsFor(config);
-    reading.letter = Side::Classify(settings.get(), field);
+    reading.letter = Side::Classify(settings.get(), config, field);
     reading.modeAfterClassify = settings->dateMode;
     double number = -1.0;
     reading.isNumber = Side::Number(field, &number, config.decimalSeparator);
     reading.numberBits = Bits(number);
-    reading.dateBits = Bits(Side::Date(settings.get(), field, &reading.hasTime));
+    const std::optional<double> date = Side::Date(settings.get(), config, field, &reading.hasTime);
+    reading.isDate = date.has_value();
+    reading.dateBits = Bits(date.value_or(0.0));
     reading.modeAfterDate = settings->dateMode;
     reading.boolean = Side::Boolean(field);
     auto fresh = SettingsFor(config);
-    const engine::FieldValue value = Side::ClassifyValue(fresh.get(), field);
+    const engine::FieldValue value = Side::ClassifyValue(fresh.get(), config, field);
     reading.runLetter = value.letter;
     reading.runValueBits = Bits(value.value);
     reading.runHasTime = value.hasTime;
@@ -410,38 +441,48 @@ Reading Read(const Config& config, std::string_view field) {
 }
 
 struct EngineSide {
-    static char Classify(ConversionSettings* settings, std::string_view field) {
-        return engine::ClassifyField(settings, nullptr, field);
+    static const workbook::Book* BookOf(const Config& config) {
+        return config.system1904 ? Book1904() : nullptr;
+    }
+    static char Classify(ConversionSettings* settings, const Config& config,
+                         std::string_view field) {
+        return engine::ClassifyField(settings, BookOf(config), field);
     }
     static bool Number(std::string_view text, double* value, char separator) {
         return engine::NumberValue(text, value, separator);
     }
-    static double Date(ConversionSettings* settings, std::string_view field, bool* hasTime) {
-        return engine::DateValue(settings, nullptr, field, hasTime).value_or(0.0);
+    static std::optional<double> Date(ConversionSettings* settings, const Config& config,
+                                      std::string_view field, bool* hasTime) {
+        return engine::DateValue(settings, BookOf(config), field, hasTime);
     }
     static bool Boolean(std::string_view field) { return engine::BooleanValue(field); }
-    static engine::FieldValue ClassifyValue(ConversionSettings* settings, std::string_view field) {
-        return engine::ClassifyFieldValue(settings, nullptr, field);
+    static engine::FieldValue ClassifyValue(ConversionSettings* settings, const Config& config,
+                                            std::string_view field) {
+        return engine::ClassifyFieldValue(settings, BookOf(config), field);
     }
 };
 
 struct OracleSide {
-    static char Classify(ConversionSettings* settings, std::string_view field) {
-        return oracle::ClassifyField(settings, nullptr, field);
+    static char Classify(ConversionSettings* settings, const Config& config,
+                         std::string_view field) {
+        return oracle::ClassifyField(settings, config.system1904, field);
     }
     static bool Number(std::string_view text, double* value, char separator) {
         return oracle::NumberValue(text, value, separator);
     }
-    static double Date(ConversionSettings* settings, std::string_view field, bool* hasTime) {
-        return oracle::DateValue(settings, nullptr, field, hasTime);
+    static std::optional<double> Date(ConversionSettings* settings, const Config& config,
+                                      std::string_view field, bool* hasTime) {
+        return oracle::DateValue(settings, config.system1904, field, hasTime);
     }
     static bool Boolean(std::string_view field) { return oracle::BooleanValue(field); }
     // The run's reading before: classify, then read the value as that type.
-    static engine::FieldValue ClassifyValue(ConversionSettings* settings, std::string_view field) {
+    static engine::FieldValue ClassifyValue(ConversionSettings* settings, const Config& config,
+                                            std::string_view field) {
         engine::FieldValue value;
-        value.letter = oracle::ClassifyField(settings, nullptr, field);
+        value.letter = oracle::ClassifyField(settings, config.system1904, field);
         if (value.letter == engine::kDateType) {
-            value.value = oracle::DateValue(settings, nullptr, field, &value.hasTime);
+            value.value =
+                oracle::DateValue(settings, config.system1904, field, &value.hasTime).value_or(0.0);
         } else if (value.letter == engine::kNumericType) {
             value.hasNumber = oracle::NumberValue(field, &value.value, settings->decimalSeparator);
         }
@@ -452,10 +493,11 @@ struct OracleSide {
 std::string Describe(const Reading& r) {
     return std::string("letter ") + r.letter + " mode " + std::to_string(r.modeAfterClassify) +
            "/" + std::to_string(r.modeAfterDate) + " number " + std::to_string(r.isNumber) + ":" +
-           std::to_string(r.numberBits) + " date " + std::to_string(r.dateBits) + " time " +
-           std::to_string(r.hasTime) + " boolean " + std::to_string(r.boolean) + " run " +
-           r.runLetter + ":" + std::to_string(r.runValueBits) + " time " +
-           std::to_string(r.runHasTime) + " number " + std::to_string(r.runHasNumber);
+           std::to_string(r.numberBits) + " date " + std::to_string(r.isDate) + ":" +
+           std::to_string(r.dateBits) + " time " + std::to_string(r.hasTime) + " boolean " +
+           std::to_string(r.boolean) + " run " + r.runLetter + ":" +
+           std::to_string(r.runValueBits) + " time " + std::to_string(r.runHasTime) + " number " +
+           std::to_string(r.runHasNumber);
 }
 
 const std::vector<Config>& Configs() {
@@ -474,6 +516,10 @@ const std::vector<Config>& Configs() {
         all.push_back({'\0', 0, "123456789.,-", "-."});
         all.push_back({'.', 12, {}, "abcdefghY0"});
         all.push_back({',', 0, {}, "ABCDEFGHIJKLMNOPQRSTUVWXYZ5"});
+        // Dates of the 1904 system, in every order.
+        for (const std::int32_t mode : {0, 1, 2, 3, 4, 12}) {
+            all.push_back({'\0', mode, {}, {}, true});
+        }
         return all;
     }();
     return configs;
@@ -656,6 +702,13 @@ const std::vector<std::string>& EdgeFields() {
             "1.1.1900",
             "29.2.1900",
             "1.1.1904",
+            "31.12.1903",
+            "1904-01-01",
+            "1903-12-31",
+            "29.2.1904",
+            "19040101",
+            "19031231",
+            "1.1.1904 00:00:00.0004",
             "2024-03-05 23:59:59.9995",
             "2024-03-05 23:59:59.999",
             "2024-03-05T00:00",
@@ -892,7 +945,8 @@ bool ExpectSameReading(const Config& config, std::string_view field) {
     }
     ADD_FAILURE() << "field \"" << field << "\" separator '" << config.decimalSeparator
                   << "' dateMode " << config.dateMode << " numeric \"" << config.numericChars
-                  << "\" boolean \"" << config.booleanChars << "\"\n  expected "
+                  << "\" boolean \"" << config.booleanChars << "\""
+                  << (config.system1904 ? " 1904 system" : "") << "\n  expected "
                   << Describe(expected) << "\n  actual   " << Describe(actual);
     return false;
 }
@@ -929,7 +983,9 @@ TEST(ValueClassifierDifferential, NumberAndDateShapesReadAsTheRulesSay) {
           {'\0', 2, {}, {}},
           {'\0', 3, {}, {}},
           {'\0', 4, {}, {}},
-          {'.', 13, {}, {}}}},
+          {'.', 13, {}, {}},
+          {'\0', 0, {}, {}, true},
+          {'\0', 2, {}, {}, true}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -964,14 +1020,14 @@ TEST(ValueClassifierDifferential, AutomaticDateOrderMovesAtTheSameField) {
     FieldGenerator generator(7);
     for (int run = 0; run < 200; ++run) {
         SCOPED_TRACE(testing::Message() << "run " << run);
-        const Config config{'\0', 0, {}, {}};
+        const Config config{'\0', 0, {}, {}, run % 2 == 1};
         auto expected = SettingsFor(config);
         auto actual = SettingsFor(config);
         for (int i = 0; i < 50; ++i) {
             const std::string field = generator.Next();
             SCOPED_TRACE(field);
-            ASSERT_EQ(engine::ClassifyField(actual.get(), nullptr, field),
-                      oracle::ClassifyField(expected.get(), nullptr, field));
+            ASSERT_EQ(EngineSide::Classify(actual.get(), config, field),
+                      OracleSide::Classify(expected.get(), config, field));
             ASSERT_EQ(actual->dateMode, expected->dateMode);
         }
     }
