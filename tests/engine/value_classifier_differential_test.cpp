@@ -2,7 +2,8 @@
 // The classifier against its rules, written out independently below: the
 // fast classifier must give the letter, value, time-of-day flag and date
 // order they give for every field, including generated ones built to sit
-// on the rules' edges.
+// on the rules' edges. Numbers are read by Python as well, so that a fault
+// the C library shared with the classifier would show.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "test_support.h"
 #include "workbook/workbook.h"
 
 namespace {
@@ -127,8 +129,10 @@ bool NumberShape(const std::string& text, char decimalSeparator, std::string* in
 enum class Number { kNone, kNumber, kTooSmall };  // kTooSmall: a number without a value
 
 // A number by the rules: the shape, at most 15 digits in an integer, a
-// decimal that printf shows again with as many significant digits, and the
-// value from strtod; one too small for a double is a number without a value.
+// decimal that printf shows again with as many significant digits (an
+// integer part's trailing zeros among them: 82243704416327330.0 is text, its
+// nearest double being ...328), and the value from strtod; one too small for
+// a double is a number without a value.
 // The classifier reads no more than 308 integer and 400 fraction digits
 // (beyond them a decimal is past the largest double or below the smallest
 // one); a longer decimal is text.
@@ -138,14 +142,13 @@ Number ReadNumber(std::string_view text, char decimalSeparator, double* value) {
     if (!NumberShape(std::string(text), decimalSeparator, &integer, &fraction)) {
         return Number::kNone;
     }
-    const std::string all = integer + fraction;
-    const std::size_t first = std::min(all.find_first_not_of('0'), all.size());
-    std::string significant = all.substr(first);
-    if (!fraction.empty()) {
-        significant.erase(std::min(significant.find_last_not_of('0') + 1, significant.size()));
-    }
+    // The digits the text gives: from the first that is not 0 to the units
+    // or, past them, to the fraction's last that is not 0.
     const std::size_t fractionDigits =
         std::min(fraction.find_last_not_of('0') + 1, fraction.size());
+    const std::string all = integer + fraction.substr(0, fractionDigits);
+    const std::size_t first = std::min(all.find_first_not_of('0'), all.size());
+    const std::string significant = all.substr(first);
     if ((fraction.empty() && significant.size() > 15) || fractionDigits > 400 ||
         integer.size() - std::min(integer.find_first_not_of('0'), integer.size()) > 308) {
         return Number::kNone;
@@ -663,6 +666,14 @@ const std::vector<std::string>& EdgeFields() {
             "0.1",
             "0.3",
             "123456789012345.6",
+            "82243704416327330.00000000000",
+            "82243704416327330.0",
+            "8224370441632733.0",
+            "822437044163273300.0",
+            "1000000000000000000.5",
+            "12345678901234560.0",
+            "1234567890123450000.0",
+            "123456789012345000",
             "1234567890123456.7",
             "0.000000000000000000001",
             "1.7976931348623157",
@@ -1012,6 +1023,84 @@ TEST(ValueClassifierDifferential, GeneratedFieldsReadAsTheRulesSay) {
         const Config& config = configs[static_cast<std::size_t>(i) % configs.size()];
         failures += ExpectSameReading(config, field) ? 0 : 1;
     }
+}
+
+// Generated numbers in every shape, each as the engine reads it and as
+// tests/tools/decimal_numbers.py reads it with Python's float and decimal
+// modules: the same double, or both say it stays text or lies below the
+// smallest double. The shapes are the oracle's; the values and the
+// long-decimal rule come from outside the C library.
+TEST(ValueClassifierDifferential, GeneratedNumbersReadAsPythonReadsThem) {
+    struct Number {
+        std::string field;
+        char separator;
+    };
+    std::vector<Number> numbers;
+    std::string lines;
+    const auto add = [&](const std::string& field, char separator) {
+        std::string integer;
+        std::string fraction;
+        if (oracle::NumberShape(field, separator, &integer, &fraction)) {
+            numbers.push_back({field, separator});
+            lines += (field[0] == '-' ? "-" : "") + integer;
+            lines += (fraction.empty() ? "" : "." + fraction) + "\n";
+        }
+    };
+    // The edge fields and number shapes with every separator, then generated fields.
+    std::vector<std::string> fields = EdgeFields();
+    AddNumberShapes(&fields);
+    for (const std::string& field : fields) {
+        for (const char separator : {'\0', '.', ','}) {
+            add(field, separator);
+        }
+    }
+    FieldGenerator generator(4111);
+    for (int i = 0; i < 200000 && numbers.size() < 30000; ++i) {
+        add(generator.Next(), "\0.,"[i % 3]);
+    }
+    ASSERT_GT(numbers.size(), 10000u);
+    testing_support::TempDir dir;
+    const std::string path = dir.File("numbers.txt");
+    ASSERT_TRUE(testing_support::WriteWholeFile(path, lines));
+    const testing_support::CommandResult python =
+        testing_support::RunTool("decimal_numbers.py", testing_support::ShellQuote(path));
+    ASSERT_EQ(python.exitCode, 0) << python.output;
+    std::vector<std::string> verdicts;
+    for (std::size_t at = 0, end; (end = python.output.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        verdicts.push_back(python.output.substr(at, end - at));
+    }
+    ASSERT_EQ(verdicts.size(), numbers.size());
+    int failures = 0;                  // a few differences tell enough
+    std::size_t kinds[3] = {0, 0, 0};  // text, tiny, valued: each must occur
+    for (std::size_t i = 0; i < numbers.size() && failures < 20; ++i) {
+        const Number& number = numbers[i];
+        const std::string& verdict = verdicts[i];
+        double value = 0.0;
+        const bool read = engine::NumberValue(number.field, &value, number.separator);
+        const bool valued = verdict != "text" && verdict != "tiny";
+        const bool same = valued ? read && std::to_string(Bits(value)) == verdict : !read;
+        kinds[verdict == "text" ? 0 : verdict == "tiny" ? 1 : 2] += 1;
+        // Text and tiny differ in the letter: a tiny number is still a number.
+        auto settings = SettingsFor({number.separator, 3, {}, {}});
+        const engine::FieldValue field =
+            engine::ClassifyFieldValue(settings.get(), nullptr, number.field);
+        const bool date = field.letter == engine::kDateType;
+        const bool letterOk =
+            date || (verdict == "text" ? field.letter == engine::kCharacterType
+                                       : field.letter == engine::kNumericType &&
+                                             field.hasNumber == (verdict != "tiny"));
+        if (!same || !letterOk) {
+            ++failures;
+            ADD_FAILURE() << "field \"" << number.field << "\" separator '" << number.separator
+                          << "': Python says " << verdict << ", the engine "
+                          << (read ? std::to_string(Bits(value)) : "no value") << " letter "
+                          << field.letter << " hasNumber " << field.hasNumber;
+        }
+    }
+    EXPECT_GT(kinds[0], 100u);
+    EXPECT_GT(kinds[1], 0u);
+    EXPECT_GT(kinds[2], 1000u);
 }
 
 // One settings record across many fields: the first existing date fixes an
