@@ -92,6 +92,61 @@ TEST(XlsxLoader, CorpusFilesKeepWhatIsNotChanged) {
     }
 }
 
+// Every corpus workbook, whatever it holds, takes a new sheet, rows below
+// the first sheet that takes cells, and a replaced sheet, and each part
+// written or rewritten for that validates against the schemas. The folder
+// is listed, so a workbook added to the corpus is checked too.
+TEST(XlsxLoader, EveryCorpusBookTakesSheetsAndRowsThatValidate) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(xlsx_test::Corpus(""))) {
+        if (entry.path().extension() == ".xlsx") {
+            files.push_back(entry.path().string());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_GE(files.size(), 30u);
+    TempDir dir;
+    const std::string saved = dir.File("saved.xlsx");
+    for (const std::string& original : files) {
+        for (const bool replace : {false, true}) {
+            SCOPED_TRACE(original + (replace ? ", first sheet replaced" : ", sheet added"));
+            BookPtr book(workbook::CreateBook(BookKind::kXlsx));
+            ASSERT_TRUE(workbook::LoadBook(book.get(), original))
+                << workbook::ErrorMessage(book.get());
+            workbook::Format* date = workbook::AddFormat(book.get());
+            workbook::SetNumFormat(date, 14);
+            const auto writeRows = [&](workbook::Sheet* sheet, int from) {
+                EXPECT_TRUE(workbook::WriteText(sheet, from, 0, " new & <text> ", nullptr));
+                EXPECT_TRUE(workbook::WriteNumber(sheet, from, 1, -1.5e-7, nullptr));
+                EXPECT_TRUE(workbook::WriteNumber(sheet, from + 1, 2, 45001, date));
+                EXPECT_TRUE(workbook::WriteBool(sheet, from + 1, 3, true, nullptr));
+            };
+            if (replace) {
+                const std::string name(workbook::SheetName(workbook::GetSheet(book.get(), 0)));
+                workbook::Sheet* sheet = workbook::ReplaceSheet(book.get(), 0, name);
+                ASSERT_NE(sheet, nullptr) << workbook::ErrorMessage(book.get());
+                writeRows(sheet, 0);
+            } else {
+                // Below the first sheet that takes cells (not a chart sheet).
+                for (int i = 0; i < workbook::SheetCount(book.get()); ++i) {
+                    workbook::Sheet* sheet = workbook::GetSheet(book.get(), i);
+                    if (workbook::WriteText(sheet, workbook::LastRow(sheet), 0, "below", nullptr)) {
+                        writeRows(sheet, workbook::LastRow(sheet));
+                        break;
+                    }
+                }
+                workbook::Sheet* added = workbook::AddSheet(book.get(), "Quendle added");
+                ASSERT_NE(added, nullptr) << workbook::ErrorMessage(book.get());
+                writeRows(added, 0);
+            }
+            ASSERT_TRUE(workbook::SaveBook(book.get(), saved))
+                << workbook::ErrorMessage(book.get());
+            EXPECT_EQ(xlsx_test::SchemaProblems(saved, original), "");
+            EXPECT_EQ(xlsx_test::CellsOf(saved).find("READER FAILED"), std::string::npos);
+        }
+    }
+}
+
 TEST(XlsxLoader, DeletedSheetLeavesNoDanglingNamesOrTabs) {
     TempDir dir;
     const std::string original = xlsx_test::Corpus("defined_name01.xlsx");
