@@ -5,6 +5,8 @@
 // reads its input, several runs go at once, one per hardware thread; what
 // they say is kept and said in input order, so the messages, the run log
 // and the status file come out as they do one run at a time.
+#include "engine/batch_runner.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -17,8 +19,14 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/conversion_run.h"
+#include "engine/name_rules.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
+#include "platform/find_files.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 #include "workbook/workbook.h"
 
 namespace engine {

@@ -4,6 +4,8 @@
 // never left with part of the data or without sheets it had. The workbook is
 // locked from its load to its save, so runs that meet on one workbook take
 // turns and each finds the sheets of those before it.
+#include "engine/conversion_run.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -12,8 +14,13 @@
 #include <vector>
 
 #include "engine/csv_input.h"
-#include "engine/engine.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
+#include "engine/value_classifier.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "platform/workbook_lock.h"
 #include "workbook/limits.h"
 #include "workbook/workbook.h"
 

@@ -2,7 +2,9 @@
 // The delimiter and workbook-extension rules, shared by the parameter
 // language, the batch runner and the wizard, so that a name or a delimiter
 // typed in the wizard means what it means on a command line.
-#include "engine/engine.h"
+#include "engine/name_rules.h"
+
+#include "engine/settings.h"
 #include "engine/text_util.h"
 
 namespace engine {

@@ -2,6 +2,8 @@
 // The parameter language: file names and "/KEYWORD" or "-KEYWORD" options,
 // matched without regard to letter case. It has no error path: anything it
 // does not recognise is ignored.
+#include "engine/parameter_parser.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -9,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/name_rules.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
-#include "platform/platform.h"
+#include "platform/code_pages.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 
 namespace engine {
 namespace {

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Defaults, copies, the INI files and the type-override table of the settings
 // record.
+#include "engine/settings.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/engine.h"
 #include "engine/text_util.h"
-#include "platform/platform.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
 
 namespace engine {
 namespace {

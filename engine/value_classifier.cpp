@@ -6,6 +6,8 @@
 // A number cell must never show a different value than the text did, so the
 // number test is stricter than "consists of numeric characters": the text
 // must be a well-formed number whose digits a double holds exactly.
+#include "engine/value_classifier.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -16,7 +18,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 #include "workbook/workbook.h"
 
 namespace engine {

@@ -3,7 +3,7 @@
 // command line's pattern, messages on stderr, a progress line on a terminal.
 #pragma once
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

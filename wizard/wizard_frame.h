@@ -9,8 +9,8 @@
 #include <QWizard>
 #include <functional>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/messages.h"
 #include "wizard/core/wizard_core.h"
 #include "wizard/recent_files.h"
 

@@ -21,7 +21,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "engine/value_classifier.h"
 #include "workbook/workbook.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+#include "engine/run_log.h"
 #include "wizard/command_line.h"
 #include "wizard_test_support.h"
 

@@ -24,7 +24,8 @@
 #include <memory>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
 #include "wizard/wizard_frame.h"
 
 namespace wizard_testing {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/name_rules.h"
+#include "engine/run_log.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

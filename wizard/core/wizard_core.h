@@ -14,8 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/conversion_run.h"
+#include "engine/legacy_page.h"
+#include "engine/settings.h"
+#include "platform/code_pages.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 
 namespace wizard {
 
