@@ -80,10 +80,10 @@ void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
 }
 
 void SetDefaultSettings(ConversionSettings* settings) {
-    settings->overwriteFile = 0;
-    settings->overwriteTable = 1;
+    settings->overwriteFile = kOverwriteOff;
+    settings->overwriteTable = kOverwriteOn;
     settings->openResult = 1;
-    settings->workbookType = 0;
+    settings->workbookType = kWorkbookXls;
     settings->allCharacter = 1;
     settings->importRecords = 1;
     settings->delimiter = ',';
