@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/shared_library.h"
+#include "wizard/exit_codes.h"
 #include "wizard/silent_mode.h"
 #ifdef QUENDLE_NATIVE_WIZARD
 #include "wizard/win32/win32_wizard.h"

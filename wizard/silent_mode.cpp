@@ -17,6 +17,7 @@
 #include "engine/settings.h"
 #include "platform/console.h"
 #include "platform/find_files.h"
+#include "wizard/exit_codes.h"
 
 namespace wizard {
 namespace {

@@ -14,7 +14,7 @@
 #include <QSignalSpy>
 
 #include "engine/run_log.h"
-#include "wizard/command_line.h"
+#include "wizard/qt/command_line_box.h"
 #include "wizard_test_support.h"
 
 using namespace wizard;

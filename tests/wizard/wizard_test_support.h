@@ -26,7 +26,7 @@
 
 #include "engine/parameter_parser.h"
 #include "engine/settings.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard_testing {
 

@@ -12,7 +12,7 @@
 #include "tests/wizard/core/memory_store.h"
 #include "tests/wizard/core/settings_for.h"
 #include "wizard/core/wizard_core.h"
-#include "wizard/silent_mode.h"
+#include "wizard/exit_codes.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "engine/settings.h"
 #include "platform/messages.h"
 #include "wizard/core/wizard_core.h"
-#include "wizard/recent_files.h"
+#include "wizard/qt/recent_files_qsettings.h"
 
 namespace wizard {
 

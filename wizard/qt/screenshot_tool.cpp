@@ -16,7 +16,7 @@
 
 #include "engine/parameter_parser.h"
 #include "engine/settings.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace {
 
