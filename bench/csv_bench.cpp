@@ -19,7 +19,8 @@
 #include <string>
 
 #include "engine/csv_input.h"
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "engine/value_classifier.h"
 
 namespace {
 

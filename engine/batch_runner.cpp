@@ -5,6 +5,8 @@
 // reads its input, several runs go at once, one per hardware thread; what
 // they say is kept and said in input order, so the messages, the run log
 // and the status file come out as they do one run at a time.
+#include "engine/batch_runner.h"
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -17,8 +19,14 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/conversion_run.h"
+#include "engine/name_rules.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
+#include "platform/find_files.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 #include "workbook/workbook.h"
 
 namespace engine {
@@ -121,7 +129,7 @@ bool RunOne(const RunOwner* owner, ConversionSettings* settings, const BatchItem
     // Two inputs whose sheet names come out alike (cut at 31 characters,
     // or equal but for letter case) must not replace each other's sheet.
     const std::string name = SheetNameFor(settings);
-    if (settings->overwriteTable != 0 && MadeEarlier(*made, item.output, name)) {
+    if (settings->overwriteTable != kOverwriteOff && MadeEarlier(*made, item.output, name)) {
         const std::string unique = UniqueSheetName(*made, item.output, name);
         (void)CopyText(settings->tableName, unique);  // at most 31 characters: fits
         const std::string text = "The sheet name " + name + " for " + item.input +
@@ -139,7 +147,7 @@ bool RunOne(const RunOwner* owner, ConversionSettings* settings, const BatchItem
     Count(run, result);
     // Only the first file may replace the workbook or use TABLENAME=;
     // the later ones add their own sheets to what the first one wrote.
-    settings->overwriteFile = 0;
+    settings->overwriteFile = kOverwriteOff;
     settings->tableName[0] = '\0';
     return settings->cancelRequested.load(std::memory_order_relaxed) == 0;
 }
@@ -181,7 +189,8 @@ bool OutputsAreDistinct(const std::vector<BatchItem>& items) {
 // one at a time. (A run also adds to recordCount, which the batch sums.)
 bool LaterRunsAreIndependent(const ConversionSettings& settings) {
     const std::int32_t mode = settings.dateMode;
-    const bool dateOrderFixed = (mode >= 1 && mode <= 4) || (mode >= 11 && mode <= 13);
+    const bool dateOrderFixed = (mode >= kDateMonthFirst && mode <= kDateCompact) ||
+                                (mode >= kDateDetectedMonthFirst && mode <= kDateDetectedYearFirst);
     const bool noDates = settings.allCharacter == 1 || settings.importRecords == 0;
     return settings.typesInFile == 0 && (dateOrderFixed || noDates);
 }
@@ -321,7 +330,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
                 (void)CopyText(own->inputPath, job.item->input);
                 (void)CopyText(own->outputPath, job.item->output);
                 if (index != firstRun) {
-                    own->overwriteFile = 0;
+                    own->overwriteFile = kOverwriteOff;
                     own->tableName[0] = '\0';
                 }
                 own->recordCount = 0;
@@ -438,7 +447,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         (void)CopyText(settings->outputPath, last->output);
     }
     if (firstRun < jobs.size() && jobs[firstRun].done) {
-        settings->overwriteFile = 0;
+        settings->overwriteFile = kOverwriteOff;
         settings->tableName[0] = '\0';
     }
     // FIELDTYPES= fills the same slots in every run that reads records: a
@@ -462,7 +471,8 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
 
     // Without TYPE= the output name's extension chooses the format.
     if (settings->workbookTypeGiven == 0 && !outputTemplate.empty()) {
-        settings->workbookType = EndsWithIgnoringCase(outputTemplate, ".xlsx") ? 1 : 0;
+        settings->workbookType =
+            EndsWithIgnoringCase(outputTemplate, ".xlsx") ? kWorkbookXlsx : kWorkbookXls;
     }
 
     // The target: one workbook for all files (oneBook), or one per file in

@@ -4,6 +4,8 @@
 // never left with part of the data or without sheets it had. The workbook is
 // locked from its load to its save, so runs that meet on one workbook take
 // turns and each finds the sheets of those before it.
+#include "engine/conversion_run.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -12,8 +14,13 @@
 #include <vector>
 
 #include "engine/csv_input.h"
-#include "engine/engine.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
+#include "engine/value_classifier.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
+#include "platform/workbook_lock.h"
 #include "workbook/limits.h"
 #include "workbook/workbook.h"
 
@@ -66,7 +73,8 @@ void StoreTypeTokens(ConversionSettings* settings, std::string_view text, char s
 }
 
 bool IsAutomaticDateOrder(std::int32_t dateMode) {
-    return !(dateMode >= 1 && dateMode <= 4) && !(dateMode >= 11 && dateMode <= 13);
+    return !(dateMode >= kDateMonthFirst && dateMode <= kDateCompact) &&
+           !(dateMode >= kDateDetectedMonthFirst && dateMode <= kDateDetectedYearFirst);
 }
 
 class Run {
@@ -202,7 +210,8 @@ RunResult Run::Execute() {
         // The library's reason first, under the workbook's name, then the
         // run's own message.
         Report(outputPath_, workbook::ErrorMessage(book_.get()), platform::MessageIcon::kNone);
-        ShowError(s_->workbookType == 1 ? "Cannot save XLSX file." : "Cannot save XLS file.");
+        ShowError(s_->workbookType == kWorkbookXlsx ? "Cannot save XLSX file."
+                                                    : "Cannot save XLS file.");
         return RunResult::kFailed;
     }
     return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;
@@ -240,8 +249,8 @@ bool Run::LockWorkbook() {
 }
 
 bool Run::OpenBook() {
-    book_.reset(workbook::CreateBook(s_->workbookType == 1 ? workbook::BookKind::kXlsx
-                                                           : workbook::BookKind::kXls));
+    book_.reset(workbook::CreateBook(s_->workbookType == kWorkbookXlsx ? workbook::BookKind::kXlsx
+                                                                       : workbook::BookKind::kXls));
     if (!book_) {
         if (s_->logEnabled != 0) {
             Log(kLogCannotCreate, "");
@@ -252,7 +261,7 @@ bool Run::OpenBook() {
     (void)workbook::SetLocale(book_.get(), "");
     // With OVERWRITE the workbook is not loaded: the save replaces the old
     // file only once the new one is complete, so a failed run loses nothing.
-    if (s_->overwriteFile == 0 && platform::PathExists(outputPath_)) {
+    if (s_->overwriteFile == kOverwriteOff && platform::PathExists(outputPath_)) {
         if (!workbook::LoadBook(book_.get(), outputPath_)) {
             ShowError("Cannot open the existing workbook " + outputPath_ + ": " +
                       workbook::ErrorMessage(book_.get()) + " The workbook was left unchanged.");
@@ -269,7 +278,7 @@ bool Run::FindOrAddSheet() {
         if (sheet == nullptr || !workbook::SameSheetName(workbook::SheetName(sheet), name)) {
             continue;
         }
-        if (s_->overwriteTable == 0) {
+        if (s_->overwriteTable == kOverwriteOff) {
             sheet_ = sheet;
             row_ = workbook::LastRow(sheet);
             NoteSheet(SheetOutcome::Kind::kAppended, name);
@@ -421,7 +430,7 @@ void Run::SettleDateOrder(std::string_view field) {
         return;
     }
     if (LookAheadDateOrder() == kDayFirst) {
-        s_->dateMode = 12;
+        s_->dateMode = kDateDetectedDayFirst;
     }
 }
 
@@ -461,9 +470,10 @@ unsigned Run::LookAheadDateOrder() const {
 }
 
 void Run::ReportMisfitDates() const {
-    const char* order = s_->dateMode % 10 == 1   ? "MM.DD.YYYY"
-                        : s_->dateMode % 10 == 2 ? "DD.MM.YYYY"
-                                                 : "YYYY.MM.DD";
+    const std::int32_t mode = s_->dateMode;
+    const char* order = mode == kDateMonthFirst || mode == kDateDetectedMonthFirst ? "MM.DD.YYYY"
+                        : mode == kDateDayFirst || mode == kDateDetectedDayFirst   ? "DD.MM.YYYY"
+                                                                                   : "YYYY.MM.DD";
     const bool one = misfitDates_ == 1;
     Report("Warning",
            inputPath_ + ": " + std::to_string(misfitDates_) +

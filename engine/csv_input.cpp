@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "engine/legacy_page.h"
+#include "platform/utf8.h"
 #include "workbook/limits.h"
 
 namespace engine {

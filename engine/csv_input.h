@@ -12,8 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/code_pages.h"
+#include "platform/files.h"
 
 namespace engine {
 

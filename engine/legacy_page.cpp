@@ -6,10 +6,14 @@
 // them. The tables are written out rather than taken from the system's
 // pages, so a DOS export is told from a Windows one on any system, whatever
 // its locale.
+#include "engine/legacy_page.h"
+
 #include <algorithm>
 #include <array>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "platform/code_pages.h"
+#include "platform/utf8.h"
 
 namespace engine {
 namespace {

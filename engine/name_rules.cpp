@@ -2,7 +2,9 @@
 // The delimiter and workbook-extension rules, shared by the parameter
 // language, the batch runner and the wizard, so that a name or a delimiter
 // typed in the wizard means what it means on a command line.
-#include "engine/engine.h"
+#include "engine/name_rules.h"
+
+#include "engine/settings.h"
 #include "engine/text_util.h"
 
 namespace engine {
@@ -27,7 +29,7 @@ void SetFields(ConversionSettings* settings, std::string_view value) {
 
 std::string AdaptExtension(std::string_view name, std::int32_t workbookType) {
     std::string adapted(name);
-    if (workbookType == 1 && EndsWithIgnoringCase(name, "xls")) {
+    if (workbookType == kWorkbookXlsx && EndsWithIgnoringCase(name, "xls")) {
         std::size_t characters = 0;
         for (char c : name) {
             characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
@@ -36,7 +38,7 @@ std::string AdaptExtension(std::string_view name, std::int32_t workbookType) {
         if (characters < kPathCharacters) {
             adapted += 'x';
         }
-    } else if (workbookType == 0 && EndsWithIgnoringCase(name, "xlsx")) {
+    } else if (workbookType == kWorkbookXls && EndsWithIgnoringCase(name, "xlsx")) {
         adapted.pop_back();
     }
     return adapted;

@@ -2,6 +2,8 @@
 // The parameter language: file names and "/KEYWORD" or "-KEYWORD" options,
 // matched without regard to letter case. It has no error path: anything it
 // does not recognise is ignored.
+#include "engine/parameter_parser.h"
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -9,9 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/name_rules.h"
+#include "engine/settings.h"
 #include "engine/text_util.h"
-#include "platform/platform.h"
+#include "platform/code_pages.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 
 namespace engine {
 namespace {
@@ -81,19 +86,24 @@ struct Option {
 
 // Matching order; an element's rest can match at most one entry.
 constexpr Option kOptions[] = {
-    {"OVERWRITETABLE=1", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 1; }},
-    {"OVERWRITETABLE=0", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 0; }},
-    {"OVERWRITETABLE=YES", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 1; }},
-    {"OVERWRITETABLE=NO", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 0; }},
-    {"OVERWRITETABLE=SKIP", Match::kExact, [](auto* s, auto, auto) { s->overwriteTable = 2; }},
+    {"OVERWRITETABLE=1", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteTable = kOverwriteOn; }},
+    {"OVERWRITETABLE=0", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteTable = kOverwriteOff; }},
+    {"OVERWRITETABLE=YES", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteTable = kOverwriteOn; }},
+    {"OVERWRITETABLE=NO", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteTable = kOverwriteOff; }},
+    {"OVERWRITETABLE=SKIP", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteTable = kOverwriteSkip; }},
     {"TYPE=ANY", Match::kExact,
      [](auto* s, auto, auto) {
-         s->workbookType = 0;
+         s->workbookType = kWorkbookXls;
          s->workbookTypeGiven = 1;
      }},
     {"TYPE=2007", Match::kExact,
      [](auto* s, auto, auto) {
-         s->workbookType = 1;
+         s->workbookType = kWorkbookXlsx;
          s->workbookTypeGiven = 1;
      }},
     {"FIELDTYPES=", Match::kPrefix, [](auto* s, auto v, auto) { s->fieldTypes = CopyOwned(v); }},
@@ -112,10 +122,10 @@ constexpr Option kOptions[] = {
      [](auto* s, auto v, auto) { CopyText(s->booleanChars, v, kShortTextCharacters); }},
     {"TABLENAME=", Match::kPrefix,
      [](auto* s, auto v, auto) { CopyText(s->tableName, v, kTableNameCharacters); }},
-    {"YYYY.MM.DD", Match::kExact, [](auto* s, auto, auto) { s->dateMode = 3; }},
-    {"DD.MM.YYYY", Match::kExact, [](auto* s, auto, auto) { s->dateMode = 2; }},
-    {"MM.DD.YYYY", Match::kExact, [](auto* s, auto, auto) { s->dateMode = 1; }},
-    {"AUTODATE", Match::kExact, [](auto* s, auto, auto) { s->dateMode = 0; }},
+    {"YYYY.MM.DD", Match::kExact, [](auto* s, auto, auto) { s->dateMode = kDateYearFirst; }},
+    {"DD.MM.YYYY", Match::kExact, [](auto* s, auto, auto) { s->dateMode = kDateDayFirst; }},
+    {"MM.DD.YYYY", Match::kExact, [](auto* s, auto, auto) { s->dateMode = kDateMonthFirst; }},
+    {"AUTODATE", Match::kExact, [](auto* s, auto, auto) { s->dateMode = kDateAuto; }},
     {"COLUMNS=", Match::kPrefix, [](auto* s, auto v, auto) { SetColumns(s, v); }},
     {"ORDER=", Match::kPrefix,
      [](auto* s, auto v, auto) { CopyText(s->orderText, v, kOrderTextCharacters); }},
@@ -140,12 +150,13 @@ constexpr Option kOptions[] = {
     {"CODEPAGE=", Match::kPrefix, [](auto* s, auto v, auto) { SetCodePage(s, v); }},
     {"DECIMAL=.", Match::kExact, [](auto* s, auto, auto) { s->decimalSeparator = '.'; }},
     {"DECIMAL=,", Match::kExact, [](auto* s, auto, auto) { s->decimalSeparator = ','; }},
-    {"OVERWRITE=1", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 1; }},
-    {"OVERWRITE=0", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 0; }},
-    {"OVERWRITE=2", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 2; }},
-    {"OVERWRITE=YES", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 1; }},
-    {"OVERWRITE=NO", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 0; }},
-    {"OVERWRITE=SKIP", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = 2; }},
+    {"OVERWRITE=1", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = kOverwriteOn; }},
+    {"OVERWRITE=0", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = kOverwriteOff; }},
+    {"OVERWRITE=2", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = kOverwriteSkip; }},
+    {"OVERWRITE=YES", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = kOverwriteOn; }},
+    {"OVERWRITE=NO", Match::kExact, [](auto* s, auto, auto) { s->overwriteFile = kOverwriteOff; }},
+    {"OVERWRITE=SKIP", Match::kExact,
+     [](auto* s, auto, auto) { s->overwriteFile = kOverwriteSkip; }},
     {"OPEN=1", Match::kExact, [](auto* s, auto, auto) { s->openResult = 1; }},
     {"OPEN=0", Match::kExact, [](auto* s, auto, auto) { s->openResult = 0; }},
     {"WAIT", Match::kExact, [](auto* s, auto, auto) { s->waitAtEnd = 1; }},
@@ -223,7 +234,7 @@ std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* setting
         if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
             input = input.substr(0, dot);
         }
-        written = std::string(input) + (settings->workbookType == 1 ? ".xlsx" : ".xls");
+        written = std::string(input) + (settings->workbookType == kWorkbookXlsx ? ".xlsx" : ".xls");
     }
     bool outputSeen = false;
     std::string_view input;

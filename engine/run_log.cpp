@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The run log "wizards.log" and the status file. Both are best effort: a
 // failure to write them never stops a conversion and is not reported.
+#include "engine/run_log.h"
+
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <set>
 #include <string>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
 
 namespace engine {
 namespace {

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 // Defaults, copies, the INI files and the type-override table of the settings
 // record.
+#include "engine/settings.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "engine/engine.h"
 #include "engine/text_util.h"
-#include "platform/platform.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
 
 namespace engine {
 namespace {
@@ -78,10 +80,10 @@ void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
 }
 
 void SetDefaultSettings(ConversionSettings* settings) {
-    settings->overwriteFile = 0;
-    settings->overwriteTable = 1;
+    settings->overwriteFile = kOverwriteOff;
+    settings->overwriteTable = kOverwriteOn;
     settings->openResult = 1;
-    settings->workbookType = 0;
+    settings->workbookType = kWorkbookXls;
     settings->allCharacter = 1;
     settings->importRecords = 1;
     settings->delimiter = ',';

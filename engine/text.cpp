@@ -2,7 +2,7 @@
 // Filling the record's fixed text buffers.
 #include <algorithm>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 namespace engine {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 namespace engine {
 

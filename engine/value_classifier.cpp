@@ -6,6 +6,8 @@
 // A number cell must never show a different value than the text did, so the
 // number test is stricter than "consists of numeric characters": the text
 // must be a well-formed number whose digits a double holds exactly.
+#include "engine/value_classifier.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -16,7 +18,7 @@
 #include <optional>
 #include <string_view>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 #include "workbook/workbook.h"
 
 namespace engine {
@@ -866,7 +868,9 @@ double AutomaticDate(ConversionSettings* settings, const workbook::Book* book,
     const int order = numbers[0] > 31 ? 3 : numbers[0] >= 13 ? 2 : 1;
     const double value = PackInOrder(book, order, numbers, time);
     if (value != kNoDate) {
-        settings->dateMode = 10 + order;
+        settings->dateMode = order == 3   ? kDateDetectedYearFirst
+                             : order == 2 ? kDateDetectedDayFirst
+                                          : kDateDetectedMonthFirst;
     }
     return value;
 }
@@ -877,7 +881,8 @@ double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
 // True when dateMode fixes the order of day, month and year (not the
 // compact form, not automatic).
 constexpr bool FixesOrder(std::int32_t dateMode) {
-    return (dateMode >= 1 && dateMode <= 3) || (dateMode >= 11 && dateMode <= 13);
+    return (dateMode >= kDateMonthFirst && dateMode <= kDateYearFirst) ||
+           (dateMode >= kDateDetectedMonthFirst && dateMode <= kDateDetectedYearFirst);
 }
 
 // DateValue's work, giving the time of day read too. *undated (may be null)
@@ -886,7 +891,7 @@ constexpr bool FixesOrder(std::int32_t dateMode) {
 double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std::string_view field,
                    TimeOfDay* time, bool* undated = nullptr) {
     std::int32_t numbers[3] = {0, 0, 0};
-    if (settings->dateMode == 4) {
+    if (settings->dateMode == kDateCompact) {
         // Compact YYYYMMDD, optionally behind the quote a spreadsheet export
         // puts before digits it wants kept as text.
         if (field.size() <= 7) {
@@ -920,14 +925,14 @@ double DateAndTime(ConversionSettings* settings, const workbook::Book* book, std
 double DateInOrder(ConversionSettings* settings, const workbook::Book* book,
                    const std::int32_t numbers[3], const TimeOfDay& time) {
     switch (settings->dateMode) {
-        case 1:
-        case 11:
+        case kDateMonthFirst:
+        case kDateDetectedMonthFirst:
             return PackInOrder(book, 1, numbers, time);
-        case 2:
-        case 12:
+        case kDateDayFirst:
+        case kDateDetectedDayFirst:
             return PackInOrder(book, 2, numbers, time);
-        case 3:
-        case 13:
+        case kDateYearFirst:
+        case kDateDetectedYearFirst:
             return PackInOrder(book, 3, numbers, time);
         default:
             return AutomaticDate(settings, book, numbers, time);
@@ -994,7 +999,7 @@ template <bool kWithValue>
 FieldValue ReadDateOrNumber(ConversionSettings* settings, const workbook::Book* book,
                             std::string_view field, unsigned classes, unsigned separators) {
     FieldValue result;
-    if (separators >= 2 || settings->dateMode == 4) {
+    if (separators >= 2 || settings->dateMode == kDateCompact) {
         TimeOfDay time;
         const double date = DateAndTime(settings, book, field, &time, &result.undatedDate);
         if (date != kNoDate) {
@@ -1124,7 +1129,7 @@ template <bool kWithValue>
     }
     // The compact order reads dates of digits alone, so it takes the
     // general path.
-    if (settings->dateMode != 4) {
+    if (settings->dateMode != kDateCompact) {
         std::int32_t numbers[3];
         if (field.size() >= 10 && ReadFixedShapeDate(field, numbers)) {
             // Never a number: a run of two digits between two separators

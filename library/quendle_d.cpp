@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/batch_runner.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
+#include "platform/console.h"
 
 namespace {
 

@@ -9,8 +9,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
-
 namespace platform::detail {
 
 // What one byte of a single-byte page stands for.

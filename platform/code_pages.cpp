@@ -2,6 +2,8 @@
 // Code pages on every system: 256-entry tables for single-byte pages built
 // from the system's byte texts, and our own UTF-8 and UTF-16 decoders, which
 // replace bad input with U+FFFD in the same way on every system.
+#include "platform/code_pages.h"
+
 #include <array>
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +16,7 @@
 #include <utility>
 
 #include "platform/code_page_backend.h"
-#include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace platform {
 namespace {

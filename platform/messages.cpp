@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Message display: through the caller's sink, or one line on stderr.
+#include "platform/messages.h"
+
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/console.h"
 
 namespace platform {
 

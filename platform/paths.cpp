@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Splitting and joining paths with the separators of the platform built for.
+#include "platform/paths.h"
+
 #include <string>
 #include <string_view>
-
-#include "platform/platform.h"
 
 namespace platform {
 

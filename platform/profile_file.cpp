@@ -4,13 +4,16 @@
 // Windows private-profile calls read them. Writes keep every other line as
 // it stands and replace the file atomically. Our own reader on every system,
 // so an INI file means the same on Linux and Windows.
+#include "platform/profile_file.h"
+
 #include <climits>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

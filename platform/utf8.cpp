@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // UTF-8 decoding and encoding, shared by the code-page layer and the
 // workbook formats.
-#include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace platform {
 

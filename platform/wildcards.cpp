@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/find_files.h"
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

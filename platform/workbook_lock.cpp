@@ -3,6 +3,8 @@
 // condition variable per workbook, then take the system's lock on the hidden
 // file beside it, polling, since another process gives no signal when it lets
 // go. What the holder saw of the workbook is kept here for its save to check.
+#include "platform/workbook_lock.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -11,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/workbook_lock_backend.h"
 
 namespace platform {

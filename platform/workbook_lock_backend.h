@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/workbook_lock.h"
 
 namespace platform::detail {
 

@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/shared_library.h"
+#include "wizard/exit_codes.h"
 #include "wizard/silent_mode.h"
 #ifdef QUENDLE_NATIVE_WIZARD
 #include "wizard/win32/win32_wizard.h"

@@ -11,7 +11,13 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "engine/batch_runner.h"
+#include "engine/conversion_run.h"
+#include "engine/run_log.h"
+#include "engine/settings.h"
+#include "platform/console.h"
+#include "platform/find_files.h"
+#include "wizard/exit_codes.h"
 
 namespace wizard {
 namespace {

@@ -3,35 +3,9 @@
 // command line's pattern, messages on stderr, a progress line on a terminal.
 #pragma once
 
-#include "engine/engine.h"
-#include "wizard/core/wizard_core.h"
+#include "engine/settings.h"
 
 namespace wizard {
-
-// Exit statuses of the program, for scripts.
-inline constexpr int kExitSuccess = 0;           // every conversion succeeded
-inline constexpr int kExitConversionFailed = 1;  // at least one conversion failed
-inline constexpr int kExitNoInput = 2;           // no input name, or nothing matched it
-inline constexpr int kExitNoWizard = 3;          // the wizard cannot be shown here
-inline constexpr int kExitOutOfMemory = 4;       // the program ran out of memory
-inline constexpr int kExitCancelled = 5;         // the wizard closed before its conversion ended
-
-// The exit status after the wizard has closed: its last run's outcome, or
-// kExitCancelled when no run ended (cancelled on a page or during the run).
-inline int WizardExitStatus(const ProgressPageModel& progress) {
-    if (!progress.finished()) {
-        return kExitCancelled;
-    }
-    switch (progress.report().outcome) {
-        case RunOutcome::kConverted:
-            return kExitSuccess;
-        case RunOutcome::kFailed:
-            return kExitConversionFailed;
-        case RunOutcome::kCancelled:
-            break;
-    }
-    return kExitCancelled;
-}
 
 // True when the settings ask for a conversion without the wizard: SILENT,
 // or BATCH with a wildcard in the input name.

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/workbook.h"
 
 namespace workbook {

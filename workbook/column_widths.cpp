@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "platform/platform.h"
+#include "platform/utf8.h"
 #include "workbook/book.h"
 
 namespace workbook {

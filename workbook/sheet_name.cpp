@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/utf8.h"
 #include "workbook/limits.h"
 #include "workbook/workbook.h"
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Code pages on POSIX: Windows code-page numbers mapped to iconv names, and the
 // ANSI/OEM pair taken from the environment or the locale.
+#include "platform/code_pages.h"
+
 #include <iconv.h>
 
 #include <array>
@@ -12,7 +14,6 @@
 #include <string_view>
 
 #include "platform/code_page_backend.h"
-#include "platform/platform.h"
 
 namespace platform {
 namespace {

@@ -4,6 +4,8 @@
 // an atomic rename commits. Pending temporary files are listed in a table the
 // program's signal handler can walk without allocating or locking, and each
 // is flock-ed by its save, so a later save can tell one whose process died.
+#include "platform/files.h"
+
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -25,7 +27,10 @@
 #include <string>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/paths.h"
+#include "platform/shared_library.h"
 #include "platform/workbook_lock_backend.h"
 
 namespace platform {

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Wildcard file search on POSIX: the folder's entries through readdir,
 // matched by the shared wildcard rules, in sorted order.
+#include "platform/find_files.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

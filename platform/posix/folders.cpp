@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 
 namespace platform {
 namespace {

@@ -4,6 +4,8 @@
 // process, and the system drops it when the process ends. The file is
 // removed at release; whoever opened it just before must then find that the
 // name no longer leads to the file it locked, and try again.
+#include "platform/workbook_lock.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,7 +15,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/workbook_lock_backend.h"
 
 namespace platform::detail {

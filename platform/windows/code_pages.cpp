@@ -4,6 +4,8 @@
 // the same number (0x81 in 1252 gives U+0081) where iconv reports the byte
 // undefined; those holes are reported undefined here too, so the same bytes
 // give the same text on both systems.
+#include "platform/code_pages.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -12,7 +14,7 @@
 #include <string>
 
 #include "platform/code_page_backend.h"
-#include "platform/platform.h"
+#include "platform/utf8.h"
 #include "platform/windows/wide.h"
 
 namespace platform {

@@ -5,6 +5,8 @@
 // themselves on close; the save beside the target is committed with
 // ReplaceFileW (which keeps the old file's attributes and access rights) or
 // MoveFileExW, and a file another program holds is named as such.
+#include "platform/files.h"
+
 #include <windows.h>
 
 #include <array>
@@ -15,7 +17,11 @@
 #include <string>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
+#include "platform/console.h"
+#include "platform/find_files.h"
+#include "platform/paths.h"
+#include "platform/shared_library.h"
 #include "platform/windows/wide.h"
 #include "platform/workbook_lock_backend.h"
 

@@ -2,13 +2,15 @@
 // Wildcard file search on Windows: FindFirstFileW/FindNextFileW list the
 // folder, the shared wildcard rules pick the matches (the system's own
 // matching also tries 8.3 short names), and the result comes sorted.
+#include "platform/find_files.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 
 namespace platform {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 
 namespace platform {

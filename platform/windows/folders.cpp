@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 
 namespace platform {

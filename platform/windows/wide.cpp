@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/code_pages.h"
+#include "platform/utf8.h"
 
 namespace platform::windows {
 

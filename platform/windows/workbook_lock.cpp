@@ -4,11 +4,13 @@
 // refused until the first one's handle closes, by its release or by the end
 // of its process. The workbook itself is held open against writers too: a
 // program that takes no lock file still cannot change it under a conversion.
+#include "platform/workbook_lock.h"
+
 #include <windows.h>
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 #include "platform/workbook_lock_backend.h"
 

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "engine/conversion_run.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "platform/messages.h"
 #include "test_support.h"
 #include "workbook/workbook.h"
 

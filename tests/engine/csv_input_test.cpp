@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/legacy_page.h"
 #include "test_support.h"
 
 namespace {

@@ -17,8 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/batch_runner.h"
+#include "engine/conversion_run.h"
+#include "engine/settings.h"
 #include "library/quendle_d.h"
+#include "platform/messages.h"
 #include "test_support.h"
 #include "workbook/xlsx/chunk_deflater.h"
 

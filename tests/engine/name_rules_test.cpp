@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
+#include "engine/name_rules.h"
+
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "engine/parameter_parser.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 namespace engine {
 namespace {

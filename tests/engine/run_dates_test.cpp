@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion_run.h"
 #include "engine/csv_input.h"
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "platform/messages.h"
 #include "test_support.h"
 
 namespace engine {

@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "engine/run_log.h"
+
 #include <gtest/gtest.h>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
 #include "test_support.h"
 
 namespace engine {

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
+#include "engine/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "engine/engine.h"
+#include "engine/parameter_parser.h"
+#include "platform/paths.h"
 #include "test_support.h"
 
 namespace engine {

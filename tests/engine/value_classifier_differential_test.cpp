@@ -23,7 +23,8 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "engine/value_classifier.h"
 #include "test_support.h"
 #include "workbook/workbook.h"
 

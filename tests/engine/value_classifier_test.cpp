@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "engine/value_classifier.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 #include "workbook/workbook.h"
 
 namespace {

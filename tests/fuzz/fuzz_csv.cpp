@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "engine/csv_input.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/utf8.h"
 
 namespace {
 

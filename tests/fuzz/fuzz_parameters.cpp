@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> parts(1, "quendle");

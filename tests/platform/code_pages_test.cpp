@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Code pages: legacy bytes to UTF-8, repair of bad UTF-8 and UTF-16, and the
 // ANSI/OEM pair chosen from the environment.
+#include "platform/code_pages.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/utf8.h"
 #include "test_support.h"
 
 namespace {

@@ -11,7 +11,9 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/find_files.h"
+#include "platform/paths.h"
 #include "test_support.h"
 
 namespace platform {

@@ -2,6 +2,8 @@
 // Files through the platform layer, as every system must behave: binary
 // bytes, positioned writes that leave the running position alone, a save
 // that replaces an existing file, and no temporary file after any outcome.
+#include "platform/files.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "test_support.h"
 
 namespace platform {

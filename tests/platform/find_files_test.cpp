@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "platform/find_files.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <vector>
 
-#include "platform/platform.h"
 #include "test_support.h"
 
 namespace platform {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
+#include "platform/paths.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "platform/platform.h"
 #include "tests/test_support.h"
 
 namespace {

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/profile_file.h"
 #include "test_support.h"
 
 namespace platform {

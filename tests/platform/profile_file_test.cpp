@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
+#include "platform/profile_file.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 
-#include "platform/platform.h"
 #include "test_support.h"
 
 namespace platform {

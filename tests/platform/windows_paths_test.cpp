@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 #include "test_support.h"
 

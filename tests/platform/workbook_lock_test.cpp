@@ -2,6 +2,8 @@
 // The workbook lock as every system must keep it: one holder at a time, a
 // wait that ends with a message naming the workbook, office owner files, and
 // a save under the lock that never replaces a workbook changed meanwhile.
+#include "platform/workbook_lock.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "platform/workbook_lock_backend.h"
 #include "test_support.h"
 

@@ -10,7 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "wizard/output_page.h"
+#include "wizard/qt/output_page.h"
 #include "wizard_test_support.h"
 
 using namespace wizard;

@@ -13,7 +13,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
-#include "wizard/command_line.h"
+#include "engine/run_log.h"
+#include "wizard/qt/command_line_box.h"
 #include "wizard_test_support.h"
 
 using namespace wizard;

@@ -25,8 +25,9 @@
 #include <memory>
 #include <vector>
 
-#include "engine/engine.h"
-#include "wizard/wizard_frame.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard_testing {
 

@@ -24,7 +24,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
+#include "platform/paths.h"
 #include "platform/windows/wide.h"
 #include "wizard/core/wizard_core.h"
 #include "wizard/win32/resource_ids.h"

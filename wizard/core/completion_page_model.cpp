@@ -2,6 +2,8 @@
 // The completion page's rules. A run that saved nothing says so and never
 // offers to open a workbook; a cancelled run saved what it had converted,
 // which can be opened.
+#include "engine/run_log.h"
+#include "platform/profile_file.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+#include "engine/name_rules.h"
+#include "engine/run_log.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {
@@ -33,7 +35,7 @@ std::string_view FileNameOf(std::string_view path) {
 }
 
 std::string_view TypeExtension(std::int32_t workbookType) {
-    return workbookType == 1 ? ".xlsx" : ".xls";
+    return workbookType == engine::kWorkbookXlsx ? ".xlsx" : ".xls";
 }
 
 bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
@@ -177,7 +179,9 @@ bool OutputPageModel::Enter(std::string_view previewText) {
         // Without TYPE= the name's extension says which kind of workbook is
         // meant; a proposed name is an .xlsx workbook.
         if (s->workbookTypeGiven == 0) {
-            s->workbookType = m_name.empty() || EndsWithIgnoringCase(m_name, ".xlsx") ? 1 : 0;
+            s->workbookType = m_name.empty() || EndsWithIgnoringCase(m_name, ".xlsx")
+                                  ? engine::kWorkbookXlsx
+                                  : engine::kWorkbookXls;
         }
         if (m_name.empty()) {
             m_proposedName = ProposeOutputName(engine::TextOf(s->inputPath), s->workbookType);
@@ -221,9 +225,9 @@ void OutputPageModel::FileChosen(std::string_view path) {
     }
     // The dialog offers both kinds; the one picked decides the type.
     if (EndsWithIgnoringCase(path, ".xlsx")) {
-        m_settings->workbookType = 1;
+        m_settings->workbookType = engine::kWorkbookXlsx;
     } else if (EndsWithIgnoringCase(path, ".xls")) {
-        m_settings->workbookType = 0;
+        m_settings->workbookType = engine::kWorkbookXls;
     }
     m_name =
         WithTypeExtension(FirstCharacters(path, engine::kPathCharacters), m_settings->workbookType);
@@ -231,22 +235,23 @@ void OutputPageModel::FileChosen(std::string_view path) {
 }
 
 void OutputPageModel::OverwriteFileClicked(bool on) {
-    m_settings->overwriteFile = on ? 1 : 0;
+    m_settings->overwriteFile = on ? engine::kOverwriteOn : engine::kOverwriteOff;
     TakeName();
 }
 
 void OutputPageModel::OverwriteTableClicked(bool on) {
-    m_settings->overwriteTable = on ? 1 : 0;
+    m_settings->overwriteTable = on ? engine::kOverwriteOn : engine::kOverwriteOff;
     TakeName();
 }
 
 void OutputPageModel::TypeChosen(int index) {
-    m_settings->workbookType = index == 1 ? 1 : 0;
+    m_settings->workbookType = index == 1 ? engine::kWorkbookXlsx : engine::kWorkbookXls;
     TakeName();
 }
 
 void OutputPageModel::DateChosen(int index) {
-    if (index >= 0 && index <= 4) {
+    // The list offers the modes a user may choose, in their order.
+    if (index >= engine::kDateAuto && index <= engine::kDateCompact) {
         m_settings->dateMode = index;
     }
     TakeName();
@@ -275,7 +280,8 @@ void OutputPageModel::DecimalChosen(int index) {
 }
 
 int OutputPageModel::dateIndex() const {
-    return m_settings->dateMode >= 0 && m_settings->dateMode <= 4 ? m_settings->dateMode : 0;
+    const std::int32_t mode = m_settings->dateMode;
+    return mode >= engine::kDateAuto && mode <= engine::kDateCompact ? mode : engine::kDateAuto;
 }
 
 int OutputPageModel::decimalIndex() const {

@@ -3,6 +3,7 @@
 // silently; the "Unable to load" message waits until a name is committed
 // (chosen from the list, entered, or given on the command line), so that it
 // never interrupts typing, and it names the file it is about.
+#include "engine/run_log.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

@@ -4,6 +4,7 @@
 // UTF-8 stay UTF-8.
 #include <algorithm>
 
+#include "platform/utf8.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

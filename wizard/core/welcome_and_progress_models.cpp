@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The welcome page's and the progress page's rules: status texts, the run
 // log's start entry, one worker per wizard, and cancelling a run.
+#include "engine/run_log.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

@@ -14,8 +14,12 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/conversion_run.h"
+#include "engine/legacy_page.h"
+#include "engine/settings.h"
+#include "platform/code_pages.h"
+#include "platform/messages.h"
+#include "platform/paths.h"
 
 namespace wizard {
 
@@ -237,9 +241,11 @@ public:
     bool Next();
 
     const std::string& nameText() const { return m_name; }
-    bool overwriteFileChecked() const { return m_settings->overwriteFile != 0; }
-    bool overwriteTableChecked() const { return m_settings->overwriteTable != 0; }
-    int typeIndex() const { return m_settings->workbookType == 1 ? 1 : 0; }
+    bool overwriteFileChecked() const { return m_settings->overwriteFile != engine::kOverwriteOff; }
+    bool overwriteTableChecked() const {
+        return m_settings->overwriteTable != engine::kOverwriteOff;
+    }
+    int typeIndex() const { return m_settings->workbookType == engine::kWorkbookXlsx ? 1 : 0; }
     int dateIndex() const;
     const std::vector<std::string>& delimiterItems() const { return m_delimiterItems; }
     const std::string& delimiterText() const { return m_delimiterText; }

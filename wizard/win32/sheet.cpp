@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/windows/wide.h"
-#include "wizard/silent_mode.h"
+#include "wizard/exit_codes.h"
 #include "wizard/win32/resource_ids.h"
 
 namespace wizard::win32 {

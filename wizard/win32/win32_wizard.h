@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard::win32 {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/xls/byte_io.h"
 
 namespace workbook::xls {

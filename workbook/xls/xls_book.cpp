@@ -8,7 +8,7 @@
 #include <memory>
 #include <span>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
 #include "workbook/xls/biff_reader.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/xls/byte_io.h"
 #include "workbook/xls/compound_file.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/utf8.h"
 #include "workbook/workbook.h"
 
 namespace workbook::xls {

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/xlsx/deflate_codec.h"
 
 namespace workbook::xlsx {

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <ctime>
 
-#include "platform/platform.h"
+#include "platform/clock.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
 #include "workbook/xlsx/xml_writer.h"

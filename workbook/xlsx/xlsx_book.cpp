@@ -12,7 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
 #include "workbook/xlsx/package_parts.h"

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/utf8.h"
 
 namespace workbook::xlsx {
 namespace {

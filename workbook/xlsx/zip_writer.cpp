@@ -9,6 +9,7 @@
 
 #include <ctime>
 
+#include "platform/clock.h"
 #include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {

@@ -6,11 +6,13 @@
 #include <filesystem>
 
 #include "engine/csv_input.h"
+#include "engine/name_rules.h"
+#include "platform/profile_file.h"
 #include "tests/test_support.h"
 #include "tests/wizard/core/memory_store.h"
 #include "tests/wizard/core/settings_for.h"
 #include "wizard/core/wizard_core.h"
-#include "wizard/silent_mode.h"
+#include "wizard/exit_codes.h"
 
 namespace {
 

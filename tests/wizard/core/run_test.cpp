@@ -8,6 +8,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/workbook_lock.h"
 #include "tests/test_support.h"
 #include "tests/wizard/core/settings_for.h"
 #include "wizard/core/wizard_core.h"

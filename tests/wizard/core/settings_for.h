@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/parameter_parser.h"
+#include "engine/settings.h"
 
 namespace wizard_testing {
 

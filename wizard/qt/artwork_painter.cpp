@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Artwork painted with QPainter. Every shape is placed in fractions of the
 // canvas so that one design serves the nominal sizes and the wizard's own.
-#include "wizard/artwork.h"
+#include "wizard/qt/artwork_painter.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -6,7 +6,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 class QLabel;
 

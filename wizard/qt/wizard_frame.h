@@ -9,10 +9,10 @@
 #include <QWizard>
 #include <functional>
 
-#include "engine/engine.h"
-#include "platform/platform.h"
+#include "engine/settings.h"
+#include "platform/messages.h"
 #include "wizard/core/wizard_core.h"
-#include "wizard/recent_files.h"
+#include "wizard/qt/recent_files_qsettings.h"
 
 namespace wizard {
 

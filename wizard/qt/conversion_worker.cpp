@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/conversion_worker.h"
+#include "wizard/qt/conversion_worker.h"
 
 namespace wizard {
 namespace {

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/welcome_page.h"
+#include "wizard/qt/welcome_page.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "wizard/artwork.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/artwork_painter.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 

@@ -2,7 +2,7 @@
 // The program's wizard mode: the Qt application around the wizard frame.
 #pragma once
 
-#include "engine/engine.h"
+#include "engine/settings.h"
 
 namespace wizard {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/source_page.h"
+#include "wizard/qt/source_page.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 

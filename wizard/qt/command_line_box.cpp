@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/command_line.h"
+#include "wizard/qt/command_line_box.h"
 
 #include <QApplication>
 #include <QClipboard>

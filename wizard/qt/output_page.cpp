@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/output_page.h"
+#include "wizard/qt/output_page.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 namespace {

@@ -37,14 +37,14 @@ std::vector<Piece> CommandLinePieces(const engine::ConversionSettings& s) {
     }
     add(std::string(engine::TextOf(s.inputPath)));
     add(flag(s.overwriteFile, "/OVERWRITE=1", "/OVERWRITE=0"));
-    add(s.overwriteTable == 1   ? "/OVERWRITETABLE=1"
-        : s.overwriteTable == 2 ? "/OVERWRITETABLE=SKIP"
-                                : "/OVERWRITETABLE=0");
+    add(s.overwriteTable == engine::kOverwriteOn     ? "/OVERWRITETABLE=1"
+        : s.overwriteTable == engine::kOverwriteSkip ? "/OVERWRITETABLE=SKIP"
+                                                     : "/OVERWRITETABLE=0");
     // The compact form 4 and the detected orders 11-13 have no keyword.
-    add(s.dateMode == 1   ? "/MM.DD.YYYY"
-        : s.dateMode == 2 ? "/DD.MM.YYYY"
-        : s.dateMode == 3 ? "/YYYY.MM.DD"
-                          : "/AUTODATE");
+    add(s.dateMode == engine::kDateMonthFirst  ? "/MM.DD.YYYY"
+        : s.dateMode == engine::kDateDayFirst  ? "/DD.MM.YYYY"
+        : s.dateMode == engine::kDateYearFirst ? "/YYYY.MM.DD"
+                                               : "/AUTODATE");
     add(flag(s.allCharacter, "/ALLCHAR=1", "/ALLCHAR=0"));
     add(flag(s.dropFlag, "/DROP=1", "/DROP=0"));
     if (s.importRecords == 0) {

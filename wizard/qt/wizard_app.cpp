@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/wizard_app.h"
+#include "wizard/qt/wizard_app.h"
 
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 
-#include "wizard/artwork.h"
-#include "wizard/silent_mode.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/exit_codes.h"
+#include "wizard/qt/artwork_painter.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 namespace {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/progress_page.h"
+#include "wizard/qt/progress_page.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "wizard/conversion_worker.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/conversion_worker.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 namespace {

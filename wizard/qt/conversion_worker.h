@@ -8,7 +8,8 @@
 #include <QString>
 #include <QThread>
 
-#include "engine/engine.h"
+#include "engine/settings.h"
+#include "platform/messages.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {

@@ -2,7 +2,7 @@
 // The wizard frame. QWizard's ModernStyle gives the Wizard97 look: a header
 // band with title and subtitle on pages that have a subtitle, the watermark
 // column on the two pages that have none.
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/wizard_frame.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -12,12 +12,12 @@
 #include <QPushButton>
 #include <QThread>
 
-#include "wizard/artwork.h"
-#include "wizard/completion_page.h"
-#include "wizard/output_page.h"
-#include "wizard/progress_page.h"
-#include "wizard/source_page.h"
-#include "wizard/welcome_page.h"
+#include "wizard/qt/artwork_painter.h"
+#include "wizard/qt/completion_page.h"
+#include "wizard/qt/output_page.h"
+#include "wizard/qt/progress_page.h"
+#include "wizard/qt/source_page.h"
+#include "wizard/qt/welcome_page.h"
 
 namespace wizard {
 namespace {

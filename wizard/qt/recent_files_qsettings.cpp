@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/recent_files.h"
+#include "wizard/qt/recent_files_qsettings.h"
 
 #include <QComboBox>
 #include <QSettings>

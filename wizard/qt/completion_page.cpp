@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "wizard/completion_page.h"
+#include "wizard/qt/completion_page.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "wizard/artwork.h"
-#include "wizard/command_line.h"
-#include "wizard/wizard_frame.h"
+#include "wizard/qt/artwork_painter.h"
+#include "wizard/qt/command_line_box.h"
+#include "wizard/qt/wizard_frame.h"
 
 namespace wizard {
 
