@@ -732,6 +732,14 @@ void CsvInput::DecodeLegacy(std::string_view text) {
     }
 }
 
+std::string_view CsvInput::Start(bool* cut) const {
+    const std::size_t held = end_ - begin_;
+    const std::size_t size = std::min(held, kDelimiterSampleBytes);
+    const bool more = !pendingRaw_.empty() || !endOfFile_;
+    *cut = size < held || more;
+    return {buffer_.data() + begin_, size};
+}
+
 bool CsvInput::ReadRecord(CsvRecord& record) {
     if (!file_.IsOpen() || failed_) {
         return false;

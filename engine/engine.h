@@ -95,6 +95,11 @@ struct ConversionSettings {
     // Paths the parameters named that did not fit their buffer; each was
     // refused with a message on stderr, and nothing may be converted.
     std::int32_t refusedPaths;
+    std::int32_t autoFit;        // AUTOFIT: column widths fit to the cells, on every sheet written
+    std::int32_t freezeHeader;   // FREEZEHEADER: with HEADER=1, the title row stays in view
+    std::int32_t autoFilter;     // AUTOFILTER: with HEADER=1, filter buttons on the title row
+    std::int32_t splitRows;      // SPLITROWS: rows past a sheet's last row go on in new sheets
+    std::int32_t autoDelimiter;  // FIELDS=AUTO: each input's first lines choose the delimiter
 };
 
 // ---- Fixed buffers ---------------------------------------------------------------
@@ -135,8 +140,9 @@ std::string ProgramIniPath(std::string_view programPath);
 // no such folder.
 std::string UserIniPath();
 
-// Reads "Log", "OverWrite" and "Open" of section "Common" from the program's
-// INI file, then from the per-user one, whose values win.
+// Reads "Log", "OverWrite", "Open", "AutoFit", "FreezeHeader", "AutoFilter"
+// and "SplitRows" of section "Common" from the program's INI file, then from
+// the per-user one, whose values win.
 void LoadCommonSettings(ConversionSettings* settings);
 
 // The same from the two files named; either may be empty or missing.
@@ -181,8 +187,38 @@ std::int32_t LeadingInteger(std::string_view text);
 
 // The FIELDS= rule: stores the value (cut to kShortTextCharacters) in
 // fieldsText, then sets the delimiter from it through DelimiterFromText,
-// keeping the current delimiter when the value gives none.
+// keeping the current delimiter when the value gives none. AUTO (any case)
+// sets autoDelimiter instead and keeps the delimiter as the default; any
+// other value clears autoDelimiter.
 void SetFields(ConversionSettings* settings, std::string_view value);
+
+// The delimiters an input's first lines are tried for, in this order.
+inline constexpr std::array<char, 4> kDelimiterCandidates = {',', ';', '\t', '|'};
+// How much of an input's start FIELDS=AUTO looks at: its first lines, up to
+// kDelimiterSampleLines of them within kDelimiterSampleBytes bytes.
+inline constexpr std::size_t kDelimiterSampleLines = 50;
+inline constexpr std::size_t kDelimiterSampleBytes = 65536;
+
+// The delimiter the first lines of `text` plainly use, or nothing when they
+// give no clear answer. A candidate is plain when every line (up to
+// kDelimiterSampleLines, blank ones aside) holds it equally often, and at
+// least once, outside quoted fields; quotes are read as the reader reads
+// them, so a quoted field may span lines. `preferred` wins when it is plain;
+// otherwise the candidate plain most often per line, unless two tie. With
+// `cut`, the text stops where a read limit cut it: a last line without a
+// line end is left out, unless it is the only one.
+std::optional<char> FindDelimiter(std::string_view text, char preferred, bool cut);
+
+// The wizard's proposal: FindDelimiter's answer, or `current` when there is none.
+char ProposeDelimiter(std::string_view text, char current);
+
+// How messages name a delimiter: TAB, or the character in double quotes.
+std::string DelimiterName(char delimiter);
+
+// `name` with the suffix " (number)", the name cut before a character that
+// does not fit whole so that the whole holds at most 31 UTF-16 units: the
+// names of a batch's clashing sheets and of SPLITROWS's continuation sheets.
+std::string NumberedSheetName(std::string_view name, int number);
 
 // The delimiter a text names: "TAB" and "PIPE" (any case) the tab and the
 // vertical bar, any other text its first character; `fallback` for an empty
@@ -420,6 +456,9 @@ struct SheetOutcome {
     Kind kind = Kind::kNone;
     std::string name;  // the sheet's name as the run used it
     int firstRow = 0;  // zero-based row of the first record the run writes
+    // SPLITROWS: the sheets the records went on to once `name` was full, in
+    // order; filled when the workbook was saved.
+    std::vector<std::string> continued;
 };
 
 // Where a run sends what it has to say: message boxes (null: stderr),
@@ -431,6 +470,10 @@ struct RunOwner {
     const ProgressReporter* progress = nullptr;
     RunTranscript* transcript = nullptr;
     SheetOutcome* sheet = nullptr;
+    // Whether the run also says, through `messages`, what it chose or did
+    // beyond its sheet: the delimiter FIELDS=AUTO took, the sheets SPLITROWS
+    // went on to. Silent mode does; the library and the wizard keep quiet.
+    bool notes = false;
 };
 
 enum class RunResult {
@@ -440,9 +483,11 @@ enum class RunResult {
     kFailed,     // a message said why; an existing workbook is as it was
 };
 
-// Converts settings->inputPath into one sheet of settings->outputPath and
-// saves the workbook. Adds the records written to recordCount and may fill
-// type-override slots. Failures are shown through owner->messages.
+// Converts settings->inputPath into one sheet of settings->outputPath (more
+// with SPLITROWS) and saves the workbook. FIELDS=AUTO chooses the delimiter
+// for this input only: the settings' delimiter is the same afterwards. Adds
+// the records written to recordCount and may fill type-override slots.
+// Failures are shown through owner->messages.
 RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings);
 
 // The sheet name a run uses: tableName, or the input's file name without its
