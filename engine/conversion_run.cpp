@@ -157,6 +157,10 @@ private:
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
+    // The delimiter of this input: the settings' one, or what FIELDS=AUTO
+    // found, which the settings do not keep, so that the next input of a
+    // batch chooses afresh.
+    char delimiter_ = s_->delimiter;
     platform::WorkbookLock lock_;  // released after the book, which may read the file
     workbook::BookPtr book_;
     workbook::Sheet* sheet_ = nullptr;
@@ -247,7 +251,7 @@ void Run::ChooseDelimiter(CsvInput& input) {
     const std::string_view start = input.Start(&cut);
     const std::optional<char> found = FindDelimiter(start, s_->delimiter, cut);
     if (found) {
-        s_->delimiter = *found;
+        delimiter_ = *found;
         input.SetDelimiter(*found);
         Note("Delimiter", DelimiterName(*found) + " (found in the input " + inputPath_ + ")");
     } else {
@@ -433,7 +437,7 @@ bool Run::ContinueOnNewSheet(bool titleRecord) {
 
 void Run::NoteSheet(SheetOutcome::Kind kind, const std::string& name) const {
     if (sheetOutcome_ != nullptr) {
-        *sheetOutcome_ = SheetOutcome{kind, name, row_};
+        *sheetOutcome_ = SheetOutcome{kind, name, row_, {}};
     }
 }
 
@@ -480,7 +484,7 @@ bool Run::ConvertRecords(CsvInput& input) {
         }
         if (typesLine) {
             typesLinePending = false;
-            StoreTypeTokens(s_, record.text, s_->delimiter);
+            StoreTypeTokens(s_, record.text, delimiter_);
             overrides_.Build(s_);
             continue;
         }
@@ -583,6 +587,7 @@ unsigned Run::LookAheadDateOrder() const {
     if (!ahead.Open(inputPath_, *s_) || ahead.size() == 0) {
         return 0;
     }
+    ahead.SetDelimiter(delimiter_);
     CsvRecord record;
     bool first = true;
     bool typesLinePending = s_->typesInFile != 0;
@@ -708,13 +713,6 @@ std::string SheetNameFor(const ConversionSettings* settings) {
 }
 
 RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings) {
-    // FIELDS=AUTO sets the delimiter for one input; the next input of a
-    // batch chooses afresh from the same default.
-    struct KeptDelimiter {
-        ConversionSettings* settings;
-        char delimiter;
-        ~KeptDelimiter() { settings->delimiter = delimiter; }
-    } kept{settings, settings->delimiter};
     Run run(owner, settings);
     return run.Execute();
 }
