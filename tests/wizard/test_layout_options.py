@@ -127,9 +127,12 @@ class SplitRows(Case):
         data_rows = XLSX_ROWS - 1 + 5
         src = self.write("big.csv", numbers_csv(1, data_rows))
         out = self.path("big.xlsx")
-        code, err = self.quendle(src, out, "/SILENT", "/HEADER=1", "/ALLCHAR=0", "/SPLITROWS")
+        status = self.path("status.txt")
+        code, err = self.quendle(src, out, "/SILENT", "/HEADER=1", "/ALLCHAR=0", "/SPLITROWS",
+                                 "/STATUS=" + status)
         self.assertEqual(code, 0, err)
         self.assertIn('Sheets: 2 written from %s ("big", "big (2)")' % src, err)
+        self.assertEqual(self.status_records(status), data_rows + 1)
         parts = xlsx_sheet_parts(out)
         self.assertEqual([name for name, _ in parts], ["big", "big (2)"])
         rows, values = streamed_numbers(out, parts[0][1])
