@@ -172,6 +172,24 @@ class SplitRows(Case):
         values = column(book["data"])[1:] + column(book["data (3)"])[1:]
         self.assertEqual(values, list(range(1, XLS_ROWS + 20)))
 
+    def test_a_full_sheet_goes_on_only_when_a_record_needs_a_row(self):
+        out = self.path("book.xls")
+        # Exactly full: no empty sheet after it.
+        src = self.write("data.csv", numbers_csv(1, XLS_ROWS - 1))
+        code, err = self.quendle(src, out, "/SILENT", "/HEADER=1", "/SPLITROWS")
+        self.assertEqual(code, 0, err)
+        self.assertNotIn("Sheets:", err)
+        self.assertEqual(list(read_book(out)), ["data"])
+        # Appended below with other titles: the title line is the first
+        # record that needs a row, and it heads the new sheet once.
+        more = self.write("more/data.csv", numbers_csv(7, 3, title="other"))
+        code, err = self.quendle(more, out, "/SILENT", "/HEADER=1", "/SPLITROWS",
+                                 "/OVERWRITETABLE=0")
+        self.assertEqual(code, 0, err)
+        book = read_book(out)
+        self.assertEqual(list(book), ["data", "data (2)"])
+        self.assertEqual(column(book["data (2)"]), ["other", "7", "8", "9"])
+
     def test_replacing_replaces_the_continuation_sheets_in_place(self):
         for name in ("before", "after"):
             self.write(name + ".csv", name + "\n")
