@@ -66,16 +66,7 @@ bool MadeEarlier(const std::vector<MadeSheet>& made, std::string_view output,
 std::string UniqueSheetName(const std::vector<MadeSheet>& made, std::string_view output,
                             std::string_view name) {
     for (int n = 2;; ++n) {
-        const std::string suffix = " (" + std::to_string(n) + ")";
-        std::string base(name);
-        while (!base.empty() && workbook::SheetNameUnits(base) + suffix.size() > 31) {
-            // Drops the last whole character.
-            while (base.size() > 1 && (static_cast<unsigned char>(base.back()) & 0xC0) == 0x80) {
-                base.pop_back();
-            }
-            base.pop_back();
-        }
-        std::string candidate = base + suffix;
+        std::string candidate = NumberedSheetName(name, n);
         if (!MadeEarlier(made, output, candidate)) {
             return candidate;
         }
@@ -140,9 +131,20 @@ bool RunOne(const RunOwner* owner, ConversionSettings* settings, const BatchItem
         }
         platform::ShowMessage(MessagesOf(owner), "Warning", text, platform::MessageIcon::kWarning);
     }
-    const RunResult run = ConversionRun(owner, settings);
+    // The sheets SPLITROWS went on to are the batch's too: a later input
+    // must not replace one of them either.
+    SheetOutcome outcome;
+    RunOwner runOwner = owner != nullptr ? *owner : RunOwner{};
+    runOwner.sheet = &outcome;
+    const RunResult run = ConversionRun(&runOwner, settings);
+    if (owner != nullptr && owner->sheet != nullptr) {
+        *owner->sheet = outcome;
+    }
     if (run == RunResult::kConverted || run == RunResult::kCancelled) {
         made->push_back({item.output, SheetNameFor(settings)});
+        for (const std::string& sheet : outcome.continued) {
+            made->push_back({item.output, sheet});
+        }
     }
     Count(run, result);
     // Only the first file may replace the workbook or use TABLENAME=;
@@ -303,6 +305,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
     SharedProgress sharedProgress;
     ProgressReporter reporter;
     RunOwner workerOwner;
+    workerOwner.notes = owner != nullptr && owner->notes;
     if (owner != nullptr && owner->progress != nullptr) {
         sharedProgress.target = owner->progress;
         reporter = SharedReporter(&sharedProgress);

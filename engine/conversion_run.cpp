@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/csv_input.h"
+#include "engine/name_rules.h"
 #include "engine/run_log.h"
 #include "engine/settings.h"
 #include "engine/text_util.h"
@@ -84,6 +85,7 @@ public:
           progress_(owner != nullptr ? owner->progress : nullptr),
           transcript_(owner != nullptr ? owner->transcript : nullptr),
           sheetOutcome_(owner != nullptr ? owner->sheet : nullptr),
+          notes_(owner != nullptr && owner->notes),
           s_(settings),
           inputPath_(TextOf(settings->inputPath)),
           outputPath_(TextOf(settings->outputPath)) {}
@@ -126,9 +128,24 @@ private:
     void ShowError(std::string_view text, bool log = true) const {
         Report(kErrorCaption, text, platform::MessageIcon::kError, log);
     }
+    // What the run chose or did beyond its sheet: in the run log with
+    // logging on, and said only where the owner asks for notes.
+    void Note(std::string_view caption, std::string_view text) const {
+        if (s_->logEnabled != 0) {
+            Log(kLogOwnText, std::string(caption) + ": " + std::string(text));
+        }
+        if (notes_ && !Kept(RunTranscript::Kind::kMessage, 0, platform::MessageIcon::kInformation,
+                            caption, text)) {
+            platform::ShowMessage(messages_, caption, text, platform::MessageIcon::kInformation);
+        }
+    }
+    void ChooseDelimiter(CsvInput& input);
     bool LockWorkbook();
     bool OpenBook();
     bool FindOrAddSheet();
+    void LayOut(workbook::Sheet* sheet, bool titled) const;
+    bool ContinueOnNewSheet(bool titleRecord);
+    void NoteSheets() const;
     void NoteSheet(SheetOutcome::Kind kind, const std::string& name) const;
     bool ConvertRecords(CsvInput& input);
     bool WriteField(int column, std::string_view field, bool asText);
@@ -145,12 +162,24 @@ private:
     const ProgressReporter* progress_;
     RunTranscript* transcript_;
     SheetOutcome* sheetOutcome_;
+    bool notes_;
     ConversionSettings* s_;
     std::string inputPath_;
     std::string outputPath_;
+    // The delimiter of this input: the settings' one, or what FIELDS=AUTO
+    // found, which the settings do not keep, so that the next input of a
+    // batch chooses afresh.
+    char delimiter_ = s_->delimiter;
     platform::WorkbookLock lock_;  // released after the book, which may read the file
     workbook::BookPtr book_;
     workbook::Sheet* sheet_ = nullptr;
+    std::string sheetName_;  // the run's first sheet
+    bool appended_ = false;  // the first sheet was there: the rows go below its own
+    // SPLITROWS: the sheets the records went on to, in order, and the number
+    // the next one's name is tried with.
+    std::vector<std::string> continued_;
+    int nextSheetNumber_ = 2;
+    std::vector<std::string> titles_;  // HEADER=1: the title line, for the sheets that follow
     const workbook::Format* dateFormat_ = nullptr;
     const workbook::Format* dateTimeFormat_ = nullptr;
     TypeOverrideIndex overrides_;
@@ -180,6 +209,9 @@ RunResult Run::Execute() {
         return RunResult::kFailed;
     }
     inputSize_ = input.size();
+    if (s_->autoDelimiter != 0) {
+        ChooseDelimiter(input);
+    }
     if (!LockWorkbook()) {
         // Cancelled while it waited: nothing was written, so nothing is saved.
         return cancelled_ ? RunResult::kCancelled : RunResult::kFailed;
@@ -194,6 +226,7 @@ RunResult Run::Execute() {
             ShowError("Cannot create the date format.");
             return RunResult::kFailed;
         }
+        LayOut(sheet_, !appended_);
         workbook::SetNumFormat(format, kDateNumberFormat);
         workbook::SetNumFormat(timeFormat, kDateTimeNumberFormat);
         dateFormat_ = format;
@@ -214,7 +247,39 @@ RunResult Run::Execute() {
                                                     : "Cannot save XLS file.");
         return RunResult::kFailed;
     }
+    if (!continued_.empty()) {
+        NoteSheets();
+    }
     return cancelled_ ? RunResult::kCancelled : RunResult::kConverted;
+}
+
+// FIELDS=AUTO: the delimiter the input's first lines plainly use, by the
+// rule of the wizard's proposal; the default one when they give no clear
+// answer.
+void Run::ChooseDelimiter(CsvInput& input) {
+    bool cut = false;
+    const std::string_view start = input.Start(&cut);
+    const std::optional<char> found = FindDelimiter(start, s_->delimiter, cut);
+    if (found) {
+        delimiter_ = *found;
+        input.SetDelimiter(*found);
+        Note("Delimiter", DelimiterName(*found) + " (found in the input " + inputPath_ + ")");
+    } else {
+        Note("Delimiter", DelimiterName(s_->delimiter) + " (the default: the first lines of " +
+                              inputPath_ + " show no clear delimiter)");
+    }
+}
+
+void Run::NoteSheets() const {
+    std::string names = "\"" + sheetName_ + "\"";
+    for (const std::string& name : continued_) {
+        names += ", \"" + name + "\"";
+    }
+    Note("Sheets", std::to_string(continued_.size() + 1) + " written from " + inputPath_ + " (" +
+                       names + "): the records went on past the last row of a sheet.");
+    if (sheetOutcome_ != nullptr) {
+        sheetOutcome_->continued = continued_;
+    }
 }
 
 bool Run::LockWorkbook() {
@@ -278,9 +343,11 @@ bool Run::FindOrAddSheet() {
         if (sheet == nullptr || !workbook::SameSheetName(workbook::SheetName(sheet), name)) {
             continue;
         }
+        sheetName_ = name;
         if (s_->overwriteTable == kOverwriteOff) {
             sheet_ = sheet;
             row_ = workbook::LastRow(sheet);
+            appended_ = true;
             NoteSheet(SheetOutcome::Kind::kAppended, name);
             return true;
         }
@@ -296,6 +363,7 @@ bool Run::FindOrAddSheet() {
         NoteSheet(SheetOutcome::Kind::kReplaced, name);
         return true;
     }
+    sheetName_ = name;
     sheet_ = workbook::AddSheet(book_.get(), name);
     if (sheet_ == nullptr) {
         ShowError("Cannot create a sheet.");
@@ -306,9 +374,80 @@ bool Run::FindOrAddSheet() {
     return true;
 }
 
+// The layout options, before the sheet's first write. The title row's pane
+// and filter go only on a sheet that the run's title line heads, never on
+// one the rows are appended below.
+void Run::LayOut(workbook::Sheet* sheet, bool titled) const {
+    if (s_->autoFit != 0) {
+        workbook::SetAutoFit(sheet, true);
+    }
+    if (titled && s_->hasHeader == 1) {
+        if (s_->freezeHeader != 0) {
+            workbook::FreezeRows(sheet, 1);
+        }
+        if (s_->autoFilter != 0) {
+            workbook::SetAutoFilter(sheet, 0);
+        }
+    }
+}
+
+// SPLITROWS: the current sheet is full; the records go on in the next sheet
+// named after the first, with " (2)", " (3)" and so on. Replacing, the
+// sheet of that name is replaced in place: it holds the rest of the table
+// being replaced. Otherwise a name no sheet has is used and no other sheet
+// is touched. With HEADER=1 the sheet starts with the title line, unless
+// the record that goes there is the title line itself.
+bool Run::ContinueOnNewSheet(bool titleRecord) {
+    const bool replace = s_->overwriteTable != kOverwriteOff;
+    workbook::Sheet* sheet = nullptr;
+    std::string name;
+    for (;; ++nextSheetNumber_) {
+        name = NumberedSheetName(sheetName_, nextSheetNumber_);
+        int index = -1;
+        for (int i = 0; i < workbook::SheetCount(book_.get()) && index < 0; ++i) {
+            const workbook::Sheet* other = workbook::GetSheet(book_.get(), i);
+            if (other != nullptr && workbook::SameSheetName(workbook::SheetName(other), name)) {
+                index = i;
+            }
+        }
+        if (index < 0) {
+            sheet = workbook::AddSheet(book_.get(), name);
+            break;
+        }
+        if (replace) {
+            sheet = workbook::ReplaceSheet(book_.get(), index, name);
+            break;
+        }
+    }
+    ++nextSheetNumber_;
+    if (sheet == nullptr) {
+        ShowError("Line " + std::to_string(line_) + " of " + inputPath_ + ": the sheet " +
+                  (continued_.empty() ? sheetName_ : continued_.back()) +
+                  " is full, and the sheet " + name + " for the rows that follow cannot be " +
+                  (replace ? "made: " : "added: ") + workbook::ErrorMessage(book_.get()) +
+                  " Nothing was saved, so no workbook lacks part of the data.");
+        return false;
+    }
+    sheet_ = sheet;
+    row_ = 0;
+    continued_.push_back(name);
+    LayOut(sheet_, true);
+    if (s_->hasHeader == 1 && !titleRecord) {
+        for (std::size_t column = 0; column < titles_.size(); ++column) {
+            const int columnNumber = static_cast<int>(column);
+            if (!WriteField(columnNumber, titles_[column], true)) {
+                ReportFailedWrite(columnNumber);
+                return false;
+            }
+        }
+        row_ = 1;
+    }
+    return true;
+}
+
 void Run::NoteSheet(SheetOutcome::Kind kind, const std::string& name) const {
     if (sheetOutcome_ != nullptr) {
-        *sheetOutcome_ = SheetOutcome{kind, name, row_};
+        *sheetOutcome_ = SheetOutcome{kind, name, row_, {}};
     }
 }
 
@@ -321,6 +460,7 @@ bool Run::ConvertRecords(CsvInput& input) {
     // reader gives up a longer one rather than hold all of its fields.
     const bool xlsx = workbook::KindOf(book_.get()) == workbook::BookKind::kXlsx;
     const int columns = xlsx ? workbook::kXlsxMaxColumns : workbook::kXlsMaxColumns;
+    const int rows = xlsx ? workbook::kXlsxMaxRows : workbook::kXlsMaxRows;
     input.LimitFields(static_cast<std::size_t>(columns));
     CsvRecord record;
     std::int64_t nextLine = 1;
@@ -354,9 +494,12 @@ bool Run::ConvertRecords(CsvInput& input) {
         }
         if (typesLine) {
             typesLinePending = false;
-            StoreTypeTokens(s_, record.text, s_->delimiter);
+            StoreTypeTokens(s_, record.text, delimiter_);
             overrides_.Build(s_);
             continue;
+        }
+        if (header && s_->splitRows != 0) {
+            titles_.assign(record.fields.begin(), record.fields.end());
         }
         if (header && row_ > 0 && SheetStartsWithTitles(record.fields)) {
             // Rows go below a sheet that starts with these very titles: they
@@ -368,6 +511,11 @@ bool Run::ConvertRecords(CsvInput& input) {
         if (reportPosition) {
             progress_->showPosition(progress_->context, input.position(), input.size(),
                                     s_->recordCount, startTime);
+        }
+        // Without SPLITROWS a row past the last one fails below as it
+        // always did, naming the limit.
+        if (row_ >= rows && s_->splitRows != 0 && !ContinueOnNewSheet(header)) {
+            return false;
         }
         const bool asText = header || s_->allCharacter == 1;
         for (std::size_t column = 0; column < record.fields.size(); ++column) {
@@ -449,6 +597,7 @@ unsigned Run::LookAheadDateOrder() const {
     if (!ahead.Open(inputPath_, *s_) || ahead.size() == 0) {
         return 0;
     }
+    ahead.SetDelimiter(delimiter_);
     CsvRecord record;
     bool first = true;
     bool typesLinePending = s_->typesInFile != 0;

@@ -55,6 +55,9 @@ struct SheetOutcome {
     Kind kind = Kind::kNone;
     std::string name;  // the sheet's name as the run used it
     int firstRow = 0;  // zero-based row of the first record the run writes
+    // SPLITROWS: the sheets the records went on to once `name` was full, in
+    // order; filled when the workbook was saved.
+    std::vector<std::string> continued;
 };
 
 // Where a run sends what it has to say: message boxes (null: stderr),
@@ -66,6 +69,10 @@ struct RunOwner {
     const ProgressReporter* progress = nullptr;
     RunTranscript* transcript = nullptr;
     SheetOutcome* sheet = nullptr;
+    // Whether the run also says, through `messages`, what it chose or did
+    // beyond its sheet: the delimiter FIELDS=AUTO took, the sheets SPLITROWS
+    // went on to. Silent mode does; the library and the wizard keep quiet.
+    bool notes = false;
 };
 
 enum class RunResult {
@@ -75,9 +82,11 @@ enum class RunResult {
     kFailed,     // a message said why; an existing workbook is as it was
 };
 
-// Converts settings->inputPath into one sheet of settings->outputPath and
-// saves the workbook. Adds the records written to recordCount and may fill
-// type-override slots. Failures are shown through owner->messages.
+// Converts settings->inputPath into one sheet of settings->outputPath (more
+// with SPLITROWS) and saves the workbook. FIELDS=AUTO chooses the delimiter
+// for this input only: the settings' delimiter is the same afterwards. Adds
+// the records written to recordCount and may fill type-override slots.
+// Failures are shown through owner->messages.
 RunResult ConversionRun(const RunOwner* owner, ConversionSettings* settings);
 
 // The sheet name a run uses: tableName, or the input's file name without its

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "engine/legacy_page.h"
+#include "engine/name_rules.h"
 #include "platform/utf8.h"
 #include "workbook/limits.h"
 
@@ -732,6 +733,14 @@ void CsvInput::DecodeLegacy(std::string_view text) {
     } else if (!platform::ConvertToUtf8(legacyPage_, text, decoded_)) {
         (void)platform::ConvertToUtf8(platform::kCodePageUtf8, text, decoded_);  // cannot fail
     }
+}
+
+std::string_view CsvInput::Start(bool* cut) const {
+    const std::size_t held = end_ - begin_;
+    const std::size_t size = std::min(held, kDelimiterSampleBytes);
+    const bool more = !pendingRaw_.empty() || !endOfFile_;
+    *cut = size < held || more;
+    return {buffer_.data() + begin_, size};
 }
 
 bool CsvInput::ReadRecord(CsvRecord& record) {

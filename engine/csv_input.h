@@ -94,6 +94,17 @@ public:
     // past the limit is kept. No limit until this is called.
     void LimitFields(std::size_t limit) { fieldLimit_ = limit; }
 
+    // The start of the input that Open read, up to kDelimiterSampleBytes,
+    // without taking it from the records: what FIELDS=AUTO looks at, so that
+    // a pipe is read once. UTF-16 comes decoded to UTF-8; other encodings as
+    // the bytes stand, since the delimiter, quotes and line ends are ASCII in
+    // every page read and split the same before decoding as after. *cut
+    // tells whether more of the input follows. Call before ReadRecord.
+    std::string_view Start(bool* cut) const;
+
+    // Splits the records from here on at `delimiter`.
+    void SetDelimiter(char delimiter) { delimiter_ = delimiter; }
+
     // The file's size in bytes, measured once at Open (0 for pipes).
     std::int64_t size() const { return size_; }
     // The byte offset in the file just after the last record read; equals

@@ -77,6 +77,11 @@ void CopySettings(const ConversionSettings& from, ConversionSettings* to) {
     to->workbookTypeGiven = from.workbookTypeGiven;
     to->decimalSeparator = from.decimalSeparator;
     to->refusedPaths = from.refusedPaths;
+    to->autoFit = from.autoFit;
+    to->freezeHeader = from.freezeHeader;
+    to->autoFilter = from.autoFilter;
+    to->splitRows = from.splitRows;
+    to->autoDelimiter = from.autoDelimiter;
 }
 
 void SetDefaultSettings(ConversionSettings* settings) {
@@ -122,6 +127,14 @@ void LoadCommonSettingsFrom(ConversionSettings* settings, const std::string& pro
             platform::ReadProfileInt(kCommonSection, "OverWrite", settings->overwriteFile, *path);
         settings->openResult =
             platform::ReadProfileInt(kCommonSection, "Open", settings->openResult, *path);
+        settings->autoFit =
+            platform::ReadProfileInt(kCommonSection, "AutoFit", settings->autoFit, *path);
+        settings->freezeHeader =
+            platform::ReadProfileInt(kCommonSection, "FreezeHeader", settings->freezeHeader, *path);
+        settings->autoFilter =
+            platform::ReadProfileInt(kCommonSection, "AutoFilter", settings->autoFilter, *path);
+        settings->splitRows =
+            platform::ReadProfileInt(kCommonSection, "SplitRows", settings->splitRows, *path);
     }
 }
 

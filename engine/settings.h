@@ -86,6 +86,11 @@ struct ConversionSettings {
     // Paths the parameters named that did not fit their buffer; each was
     // refused with a message on stderr, and nothing may be converted.
     std::int32_t refusedPaths;
+    std::int32_t autoFit;        // AUTOFIT: column widths fit to the cells, on every sheet written
+    std::int32_t freezeHeader;   // FREEZEHEADER: with HEADER=1, the title row stays in view
+    std::int32_t autoFilter;     // AUTOFILTER: with HEADER=1, filter buttons on the title row
+    std::int32_t splitRows;      // SPLITROWS: rows past a sheet's last row go on in new sheets
+    std::int32_t autoDelimiter;  // FIELDS=AUTO: each input's first lines choose the delimiter
 };
 
 // workbookType: the workbook's format.
@@ -148,8 +153,9 @@ std::string ProgramIniPath(std::string_view programPath);
 // no such folder.
 std::string UserIniPath();
 
-// Reads "Log", "OverWrite" and "Open" of section "Common" from the program's
-// INI file, then from the per-user one, whose values win.
+// Reads "Log", "OverWrite", "Open", "AutoFit", "FreezeHeader", "AutoFilter"
+// and "SplitRows" of section "Common" from the program's INI file, then from
+// the per-user one, whose values win.
 void LoadCommonSettings(ConversionSettings* settings);
 
 // The same from the two files named; either may be empty or missing.

@@ -101,6 +101,15 @@ int RunSilent(engine::ConversionSettings* settings) {
         engine::WriteFinalStatus("Successful", settings, 1);
         return kExitConversionFailed;
     }
+    // Said once for the batch, whichever file comes first.
+    if ((settings->freezeHeader != 0 || settings->autoFilter != 0) && settings->hasHeader != 1) {
+        const char* options = settings->freezeHeader != 0 && settings->autoFilter != 0
+                                  ? "/FREEZEHEADER and /AUTOFILTER act"
+                              : settings->freezeHeader != 0 ? "/FREEZEHEADER acts"
+                                                            : "/AUTOFILTER acts";
+        std::fprintf(stderr, "quendle: %s on a title line, which only /HEADER=1 gives; ignored.\n",
+                     options);
+    }
     engine::BatchResult result;
     {
         TerminalProgress terminal;
@@ -108,6 +117,7 @@ int RunSilent(engine::ConversionSettings* settings) {
             terminal.reporter(platform::StandardErrorIsTerminal());
         engine::RunOwner owner;
         owner.progress = &reporter;
+        owner.notes = true;
         result = engine::BatchRunner(&owner, settings, engine::BatchVariant::kProgram);
     }
     // "Successful" tells a poller that the batch has ended; the counts tell

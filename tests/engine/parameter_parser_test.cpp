@@ -363,5 +363,68 @@ TEST(LeadingInteger, ReadsAsAtoiWithoutOverflow) {
     }
 }
 
+// FIELDS=AUTO leaves the choice to each input; any later FIELDS= takes it back.
+TEST(ParameterParser, FieldsAuto) {
+    struct Case {
+        std::vector<std::string> parameters;
+        std::int32_t autoDelimiter;
+        char delimiter;
+        std::string fieldsText;
+    };
+    const Case cases[] = {
+        {{}, 0, ',', ""},
+        {{"/FIELDS=AUTO"}, 1, ',', "AUTO"},
+        {{"-fields=auto"}, 1, ',', "auto"},
+        {{"/Fields=Auto"}, 1, ',', "Auto"},
+        {{"/FIELDS=;", "/FIELDS=AUTO"}, 1, ';', "AUTO"},  // the default it falls back on
+        {{"/FIELDS=AUTO", "/FIELDS=TAB"}, 0, '\t', "TAB"},
+        {{"/FIELDS=AUTOMATIC"}, 0, 'A', "AUTOMATIC"},  // only the word itself
+        {{"/FIELDS=AUT"}, 0, 'A', "AUT"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.parameters));
+        Parsed p(c.parameters);
+        EXPECT_EQ(p.s.autoDelimiter, c.autoDelimiter);
+        EXPECT_EQ(p.s.delimiter, c.delimiter);
+        EXPECT_EQ(TextOf(p.s.fieldsText), c.fieldsText);
+    }
+}
+
+TEST(ParameterParser, LayoutOptionsAndTheirCase) {
+    struct Case {
+        std::vector<std::string> parameters;
+        std::int32_t autoFit, freezeHeader, autoFilter, splitRows;
+    };
+    const Case cases[] = {
+        {{}, 0, 0, 0, 0},
+        {{"/AUTOFIT"}, 1, 0, 0, 0},
+        {{"-autofit"}, 1, 0, 0, 0},
+        {{"/FreezeHeader"}, 0, 1, 0, 0},
+        {{"-AUTOFILTER"}, 0, 0, 1, 0},
+        {{"/splitrows"}, 0, 0, 0, 1},
+        {{"/AUTOFIT", "/FREEZEHEADER", "/AUTOFILTER", "/SPLITROWS"}, 1, 1, 1, 1},
+        {{"/AUTOFIT=1", "/AUTOFIT=0"}, 0, 0, 0, 0},  // the last one counts
+        {{"/SPLITROWS=0", "/SPLITROWS=1"}, 0, 0, 0, 1},
+        // Only the keywords themselves: no prefixes, no other values, no
+        // element without "/" or "-".
+        {{"/AUTOFITS", "/AUTOFIT=2", "/SPLIT", "AUTOFIT", "/FREEZE", "+AUTOFILTER"}, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.parameters));
+        Parsed p(c.parameters);
+        EXPECT_EQ(p.s.autoFit, c.autoFit);
+        EXPECT_EQ(p.s.freezeHeader, c.freezeHeader);
+        EXPECT_EQ(p.s.autoFilter, c.autoFilter);
+        EXPECT_EQ(p.s.splitRows, c.splitRows);
+    }
+    // Known options are not named as ignored in a silent run.
+    const char* elements[] = {"quendle", "/AUTOFIT", "-splitrows=0", "/FIELDS=AUTO", "/AUTOFITS"};
+    ConversionSettings s{};
+    SetDefaultSettings(&s);
+    const std::vector<std::string> notes = IgnoredParameterNotes(&s, 5, elements);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("/AUTOFITS"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace engine

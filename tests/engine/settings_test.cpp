@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "engine/parameter_parser.h"
 #include "platform/paths.h"
@@ -79,6 +80,80 @@ TEST(Settings, ParametersBeatTheIniFile) {
     EXPECT_EQ(s.overwriteFile, 0);
     EXPECT_EQ(s.openResult, 0);
     EXPECT_EQ(s.logEnabled, 1);
+}
+
+// The layout and size options: off by default, then the program's INI
+// file, the per-user one, and the parameters, each beating the one before.
+TEST(Settings, LayoutOptionsOverlayDefaultIniAndParameters) {
+    TempDir dir;
+    const std::string program = dir.File("quendle.ini");
+    const std::string user = dir.File("user.ini");
+    struct Case {
+        const char* name;
+        std::string programText;  // empty: no file
+        std::string userText;
+        std::vector<const char*> parameters;
+        std::int32_t autoFit, freezeHeader, autoFilter, splitRows;
+    };
+    const Case cases[] = {
+        {"defaults", "", "", {}, 0, 0, 0, 0},
+        {"program file",
+         "[Common]\nAutoFit=1\nFreezeHeader=1\nAutoFilter=1\nSplitRows=1\n",
+         "",
+         {},
+         1,
+         1,
+         1,
+         1},
+        {"keys ignore case", "[common]\nautofit=1\nsplitrows=1\n", "", {}, 1, 0, 0, 1},
+        {"user file wins",
+         "[Common]\nAutoFit=1\nSplitRows=1\n",
+         "[Common]\nAutoFit=0\nAutoFilter=1\n",
+         {},
+         0,
+         0,
+         1,
+         1},
+        {"parameters win over both",
+         "[Common]\nAutoFit=1\nFreezeHeader=1\n",
+         "[Common]\nSplitRows=1\n",
+         {"/AUTOFIT=0", "-freezeheader=0", "/SplitRows=0", "-AutoFilter"},
+         0,
+         0,
+         1,
+         0},
+        {"parameters switch on", "", "", {"/AUTOFIT", "/FREEZEHEADER=1", "-SPLITROWS"}, 1, 1, 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(program.c_str());
+        std::remove(user.c_str());
+        if (!c.programText.empty()) {
+            ASSERT_TRUE(WriteWholeFile(program, c.programText));
+        }
+        if (!c.userText.empty()) {
+            ASSERT_TRUE(WriteWholeFile(user, c.userText));
+        }
+        ConversionSettings s{};
+        SetDefaultSettings(&s);
+        LoadCommonSettingsFrom(&s, program, user);
+        std::vector<const char*> elements{"quendle"};
+        elements.insert(elements.end(), c.parameters.begin(), c.parameters.end());
+        ParameterParserFor(&s, static_cast<int>(elements.size()), elements.data(),
+                           "/usr/bin/quendle");
+        EXPECT_EQ(s.autoFit, c.autoFit);
+        EXPECT_EQ(s.freezeHeader, c.freezeHeader);
+        EXPECT_EQ(s.autoFilter, c.autoFilter);
+        EXPECT_EQ(s.splitRows, c.splitRows);
+
+        // A batch's workers and the wizard's run take copies.
+        ConversionSettings copy{};
+        CopySettings(s, &copy);
+        EXPECT_EQ(copy.autoFit, c.autoFit);
+        EXPECT_EQ(copy.freezeHeader, c.freezeHeader);
+        EXPECT_EQ(copy.autoFilter, c.autoFilter);
+        EXPECT_EQ(copy.splitRows, c.splitRows);
+    }
 }
 
 TEST(Settings, UserIniFollowsXdgConfigHome) {

@@ -110,6 +110,34 @@ class LibraryBatches(Case):
         self.assertEqual(log.count("QUENDLE    Error: Cannot open the existing workbook"), 3)
         self.assertIn(self.path("bad.xls"), log)
 
+    def test_fields_auto_chooses_per_file_and_says_nothing(self):
+        # In a process of its own, so that its stderr can be read.
+        self.write(os.path.join("auto", "semi.csv"), "x;y\n1;2\n")
+        self.write(os.path.join("auto", "tab.csv"), "x\ty\n1\t2\n")
+        state = self.path("state")
+        script = ("import ctypes, sys\n"
+                  "lib = ctypes.CDLL(sys.argv[1])\n"
+                  "lib.Quendle_ConverterStr.argtypes = [ctypes.c_int32, ctypes.c_char_p]\n"
+                  "sys.exit(lib.Quendle_ConverterStr(0, sys.argv[2].encode()))\n")
+        line = "#".join(["me", self.path("auto", "*.csv"), self.path("auto.xlsx"),
+                         "/FIELDS=AUTO", "/LOG"])
+        done = subprocess.run([sys.executable, "-c", script, LIBRARY, line],
+                              env=dict(self.env, XDG_STATE_HOME=state),
+                              stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stderr, b"")
+        book = read_book(self.path("auto.xlsx"))
+        for name in ("semi", "tab"):
+            self.assertEqual(book[name], {(0, 0): ("s", "x"), (0, 1): ("s", "y"),
+                                          (1, 0): ("s", "1"), (1, 1): ("s", "2")})
+        # The run log notes what was chosen.
+        with open(os.path.join(state, "Morvik", "wizards.log"), encoding="utf-8") as f:
+            log = f.read()
+        self.assertIn('Delimiter: ";" (found in the input %s)' % self.path("auto", "semi.csv"),
+                      log)
+        self.assertIn("Delimiter: TAB (found in the input %s)" % self.path("auto", "tab.csv"),
+                      log)
+
     def test_only_the_two_entry_points_are_exported(self):
         symbols = subprocess.run(["nm", "-D", "--defined-only", LIBRARY],
                                  stdout=subprocess.PIPE, check=True).stdout.decode()

@@ -58,9 +58,16 @@ std::vector<Piece> CommandLinePieces(const engine::ConversionSettings& s) {
         add(Joined("/FIELDTYPES=", s.fieldTypes.get()));
     }
     add(flag(s.workbookType, "/TYPE=2007", "/TYPE=ANY"));
-    add(s.delimiter == '\t'  ? std::string("/FIELDS=TAB")
-        : s.delimiter == '|' ? std::string("/FIELDS=PIPE")
-                             : Joined("/FIELDS=", std::string_view(&s.delimiter, 1)));
+    // With AUTO the delimiter is what stands where the input gives no clear
+    // answer: said first when it is not the default.
+    if (s.autoDelimiter == 0 || s.delimiter != ',') {
+        add(s.delimiter == '\t'  ? std::string("/FIELDS=TAB")
+            : s.delimiter == '|' ? std::string("/FIELDS=PIPE")
+                                 : Joined("/FIELDS=", std::string_view(&s.delimiter, 1)));
+    }
+    if (s.autoDelimiter != 0) {
+        add("/FIELDS=AUTO");
+    }
     add(flag(s.allCharacter, "/ALLCHAR=1", "/ALLCHAR=0"));
     if (!engine::TextOf(s.numericChars).empty()) {
         add(Joined("/NUMERIC=", engine::TextOf(s.numericChars)), "  ");
@@ -86,6 +93,18 @@ std::vector<Piece> CommandLinePieces(const engine::ConversionSettings& s) {
     }
     if (s.decimalSeparator == '.' || s.decimalSeparator == ',') {
         add(Joined("/DECIMAL=", std::string_view(&s.decimalSeparator, 1)));
+    }
+    if (s.autoFit != 0) {
+        add("/AUTOFIT");
+    }
+    if (s.freezeHeader != 0) {
+        add("/FREEZEHEADER");
+    }
+    if (s.autoFilter != 0) {
+        add("/AUTOFILTER");
+    }
+    if (s.splitRows != 0) {
+        add("/SPLITROWS");
     }
     add(flag(s.openResult, "/OPEN=1", "/OPEN=0"));
     if (s.batchMode != 0) {

@@ -14,7 +14,7 @@ void WriteCommonKey(std::string_view key, std::int32_t value, const std::string&
     static_cast<void>(platform::WriteProfileString("Common", key, std::to_string(value), path));
 }
 
-std::string SheetText(const engine::SheetOutcome& sheet, std::string_view workbook) {
+std::string FirstSheetText(const engine::SheetOutcome& sheet, std::string_view workbook) {
     const std::string name = "the sheet \"" + sheet.name + "\"";
     switch (sheet.kind) {
         case engine::SheetOutcome::Kind::kAdded:
@@ -28,6 +28,20 @@ std::string SheetText(const engine::SheetOutcome& sheet, std::string_view workbo
             break;
     }
     return {};
+}
+
+// SPLITROWS's sheets follow the first one's line.
+std::string SheetText(const engine::SheetOutcome& sheet, std::string_view workbook) {
+    std::string text = FirstSheetText(sheet, workbook);
+    if (text.empty() || sheet.continued.empty()) {
+        return text;
+    }
+    text += " The records went on in";
+    for (std::size_t i = 0; i < sheet.continued.size(); ++i) {
+        text += (i == 0 ? " \"" : ", \"") + sheet.continued[i] + "\"";
+    }
+    text += ": " + std::to_string(sheet.continued.size() + 1) + " sheets written.";
+    return text;
 }
 
 }  // namespace

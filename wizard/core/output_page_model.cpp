@@ -52,48 +52,6 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
     return true;
 }
 
-// How often `delimiter` occurs outside quotes in each of the text's first
-// lines; a quoted line break does not end a line.
-std::vector<int> CountsPerLine(std::string_view text, char delimiter) {
-    constexpr std::size_t kLines = 20;
-    std::vector<int> counts;
-    int count = 0;
-    bool quoted = false;
-    bool lineHasText = false;
-    for (char c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == '\n' && !quoted) {
-            if (lineHasText) {
-                counts.push_back(count);
-                if (counts.size() == kLines) {
-                    return counts;
-                }
-            }
-            count = 0;
-            lineHasText = false;
-            continue;
-        } else if (c == delimiter && !quoted) {
-            ++count;
-        }
-        lineHasText = lineHasText || (c != '\r');
-    }
-    if (lineHasText) {
-        counts.push_back(count);
-    }
-    return counts;
-}
-
-// The per-line count when every line holds the delimiter equally often, else 0.
-int SteadyCount(std::string_view text, char delimiter) {
-    const std::vector<int> counts = CountsPerLine(text, delimiter);
-    if (counts.empty() || counts.front() == 0 ||
-        std::any_of(counts.begin(), counts.end(), [&](int n) { return n != counts.front(); })) {
-        return 0;
-    }
-    return counts.front();
-}
-
 }  // namespace
 
 std::vector<std::string> WorkbookTypeItems() {
@@ -120,22 +78,6 @@ std::string ProposeOutputName(std::string_view inputPath, std::int32_t workbookT
     return proposal;
 }
 
-char ProposeDelimiter(std::string_view text, char current) {
-    if (SteadyCount(text, current) > 0) {
-        return current;
-    }
-    char best = current;
-    int bestCount = 0;
-    for (char candidate : {';', '\t', '|'}) {
-        const int count = SteadyCount(text, candidate);
-        if (count > bestCount) {
-            best = candidate;
-            bestCount = count;
-        }
-    }
-    return best;
-}
-
 std::string WithTypeExtension(std::string_view name, std::int32_t workbookType) {
     std::string result(name);
     const std::string_view file = FileNameOf(name);
@@ -157,7 +99,7 @@ bool OutputPageModel::Enter(std::string_view previewText) {
         m_delimiterItems.assign(kDelimiterItems.begin(), kDelimiterItems.end());
         const auto* listed =
             std::find(kListedDelimiters.begin(), kListedDelimiters.end(), s->delimiter);
-        if (listed != kListedDelimiters.end()) {
+        if (listed != kListedDelimiters.end() && s->autoDelimiter == 0) {
             m_delimiterText =
                 kDelimiterItems[static_cast<std::size_t>(listed - kListedDelimiters.begin())];
         } else {
@@ -195,7 +137,7 @@ bool OutputPageModel::Enter(std::string_view previewText) {
         m_name = m_proposedName;
     }
     if (m_delimiterProposable && !m_delimiterTouched) {
-        s->delimiter = ProposeDelimiter(previewText, ',');
+        s->delimiter = engine::ProposeDelimiter(previewText, ',');
         const auto* listed =
             std::find(kListedDelimiters.begin(), kListedDelimiters.end(), s->delimiter);
         m_delimiterText =
@@ -259,7 +201,11 @@ void OutputPageModel::DateChosen(int index) {
 
 void OutputPageModel::DelimiterEdited(std::string_view text) {
     m_delimiterText = std::string(FirstCharacters(text, kDelimiterTextLength));
-    m_settings->delimiter = engine::DelimiterFromText(m_delimiterText, ',');
+    // AUTO leaves the choice to the run, from each input, as FIELDS=AUTO does.
+    m_settings->autoDelimiter =
+        m_delimiterText.size() == 4 && EndsWithIgnoringCase(m_delimiterText, "auto") ? 1 : 0;
+    m_settings->delimiter =
+        m_settings->autoDelimiter != 0 ? ',' : engine::DelimiterFromText(m_delimiterText, ',');
     m_delimiterTouched = true;
     TakeName();
 }

@@ -196,11 +196,6 @@ std::vector<std::string> DecimalSeparatorItems();
 // sales.xlsx (type 1) or sales.xls (type 0). Empty for an empty input.
 std::string ProposeOutputName(std::string_view inputPath, std::int32_t workbookType);
 
-// The delimiter the text's first lines plainly use: ';', tab or '|' when
-// each of the first lines (at most 20, outside quotes) holds it equally often
-// and `current` is not used that way; otherwise `current`.
-char ProposeDelimiter(std::string_view text, char current);
-
 // `name` with the type's extension added when its file name has none.
 std::string WithTypeExtension(std::string_view name, std::int32_t workbookType);
 

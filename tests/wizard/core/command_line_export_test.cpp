@@ -32,6 +32,11 @@ TEST(CommandLine, TextKeepsThePiecesInOrder) {
         {{"/CODEPAGE=1251"}, {" /CODEPAGE=1251 /OPEN=1 "}},
         {{"/CODEPAGE=UTF-8", "/DECIMAL=,"}, {" /CODEPAGE=UTF-8 /DECIMAL=, /OPEN=1 "}},
         {{"/DECIMAL=."}, {" /DECIMAL=. /OPEN=1 "}},
+        {{"/FIELDS=AUTO"}, {" /TYPE=ANY /FIELDS=AUTO /ALLCHAR=1 "}},
+        {{"/fields=auto", "/autofit", "/SPLITROWS", "-FreezeHeader", "/AUTOFILTER"},
+         {" /FIELDS=AUTO ", " /AUTOFIT /FREEZEHEADER /AUTOFILTER /SPLITROWS /OPEN=1 "}},
+        {{"/SPLITROWS", "/DECIMAL=,"}, {" /DECIMAL=, /SPLITROWS /OPEN=1 "}},
+        {{"/FIELDS=TAB", "/FIELDS=AUTO"}, {" /TYPE=ANY /FIELDS=TAB /FIELDS=AUTO /ALLCHAR=1 "}},
         {{"/TYPE=2007", "/ALLCHAR=0", "/NUMERIC=0123", "/BOOLEAN=Yn"},
          {" /ALLCHAR=0 /DROP=0 ", " /TYPE=2007 /FIELDS=, /ALLCHAR=0 /NUMERIC=0123  /BOOLEAN=Yn  "}},
     };
@@ -49,8 +54,12 @@ TEST(CommandLine, TextKeepsThePiecesInOrder) {
             from = at + piece.size();
         }
     }
-    // Nothing says DECIMAL= when the separator is left to the data.
-    EXPECT_EQ(wizard::CommandLineText(*SettingsFor({})).find("DECIMAL"), std::string::npos);
+    // Nothing says DECIMAL= when the separator is left to the data, nor an
+    // option that is off.
+    const std::string plain = wizard::CommandLineText(*SettingsFor({}));
+    for (const char* absent : {"DECIMAL", "FIELDS=AUTO", "AUTOFI", "FREEZE", "SPLIT"}) {
+        EXPECT_EQ(plain.find(absent), std::string::npos) << absent;
+    }
 }
 
 // The arguments parse back into the settings they came from.
@@ -62,6 +71,10 @@ TEST(CommandLine, ArgumentsParseBack) {
         {"/a.txt", "/b.xls", "/FIELDS=TAB", "/YYYY.MM.DD", "/TYPESINFILE=1", "/RECORDS=0",
          "/DECIMAL=.", "/CODEPAGE=UTF-8"},
         {"/a.csv", "/b.xls", "/FIELDS=PIPE", "/FIELDS= "},
+        {"/a.csv", "/b.xlsx", "/FIELDS=;", "/FIELDS=auto", "/AUTOFIT", "/FREEZEHEADER",
+         "/AUTOFILTER", "/SPLITROWS"},
+        {"/a.csv", "/b.xlsx", "/FIELDS=AUTO", "/FIELDS=|", "/SPLITROWS", "/SPLITROWS=0",
+         "/AUTOFIT"},
     };
     for (const auto& arguments : rows) {
         SCOPED_TRACE(arguments[0]);
@@ -82,6 +95,11 @@ TEST(CommandLine, ArgumentsParseBack) {
         EXPECT_EQ(again->typesInFile, original->typesInFile);
         EXPECT_EQ(again->openResult, original->openResult);
         EXPECT_EQ(engine::TextOf(again->numericChars), engine::TextOf(original->numericChars));
+        EXPECT_EQ(again->autoDelimiter, original->autoDelimiter);
+        EXPECT_EQ(again->autoFit, original->autoFit);
+        EXPECT_EQ(again->freezeHeader, original->freezeHeader);
+        EXPECT_EQ(again->autoFilter, original->autoFilter);
+        EXPECT_EQ(again->splitRows, original->splitRows);
         EXPECT_EQ(again->silentMode, 1);
     }
 }

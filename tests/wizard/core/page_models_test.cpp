@@ -307,6 +307,30 @@ TEST(OutputPageModel, ProposalsFollowAnotherSourceUntilTheUserChangesThem) {
     EXPECT_EQ(settings->delimiter, ';');
 }
 
+// FIELDS=AUTO shows as typed and leaves the choice to the run; typing
+// AUTO in the box does the same, and any other delimiter takes it back.
+TEST(OutputPageModel, AutoDelimiterStaysAChoiceOfTheRun) {
+    const auto settings = SettingsFor({"/in/a.csv", "/out/b.xls", "/fields=auto"});
+    MemoryStore store;
+    OutputPageModel model(settings.get(), &store);
+    model.Enter("a;b\n1;2\n");
+    EXPECT_EQ(model.delimiterText(), "auto");
+    EXPECT_EQ(settings->autoDelimiter, 1);
+    EXPECT_EQ(settings->delimiter, ',') << "no proposal over FIELDS=AUTO";
+    struct Row {
+        const char* typed;
+        std::int32_t autoDelimiter;
+        char delimiter;
+    };
+    for (const Row& row : {Row{";", 0, ';'}, Row{"AUTO", 1, ','}, Row{"Autos", 0, 'A'},
+                           Row{"Auto", 1, ','}, Row{"TAB", 0, '\t'}}) {
+        SCOPED_TRACE(row.typed);
+        model.DelimiterEdited(row.typed);
+        EXPECT_EQ(settings->autoDelimiter, row.autoDelimiter);
+        EXPECT_EQ(settings->delimiter, row.delimiter);
+    }
+}
+
 TEST(OutputPageModel, ControlsEditTheRecord) {
     const auto settings = SettingsFor({"/in/a.csv", "/out/b.xls", "/FIELDS=X"});
     MemoryStore store;
