@@ -14,6 +14,9 @@ namespace {
 
 // Substreams nest (a chart inside a worksheet); deeper nesting is damage.
 constexpr int kMaxSubstreamDepth = 4;
+// A sheet's columns need at most one COLINFO record each; more is damage,
+// and is not kept in memory.
+constexpr std::size_t kMaxColInfos = 512;
 
 struct Record {
     std::uint16_t type = 0;
@@ -403,6 +406,14 @@ bool ReadSubstream(RecordReader& stream, std::size_t start, std::size_t limit, L
                 } else if (record.type == kRecordDefColWidth &&
                            sub.defColWidthAt == LoadedSubstream::kNone) {
                     sub.defColWidthAt = offset;
+                    sub.colInfosAt = record.end - start;
+                } else if (record.type == kRecordColInfo && sub.colInfosKept) {
+                    if (sub.colInfos.size() < kMaxColInfos) {
+                        sub.colInfos.push_back({offset, RecordBytes(record)});
+                    } else {
+                        sub.colInfos.clear();
+                        sub.colInfosKept = false;
+                    }
                 } else if (record.type == kRecordWindow2 &&
                            sub.window2At == LoadedSubstream::kNone) {
                     sub.window2At = offset;
