@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 #include "workbook/workbook.h"
+#include "workbook/xls/biff_records.h"
+#include "workbook/xls/byte_io.h"
 #include "xls_test_util.h"
 
 namespace {
@@ -21,6 +24,7 @@ namespace {
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
+namespace xls = workbook::xls;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
 
@@ -332,6 +336,126 @@ TEST(XlsLayout, FiltersJoinTheNamesOfLoadedBooks) {
                 << workbook::ErrorMessage(again.get());
             current = saved;
         }
+    }
+}
+
+xls::GlobalRecord Global(std::uint16_t type, const std::vector<std::uint16_t>& words) {
+    xls::GlobalRecord record;
+    record.type = type;
+    for (std::uint16_t word : words) {
+        xls::PutU16(record.data, word);
+    }
+    return record;
+}
+
+// The link table and names of `globals`, a word a record: SUPBOOK as
+// "internal" or "external", EXTERNSHEET with its entries as book:first:last
+// (CONTINUE records joined), NAME by scope and, for a filter-range name,
+// the entry its area goes through.
+std::string LinksOf(const std::vector<xls::GlobalRecord>& globals) {
+    std::string out;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const xls::GlobalRecord& record = globals[i];
+        if (record.slot != xls::GlobalSlot::kRecord) {
+            continue;
+        }
+        std::uint16_t word = 0;
+        if (record.type == xls::kRecordSupBook) {
+            out += xls::GetU16(record.data, 2, word) && word == 0x0401 ? "internal " : "external ";
+        } else if (record.type == xls::kRecordExternSheet) {
+            xls::Bytes joined = record.data;
+            for (std::size_t k = i + 1;
+                 k < globals.size() && globals[k].type == xls::kRecordContinue; ++k) {
+                joined.insert(joined.end(), globals[k].data.begin(), globals[k].data.end());
+                out += "continue ";
+            }
+            std::uint16_t count = 0;
+            (void)xls::GetU16(joined, 0, count);
+            out += "externsheet" + std::to_string(count);
+            // The last entry is the one that may have been added.
+            std::uint16_t book = 0;
+            std::uint16_t first = 0;
+            std::uint16_t last = 0;
+            const std::size_t at = 2 + 6 * (count - 1u);
+            if (count > 0 && xls::GetU16(joined, at, book) && xls::GetU16(joined, at + 2, first) &&
+                xls::GetU16(joined, at + 4, last)) {
+                out += "(.." + std::to_string(book) + ":" + std::to_string(first) + ":" +
+                       std::to_string(last) + ") ";
+            }
+        } else if (record.type == xls::kRecordName) {
+            std::uint16_t scope = 0;
+            std::uint8_t code = 0;
+            (void)xls::GetU16(record.data, 8, scope);
+            out += "name" + std::to_string(scope);
+            if (xls::GetU8(record.data, 15, code) && code == 0x0D &&
+                xls::GetU16(record.data, 17, word)) {
+                out += "@" + std::to_string(word);
+            }
+            out += " ";
+        }
+    }
+    return out;
+}
+
+// The filter-range name goes through an EXTERNSHEET entry of the internal
+// book, made where the book has none, while every existing SUPBOOK and
+// entry keeps its index and every existing name its place: a book with no
+// link table, one that refers to other books only, one that already
+// refers to the sheet and has its filter name, and a reference table whose
+// record is full.
+TEST(XlsLayout, FilterNamesJoinTheLinkTable) {
+    const auto supBook = [](bool internal) {
+        // An external book names its file and sheets; the internal one is a marker.
+        return internal ? Global(xls::kRecordSupBook, {3, 0x0401})
+                        : Global(xls::kRecordSupBook, {1, 1, 'b' << 8, 1, 's' << 8});
+    };
+    const auto externSheet = [](const std::vector<std::array<std::uint16_t, 3>>& entries) {
+        std::vector<std::uint16_t> words = {static_cast<std::uint16_t>(entries.size())};
+        for (const auto& entry : entries) {
+            words.insert(words.end(), entry.begin(), entry.end());
+        }
+        return Global(xls::kRecordExternSheet, words);
+    };
+    // A name local to sheet 2 (itab 3) whose area goes through entry 0;
+    // the built-in filter-range name when `filter`.
+    const auto name = [](bool filter) {
+        xls::GlobalRecord record = Global(
+            xls::kRecordName, {static_cast<std::uint16_t>(filter ? 0x0021 : 0), 0x0100, 11, 0, 3, 0,
+                               0, static_cast<std::uint16_t>(filter ? 0x0D00 : 'x' << 8)});
+        // PtgArea3d over entry 0, rows and columns 0.
+        record.data.push_back(0x3B);
+        record.data.resize(record.data.size() + 10, 0);
+        return record;
+    };
+    const std::vector<std::array<std::uint16_t, 3>> many(1370, {0, 0, 0});
+    struct Case {
+        const char* what;
+        std::vector<xls::GlobalRecord> links;  // after the sheet list
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"no link table", {}, "internal externsheet1(..0:2:2) name3@0 "},
+        {"other books only",
+         {supBook(false), Global(0x0023, {0, 0, 0, 0}), externSheet({{0, 0, 0}}), name(false)},
+         "external internal externsheet2(..1:2:2) name3 name3@1 "},
+        {"the sheet referred to and filtered",
+         {supBook(true), externSheet({{0, 0, 0}, {0, 2, 2}}), name(false), name(true)},
+         "internal externsheet2(..0:2:2) name3 name3@1 "},
+        {"a full reference record",
+         {supBook(true), externSheet(many), name(false)},
+         "internal continue externsheet1371(..0:2:2) name3 name3@1370 "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        xls::BookModel book;
+        book.globals = xls::NewBookGlobals();
+        const auto sheets = std::find_if(
+            book.globals.begin(), book.globals.end(),
+            [](const auto& record) { return record.slot == xls::GlobalSlot::kSheets; });
+        book.globals.insert(sheets + 1, c.links.begin(), c.links.end());
+        std::string error;
+        ASSERT_TRUE(xls::SetFilterNames(book, {{2, 0, 9, 4}}, error)) << error;
+        EXPECT_EQ(LinksOf(book.globals), c.expected);
     }
 }
 
