@@ -206,6 +206,12 @@ TEST(XlsLayout, AppendingWidensLoadedColumns) {
           "width \"MSDN Example 2\" 5 5 3584 67 0 0", "width \"MSDN Example 2\" 6 255 2340 67 0 0"},
          6},
         {"SampleSS.xls", "First Sheet", {{0, 40}}, {"width \"First Sheet\" 0 0 10752 15 0 0"}, 1},
+        // A range to column 256, as Excel writes it, split at the last column.
+        {"ragged.xls",
+         "Sheet1",
+         {{255, 30}},
+         {"width \"Sheet1\" 0 254 2952 15 0 0", "width \"Sheet1\" 255 255 8192 15 0 0"},
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.file) + " " + c.sheet);
