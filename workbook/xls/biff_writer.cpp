@@ -2,8 +2,8 @@
 // Assembles the Workbook stream: the globals (kept records, then the
 // generated sheet list, string table and formats in their slots) and one
 // substream per sheet. New sheets get the records Excel writes; loaded sheets
-// go out as read, with only their stream positions, selection and appended
-// rows changed.
+// go out as read, with only their stream positions, selection, appended
+// rows and the widths of the columns those fill changed.
 #include <algorithm>
 #include <memory>
 
@@ -502,7 +502,8 @@ void WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
 }
 
 // The filter buttons a new sheet asks for, over the cells written since;
-// false when it asks for none or has no cells to filter.
+// false when it asks for none or has no cells to filter. A loaded sheet
+// keeps the filter and panes it has: the run only lays out sheets it makes.
 bool FilterAreaOf(const SheetModel& sheet, int index, FilterArea& area) {
     const SheetLayout* layout = sheet.layout;
     if (sheet.loaded || layout == nullptr || layout->filterRow < 0 || layout->lastColumn < 0 ||
@@ -759,8 +760,8 @@ RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32
 // The COLINFO records of a loaded sheet widened to the fitted widths of the
 // columns written to: patches that put the merged records where the first
 // of the old ones stands (or after DEFCOLWIDTH when there are none) and
-// take the rest out. None when nothing widens, or when the old records do
-// not describe apart ranges in column order, as no program writes them.
+// take the rest out. None when nothing widens, or when the old records are
+// not apart ranges in column order, which no program writes.
 void WidenColumnPatches(const SheetModel& sheet, std::uint16_t defaultXf,
                         std::vector<Patch>& patches) {
     const LoadedSubstream& sub = sheet.substream;
