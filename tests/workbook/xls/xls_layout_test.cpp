@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -468,7 +467,7 @@ TEST(XlsLayout, FilterNamesJoinTheLinkTable) {
 // LibreOffice takes the widths, the frozen row and the filter from the
 // records: converted to .xlsx, openpyxl finds them there.
 TEST(XlsLayout, OfficeProgramReadsTheLayout) {
-    if (std::system("command -v soffice >/dev/null 2>&1") != 0) {
+    if (testing_support::RunCommand("command -v soffice").exitCode != 0) {
         GTEST_SKIP() << "LibreOffice (soffice) is not installed";
     }
     TempDir dir;
