@@ -410,6 +410,9 @@ bool ReadSubstream(RecordReader& stream, std::size_t start, std::size_t limit, L
                            sub.defColWidthAt == LoadedSubstream::kNone) {
                     sub.defColWidthAt = offset;
                     sub.colInfosAt = record.end - start;
+                    (void)GetU16(record.body, 0, sub.defColWidth);
+                } else if (record.type == kRecordStandardWidth) {
+                    (void)GetU16(record.body, 0, sub.standardWidth);
                 } else if (record.type == kRecordColInfo && sub.colInfosKept) {
                     if (sub.colInfos.size() < kMaxColInfos) {
                         sub.colInfos.push_back({offset, RecordBytes(record)});

@@ -993,7 +993,7 @@ bool SetFilterNames(BookModel& book, const std::vector<FilterArea>& areas, std::
 
 std::vector<ColumnRange> WidenColumns(const std::vector<ColumnRange>& ranges,
                                       const std::vector<std::uint16_t>& widths,
-                                      std::uint16_t defaultXf) {
+                                      std::uint16_t defaultXf, std::uint32_t defaultWidth) {
     Bytes fitted;
     PutU16(fitted, defaultXf);
     PutU16(fitted, kColInfoFitted);
@@ -1017,7 +1017,7 @@ std::vector<ColumnRange> WidenColumns(const std::vector<ColumnRange>& ranges,
     };
     const auto addFitted = [&](std::size_t from, std::size_t to) {
         for (std::size_t column = from; column < to && column < widths.size(); ++column) {
-            if (widths[column] > 0) {
+            if (widths[column] > defaultWidth) {
                 add(column, widths[column], fitted, ranges.size());
             }
         }

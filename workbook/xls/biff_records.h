@@ -29,6 +29,7 @@ inline constexpr std::uint16_t kRecordWindow1 = 0x003D;
 inline constexpr std::uint16_t kRecordCodePage = 0x0042;
 inline constexpr std::uint16_t kRecordDefColWidth = 0x0055;
 inline constexpr std::uint16_t kRecordColInfo = 0x007D;
+inline constexpr std::uint16_t kRecordStandardWidth = 0x0099;
 inline constexpr std::uint16_t kRecordPane = 0x0041;
 inline constexpr std::uint16_t kRecordSelection = 0x001D;
 inline constexpr std::uint16_t kRecordAutoFilterInfo = 0x009D;
@@ -163,11 +164,12 @@ struct ColumnRange {
 // Widens the column ranges `ranges` (in column order, apart) to at least
 // `widths` (per column from 0, in 1/256 of a character; 0 for none): a
 // range whose columns need different widths is split, keeping its other
-// fields; columns no range covers get ranges of their own with `defaultXf`.
-// Neighbouring columns of one source and width share a range.
+// fields; columns no range covers, whose width is the sheet's default
+// `defaultWidth`, get ranges of their own with `defaultXf` where they need
+// more. Neighbouring columns of one source and width share a range.
 std::vector<ColumnRange> WidenColumns(const std::vector<ColumnRange>& ranges,
                                       const std::vector<std::uint16_t>& widths,
-                                      std::uint16_t defaultXf);
+                                      std::uint16_t defaultXf, std::uint32_t defaultWidth = 0);
 
 // Appends the COLINFO records of `ranges` to `writer`.
 void WriteColInfoRecords(RecordWriter& writer, const std::vector<ColumnRange>& ranges);

@@ -5,8 +5,10 @@
 // go out as read, with only their stream positions, selection, appended
 // rows and the widths of the columns those fill changed.
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
+#include "workbook/column_widths.h"
 #include "workbook/limits.h"
 #include "workbook/xls/biff_records.h"
 
@@ -784,9 +786,16 @@ void WidenColumnPatches(const SheetModel& sheet, std::uint16_t defaultXf,
         ranges.push_back(std::move(range));
         before.insert(before.end(), kept.bytes.begin(), kept.bytes.end());
     }
+    // The width of the columns without a record, in 1/256 of a character:
+    // STANDARDWIDTH's, else DEFCOLWIDTH's with the room Excel adds around
+    // it, as much as the default width has beyond its eight characters.
+    const std::uint32_t defaultWidth =
+        sub.standardWidth > 0 ? sub.standardWidth
+                              : static_cast<std::uint32_t>(
+                                    std::lround((sub.defColWidth + kDefaultColumnWidth - 8) * 256));
     Bytes after;
     RecordWriter writer(after);
-    WriteColInfoRecords(writer, WidenColumns(ranges, widths, defaultXf));
+    WriteColInfoRecords(writer, WidenColumns(ranges, widths, defaultXf, defaultWidth));
     if (after == before) {
         return;
     }

@@ -267,7 +267,11 @@ struct LoadedSubstream {
     std::vector<std::uint16_t> rowRecords;  // rows from endRow on with a ROW record, ascending
     std::size_t defColWidthAt = kNone;      // DEFCOLWIDTH record
     std::size_t colInfosAt = kNone;         // after DEFCOLWIDTH, where COLINFO records go
-    std::vector<std::size_t> dbCells;       // DBCELL records of the cell table
+    // DEFCOLWIDTH's width in characters and STANDARDWIDTH's in 1/256 of
+    // one, which overrides it; 0 for none.
+    std::uint16_t defColWidth = 0;
+    std::uint16_t standardWidth = 0;
+    std::vector<std::size_t> dbCells;  // DBCELL records of the cell table
     // COLINFO records (headers included) with their offsets, in file order;
     // none when there are more than a sheet's columns can need, which only
     // a damaged file has (colInfosKept is false then).
