@@ -32,6 +32,8 @@ echo "== .xlsx writer"
 build/release/bench/xlsx_bench
 echo "== .xls writer"
 build/release/bench/xls_bench "$data/xls_bench.xls"
+echo "== .xls writer with the layout options (/AUTOFIT measures every cell)"
+build/release/bench/xls_bench "$data/xls_bench_layout.xls" 65000 layout
 
 quendle="$root/build/release/wizard/quendle"
 echo "== whole conversion to .xlsx, text mode, against the libxlsxwriter baseline"

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "workbook/column_widths.h"
 #include "workbook/xls/xls_text.h"
 
 namespace workbook::xls {
@@ -35,6 +36,9 @@ constexpr std::uint16_t kRecordFormat = 0x041E;
 constexpr std::uint16_t kRecordStyle = 0x0293;
 constexpr std::uint16_t kRecordUsesElfs = 0x0160;
 constexpr std::uint16_t kRecordCountry = 0x008C;
+constexpr std::uint16_t kRecordExternName = 0x0023;
+constexpr std::uint16_t kRecordXct = 0x0059;
+constexpr std::uint16_t kRecordCrn = 0x005A;
 
 // ROW flags: bit 8 is always set; the row's XF (15, the default cell XF)
 // sits in bits 16 to 27.
@@ -751,6 +755,311 @@ void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
     if (book.activeTab > index || (book.activeTab == index && index == sheetCount - 1)) {
         book.activeTab = std::max(0, book.activeTab - 1);
     }
+}
+
+namespace {
+
+// COLINFO flags of a fitted column: its width was set (fUserSet) to fit
+// its content (fBestFit).
+constexpr std::uint16_t kColInfoFitted = 0x0006;
+// The built-in name of a sheet's filter range, and the NAME flags it
+// carries: hidden, built in.
+constexpr std::uint8_t kBuiltInFilterDatabase = 0x0D;
+constexpr std::uint16_t kNameHiddenBuiltIn = 0x0021;
+constexpr std::uint8_t kPtgArea3d = 0x3B;
+// An EXTERNSHEET entry (XTI) takes 6 bytes; its count is 16-bit.
+constexpr std::size_t kXtiSize = 6;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// The records after which NAME records come when a book has none: the
+// sheet list's neighbours and the link table.
+bool PrecedesNames(std::uint16_t type) {
+    switch (type) {
+        case kRecordCountry:
+        case kRecordSupBook:
+        case kRecordExternName:
+        case kRecordXct:
+        case kRecordCrn:
+        case kRecordExternSheet:
+        case kRecordContinue:
+        case kRecordBoundSheet:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsRecord(const GlobalRecord& record, std::uint16_t type) {
+    return record.slot == GlobalSlot::kRecord && record.type == type;
+}
+
+// The index after the record at `at` and the CONTINUE records that carry it on.
+std::size_t AfterContinues(const std::vector<GlobalRecord>& globals, std::size_t at) {
+    std::size_t end = at + 1;
+    while (end < globals.size() && IsRecord(globals[end], kRecordContinue)) {
+        ++end;
+    }
+    return end;
+}
+
+// Whether a NAME body is the built-in filter-range name local to sheet
+// `itab` (from 1).
+bool IsFilterName(ByteSpan body, std::uint16_t itab) {
+    std::uint16_t flags = 0;
+    std::uint8_t length = 0;
+    std::uint16_t scope = 0;
+    std::uint8_t wide = 0;
+    std::uint8_t code = 0;
+    return GetU16(body, 0, flags) && (flags & 0x0020) != 0 && GetU8(body, 3, length) &&
+           length == 1 && GetU16(body, 8, scope) && scope == itab && GetU8(body, 14, wide) &&
+           GetU8(body, 15, code) && code == kBuiltInFilterDatabase &&
+           ((wide & 0x01) == 0 || body.size() > 16);
+}
+
+Bytes FilterNameBody(const FilterArea& area, std::uint16_t xti) {
+    Bytes data;
+    PutU16(data, kNameHiddenBuiltIn);
+    PutU8(data, 0);    // no shortcut key
+    PutU8(data, 1);    // a one-character built-in name
+    PutU16(data, 11);  // formula size: one PtgArea3d
+    PutU16(data, 0);
+    PutU16(data, static_cast<std::uint16_t>(area.sheet + 1));  // local to the sheet
+    PutU32(data, 0);  // no menu, description, help or status texts
+    PutU8(data, 0);   // Latin-1 characters
+    PutU8(data, kBuiltInFilterDatabase);
+    PutU8(data, kPtgArea3d);
+    PutU16(data, xti);
+    PutU16(data, static_cast<std::uint16_t>(area.firstRow));
+    PutU16(data, static_cast<std::uint16_t>(area.lastRow));
+    // Absolute columns: neither relative flag (bits 14 and 15) set.
+    PutU16(data, 0);
+    PutU16(data, static_cast<std::uint16_t>(area.lastColumn));
+    return data;
+}
+
+// Makes sure the globals hold an internal SUPBOOK and an EXTERNSHEET after
+// it; gives the internal SUPBOOK's index and the EXTERNSHEET's position.
+std::pair<int, std::size_t> EnsureExternSheet(std::vector<GlobalRecord>& globals) {
+    if (const auto found = FindInternalExternSheet(globals); found.first >= 0) {
+        return found;
+    }
+    int supBooks = 0;
+    bool internal = false;
+    std::size_t externSheet = kNone;
+    std::size_t afterSupBooks = kNone;
+    std::size_t afterSheets = kNone;
+    for (std::size_t i = 0; i < globals.size(); ++i) {
+        const GlobalRecord& record = globals[i];
+        if (record.slot == GlobalSlot::kSheets) {
+            afterSheets = i + 1;
+        }
+        if (record.slot != GlobalSlot::kRecord) {
+            continue;
+        }
+        if (record.type == kRecordSupBook) {
+            internal = internal || IsInternalSupBook(record);
+            ++supBooks;
+            afterSupBooks = i + 1;
+        } else if (afterSupBooks == i &&
+                   (record.type == kRecordExternName || record.type == kRecordXct ||
+                    record.type == kRecordCrn || record.type == kRecordContinue)) {
+            afterSupBooks = i + 1;
+        } else if (record.type == kRecordExternSheet && externSheet == kNone) {
+            externSheet = i;
+        }
+    }
+    GlobalRecord supBook;
+    supBook.type = kRecordSupBook;
+    PutU16(supBook.data, 0);  // sheet count, set on writing
+    PutU16(supBook.data, 0x0401);
+    GlobalRecord empty;
+    empty.type = kRecordExternSheet;
+    PutU16(empty.data, 0);
+    if (externSheet != kNone) {
+        // Only external books so far: the internal one goes after them, so
+        // that their entries keep their indexes.
+        globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(externSheet), supBook);
+        return {supBooks, externSheet + 1};
+    }
+    std::size_t at = afterSupBooks;
+    if (at == kNone) {
+        at = afterSheets == kNone ? globals.size() - 1 : afterSheets;
+        while (at < globals.size() && globals[at].slot == GlobalSlot::kRecord &&
+               PrecedesNames(globals[at].type)) {
+            ++at;
+        }
+    }
+    std::vector<GlobalRecord> added;
+    if (!internal) {
+        added.push_back(supBook);
+    }
+    added.push_back(empty);
+    globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+    // With an internal SUPBOOK but no EXTERNSHEET, the internal one is found again.
+    return FindInternalExternSheet(globals);
+}
+
+// The EXTERNSHEET entry that refers to sheet `sheet` of the internal book
+// alone, added at the end when there is none; false when the table is full.
+bool ExternSheetEntry(std::vector<GlobalRecord>& globals, std::size_t at, int internalBook,
+                      int sheet, std::uint16_t& entry) {
+    const std::size_t end = AfterContinues(globals, at);
+    Bytes joined;
+    for (std::size_t i = at; i < end; ++i) {
+        joined.insert(joined.end(), globals[i].data.begin(), globals[i].data.end());
+    }
+    std::uint16_t count = 0;
+    if (!GetU16(joined, 0, count)) {
+        return false;
+    }
+    for (std::uint16_t i = 0; i < count; ++i) {
+        std::uint16_t book = 0;
+        std::uint16_t first = 0;
+        std::uint16_t last = 0;
+        const std::size_t xti = 2 + kXtiSize * i;
+        if (!GetU16(joined, xti, book) || !GetU16(joined, xti + 2, first) ||
+            !GetU16(joined, xti + 4, last)) {
+            return false;
+        }
+        if (book == internalBook && first == sheet && last == sheet) {
+            entry = i;
+            return true;
+        }
+    }
+    if (count == 0xFFFF || joined.size() != 2 + kXtiSize * count) {
+        return false;
+    }
+    Bytes xti;
+    PutU16(xti, static_cast<std::uint16_t>(internalBook));
+    PutU16(xti, static_cast<std::uint16_t>(sheet));
+    PutU16(xti, static_cast<std::uint16_t>(sheet));
+    SetU16(globals[at].data, 0, static_cast<std::uint16_t>(count + 1));
+    Bytes& last = globals[end - 1].data;
+    if (last.size() + kXtiSize <= kMaxRecordBody) {
+        last.insert(last.end(), xti.begin(), xti.end());
+    } else {
+        GlobalRecord more;
+        more.type = kRecordContinue;
+        more.data = std::move(xti);
+        globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(end), std::move(more));
+    }
+    entry = count;
+    return true;
+}
+
+}  // namespace
+
+bool SetFilterNames(BookModel& book, const std::vector<FilterArea>& areas, std::string& error) {
+    std::vector<GlobalRecord>& globals = book.globals;
+    for (const FilterArea& area : areas) {
+        const auto [internalBook, externSheet] = EnsureExternSheet(globals);
+        std::uint16_t entry = 0;
+        if (internalBook < 0 ||
+            !ExternSheetEntry(globals, externSheet, internalBook, area.sheet, entry)) {
+            error =
+                "the workbook's table of sheet references is full or damaged, so the filter "
+                "range of a sheet cannot be named.";
+            return false;
+        }
+        const auto itab = static_cast<std::uint16_t>(area.sheet + 1);
+        std::size_t lastName = kNone;
+        std::size_t own = kNone;
+        for (std::size_t i = 0; i < globals.size(); ++i) {
+            if (IsRecord(globals[i], kRecordName)) {
+                lastName = i;
+                if (own == kNone && IsFilterName(globals[i].data, itab)) {
+                    own = i;
+                }
+            }
+        }
+        GlobalRecord name;
+        name.type = kRecordName;
+        name.data = FilterNameBody(area, entry);
+        if (own != kNone) {
+            // A replaced sheet's name, rewritten in its place.
+            globals.erase(
+                globals.begin() + static_cast<std::ptrdiff_t>(own + 1),
+                globals.begin() + static_cast<std::ptrdiff_t>(AfterContinues(globals, own)));
+            globals[own] = std::move(name);
+            continue;
+        }
+        const std::size_t at =
+            lastName != kNone ? AfterContinues(globals, lastName)
+                              : AfterContinues(globals, FindInternalExternSheet(globals).second);
+        globals.insert(globals.begin() + static_cast<std::ptrdiff_t>(at), std::move(name));
+    }
+    return true;
+}
+
+std::vector<ColumnRange> WidenColumns(const std::vector<ColumnRange>& ranges,
+                                      const std::vector<std::uint16_t>& widths,
+                                      std::uint16_t defaultXf, std::uint32_t defaultWidth) {
+    Bytes fitted;
+    PutU16(fitted, defaultXf);
+    PutU16(fitted, kColInfoFitted);
+    PutU16(fitted, 0);
+    std::vector<ColumnRange> out;
+    std::size_t lastSource = kNone;
+    // Column by column: a range at most 65536 wide, and apart from the others.
+    const auto add = [&](std::size_t column, std::uint16_t width, const Bytes& rest,
+                         std::size_t source) {
+        if (!out.empty() && lastSource == source && out.back().last + 1u == column &&
+            out.back().width == width) {
+            out.back().last = static_cast<std::uint16_t>(column);
+            return;
+        }
+        out.push_back(
+            {static_cast<std::uint16_t>(column), static_cast<std::uint16_t>(column), width, rest});
+        lastSource = source;
+    };
+    const auto widthOf = [&](std::size_t column) -> std::uint16_t {
+        return column < widths.size() ? widths[column] : 0;
+    };
+    const auto addFitted = [&](std::size_t from, std::size_t to) {
+        for (std::size_t column = from; column < to && column < widths.size(); ++column) {
+            if (widths[column] > defaultWidth) {
+                add(column, widths[column], fitted, ranges.size());
+            }
+        }
+    };
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        const ColumnRange& range = ranges[i];
+        addFitted(column, range.first);
+        for (std::size_t c = range.first; c <= range.last; ++c) {
+            add(c, std::max(range.width, widthOf(c)), range.rest, i);
+        }
+        column = std::size_t{range.last} + 1;
+    }
+    addFitted(column, widths.size());
+    return out;
+}
+
+void WriteColInfoRecords(RecordWriter& writer, const std::vector<ColumnRange>& ranges) {
+    Bytes& out = writer.out();
+    for (const ColumnRange& range : ranges) {
+        writer.Begin(kRecordColInfo);
+        PutU16(out, range.first);
+        PutU16(out, range.last);
+        PutU16(out, range.width);
+        PutBytes(out, range.rest);
+        writer.End();
+    }
+}
+
+std::vector<std::uint16_t> FittedWidths(const SheetLayout* layout) {
+    std::vector<std::uint16_t> widths;
+    if (layout == nullptr || !layout->autoFit) {
+        return widths;
+    }
+    for (std::size_t column = 0; column < layout->characters.size(); ++column) {
+        const double width = FittedColumnWidth(layout->characters[column]);
+        if (width > 0) {
+            widths.resize(column + 1, 0);
+            widths[column] = static_cast<std::uint16_t>(std::lround(width * 256));
+        }
+    }
+    return widths;
 }
 
 }  // namespace workbook::xls

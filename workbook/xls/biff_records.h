@@ -28,6 +28,11 @@ inline constexpr std::uint16_t kRecordContinue = 0x003C;
 inline constexpr std::uint16_t kRecordWindow1 = 0x003D;
 inline constexpr std::uint16_t kRecordCodePage = 0x0042;
 inline constexpr std::uint16_t kRecordDefColWidth = 0x0055;
+inline constexpr std::uint16_t kRecordColInfo = 0x007D;
+inline constexpr std::uint16_t kRecordStandardWidth = 0x0099;
+inline constexpr std::uint16_t kRecordPane = 0x0041;
+inline constexpr std::uint16_t kRecordSelection = 0x001D;
+inline constexpr std::uint16_t kRecordAutoFilterInfo = 0x009D;
 inline constexpr std::uint16_t kRecordBoundSheet = 0x0085;
 inline constexpr std::uint16_t kRecordMulRk = 0x00BD;
 inline constexpr std::uint16_t kRecordMulBlank = 0x00BE;
@@ -127,6 +132,51 @@ void FixReferencesForDeletedSheet(BookModel& book, int index, int sheetCount,
 // Points the references orphaned by deleting a sheet of this name (letter
 // case ignored) at the sheet just added as `index`.
 void AdoptReferencesOfDeletedSheet(BookModel& book, std::u16string_view name, int index);
+
+// The cells a new sheet's filter buttons cover: columns 0 to `lastColumn`,
+// rows `firstRow` (the buttons) to `lastRow`, on sheet `sheet` (from 0).
+struct FilterArea {
+    int sheet = 0;
+    int firstRow = 0;
+    int lastRow = 0;
+    int lastColumn = 0;
+};
+
+// Gives each sheet of `areas` its hidden built-in filter-range name
+// (_FilterDatabase, local to the sheet) over its area, through a 3-D
+// reference to the sheet alone: an internal SUPBOOK and EXTERNSHEET entry
+// are added when the book has none. A sheet's existing filter-range name is
+// rewritten where it stands; new names go after the book's names, in sheet
+// order, so that formulas that refer to names by position keep theirs.
+// False with a reason when the reference table is full.
+bool SetFilterNames(BookModel& book, const std::vector<FilterArea>& areas, std::string& error);
+
+// One COLINFO record: columns `first` to `last` with `width` (in 1/256 of
+// a character); `rest` holds the fields after the width (XF, flags, ...),
+// as read or made.
+struct ColumnRange {
+    std::uint16_t first = 0;
+    std::uint16_t last = 0;
+    std::uint16_t width = 0;
+    Bytes rest;
+};
+
+// Widens the column ranges `ranges` (in column order, apart) to at least
+// `widths` (per column from 0, in 1/256 of a character; 0 for none): a
+// range whose columns need different widths is split, keeping its other
+// fields; columns no range covers, whose width is the sheet's default
+// `defaultWidth`, get ranges of their own with `defaultXf` where they need
+// more. Neighbouring columns of one source and width share a range.
+std::vector<ColumnRange> WidenColumns(const std::vector<ColumnRange>& ranges,
+                                      const std::vector<std::uint16_t>& widths,
+                                      std::uint16_t defaultXf, std::uint32_t defaultWidth = 0);
+
+// Appends the COLINFO records of `ranges` to `writer`.
+void WriteColInfoRecords(RecordWriter& writer, const std::vector<ColumnRange>& ranges);
+
+// The fitted widths of a sheet's columns (per column from 0, in 1/256 of a
+// character; 0 where the default width does), or none when it asks for none.
+std::vector<std::uint16_t> FittedWidths(const SheetLayout* layout);
 
 // Whether a record is one of a worksheet's cell records.
 constexpr bool IsCellRecord(std::uint16_t type) {

@@ -2,11 +2,14 @@
 // Assembles the Workbook stream: the globals (kept records, then the
 // generated sheet list, string table and formats in their slots) and one
 // substream per sheet. New sheets get the records Excel writes; loaded sheets
-// go out as read, with only their stream positions, selection and appended
-// rows changed.
+// go out as read, with only their stream positions, selection, appended
+// rows and the widths of the columns those fill changed.
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
+#include "workbook/column_widths.h"
+#include "workbook/limits.h"
 #include "workbook/xls/biff_records.h"
 
 namespace workbook::xls {
@@ -32,6 +35,11 @@ constexpr std::uint16_t kRecordSetup = 0x00A1;
 // SETUP flags: portrait, and no printer settings (fNoPls, fNoOrient), so
 // readers take their own defaults for paper, scale and orientation.
 constexpr std::uint16_t kSetupFlags = 0x0046;
+// WINDOW2 flags of a sheet whose panes are frozen (fFrozen), without a
+// split that the user may drag (fFrozenNoSplit).
+constexpr std::uint16_t kWindow2Frozen = 0x0108;
+// The pane below a frozen row split, where the cursor goes.
+constexpr std::uint8_t kPaneBottomLeft = 2;
 // WINDOW2 flags of a sheet whose tab is selected and shown.
 constexpr std::uint16_t kWindow2Selected = 0x0200;
 constexpr std::uint16_t kWindow2Paged = 0x0400;
@@ -495,9 +503,59 @@ void WriteGlobals(BookModel& book, const std::vector<SheetModel*>& sheets,
     stream.Close(*out);
 }
 
+// The filter buttons a new sheet asks for, over the cells written since;
+// false when it asks for none or has no cells to filter. A loaded sheet
+// keeps the filter and panes it has: the run only lays out sheets it makes.
+bool FilterAreaOf(const SheetModel& sheet, int index, FilterArea& area) {
+    const SheetLayout* layout = sheet.layout;
+    if (sheet.loaded || layout == nullptr || layout->filterRow < 0 || layout->lastColumn < 0 ||
+        layout->filterRow >= kXlsMaxRows) {
+        return false;
+    }
+    area.sheet = index;
+    area.firstRow = layout->filterRow;
+    area.lastRow = std::clamp(layout->lastRow, layout->filterRow, kXlsMaxRows - 1);
+    area.lastColumn = std::min(layout->lastColumn, kXlsMaxColumns - 1);
+    return true;
+}
+
+// Rows a new sheet keeps in view; 0 for no frozen pane.
+int FrozenRowsOf(const SheetModel& sheet) {
+    if (sheet.loaded || sheet.layout == nullptr) {
+        return 0;
+    }
+    return std::clamp(sheet.layout->frozenRows, 0, kXlsMaxRows - 1);
+}
+
+// PANE and SELECTION of a pane frozen below `rows` rows: the rows below
+// scroll, the cursor sits in their first cell.
+void WriteFrozenPaneRecords(RecordWriter& writer, int rows) {
+    Bytes& out = writer.out();
+    const auto row = static_cast<std::uint16_t>(rows);
+    writer.Begin(kRecordPane);
+    PutU16(out, 0);    // no column split
+    PutU16(out, row);  // the row split
+    PutU16(out, row);  // first row shown below it
+    PutU16(out, 0);    // first column shown right of it
+    PutU8(out, kPaneBottomLeft);
+    PutU8(out, 0);
+    writer.End();
+    writer.Begin(kRecordSelection);
+    PutU8(out, kPaneBottomLeft);
+    PutU16(out, row);  // active cell
+    PutU16(out, 0);
+    PutU16(out, 0);  // its range among those selected
+    PutU16(out, 1);  // one range: the active cell
+    PutU16(out, row);
+    PutU16(out, row);
+    PutU8(out, 0);
+    PutU8(out, 0);
+    writer.End();
+}
+
 // A new worksheet: the head up to DIMENSIONS, the cell table, the tail.
-void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
-                   StreamOut& stream) {
+void WriteNewSheet(const SheetModel& sheet, int index, bool selected, std::uint16_t defaultXf,
+                   SpillFile& cellSpill, StreamOut& stream) {
     const std::uint64_t sheetAt = stream.size();
     const CellTable& cells = sheet.cells;
     Bytes& head = stream.Open();
@@ -566,6 +624,11 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
     writer.End();
     SetU32(head, defColWidthPointerAt, static_cast<std::uint32_t>(sheetAt + head.size()));
     WriteU16Record(writer, kRecordDefColWidth, 8);
+    WriteColInfoRecords(writer, WidenColumns({}, FittedWidths(sheet.layout), defaultXf));
+    if (FilterArea area; FilterAreaOf(sheet, index, area)) {
+        WriteU16Record(writer, kRecordAutoFilterInfo,
+                       static_cast<std::uint16_t>(area.lastColumn + 1));
+    }
     writer.Begin(kRecordDimensions);
     PutU32(head, cells.empty() ? 0 : static_cast<std::uint32_t>(cells.firstRow()));
     PutU32(head, cells.empty() ? 0 : static_cast<std::uint32_t>(cells.endRow()));
@@ -583,10 +646,12 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
     stream.Close(pending);
     Bytes& tail = stream.Open();
     RecordWriter tailWriter(tail);
+    const int frozenRows = FrozenRowsOf(sheet);
     tailWriter.Begin(kRecordWindow2);
     // Gridlines, headers, zeros, default header colour, outline symbols.
     PutU16(tail,
-           static_cast<std::uint16_t>(0x00B6 | (selected ? kWindow2Selected | kWindow2Paged : 0)));
+           static_cast<std::uint16_t>(0x00B6 | (selected ? kWindow2Selected | kWindow2Paged : 0) |
+                                      (frozenRows > 0 ? kWindow2Frozen : 0)));
     PutU16(tail, 0);
     PutU16(tail, 0);
     PutU16(tail, 0x40);
@@ -596,6 +661,9 @@ void WriteNewSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
     PutU16(tail, 0);
     PutU16(tail, 0);
     tailWriter.End();
+    if (frozenRows > 0) {
+        WriteFrozenPaneRecords(tailWriter, frozenRows);
+    }
     tailWriter.Begin(kRecordEof);
     tailWriter.End();
     stream.Close(tail);
@@ -611,18 +679,42 @@ void SetSelected(std::span<std::uint8_t> bytes, std::size_t window2At, bool sele
     SetU16(bytes, window2At + 4, flags);
 }
 
+// A record of a loaded substream replaced on writing: `length` bytes at
+// `at` (counted from the substream's start as read) become `bytes`. A
+// patch of no length puts `bytes` in before the record at `at`.
+struct Patch {
+    std::size_t at = 0;
+    std::size_t length = 0;
+    Bytes bytes;
+};
+
+// How far the patches move the record that starts at `at` in the
+// substream as read: by the growth of every patch that ends by then.
+// `after` also counts patches that put bytes in at `at` itself.
+std::int64_t Moved(const std::vector<Patch>& patches, std::size_t at, bool after = true) {
+    std::int64_t moved = 0;
+    for (const Patch& patch : patches) {
+        if (patch.at + patch.length <= at && (after || patch.at < at)) {
+            moved += static_cast<std::int64_t>(patch.bytes.size()) -
+                     static_cast<std::int64_t>(patch.length);
+        }
+    }
+    return moved;
+}
+
 // The INDEX of a loaded sheet that takes new rows, made anew from the
 // records the reader found: the row range grown by the new rows, DEFCOLWIDTH
-// and every DBCELL, old and new, at their new stream positions. Empty when
-// the sheet's INDEX cannot describe it (too short to be one, or more DBCELLs
-// than a record holds), so that it is dropped rather than left wrong.
+// and every DBCELL, old and new, at their new stream positions (`patches`
+// are the sheet's other changes). Empty when the sheet's INDEX cannot
+// describe it (too short to be one, or more DBCELLs than a record holds),
+// so that it is dropped rather than left wrong.
 struct RebuiltIndex {
     Bytes record;
     std::size_t oldLength = 0;  // of the record it replaces, header included
 };
 
 RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32_t>& newDbCells,
-                          std::uint64_t sheetAt) {
+                          std::uint64_t sheetAt, const std::vector<Patch>& patches) {
     const LoadedSubstream& sub = sheet.substream;
     RebuiltIndex index;
     std::uint16_t length = 0;
@@ -641,10 +733,12 @@ RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32
     }
     const auto newLength = static_cast<std::uint16_t>(16 + 4 * pointers);
     // Offsets in the substream as read, moved to the stream written: the
-    // INDEX changes size, the new rows go in at the end of the cell table.
-    const auto placed = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(at < sub.indexAt ? sheetAt + at
-                                                           : sheetAt + at + newLength - length);
+    // INDEX changes size, the other patches may too, and the new rows go in
+    // at the end of the cell table, after what is put in before it.
+    const auto placed = [&](std::size_t at, bool after) {
+        const std::int64_t grown = at < sub.indexAt ? 0 : newLength - length;
+        return static_cast<std::uint32_t>(static_cast<std::int64_t>(sheetAt + at) + grown +
+                                          Moved(patches, at, after));
     };
     const auto cellsFirst = static_cast<std::uint32_t>(sheet.cells.firstRow());
     const auto cellsEnd = static_cast<std::uint32_t>(sheet.cells.endRow());
@@ -655,14 +749,69 @@ RebuiltIndex RebuildIndex(const SheetModel& sheet, const std::vector<std::uint32
     PutU32(out, reserved);
     PutU32(out, wasEmpty ? cellsFirst : std::min(firstRow, cellsFirst));
     PutU32(out, wasEmpty ? cellsEnd : std::max(endRow, cellsEnd));
-    PutU32(out, sub.defColWidthAt == LoadedSubstream::kNone ? 0 : placed(sub.defColWidthAt));
+    PutU32(out, sub.defColWidthAt == LoadedSubstream::kNone ? 0 : placed(sub.defColWidthAt, true));
     for (std::size_t at : sub.dbCells) {
-        PutU32(out, placed(at));
+        PutU32(out, placed(at, true));
     }
     for (std::uint32_t at : newDbCells) {
-        PutU32(out, placed(sub.cellTableEnd) + at);
+        PutU32(out, placed(sub.cellTableEnd, false) + at);
     }
     return index;
+}
+
+// The COLINFO records of a loaded sheet widened to the fitted widths of the
+// columns written to: patches that put the merged records where the first
+// of the old ones stands (or after DEFCOLWIDTH when there are none) and
+// take the rest out. None when nothing widens, or when the old records are
+// not apart ranges in column order, which no program writes.
+void WidenColumnPatches(const SheetModel& sheet, std::uint16_t defaultXf,
+                        std::vector<Patch>& patches) {
+    const LoadedSubstream& sub = sheet.substream;
+    const std::vector<std::uint16_t> widths = FittedWidths(sheet.layout);
+    if (widths.empty() || !sub.colInfosKept) {
+        return;
+    }
+    std::vector<ColumnRange> ranges;
+    Bytes before;
+    for (const LoadedSubstream::KeptRecord& kept : sub.colInfos) {
+        ColumnRange range;
+        constexpr std::size_t body = 4;
+        if (kept.bytes.size() < body + 6 || !GetU16(kept.bytes, body, range.first) ||
+            !GetU16(kept.bytes, body + 2, range.last) ||
+            !GetU16(kept.bytes, body + 4, range.width) || range.last < range.first ||
+            (!ranges.empty() && range.first <= ranges.back().last)) {
+            return;
+        }
+        range.rest.assign(kept.bytes.begin() + body + 6, kept.bytes.end());
+        ranges.push_back(std::move(range));
+        before.insert(before.end(), kept.bytes.begin(), kept.bytes.end());
+    }
+    // The width of the columns without a record, in 1/256 of a character:
+    // STANDARDWIDTH's, else DEFCOLWIDTH's with the room Excel adds around
+    // it, as much as the default width has beyond its eight characters.
+    const std::uint32_t defaultWidth =
+        sub.standardWidth > 0 ? sub.standardWidth
+                              : static_cast<std::uint32_t>(
+                                    std::lround((sub.defColWidth + kDefaultColumnWidth - 8) * 256));
+    Bytes after;
+    RecordWriter writer(after);
+    WriteColInfoRecords(writer, WidenColumns(ranges, widths, defaultXf, defaultWidth));
+    if (after == before) {
+        return;
+    }
+    if (sub.colInfos.empty()) {
+        const std::size_t at =
+            sub.colInfosAt != LoadedSubstream::kNone ? sub.colInfosAt : sub.dimensionsAt;
+        if (at != LoadedSubstream::kNone) {
+            patches.push_back({at, 0, std::move(after)});
+        }
+        return;
+    }
+    patches.push_back(
+        {sub.colInfos.front().at, sub.colInfos.front().bytes.size(), std::move(after)});
+    for (std::size_t i = 1; i < sub.colInfos.size(); ++i) {
+        patches.push_back({sub.colInfos[i].at, sub.colInfos[i].bytes.size(), {}});
+    }
 }
 
 // Widens a DIMENSIONS record (header at `at` in `bytes`) to take the new cells.
@@ -692,38 +841,37 @@ void GrowDimensions(Bytes& bytes, std::size_t at, const CellTable& cells) {
     SetU16(bytes, body + 10, wasEmpty ? cellsEndColumn : std::max(endColumn, cellsEndColumn));
 }
 
-// A record of a loaded substream replaced on writing: `length` bytes at
-// `at` (counted from the substream's start as read) become `bytes`.
-struct Patch {
-    std::size_t at = 0;
-    std::size_t length = 0;
-    Bytes bytes;
-};
-
 // A loaded sheet as read, its bytes taken from the stream it was read from
 // while the file is written; only the records that change are in memory.
 // Its INDEX holds absolute stream positions, which move with the sheet. New
 // rows go in at the end of its cell table, in row blocks with their own
-// DBCELLs, and the INDEX is made anew to list them.
-void WriteLoadedSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpill,
-                      StreamOut& stream) {
+// DBCELLs, and the INDEX is made anew to list them. Columns written to with
+// fitted widths widen its COLINFO records.
+void WriteLoadedSheet(const SheetModel& sheet, bool selected, std::uint16_t defaultXf,
+                      SpillFile& cellSpill, StreamOut& stream) {
     const std::uint64_t sheetAt = stream.size();
     const LoadedSubstream& sub = sheet.substream;
     const bool grows = !sheet.cells.empty();
     std::vector<Patch> patches;
+    WidenColumnPatches(sheet, defaultXf, patches);
+    if (grows && sub.dimensionsAt != LoadedSubstream::kNone) {
+        Bytes dimensions = sub.dimensions;
+        GrowDimensions(dimensions, 0, sheet.cells);
+        patches.push_back({sub.dimensionsAt, dimensions.size(), std::move(dimensions)});
+    }
+    if (sub.window2At != LoadedSubstream::kNone) {
+        Bytes window2 = sub.window2;
+        SetSelected(window2, 0, selected);
+        patches.push_back({sub.window2At, window2.size(), std::move(window2)});
+    }
     Bytes* pending = nullptr;
     if (grows) {
         pending = &stream.Open();
         std::vector<std::uint32_t> dbCells = sheet.cells.finishedDbCells();
         sheet.cells.SerializePending(*pending, dbCells);
-        RebuiltIndex index = RebuildIndex(sheet, dbCells, sheetAt);
+        RebuiltIndex index = RebuildIndex(sheet, dbCells, sheetAt, patches);
         if (index.oldLength > 0) {
             patches.push_back({sub.indexAt, index.oldLength, std::move(index.record)});
-        }
-        if (sub.dimensionsAt != LoadedSubstream::kNone) {
-            Bytes dimensions = sub.dimensions;
-            GrowDimensions(dimensions, 0, sheet.cells);
-            patches.push_back({sub.dimensionsAt, dimensions.size(), std::move(dimensions)});
         }
     } else if (sub.indexAt != LoadedSubstream::kNone) {
         Bytes index = sub.index;
@@ -734,19 +882,18 @@ void WriteLoadedSheet(const SheetModel& sheet, bool selected, SpillFile& cellSpi
                 std::uint32_t position = 0;
                 (void)GetU32(index, field, position);
                 if (position != 0) {
-                    SetU32(index, field, position + delta);
+                    const std::int64_t moved =
+                        position >= sub.originalAt ? Moved(patches, position - sub.originalAt) : 0;
+                    SetU32(index, field, static_cast<std::uint32_t>(position + delta + moved));
                 }
             }
         }
         patches.push_back({sub.indexAt, index.size(), std::move(index)});
     }
-    if (sub.window2At != LoadedSubstream::kNone) {
-        Bytes window2 = sub.window2;
-        SetSelected(window2, 0, selected);
-        patches.push_back({sub.window2At, window2.size(), std::move(window2)});
-    }
-    std::sort(patches.begin(), patches.end(),
-              [](const Patch& a, const Patch& b) { return a.at < b.at; });
+    // What is put in before a record goes ahead of a patch of that record.
+    std::sort(patches.begin(), patches.end(), [](const Patch& a, const Patch& b) {
+        return a.at != b.at ? a.at < b.at : a.length < b.length;
+    });
     // Every stretch between patches starts and ends at a record's edge, and
     // so does the end of the cell table, where the new rows go.
     std::size_t at = 0;
@@ -849,6 +996,15 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
             return false;
         }
     }
+    std::vector<FilterArea> filters;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (FilterArea area; FilterAreaOf(*sheets[i], static_cast<int>(i), area)) {
+            filters.push_back(area);
+        }
+    }
+    if (!SetFilterNames(book, filters, error)) {
+        return false;
+    }
     const int active = ShownTab(book, sheets);
     PatchGlobals(book, sheets.size(), active);
     StreamOut stream(buffers, pieces);
@@ -863,9 +1019,10 @@ bool BuildWorkbookStream(BookModel& book, const std::vector<SheetModel*>& sheets
                static_cast<std::uint32_t>(stream.size()));
         const bool selected = static_cast<int>(i) == active;
         if (!sheet.loaded) {
-            WriteNewSheet(sheet, selected, book.cellSpill, stream);
+            WriteNewSheet(sheet, static_cast<int>(i), selected, book.defaultXf, book.cellSpill,
+                          stream);
         } else if (sheet.substream.source) {
-            WriteLoadedSheet(sheet, selected, book.cellSpill, stream);
+            WriteLoadedSheet(sheet, selected, book.defaultXf, book.cellSpill, stream);
         }
     }
     if (stream.size() > 0xFFFFFFFFu) {

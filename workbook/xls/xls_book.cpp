@@ -63,7 +63,10 @@ class XlsBook;
 class XlsSheet final : public Sheet {
 public:
     XlsSheet(Book& owner, xls::BookModel& book, xls::SheetModel model)
-        : Sheet(owner), book_(&book), model_(std::move(model)) {}
+        : Sheet(owner), book_(&book), model_(std::move(model)) {
+        // The handle stays where it is made, so the model may point at its layout.
+        model_.layout = &layout();
+    }
 
     std::string_view Name() const override { return model_.nameUtf8; }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "workbook/book.h"
 #include "workbook/xls/byte_io.h"
 #include "workbook/xls/compound_file.h"
 
@@ -265,7 +266,21 @@ struct LoadedSubstream {
     int endRow = 0;                         // one past the last row with a cell
     std::vector<std::uint16_t> rowRecords;  // rows from endRow on with a ROW record, ascending
     std::size_t defColWidthAt = kNone;      // DEFCOLWIDTH record
-    std::vector<std::size_t> dbCells;       // DBCELL records of the cell table
+    std::size_t colInfosAt = kNone;         // after DEFCOLWIDTH, where COLINFO records go
+    // DEFCOLWIDTH's width in characters and STANDARDWIDTH's in 1/256 of
+    // one, which overrides it; 0 for none.
+    std::uint16_t defColWidth = 0;
+    std::uint16_t standardWidth = 0;
+    std::vector<std::size_t> dbCells;  // DBCELL records of the cell table
+    // COLINFO records (headers included) with their offsets, in file order;
+    // none when there are more than a sheet's columns can need, which only
+    // a damaged file has (colInfosKept is false then).
+    struct KeptRecord {
+        std::size_t at = 0;
+        Bytes bytes;
+    };
+    std::vector<KeptRecord> colInfos;
+    bool colInfosKept = true;
 };
 
 // BOUNDSHEET8 sheet types.
@@ -281,6 +296,9 @@ struct SheetModel {
     bool loaded = false;
     LoadedSubstream substream;
     CellTable cells;
+    // What the sheet's handle asks of its layout; the book points it there
+    // before a save. Null for none.
+    const SheetLayout* layout = nullptr;
 };
 
 // A 3-D reference (an EXTERNSHEET entry) that a sheet deletion left pointing

@@ -5,4 +5,5 @@ quendle_test_program(xls_tests
     ${CMAKE_CURRENT_LIST_DIR}/xls_load_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/xls_records_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/string_merger_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/xls_layout_test.cpp
 )
