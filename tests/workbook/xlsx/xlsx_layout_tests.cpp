@@ -123,6 +123,11 @@ TEST(XlsxLayout, NewBookSheetsCarryTheirLayout) {
     ASSERT_NE(laid, nullptr);
     AskEverything(laid);
     AskEverything(empty);  // nothing written: no widths, no filter, the pane only
+    // The first and the last column, one capped at the widest fitted width.
+    workbook::Sheet* far = workbook::AddSheet(book.get(), "Far");
+    workbook::SetAutoFit(far, true);
+    ASSERT_TRUE(workbook::WriteText(far, 0, 0, std::string(100, 'a'), nullptr));
+    ASSERT_TRUE(workbook::WriteText(far, 0, 16383, std::string(30, 'z'), nullptr));
     WriteMeasuredTable(book.get(), plain, 0);
     WriteMeasuredTable(book.get(), laid, 0);
     ASSERT_TRUE(workbook::SaveBook(book.get(), path)) << workbook::ErrorMessage(book.get());
@@ -133,10 +138,14 @@ TEST(XlsxLayout, NewBookSheetsCarryTheirLayout) {
                   kMeasuredLayout +
                   "sheet \"Empty\"\n"
                   "freeze A2\n"
+                  "sheet \"Far\"\n"
+                  "cols A:A 80\n"
+                  "cols XFD:XFD 32\n"
                   "name _xlnm._FilterDatabase local=1 hidden "
                   "'Bob''s & <data>'!$A$1:$H$3\n");
-    for (const char* part : {"xl/workbook.xml", "xl/worksheets/sheet1.xml",
-                             "xl/worksheets/sheet2.xml", "xl/worksheets/sheet3.xml"}) {
+    for (const char* part :
+         {"xl/workbook.xml", "xl/worksheets/sheet1.xml", "xl/worksheets/sheet2.xml",
+          "xl/worksheets/sheet3.xml", "xl/worksheets/sheet4.xml"}) {
         SCOPED_TRACE(part);
         EXPECT_EQ(xlsx_test::SchemaProblems(path, part), "");
     }
