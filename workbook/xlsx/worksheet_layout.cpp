@@ -153,6 +153,8 @@ bool MergedColsElement(std::vector<LoadedColumn> loaded,
 }
 
 std::string FrozenPaneContent(int rows) {
+    // The first row below the pane must be one of the sheet's.
+    rows = std::clamp(rows, 1, kXlsxMaxRows - 1);
     std::string cell = "A";
     AppendNumber(cell, static_cast<long long>(rows) + 1);
     std::string out = "<pane ySplit=\"";
