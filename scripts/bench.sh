@@ -28,8 +28,9 @@ mkdir -p "$data"
 
 echo "== CSV read + split; typed: + classify and read each value, as a run does; letter: + classify only"
 build/release/bench/csv_bench "$data/r1m.csv"
-echo "== .xlsx writer"
+echo "== .xlsx writer, plain and with fitted widths, frozen title row and filter (same rows)"
 build/release/bench/xlsx_bench
+build/release/bench/xlsx_bench --layout
 echo "== .xls writer"
 build/release/bench/xls_bench "$data/xls_bench.xls"
 echo "== .xls writer with the layout options (/AUTOFIT measures every cell)"

@@ -3,14 +3,16 @@
 """Checks a workbook that was loaded, changed and saved against its original.
 
 usage: xlsx_compare.py ORIGINAL SAVED [--changed SHEET]... [--removed SHEET]...
+                       [--replaced SHEET]...
 
 Checks, with Python's zipfile and openpyxl:
 - every part of ORIGINAL still in SAVED, other than the few package parts
   that list sheets and styles (the document properties among them) and the
-  parts of --changed sheets, is
+  parts of --changed and --replaced sheets, is
   identical both inflated and in its stored (compressed) bytes;
-- every sheet of ORIGINAL that is neither --changed nor --removed reads back
-  with the same cells (values and formulas);
+- every sheet of ORIGINAL that is neither --changed, --replaced nor
+  --removed reads back with the same cells (values and formulas); a
+  --replaced sheet is there under its name, in a part of its own;
 - the package is consistent: every internal relationship target and every
   content-type override names a part that exists, defined names point at
   existing sheets, the active and first tabs are in range.
@@ -90,12 +92,13 @@ def main():
         sys.stderr.write(__doc__)
         return 2
     original_path, saved_path = args[0], args[1]
-    changed, removed = set(), set()
+    changed, removed, replaced = set(), set(), set()
     rest = args[2:]
     while rest:
         flag, value = rest[0], rest[1]
-        (changed if flag == "--changed" else removed).add(value)
+        {"--changed": changed, "--replaced": replaced}.get(flag, removed).add(value)
         rest = rest[2:]
+    changed |= replaced
     problems = []
     original = zipfile.ZipFile(original_path)
     saved = zipfile.ZipFile(saved_path)
@@ -113,7 +116,7 @@ def main():
         elif stored_bytes(original, info) != stored_bytes(saved, other):
             problems.append("part %s was recompressed" % info.filename)
     for name, part in sheet_parts(original):
-        if name not in removed and part not in saved_names:
+        if name not in removed and name not in replaced and part not in saved_names:
             problems.append("part %s of kept sheet %s is gone" % (part, name))
     for name, part in sheet_parts(original):
         if name in removed and part in saved_names:
@@ -126,6 +129,8 @@ def main():
                 problems.append("removed sheet %s is still there" % name)
             continue
         if name in changed:
+            if name not in after:
+                problems.append("sheet %s is gone" % name)
             continue
         if name not in after:
             problems.append("sheet %s is gone" % name)

@@ -116,6 +116,7 @@ struct WorkbookSheet {
 };
 
 struct DefinedName {
+    std::string name;
     std::string startTag;  // raw bytes of the start tag
     std::string text;      // the formula
     long long localSheetId = -1;
@@ -133,7 +134,8 @@ struct WorkbookInfo {
     std::vector<DefinedName> definedNames;
     std::uint64_t definedNamesOffset = 0;  // the whole <definedNames> element
     std::uint64_t definedNamesLength = 0;
-    std::string viewTag;  // raw first <workbookView .../> tag, empty when none
+    std::uint64_t definedNamesEndTag = 0;  // offset of </definedNames>; 0 when self-closing
+    std::string viewTag;                   // raw first <workbookView .../> tag, empty when none
     std::uint64_t viewOffset = 0;
     long long activeTab = -1;  // -1 when the attribute is absent
     long long firstSheet = -1;
@@ -151,7 +153,13 @@ struct SheetListing {
     std::string relId;
     long long sheetId = 0;
     int loadedIndex = -1;  // index in WorkbookInfo::sheets, -1 for a new sheet
+    // The range of the sheet's filter buttons, as its hidden filter-range name
+    // gives it (FilterDatabaseFormula); empty when the sheet gets none.
+    std::string filterFormula;
 };
+
+// The name Excel gives a sheet's filter range, local to the sheet and hidden.
+inline constexpr std::string_view kFilterDatabaseName = "_xlnm._FilterDatabase";
 
 std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets);
 // The index in `sheets` of the tab shown on opening: the loaded active tab
@@ -162,6 +170,8 @@ long long ShownSheetAfterEdit(const WorkbookInfo& info, const std::vector<SheetL
 // original order, new ones in their places among them), with defined names,
 // the active tab and the first visible tab adjusted for the loaded sheets
 // that are gone or replaced, and a full recalculation asked for on opening.
+// A new sheet with a filter gets its filter-range name, in place of one a
+// replaced sheet had.
 std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
                              const std::vector<SheetListing>& sheets);
 

@@ -3,6 +3,7 @@
 target_sources(workbook PRIVATE
     xlsx/xlsx_book.cpp
     xlsx/worksheet_part.cpp
+    xlsx/worksheet_layout.cpp
     xlsx/first_row.cpp
     xlsx/workbook_part.cpp
     xlsx/styles_part.cpp

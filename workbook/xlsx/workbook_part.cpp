@@ -57,6 +57,7 @@ public:
             info_.definedNamesOffset = element.offset;
         } else if (element.depth == 3 && element.local == "definedName") {
             DefinedName name;
+            name.name = element.Get("name");
             name.startTag = std::string(element.raw);
             name.localSheetId = ToNumber(element.Get("localSheetId"), -1);
             name.offset = element.offset;
@@ -97,6 +98,7 @@ public:
             info_.sheetsEnd = element.length > 0 ? element.offset : 0;
         } else if (element.depth == 2 && element.local == "definedNames") {
             info_.definedNamesLength = element.offset + element.length - info_.definedNamesOffset;
+            info_.definedNamesEndTag = element.length > 0 ? element.offset : 0;
         }
     }
 
@@ -167,6 +169,33 @@ void AppendSheetElement(std::string& out, std::string_view prefix, const SheetLi
     out += "/>";
 }
 
+// The key Excel orders defined names by: the name without the prefix of
+// the built-in ones, ignoring case.
+std::string NameSortKey(std::string_view name) {
+    if (name.size() >= 6 && SameIgnoringAsciiCase(name.substr(0, 6), "_xlnm.")) {
+        name.remove_prefix(6);
+    }
+    std::string key(name);
+    std::transform(key.begin(), key.end(), key.begin(), Lower);
+    return key;
+}
+
+// A sheet's hidden filter-range name.
+void AppendFilterName(std::string& out, std::string_view prefix, long long sheet,
+                      std::string_view formula) {
+    out += '<';
+    out += prefix;
+    out += "definedName name=\"";
+    out += kFilterDatabaseName;
+    out += "\" localSheetId=\"";
+    out += std::to_string(sheet);
+    out += "\" hidden=\"1\">";
+    AppendAttributeText(out, formula);
+    out += "</";
+    out += prefix;
+    out += "definedName>";
+}
+
 }  // namespace
 
 bool ParseWorkbookPart(std::string_view text, std::string_view partName, WorkbookInfo& info,
@@ -202,7 +231,17 @@ std::string WriteWorkbookPart(const std::vector<SheetListing>& sheets) {
     for (const auto& sheet : sheets) {
         AppendSheetElement(out, {}, sheet, false);
     }
-    out += "</sheets></workbook>";
+    out += "</sheets>";
+    std::string names;
+    for (std::size_t i = 0; i < sheets.size(); ++i) {
+        if (!sheets[i].filterFormula.empty()) {
+            AppendFilterName(names, {}, static_cast<long long>(i), sheets[i].filterFormula);
+        }
+    }
+    if (!names.empty()) {
+        out += "<definedNames>" + names + "</definedNames>";
+    }
+    out += "</workbook>";
     return out;
 }
 
@@ -324,9 +363,16 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
     }
     splices.insert(splices.end(), added.begin(), added.end());
 
-    if (!removedNames.empty() || replaced) {
+    const bool filters = std::any_of(sheets.begin(), sheets.end(), [](const SheetListing& sheet) {
+        return !sheet.filterFormula.empty();
+    });
+    if (!removedNames.empty() || replaced || filters) {
         std::size_t keptNames = 0;
         std::vector<Splice> nameSplices;
+        // Sheets whose filter name took the place of the one the sheet they
+        // replace had.
+        std::vector<bool> filterPlaced(sheets.size(), false);
+        std::vector<std::pair<std::string, std::uint64_t>> keptOffsets;  // sort key, offset
         for (const auto& name : info.definedNames) {
             const long long local = name.localSheetId;
             if (local >= 0 && (static_cast<std::size_t>(local) >= nameIndex.size() ||
@@ -335,6 +381,19 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
                 continue;
             }
             ++keptNames;
+            keptOffsets.emplace_back(NameSortKey(name.name), name.offset);
+            if (local >= 0 && SameIgnoringAsciiCase(name.name, kFilterDatabaseName)) {
+                const auto now =
+                    static_cast<std::size_t>(nameIndex[static_cast<std::size_t>(local)]);
+                if (!sheets[now].filterFormula.empty() && !filterPlaced[now]) {
+                    filterPlaced[now] = true;
+                    std::string element;
+                    AppendFilterName(element, TagPrefix(name.startTag), static_cast<long long>(now),
+                                     sheets[now].filterFormula);
+                    nameSplices.push_back({name.offset, name.length, std::move(element)});
+                    continue;
+                }
+            }
             std::string tag = name.startTag;
             bool changed = false;
             if (local >= 0 && nameIndex[static_cast<std::size_t>(local)] != local) {
@@ -365,10 +424,45 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
                 nameSplices.push_back({name.offset, tag.size(), std::move(tag)});
             }
         }
-        if (keptNames == 0 && !info.definedNames.empty()) {
-            splices.push_back({info.definedNamesOffset, info.definedNamesLength, {}});
+        std::string addedNames;
+        for (std::size_t i = 0; i < sheets.size(); ++i) {
+            if (!sheets[i].filterFormula.empty() && !filterPlaced[i]) {
+                AppendFilterName(addedNames, info.prefix, static_cast<long long>(i),
+                                 sheets[i].filterFormula);
+            }
+        }
+        // New names go where Excel keeps them, in the order of their sort
+        // keys: before the first kept name that sorts after them, else last.
+        std::uint64_t namesAt = info.definedNamesEndTag;
+        const std::string filterKey = NameSortKey(kFilterDatabaseName);
+        for (const auto& [key, offset] : keptOffsets) {
+            if (key > filterKey) {
+                namesAt = offset;
+                break;
+            }
+        }
+        const std::string namesElement = addedNames.empty()
+                                             ? std::string()
+                                             : "<" + info.prefix + "definedNames>" + addedNames +
+                                                   "</" + info.prefix + "definedNames>";
+        if (info.definedNamesLength > 0 &&
+            ((keptNames == 0 && !info.definedNames.empty()) ||
+             (info.definedNamesEndTag == 0 && !addedNames.empty()))) {
+            // Every loaded name is gone, or the element is empty: it is
+            // written anew, or goes when no name is added.
+            splices.push_back({info.definedNamesOffset, info.definedNamesLength, namesElement});
         } else {
+            if (info.definedNamesLength > 0 && !addedNames.empty()) {
+                // Ahead of the edit of the name at the same offset, if any.
+                splices.push_back({namesAt, 0, std::move(addedNames)});
+            }
             splices.insert(splices.end(), nameSplices.begin(), nameSplices.end());
+            if (info.definedNamesLength == 0 && !namesElement.empty()) {
+                // Where the element belongs: after the sheets and external
+                // references, before the calculation properties (whose own
+                // insertion at the same place comes later).
+                splices.push_back({info.calcPrInsertAt, 0, namesElement});
+            }
         }
     }
     if (!info.viewTag.empty()) {

@@ -119,6 +119,12 @@ public:
         if (element.depth == 2 && element.local == "dimension") {
             layout_.dimensionOffset = element.offset;
             layout_.dimensionTag = std::string(element.raw);
+        } else if (element.depth == 2 && element.local == "cols") {
+            layout_.colsOffset = element.offset;
+            layout_.colsLength = element.length;
+            inCols_ = true;
+        } else if (element.depth == 3 && inCols_ && element.local == "col") {
+            layout_.columns.push_back(LoadedColumnOf(element));
         } else if (element.depth == 2 && element.local == "sheetData") {
             layout_.sheetDataFound = true;
             layout_.sheetDataOffset = element.offset;
@@ -128,9 +134,43 @@ public:
             stop = true;
         }
     }
+    void End(const XmlElement& element) override {
+        if (element.depth == 2 && inCols_) {
+            inCols_ = false;
+            if (element.length > 0) {
+                layout_.colsLength = element.offset + element.length - layout_.colsOffset;
+            }
+        }
+    }
 
 private:
+    static LoadedColumn LoadedColumnOf(const XmlElement& element) {
+        LoadedColumn column;
+        const auto number = [](std::string_view text) {
+            int value = 0;
+            const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+            return result.ec == std::errc() && result.ptr == text.data() + text.size() ? value : -1;
+        };
+        column.min = number(element.Get("min"));
+        column.max = number(element.Get("max"));
+        const std::string_view width = element.Get("width");
+        if (!width.empty()) {
+            const auto result =
+                std::from_chars(width.data(), width.data() + width.size(), column.width);
+            column.hasWidth = result.ec == std::errc();
+        }
+        // Kept as a self-closing tag; a column element has no content.
+        const std::string_view raw = element.raw;
+        if (raw.ends_with("/>")) {
+            column.tag = std::string(raw);
+        } else if (raw.ends_with(">")) {
+            column.tag = std::string(raw.substr(0, raw.size() - 1)) + "/>";
+        }
+        return column;
+    }
+
     WorksheetLayout& layout_;
+    bool inCols_ = false;
 };
 
 // Finds the row elements and the end tag of a sheetData body without an XML
@@ -749,10 +789,23 @@ bool XlsxSheet::WriteNewEntry(ZipWriter& zip, const std::string& entryName, bool
     header += body_ != nullptr ? DimensionRef(firstRow_, firstColumn_) : std::string("A1");
     header += "\"/><sheetViews><sheetView ";
     header += selected ? "tabSelected=\"1\" " : "";
-    header +=
-        "workbookViewId=\"0\"/></sheetViews><sheetFormatPr defaultRowHeight=\"15\"/><sheetData>";
-    const std::string footer =
-        "</sheetData><pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
+    const SheetLayout& asked = layout();
+    if (asked.frozenRows > 0) {
+        header += "workbookViewId=\"0\">" + FrozenPaneContent(asked.frozenRows) + "</sheetView>";
+    } else {
+        header += "workbookViewId=\"0\"/>";
+    }
+    header += "</sheetViews><sheetFormatPr defaultRowHeight=\"15\"/>";
+    if (asked.autoFit) {
+        header += FittedColsElement(asked.characters);
+    }
+    header += "<sheetData>";
+    std::string footer = "</sheetData>";
+    if (const std::string range = FilterRange(asked, false); !range.empty()) {
+        footer += "<autoFilter ref=\"" + range + "\"/>";
+    }
+    footer +=
+        "<pageMargins left=\"0.7\" right=\"0.7\" top=\"0.75\" bottom=\"0.75\" "
         "header=\"0.3\" footer=\"0.3\"/></worksheet>";
 
     ZipEntryInfo info;
@@ -819,12 +872,28 @@ bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
             edits.push_back({layout_.dimensionOffset, layout_.dimensionTag.size(), tag, false, {}});
         }
     }
+    // Fitted widths widen the loaded columns; the frozen pane and filter
+    // buttons are only asked of sheets the run writes whole.
+    if (layout().autoFit) {
+        std::string cols;
+        if (layout_.colsLength > 0) {
+            if (MergedColsElement(layout_.columns, layout().characters, cols)) {
+                edits.push_back({layout_.colsOffset, layout_.colsLength, cols, false, {}});
+            }
+        } else if (cols = FittedColsElement(layout().characters); !cols.empty()) {
+            // cols stands directly before sheetData in a worksheet.
+            edits.push_back({layout_.sheetDataOffset, 0, cols, false, {}});
+        }
+    }
     if (layout_.sheetDataEmpty) {
         edits.push_back({layout_.sheetDataOffset, layout_.sheetDataLength, "<sheetData>", true,
                          "</sheetData>"});
     } else {
         edits.push_back({layout_.sheetDataEnd, 0, {}, true, {}});
     }
+
+    std::stable_sort(edits.begin(), edits.end(),
+                     [](const Edit& a, const Edit& b) { return a.offset < b.offset; });
 
     ZipEntryInfo info;
     info.name = entryName;

@@ -25,6 +25,15 @@ enum class SheetKind {
     kOther,  // dialog or macro sheets: kept, never written to
 };
 
+// A <col> element of a loaded worksheet.
+struct LoadedColumn {
+    std::string tag;  // the raw start tag as a self-closing one; empty when unusable
+    int min = 0;      // one-based, as in the file
+    int max = 0;
+    double width = 0;
+    bool hasWidth = false;
+};
+
 // Where the parts of a loaded worksheet's XML sit, found by one scan.
 struct WorksheetLayout {
     int nextRow = 0;                    // zero-based row after the last row element
@@ -36,6 +45,10 @@ struct WorksheetLayout {
     std::string prefix;  // namespace prefix of sheetData
     std::uint64_t dimensionOffset = 0;
     std::string dimensionTag;  // raw tag, empty when there is none
+    // The whole <cols> element and what it holds; colsLength 0 when there is none.
+    std::uint64_t colsOffset = 0;
+    std::uint64_t colsLength = 0;
+    std::vector<LoadedColumn> columns;
 };
 
 class XlsxSheet : public Sheet {
@@ -110,6 +123,30 @@ private:
     int lastColumn_ = -1;
     static constexpr int kXlsxColumnsForInit = 1 << 30;
 };
+
+// The <cols> element of a new sheet whose columns displayed `characters`
+// (SheetLayout::characters); empty when every column keeps the default width.
+std::string FittedColsElement(const std::vector<std::uint16_t>& characters);
+
+// The <cols> element of a loaded sheet whose `loaded` columns are widened
+// where new rows need it: each column gets the wider of its width and the
+// fitted one, ranges split where that differs, their other attributes kept;
+// columns it did not list get new elements. False when nothing widens, or
+// when the loaded ranges overlap (they are then left as they are).
+[[nodiscard]] bool MergedColsElement(std::vector<LoadedColumn> loaded,
+                                     const std::vector<std::uint16_t>& characters,
+                                     std::string& cols);
+
+// The <pane> and <selection> of a sheet view with its first `rows` rows frozen.
+std::string FrozenPaneContent(int rows);
+
+// The range of the filter buttons the layout asks for ("A1:D100", or with
+// `absolute` "$A$1:$D$100"); empty when it asks for none or nothing was written.
+std::string FilterRange(const SheetLayout& layout, bool absolute);
+
+// The formula of the sheet's hidden filter-range name ('Sheet''s name'!$A$1:$D$100),
+// or empty when the sheet has no filter.
+std::string FilterDatabaseFormula(std::string_view sheetName, const SheetLayout& layout);
 
 // The column's letters ("A", "XFD") for a zero-based column.
 std::string ColumnLetters(int column);

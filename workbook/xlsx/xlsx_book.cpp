@@ -370,8 +370,9 @@ bool XlsxBook::SaveNew(ZipWriter& zip, std::string& error) {
     std::vector<Relationship> relationships;
     for (std::size_t i = 0; i < sheets_.size(); ++i) {
         const std::string number = std::to_string(i + 1);
-        listing.push_back({std::string(sheets_[i].sheet->Name()), "rId" + number,
-                           static_cast<long long>(i + 1), -1});
+        const XlsxSheet& sheet = *sheets_[i].sheet;
+        listing.push_back({std::string(sheet.Name()), "rId" + number, static_cast<long long>(i + 1),
+                           -1, FilterDatabaseFormula(sheet.Name(), sheet.layout())});
         parts.push_back("xl/worksheets/sheet" + number + ".xml");
         relationships.push_back({"rId" + number, std::string(kWorksheetRelType),
                                  "worksheets/sheet" + number + ".xml", false, 0, 0});
@@ -453,8 +454,12 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
         BookSheet& entry = sheets_[i];
         if (entry.loadedIndex >= 0) {
             kept[static_cast<std::size_t>(entry.loadedIndex)] = true;
-            listing.push_back(
-                {std::string(entry.sheet->Name()), entry.relId, entry.sheetId, entry.loadedIndex});
+            // A loaded sheet keeps its filter: only sheets written whole get one.
+            listing.push_back({std::string(entry.sheet->Name()),
+                               entry.relId,
+                               entry.sheetId,
+                               entry.loadedIndex,
+                               {}});
             continue;
         }
         std::string target;
@@ -469,7 +474,8 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
         newParts[i] = workbookFolder + target;
         addedRels.push_back({id, std::string(kWorksheetRelType), target, false, 0, 0});
         addedTypes.emplace_back(newParts[i], kWorksheetContentType);
-        listing.push_back({std::string(entry.sheet->Name()), id, nextSheetId++, -1});
+        listing.push_back({std::string(entry.sheet->Name()), id, nextSheetId++, -1,
+                           FilterDatabaseFormula(entry.sheet->Name(), entry.sheet->layout())});
     }
     bool newStyles = false;
     if (package.stylesPart.empty()) {
