@@ -31,16 +31,17 @@ common=(/SILENT /FIELDS=";" /HEADER=1 /ALLCHAR=0 /OVERWRITE=1 /TABLENAME=sales)
 for name in plain laid-out; do
     # A private profile keeps the user's LibreOffice settings out of it.
     soffice -env:UserInstallation=file://"$work/profile" --headless \
-        --convert-to pdf --outdir "$work" "$work/$name.xlsx" >/dev/null 2>&1
+        --convert-to 'pdf:calc_pdf_Export:{"SinglePageSheets":{"type":"boolean","value":"true"}}' \
+        --outdir "$work" "$work/$name.xlsx" >/dev/null 2>&1
     pdftoppm -png -r 80 -f 1 -l 1 -singlefile "$work/$name.pdf" "$work/$name"
-    convert "$work/$name.png" -trim -bordercolor white -border 12 "$work/$name.png"
+    convert "$work/$name.png" -trim +repage -bordercolor white -border 12 "$work/$name.png"
 done
 
 mkdir -p "$root/docs/pictures"
 convert \
     \( "$work/plain.png" -gravity north -background white -splice 0x28 \
-       -pointsize 16 -annotate +0+6 "plain run" \) \
+       -font DejaVu-Sans -pointsize 16 -annotate +0+6 "plain run" \) \
     \( "$work/laid-out.png" -gravity north -background white -splice 0x28 \
-       -pointsize 16 -annotate +0+6 "/AUTOFIT /FREEZEHEADER /AUTOFILTER" \) \
-    -gravity northwest -append "$root/docs/pictures/layout-options.png"
+       -font DejaVu-Sans -pointsize 16 -annotate +0+6 "/AUTOFIT /FREEZEHEADER /AUTOFILTER" \) \
+    -gravity northwest -append +repage "$root/docs/pictures/layout-options.png"
 echo "docs/pictures/layout-options.png"
