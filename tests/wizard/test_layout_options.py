@@ -308,6 +308,190 @@ def written(rows, delimiter):
     return out.getvalue()
 
 
+TOOLS = os.environ["QUENDLE_TOOLS_DIR"]
+LAYOUT_OPTIONS = ("/AUTOFIT", "/FREEZEHEADER", "/AUTOFILTER")
+# An export with values of every kind and of very different widths.
+EXPORT = ("Invoice;Date;Customer;Amount;Paid;Note\n"
+          "10041;13.01.2025 08:15:00;Smith, Jones & Co;1234567.89;Y;\n"
+          "10042;14.01.2025;ООО Ромашка;-310.75;N;" + "x" * 120 + "\n"
+          "10043;15.01.2025;大阪商事株式会社;0.5;Y;short\n")
+EXPORT_ARGS = ("/SILENT", "/FIELDS=;", "/HEADER=1", "/ALLCHAR=0", "/BOOLCHAR=YN",
+               "/DATEFORMAT=DD.MM.YYYY")
+
+
+def layout_lines(path):
+    """What the readers see of a workbook's layout (tests/tools/x*_layout.py)."""
+    with open(path, "rb") as file:
+        tool = "xlsx_layout.py" if file.read(2) == b"PK" else "xls_layout.py"
+    done = subprocess.run([sys.executable, os.path.join(TOOLS, tool), path],
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+    if done.returncode != 0:
+        raise AssertionError(done.stderr.decode("utf-8", "replace"))
+    return done.stdout.decode("utf-8").splitlines()
+
+
+def sheet_lines(lines, sheet):
+    """The lines of one sheet in an xlsx_layout.py listing, its header aside."""
+    out = []
+    inside = False
+    for line in lines:
+        if line.startswith("sheet "):
+            inside = line == 'sheet "%s"' % sheet
+        elif line.startswith("name "):
+            inside = False
+        elif inside:
+            out.append(line)
+    return out
+
+
+def xlsx_widths(lines, sheet):
+    """{column letter: width} of one sheet, from "cols A:B 12" lines."""
+    widths = {}
+    for line in sheet_lines(lines, sheet):
+        if line.startswith("cols "):
+            span, width = line.split()[1:3]
+            first, last = span.split(":")
+            for code in range(ord(first), ord(last) + 1):  # the sheets here stay within A..Z
+                widths[chr(code)] = float(width)
+    return widths
+
+
+def xls_widths(lines, sheet):
+    """{column: width in characters} of one sheet, from xls_layout.py's lines."""
+    widths = {}
+    label = '"%s"' % sheet
+    for line in lines:
+        parts = line.split()
+        if parts[0] == "width" and parts[1] == label:
+            for column in range(int(parts[2]), int(parts[3]) + 1):
+                widths[column] = int(parts[4]) / 256
+    return widths
+
+
+class LayoutOptions(Case):
+    """AUTOFIT, FREEZEHEADER and AUTOFILTER end to end, read back by openpyxl
+    and xlrd."""
+
+    def convert(self, out, *options, src=None):
+        src = src or self.write("export.csv", EXPORT)
+        code, err = self.quendle(src, out, *EXPORT_ARGS, *options)
+        self.assertEqual(code, 0, err)
+        return src
+
+    def test_xlsx_sheet_is_laid_out_as_asked(self):
+        out = self.path("export.xlsx")
+        self.convert(out, *LAYOUT_OPTIONS)
+        lines = layout_lines(out)
+        sheet = sheet_lines(lines, "export")
+        self.assertIn("freeze A2", sheet)
+        self.assertIn("filter A1:F4", sheet)
+        widths = xlsx_widths(lines, "export")
+        # Longest values: "Invoice" 7, a date-time 16, the wide Japanese name
+        # 16, General's 11 characters of 1234567.89, "Paid" under the
+        # default, the 120-character note at the cap.
+        self.assertEqual(widths, {"A": 9, "B": 18, "C": 19, "D": 12, "F": 80})
+        self.assertIn("name _xlnm._FilterDatabase local=0 hidden 'export'!$A$1:$F$4", lines)
+
+    def test_xls_sheet_is_laid_out_as_asked(self):
+        out = self.path("export.xls")
+        self.convert(out, *LAYOUT_OPTIONS)
+        lines = layout_lines(out)
+        self.assertIn('frozen "export" 1 1 2', lines)
+        self.assertIn('name "_FilterDatabase" 0 1 0:0:4:0:6', lines)
+        widths = xls_widths(lines, "export")
+        self.assertEqual({c: round(w) for c, w in widths.items()},
+                         {0: 9, 1: 18, 2: 19, 3: 12, 5: 80})
+
+    def test_a_plain_run_has_no_layout(self):
+        for name in ("plain.xlsx", "plain.xls"):
+            with self.subTest(workbook=name):
+                out = self.path(name)
+                self.convert(out)
+                lines = layout_lines(out)
+                self.assertFalse([line for line in lines
+                                  if line.split()[0] in ("cols", "freeze", "filter", "frozen",
+                                                         "width", "name")], lines)
+
+    def test_appending_widens_and_never_narrows_or_freezes(self):
+        for extension in ("xlsx", "xls"):
+            with self.subTest(format=extension):
+                out = self.path("book." + extension)
+                first = self.write("first.csv", "Name;Code\nBob;1\n")
+                wider = self.write("wider.csv", "Name;Code\nBartholomew Smithers-Jones;2\n")
+                narrower = self.write("narrower.csv", "Name;Code\nAl;3\n")
+                for src in (first, wider, narrower):
+                    # All three go into one sheet; only the later runs ask
+                    # for a pane and a filter, which an appended sheet never gets.
+                    options = ("/AUTOFIT",) if src == first else LAYOUT_OPTIONS
+                    code, err = self.quendle(src, out, *EXPORT_ARGS, "/TABLENAME=data",
+                                             "/OVERWRITETABLE=0", *options)
+                    self.assertEqual(code, 0, err)
+                lines = layout_lines(out)
+                if extension == "xlsx":
+                    self.assertEqual(xlsx_widths(lines, "data"), {"A": 28})
+                    self.assertFalse([line for line in sheet_lines(lines, "data")
+                                      if line.split()[0] in ("freeze", "filter")])
+                else:
+                    self.assertEqual({c: round(w) for c, w in xls_widths(lines, "data").items()},
+                                     {0: 28})
+                    self.assertFalse([line for line in lines
+                                      if line.split()[0] in ("frozen", "name")])
+                values = [cells[(row, 0)][1] for cells in [read_book(out)["data"]]
+                          for row in range(4)]
+                self.assertEqual(values, ["Name", "Bob", "Bartholomew Smithers-Jones", "Al"])
+
+    def test_a_sheet_added_into_corpus_books_leaves_the_others_alone(self):
+        for corpus in ("xlsx/defined_name01.xlsx", "xlsx/panes01.xlsx", "xls/namesdemo.xls",
+                       "xls/SampleSS.xls"):
+            with self.subTest(book=corpus):
+                original = os.path.join(CORPUS, corpus)
+                out = self.path(os.path.basename(corpus))
+                with open(original, "rb") as source, open(out, "wb") as copy:
+                    copy.write(source.read())
+                before_cells = read_book(out)
+                before_layout = layout_lines(out)
+                self.convert(out, *LAYOUT_OPTIONS, "/TABLENAME=export")
+                after_cells = read_book(out)
+                self.assertEqual(list(after_cells), list(before_cells) + ["export"])
+                for name in before_cells:
+                    self.assertEqual(after_cells[name], before_cells[name], name)
+                after_layout = layout_lines(out)
+                if corpus.endswith(".xlsx"):
+                    for name in before_cells:
+                        self.assertEqual(sheet_lines(after_layout, name),
+                                         sheet_lines(before_layout, name), name)
+                    self.assertIn("filter A1:F4", sheet_lines(after_layout, "export"))
+                    done = subprocess.run([sys.executable, os.path.join(TOOLS, "xlsx_compare.py"),
+                                           original, out, "--changed", "export"],
+                                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                    self.assertEqual(done.returncode, 0, done.stdout.decode())
+                else:
+                    # Every old line stays as it was and in its order: widths
+                    # and panes of the kept sheets, the book's names.
+                    added = [line for line in after_layout
+                             if line.startswith(('width "export"', 'frozen "export"'))
+                             or line.startswith('name "_FilterDatabase"')]
+                    kept = [line for line in after_layout if line not in added]
+                    self.assertEqual(kept, before_layout)
+                    self.assertIn('frozen "export" 1 1 2', added)
+                    index = len(before_cells)  # xlrd gives a local name its sheet's index
+                    self.assertIn('name "_FilterDatabase" %d 1 %d:0:4:0:6' % (index, index),
+                                  added)
+
+    def test_continuation_sheets_are_laid_out_like_the_first(self):
+        rows = XLS_ROWS + 10
+        src = self.write("long.csv", numbers_csv(1, rows, title="amount"))
+        out = self.path("long.xls")
+        code, err = self.quendle(src, out, "/SILENT", "/HEADER=1", "/ALLCHAR=0", "/SPLITROWS",
+                                 *LAYOUT_OPTIONS)
+        self.assertEqual(code, 0, err)
+        lines = layout_lines(out)
+        self.assertIn('frozen "long" 1 1 2', lines)
+        self.assertIn('frozen "long (2)" 1 1 2', lines)
+        self.assertIn('name "_FilterDatabase" 0 1 0:0:%d:0:1' % XLS_ROWS, lines)
+        self.assertIn('name "_FilterDatabase" 1 1 1:0:12:0:1', lines)
+
+
 class FieldsAuto(Case):
     CORPUS_FILES = [
         "csv-spectrum/comma_in_quotes.csv", "csv-spectrum/empty.csv",
