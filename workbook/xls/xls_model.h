@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xls/compound_file.h"
 
 namespace workbook::xls {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/ascii.h"
 #include "workbook/workbook.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
@@ -108,15 +109,6 @@ private:
     std::uint64_t lastTopLength_ = 0;
 };
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 bool IsNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '.' || static_cast<unsigned char>(c) >= 0x80;
@@ -136,12 +128,12 @@ bool RefersToSheet(std::string_view formula, std::string_view sheetName) {
     const std::string plain = std::string(sheetName) + "!";
     for (std::size_t i = 0; i < formula.size(); ++i) {
         if (formula.size() - i >= quoted.size() &&
-            SameIgnoringAsciiCase(formula.substr(i, quoted.size()), quoted)) {
+            platform::EqualsIgnoringCase(formula.substr(i, quoted.size()), quoted)) {
             return true;
         }
         if ((i == 0 || !IsNameCharacter(formula[i - 1])) && formula[i] != '\'' &&
             formula.size() - i >= plain.size() &&
-            SameIgnoringAsciiCase(formula.substr(i, plain.size()), plain)) {
+            platform::EqualsIgnoringCase(formula.substr(i, plain.size()), plain)) {
             return true;
         }
     }

@@ -13,7 +13,7 @@
 
 #include "test_support.h"
 #include "workbook/workbook.h"
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xls/compound_file.h"
 #include "xls_test_util.h"
 
