@@ -27,7 +27,7 @@ constexpr std::string_view kFffd = "\xEF\xBF\xBD";
 TEST(Utf8Rule, EveryWalkerTakesIllFormedBytesAlike) {
     struct Row {
         const char* what;
-        std::string_view text;
+        std::string text;
         std::vector<std::size_t> steps;  // bytes of each character
         std::string repaired;            // each ill-formed part as one U+FFFD
         std::size_t utf16Units;
@@ -70,9 +70,10 @@ TEST(Utf8Rule, EveryWalkerTakesIllFormedBytesAlike) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        const std::string_view text = row.text;
         std::vector<std::size_t> steps;
-        for (std::size_t i = 0; i < row.text.size(); i += steps.back()) {
-            steps.push_back(platform::StepUtf8(row.text, i).length);
+        for (std::size_t i = 0; i < text.size(); i += steps.back()) {
+            steps.push_back(platform::StepUtf8(text, i).length);
         }
         EXPECT_EQ(steps, row.steps);
 
@@ -94,16 +95,15 @@ TEST(Utf8Rule, EveryWalkerTakesIllFormedBytesAlike) {
         // it is allowed.
         std::array<char, 32> buffer{};
         (void)engine::CopyText(buffer, row.text, 1);
-        EXPECT_EQ(std::string_view(buffer.data()), row.text.substr(0, row.steps.front()));
+        EXPECT_EQ(std::string_view(buffer.data()), text.substr(0, row.steps.front()));
 
         // A field of the text's first character is one of the set's
         // characters, named by the set itself.
         auto settings = std::make_unique<engine::ConversionSettings>();
         engine::SetDefaultSettings(settings.get());
         ASSERT_TRUE(engine::CopyText(settings->booleanChars, row.text));
-        EXPECT_EQ(
-            engine::ClassifyField(settings.get(), nullptr, row.text.substr(0, row.steps.front())),
-            engine::kLogicalType);
+        EXPECT_EQ(engine::ClassifyField(settings.get(), nullptr, text.substr(0, row.steps.front())),
+                  engine::kLogicalType);
     }
 }
 
