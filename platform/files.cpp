@@ -94,4 +94,42 @@ FileStatus PendingFile::Create(const std::string& target, std::string& error) {
     return status;
 }
 
+FileStatus PendingFile::Commit(std::string& error) {
+    const auto fail = [&](FileStatus status, const std::string& words) {
+        error = detail::SaveFailureText(requested_, status, words);
+        Discard();
+        return status == FileStatus::kOk ? FileStatus::kFailed : status;
+    };
+    const auto changed = [&] {
+        error = detail::ChangedText(requested_);
+        Discard();
+        return FileStatus::kFailed;
+    };
+    const File keep = detail::HoldSaveFile(file_);
+    if (!file_.Sync()) {
+        return fail(file_.LastStatus(), file_.ErrorText());
+    }
+    detail::BeforeClosingSaveFile(&slot_);
+    if (!file_.Close()) {
+        return fail(file_.LastStatus(), file_.ErrorText());
+    }
+    detail::ReleaseSaveTarget(target_);
+    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
+    if (detail::ChangedSinceLocked(target_, &expected)) {
+        return changed();
+    }
+    unsigned long code = 0;
+    switch (detail::MoveSaveIntoPlace(temporaryPath_, target_, expected, &code)) {
+        case detail::MoveResult::kMoved:
+            break;
+        case detail::MoveResult::kTargetAppeared:
+            return changed();
+        case detail::MoveResult::kFailed:
+            return fail(detail::StatusOfSystemError(code), detail::SystemErrorText(code));
+    }
+    temporaryPath_.clear();
+    detail::AfterCommit(target_, &slot_);
+    return FileStatus::kOk;
+}
+
 }  // namespace platform

@@ -472,55 +472,45 @@ void PrepareSaveFile(File& file, const std::string& target, const std::string& f
     RemoveAbandonedSaves(folder);
 }
 
-}  // namespace detail
+std::string SaveFailureText(const std::string& requested, FileStatus, const std::string& words) {
+    return "Cannot save " + requested + ": " + words;
+}
 
-FileStatus PendingFile::Commit(std::string& error) {
-    // A second descriptor keeps the flock after the file is closed, until
-    // the rename, so no other save takes the file for abandoned meanwhile.
+File HoldSaveFile(File& file) {
     File keep;
-    if (const int copy = ::dup(FileAccess::Fd(file_)); copy >= 0) {
+    if (const int copy = ::dup(FileAccess::Fd(file)); copy >= 0) {
         FileAccess::Adopt(keep, copy, false);
     }
-    if (!file_.Sync()) {
-        error = "Cannot save " + requested_ + ": " + file_.ErrorText();
-        const FileStatus status = file_.LastStatus();
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
+    return keep;
+}
+
+void BeforeClosingSaveFile(int*) {}
+
+void ReleaseSaveTarget(const std::string&) {}
+
+MoveResult MoveSaveIntoPlace(const std::string& temporary, const std::string& target,
+                             SaveExpectation expected, unsigned long* error) {
+    const bool absent = expected == SaveExpectation::kAbsent;
+    if (absent ? MoveWithoutReplacing(temporary, target)
+               : ::rename(temporary.c_str(), target.c_str()) == 0) {
+        return MoveResult::kMoved;
     }
-    if (!file_.Close()) {
-        error = "Cannot save " + requested_ + ": " + file_.ErrorText();
-        const FileStatus status = file_.LastStatus();
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
-    }
-    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
-    if (detail::ChangedSinceLocked(target_, &expected)) {
-        error = detail::ChangedText(requested_);
-        Discard();
-        return FileStatus::kFailed;
-    }
-    if (expected == detail::SaveExpectation::kAbsent
-            ? !MoveWithoutReplacing(temporaryPath_, target_)
-            : ::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
-        const int number = errno;
-        const bool appeared = expected == detail::SaveExpectation::kAbsent && number == EEXIST;
-        error = appeared ? detail::ChangedText(requested_)
-                         : "Cannot save " + requested_ + ": " + SystemText(number);
-        Discard();
-        return appeared ? FileStatus::kFailed : StatusOf(number);
-    }
-    temporaryPath_.clear();
-    UnregisterPending(slot_);
-    slot_ = -1;
-    // The rename itself reaches the disk with the folder; best effort.
-    const int folder =
-        ::open(ContainingFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int number = errno;
+    *error = static_cast<unsigned long>(number);
+    return absent && number == EEXIST ? MoveResult::kTargetAppeared : MoveResult::kFailed;
+}
+
+void AfterCommit(const std::string& target, int* slot) {
+    UnregisterPending(*slot);
+    *slot = -1;
+    const int folder = ::open(ContainingFolder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         (void)::fsync(folder);
         (void)::close(folder);
     }
-    return FileStatus::kOk;
 }
+
+}  // namespace detail
 
 // ---- Modules, terminals, the command line -------------------------------------------
 

@@ -464,48 +464,40 @@ void PrepareSaveFile(File&, const std::string&, const std::string& folder) {
     RemoveAbandonedSaves(folder);
 }
 
-}  // namespace detail
+std::string SaveFailureText(const std::string& requested, FileStatus status,
+                            const std::string& words) {
+    return status == FileStatus::kInUse ? InUseText(requested)
+                                        : "Cannot save " + requested + ": " + words;
+}
 
-FileStatus PendingFile::Commit(std::string& error) {
-    const auto fail = [&](DWORD code) {
-        const FileStatus status = StatusOf(code);
-        error = status == FileStatus::kInUse ? InUseText(requested_)
-                                             : "Cannot save " + requested_ + ": " + ErrorText(code);
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
-    };
-    if (!file_.Sync()) {
-        return fail(static_cast<DWORD>(GetLastError()));
-    }
-    UnregisterPending(slot_);
-    slot_ = -1;
-    if (!file_.Close()) {
-        return fail(GetLastError());
-    }
-    const std::wstring temporary = WidePath(temporaryPath_);
-    const std::wstring target = WidePath(target_);
-    // The lock's own handle on the workbook would refuse the replace.
-    detail::DropGuard(target_);
-    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
-    if (detail::ChangedSinceLocked(target_, &expected)) {
-        error = detail::ChangedText(requested_);
-        Discard();
-        return FileStatus::kFailed;
-    }
-    if (expected == detail::SaveExpectation::kAbsent) {
+File HoldSaveFile(File&) {
+    return File();  // a live save holds its file open unshared until the close
+}
+
+void BeforeClosingSaveFile(int* slot) {
+    UnregisterPending(*slot);
+    *slot = -1;
+}
+
+void ReleaseSaveTarget(const std::string& target) {
+    DropGuard(target);
+}
+
+MoveResult MoveSaveIntoPlace(const std::string& temporaryPath, const std::string& targetPath,
+                             SaveExpectation expected, unsigned long* error) {
+    const std::wstring temporary = WidePath(temporaryPath);
+    const std::wstring target = WidePath(targetPath);
+    if (expected == SaveExpectation::kAbsent) {
         // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile stays.
         if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
-            if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-                error = detail::ChangedText(requested_);
-                Discard();
-                return FileStatus::kFailed;
-            }
-            return fail(code);
+            *error = code;
+            return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
+                       ? MoveResult::kTargetAppeared
+                       : MoveResult::kFailed;
         }
         (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        temporaryPath_.clear();
-        return FileStatus::kOk;
+        return MoveResult::kMoved;
     }
     const DWORD attributes = GetFileAttributesW(target.c_str());
     bool replaced = false;
@@ -514,7 +506,8 @@ FileStatus PendingFile::Commit(std::string& error) {
         replaced = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
         if (!replaced && StatusOf(GetLastError()) == FileStatus::kInUse) {
-            return fail(ERROR_SHARING_VIOLATION);
+            *error = ERROR_SHARING_VIOLATION;
+            return MoveResult::kFailed;
         }
         if (replaced) {
             // The new file was the hidden temporary file; the workbook is not hidden.
@@ -524,13 +517,17 @@ FileStatus PendingFile::Commit(std::string& error) {
     if (!replaced) {
         if (!MoveFileExW(temporary.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return fail(GetLastError());
+            *error = GetLastError();
+            return MoveResult::kFailed;
         }
         (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    temporaryPath_.clear();
-    return FileStatus::kOk;
+    return MoveResult::kMoved;
 }
+
+void AfterCommit(const std::string&, int*) {}
+
+}  // namespace detail
 
 // ---- Modules, terminals, the command line -------------------------------------------
 
