@@ -26,21 +26,16 @@
 #include "engine/text_util.h"
 #include "platform/find_files.h"
 #include "platform/messages.h"
+#include "platform/path_names.h"
 #include "platform/paths.h"
 #include "workbook/workbook.h"
 
 namespace engine {
 namespace {
 
-// The folder part of a path with its trailing separator; empty for a bare name.
-std::string_view FolderOf(std::string_view path) {
-    const std::size_t slash = platform::LastSeparator(path);
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
-}
-
 // The input's file name without its last extension.
 std::string_view BaseNameOf(std::string_view path) {
-    std::string_view name = path.substr(FolderOf(path).size());
+    std::string_view name = platform::FileNameOf(path);
     const std::size_t dot = name.find_last_of('.');
     return dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
 }
@@ -173,11 +168,7 @@ unsigned WorkerCount() {
 bool OutputsAreDistinct(const std::vector<BatchItem>& items) {
     std::set<std::string> seen;
     for (const BatchItem& item : items) {
-        std::string key = item.output;
-        std::transform(key.begin(), key.end(), key.begin(), [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        });
-        if (!seen.insert(std::move(key)).second) {
+        if (!seen.insert(platform::AsciiLowered(item.output)).second) {
             return false;
         }
     }
@@ -495,7 +486,7 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
             // An existing .xlsx name stands for its folder; a bare name for
             // the current folder.
             oneBook = false;
-            folder = std::string(FolderOf(outputTemplate));
+            folder = std::string(platform::FolderPrefixOf(outputTemplate));
         }
     }
 
@@ -506,11 +497,11 @@ BatchResult BatchRunner(const RunOwner* owner, ConversionSettings* settings, Bat
         }
         ++result.matched;
         BatchItem item;
-        item.input = std::string(FolderOf(pattern)) + found.name;
+        item.input = std::string(platform::FolderPrefixOf(pattern)) + found.name;
         if (oneBook) {
             item.output = outputTemplate;
         } else {
-            item.output = besideInput ? std::string(FolderOf(item.input)) : folder;
+            item.output = besideInput ? std::string(platform::FolderPrefixOf(item.input)) : folder;
             item.output += BaseNameOf(item.input);
             item.output += ".xls";
         }

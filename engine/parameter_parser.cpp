@@ -243,7 +243,7 @@ std::vector<std::string> IgnoredParameterNotes(const ConversionSettings* setting
     if (written.empty()) {
         std::string_view input = TextOf(settings->inputPath);
         const std::size_t dot = input.find_last_of('.');
-        const std::size_t slash = input.find_last_of(platform::kPathSeparator);
+        const std::size_t slash = platform::LastSeparator(input);
         if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
             input = input.substr(0, dot);
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/settings.h"
+#include "platform/utf8_stepping.h"
 
 namespace engine {
 
@@ -14,11 +15,7 @@ bool CopyText(std::span<char> dst, std::string_view src, std::size_t maxCharacte
     std::size_t length = 0;
     std::size_t characters = 0;
     while (length < src.size() && characters < maxCharacters) {
-        // Continuation bytes (10xxxxxx) belong to the character before them.
-        std::size_t next = length + 1;
-        while (next < src.size() && (static_cast<unsigned char>(src[next]) & 0xC0) == 0x80) {
-            ++next;
-        }
+        const std::size_t next = length + platform::StepUtf8(src, length).length;
         if (next > room) {
             break;
         }

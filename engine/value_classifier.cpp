@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "engine/settings.h"
+#include "platform/utf8_stepping.h"
 #include "workbook/workbook.h"
 
 namespace engine {
@@ -41,32 +42,10 @@ constexpr bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-bool IsContinuationByte(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
-// Bytes of the UTF-8 character at `pos`. A byte that does not start a
-// complete sequence counts as a character of its own, so malformed text is
-// still split the same way in the field and in the character sets.
+// Bytes of the UTF-8 character at `pos`. Malformed text is split by the one
+// rule of StepUtf8, the same way in the field and in the character sets.
 std::size_t CharacterLength(std::string_view text, std::size_t pos) {
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t length = 1;
-    if (lead >= 0xF0 && lead <= 0xF7) {
-        length = 4;
-    } else if (lead >= 0xE0) {
-        length = lead <= 0xEF ? 3 : 1;
-    } else if (lead >= 0xC0) {
-        length = 2;
-    }
-    if (length == 1 || text.size() - pos < length) {
-        return 1;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if (!IsContinuationByte(text[pos + i])) {
-            return 1;
-        }
-    }
-    return length;
+    return platform::StepUtf8(text, pos).length;
 }
 
 // True when `text` is exactly one character and that character is one of

@@ -25,7 +25,8 @@ struct ByteText {
 // rejects replaced by U+FFFD. False (and `out` untouched) for unknown pages.
 [[nodiscard]] bool SystemToUtf8(int codePage, std::string_view in, std::string& out);
 
-// A positive code-page number in an environment variable's text, else 0.
-int CodePageFromText(const char* text);
+// The ANSI/OEM pair the system or its locale names, before the environment's
+// overrides.
+SystemCodePages DefaultSystemPages();
 
 }  // namespace platform::detail

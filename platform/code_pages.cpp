@@ -17,6 +17,7 @@
 
 #include "platform/code_page_backend.h"
 #include "platform/utf8.h"
+#include "platform/utf8_stepping.h"
 
 namespace platform {
 namespace {
@@ -26,48 +27,6 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 bool IsUnicodePage(int codePage) {
     return codePage == kCodePageUtf8 || codePage == kCodePageUtf16Le ||
            codePage == kCodePageUtf16Be;
-}
-
-// Length of the well-formed UTF-8 sequence at text[i], or 0 when the bytes
-// there do not start one. `*prefix` receives how many bytes form the longest
-// valid start, which is what one U+FFFD replaces.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i, std::size_t* prefix) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            low = 0xA0;  // no overlong forms
-        } else if (lead == 0xED) {
-            high = 0x9F;  // no surrogates
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            low = 0x90;
-        } else if (lead == 0xF4) {
-            high = 0x8F;  // nothing above U+10FFFF
-        }
-    } else {
-        *prefix = 1;
-        return 0;
-    }
-    std::size_t k = 1;
-    for (; k < length && i + k < text.size(); ++k) {
-        const unsigned char c = byte(i + k);
-        const unsigned char lo = k == 1 ? low : 0x80;
-        const unsigned char hi = k == 1 ? high : 0xBF;
-        if (c < lo || c > hi) {
-            break;
-        }
-    }
-    *prefix = k;
-    return k == length ? length : 0;
 }
 
 // Copies UTF-8 text, each maximal ill-formed part replaced by one U+FFFD.
@@ -80,15 +39,9 @@ void RepairUtf8(std::string_view in, std::string& out) {
             ++i;
             continue;
         }
-        std::size_t prefix = 0;
-        const std::size_t length = Utf8SequenceLength(in, i, &prefix);
-        if (length != 0) {
-            out.append(in.substr(i, length));
-            i += length;
-        } else {
-            out.append(kReplacement);
-            i += prefix;
-        }
+        const Utf8Step step = StepUtf8Multibyte(in, i);
+        out.append(step.wellFormed ? in.substr(i, step.length) : kReplacement);
+        i += step.length;
     }
 }
 
@@ -118,10 +71,7 @@ void DecodeUtf16(bool bigEndian, std::string_view in, std::string& out) {
     }
 }
 
-}  // namespace
-
-namespace detail {
-
+// A positive code-page number in an environment variable's text, else 0.
 int CodePageFromText(const char* text) {
     if (text == nullptr || *text == '\0') {
         return 0;
@@ -131,7 +81,20 @@ int CodePageFromText(const char* text) {
     return (*end == '\0' && value > 0 && value < 100000) ? static_cast<int>(value) : 0;
 }
 
-}  // namespace detail
+}  // namespace
+
+SystemCodePages GetSystemCodePages() {
+    SystemCodePages pages = detail::DefaultSystemPages();
+    // NOLINTBEGIN(concurrency-mt-unsafe): the environment is not changed while we run
+    if (const int ansi = CodePageFromText(std::getenv("QUENDLE_ANSI_CODEPAGE")); ansi != 0) {
+        pages.ansi = ansi;
+    }
+    if (const int oem = CodePageFromText(std::getenv("QUENDLE_OEM_CODEPAGE")); oem != 0) {
+        pages.oem = oem;
+    }
+    // NOLINTEND(concurrency-mt-unsafe)
+    return pages;
+}
 
 // ---- Single-byte tables -----------------------------------------------------------
 
@@ -157,11 +120,8 @@ bool FillTable(int codePage, Utf8Entries& utf8, std::array<std::uint8_t, 256>& l
     }
     for (std::size_t b = 0; b < 256; ++b) {
         std::string_view text = bytes[b].utf8;
-        std::size_t prefix = 0;
-        const bool oneCharacter =
-            (text.size() == 1 && static_cast<unsigned char>(text[0]) < 0x80) ||
-            (text.size() > 1 && text.size() <= 4 &&
-             Utf8SequenceLength(text, 0, &prefix) == text.size());
+        const bool oneCharacter = !text.empty() && StepUtf8(text, 0).wellFormed &&
+                                  StepUtf8(text, 0).length == text.size();
         if (!bytes[b].defined || !oneCharacter) {
             text = kReplacement;
         }
@@ -262,12 +222,11 @@ bool IsValidUtf8(std::string_view text) {
             ++i;
             continue;
         }
-        std::size_t prefix = 0;
-        const std::size_t length = Utf8SequenceLength(text, i, &prefix);
-        if (length == 0) {
+        const Utf8Step step = StepUtf8Multibyte(text, i);
+        if (!step.wellFormed) {
             return false;
         }
-        i += length;
+        i += step.length;
     }
     return true;
 }

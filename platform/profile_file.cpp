@@ -12,31 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
 namespace platform {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<unsigned char>(x - 32);
-        }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<unsigned char>(y - 32);
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {

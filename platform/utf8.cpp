@@ -1,50 +1,58 @@
 // SPDX-License-Identifier: MIT
-// UTF-8 decoding and encoding, shared by the code-page layer and the
-// workbook formats.
+// UTF-8 decoding and encoding, shared by the code-page layer, the engine and
+// the workbook formats: the one rule for stepping over bytes that are not UTF-8.
 #include "platform/utf8.h"
+
+#include "platform/utf8_stepping.h"
 
 namespace platform {
 
-std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t* codePoint) {
+Utf8Step StepUtf8Multibyte(std::string_view text, std::size_t i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
-    const unsigned char first = byte(0);
-    if (first < 0x80) {
-        *codePoint = first;
-        return 1;
-    }
+    const unsigned char lead = byte(0);
     std::size_t length = 0;
     char32_t value = 0;
-    char32_t minimum = 0;
-    if ((first & 0xE0) == 0xC0) {
+    // The second byte's range excludes overlong forms (E0, F0), surrogates
+    // (ED) and code points above U+10FFFF (F4).
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-        value = first & 0x1Fu;
-        minimum = 0x80;
-    } else if ((first & 0xF0) == 0xE0) {
+        value = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-        value = first & 0x0Fu;
-        minimum = 0x800;
-    } else if ((first & 0xF8) == 0xF0) {
+        value = lead & 0x0Fu;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-        value = first & 0x07u;
-        minimum = 0x10000;
+        value = lead & 0x07u;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
     } else {
-        return 0;
+        return {1, kReplacementCharacter, false};
     }
-    if (text.size() - i < length) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(k) & 0xC0) != 0x80) {
-            return 0;
+    std::size_t k = 1;
+    for (; k < length && i + k < text.size(); ++k) {
+        const unsigned char c = byte(k);
+        if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xBF)) {
+            break;
         }
-        value = (value << 6) | (byte(k) & 0x3Fu);
+        value = (value << 6) | (c & 0x3Fu);
     }
-    // Overlong forms and surrogates would let two spellings mean one text.
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+    if (k < length) {
+        return {k, kReplacementCharacter, false};
+    }
+    return {length, value, true};
+}
+
+std::size_t DecodeUtf8(std::string_view text, std::size_t i, char32_t* codePoint) {
+    const Utf8Step step = StepUtf8(text, i);
+    if (!step.wellFormed) {
         return 0;
     }
-    *codePoint = value;
-    return length;
+    *codePoint = step.codePoint;
+    return step.length;
 }
 
 void AppendUtf8(char32_t codePoint, std::string& out) {

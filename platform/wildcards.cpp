@@ -7,24 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ascii.h"
 #include "platform/find_files.h"
+#include "platform/path_names.h"
 #include "platform/paths.h"
+#include "platform/utf8_stepping.h"
 
 namespace platform {
 namespace {
-
-unsigned char Fold(unsigned char c) {
-    return c >= 'A' && c <= 'Z' ? c + 32 : c;
-}
-
-// Length of the UTF-8 character starting at `text[i]`, at least 1.
-std::size_t CharacterLength(std::string_view text, std::size_t i) {
-    std::size_t next = i + 1;
-    while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80) {
-        ++next;
-    }
-    return next - i;
-}
 
 // Iterative matcher with one backtrack point for the last "*" seen.
 bool MatchesIgnoringCase(std::string_view pattern, std::string_view name) {
@@ -38,14 +28,13 @@ bool MatchesIgnoringCase(std::string_view pattern, std::string_view name) {
             starN = n;
         } else if (p < pattern.size() && pattern[p] == '?') {
             ++p;
-            n += CharacterLength(name, n);
-        } else if (p < pattern.size() && Fold(static_cast<unsigned char>(pattern[p])) ==
-                                             Fold(static_cast<unsigned char>(name[n]))) {
+            n += StepUtf8(name, n).length;
+        } else if (p < pattern.size() && AsciiLower(pattern[p]) == AsciiLower(name[n])) {
             ++p;
             ++n;
         } else if (starP != std::string_view::npos) {
             p = starP + 1;
-            starN += CharacterLength(name, starN);
+            starN += StepUtf8(name, starN).length;
             n = starN;
         } else {
             return false;
@@ -64,10 +53,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 }
 
 bool HasWildcard(std::string_view pattern) {
-    const std::size_t slash = LastSeparator(pattern);
-    const std::string_view last =
-        slash == std::string_view::npos ? pattern : pattern.substr(slash + 1);
-    return last.find_first_of("*?") != std::string_view::npos;
+    return FileNameOf(pattern).find_first_of("*?") != std::string_view::npos;
 }
 
 void OrderFoundFiles(std::vector<FoundFile>& found, std::string_view lastComponent) {

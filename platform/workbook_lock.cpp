@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/path_names.h"
 #include "platform/paths.h"
 #include "platform/workbook_lock_backend.h"
 
@@ -57,13 +58,8 @@ Holder* OwnHolder(Registry& registry, const std::string& key) {
     return &found->second;
 }
 
-std::string NameOf(const std::string& path) {
-    const std::size_t slash = LastSeparator(path);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string LockFileFor(const std::string& target, const std::string& key) {
-    std::string name = NameOf(target);
+    std::string name(FileNameOf(target));
     if (name.size() + kLockPrefix.size() > kLongestName) {
         // FNV-1a of the key, which is folded where names ignore case.
         std::uint64_t hash = 14695981039346656037ull;
@@ -85,7 +81,7 @@ std::string WaitText(std::chrono::milliseconds wait) {
 // The owner file an office program keeps beside a workbook it has open, if
 // one lies beside `path`.
 std::string OwnerFileOf(const std::string& path) {
-    const std::string name = NameOf(path);
+    const std::string name(FileNameOf(path));
     for (const std::string& owner : {".~lock." + name + "#", "~$" + name}) {
         const std::string ownerPath = JoinPath(FolderOf(path), owner);
         if (PathExists(ownerPath)) {

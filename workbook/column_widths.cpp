@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "platform/utf8.h"
+#include "platform/utf8_stepping.h"
 #include "workbook/book.h"
 
 namespace workbook {
@@ -101,11 +102,10 @@ int DisplayCharacters(std::string_view text) {
             ++i;
             continue;
         }
-        char32_t cp = 0;
-        const std::size_t length = platform::DecodeUtf8(text, i, &cp);
-        // A malformed byte shows as one replacement character.
-        i += length == 0 ? 1 : length;
-        count += length != 0 && IsWide(cp) ? 2 : 1;
+        // An ill-formed part shows as one replacement character, which is narrow.
+        const platform::Utf8Step step = platform::StepUtf8Multibyte(text, i);
+        i += step.length;
+        count += IsWide(step.codePoint) ? 2 : 1;
     }
     return std::min(count, kMaxCharacters);
 }

@@ -172,27 +172,17 @@ bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
     return true;
 }
 
-}  // namespace detail
-
 // ---- System code pages ----------------------------------------------------------
 
-SystemCodePages GetSystemCodePages() {
+SystemCodePages DefaultSystemPages() {
     SystemCodePages pages;
     const std::string_view locale = LocaleName();
     const std::string_view language = locale.substr(0, locale.find_first_of("_.@"));
     if (language == "ru" || language == "uk" || language == "be" || language == "bg") {
         pages = {1251, 866};
     }
-    // NOLINTBEGIN(concurrency-mt-unsafe): the environment is not changed while we run
-    if (const int ansi = detail::CodePageFromText(std::getenv("QUENDLE_ANSI_CODEPAGE"));
-        ansi != 0) {
-        pages.ansi = ansi;
-    }
-    if (const int oem = detail::CodePageFromText(std::getenv("QUENDLE_OEM_CODEPAGE")); oem != 0) {
-        pages.oem = oem;
-    }
-    // NOLINTEND(concurrency-mt-unsafe)
     return pages;
 }
 
+}  // namespace detail
 }  // namespace platform

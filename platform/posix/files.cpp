@@ -23,12 +23,13 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <random>
 #include <string>
 #include <utility>
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/files_backend.h"
+#include "platform/path_names.h"
 #include "platform/paths.h"
 #include "platform/shared_library.h"
 #include "platform/workbook_lock_backend.h"
@@ -84,14 +85,6 @@ FileStatus StatusOf(int number) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = LastSeparator(path);
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 // ---- The table of pending temporary files -------------------------------------------
 
 // A slot is free (0), being filled or cleared (1), or holds a path the signal
@@ -112,8 +105,6 @@ void OnTerminatingSignal(int number) {
     (void)std::raise(number);
 }
 
-constexpr std::string_view kSavePrefix = ".quendle-save-";
-
 // Removes the temporary files in `folder` that saves of processes since ended
 // left behind: a live save holds its file's flock until it is committed.
 void RemoveAbandonedSaves(const std::string& folder) {
@@ -123,7 +114,7 @@ void RemoveAbandonedSaves(const std::string& folder) {
     }
     while (const dirent* entry = ::readdir(listing.get())) {
         const std::string_view name = entry->d_name;
-        if (name.substr(0, kSavePrefix.size()) != kSavePrefix) {
+        if (name.substr(0, detail::kSavePrefix.size()) != detail::kSavePrefix) {
             continue;
         }
         const std::string path = JoinPath(folder, name);
@@ -198,7 +189,7 @@ std::string ResolveLinks(std::string path) {
         if (failure) {
             return path;
         }
-        path = next.is_absolute() ? next.string() : JoinPath(FolderOf(path), next.string());
+        path = next.is_absolute() ? next.string() : JoinPath(ContainingFolder(path), next.string());
     }
     return path;
 }
@@ -266,23 +257,6 @@ void RemovePendingFiles() {
 
 // ---- File -----------------------------------------------------------------------------
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      position_(other.position_),
-      append_(other.append_),
-      error_(other.error_) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        (void)Close();
-        handle_ = std::exchange(other.handle_, -1);
-        position_ = other.position_;
-        append_ = other.append_;
-        error_ = other.error_;
-    }
-    return *this;
-}
-
 bool File::IsOpen() const {
     return handle_ >= 0;
 }
@@ -299,27 +273,24 @@ bool File::Close() {
     return true;
 }
 
-bool File::WriteAll(std::span<const char> bytes) {
-    if (append_) {
-        while (!bytes.empty()) {
-            const ssize_t written = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                error_ = static_cast<unsigned long>(written < 0 ? errno : ENOSPC);
-                return false;
-            }
-            bytes = bytes.subspan(static_cast<std::size_t>(written));
+namespace detail {
+
+bool AppendAll(std::intptr_t handle, std::span<const char> bytes, unsigned long* error) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(static_cast<int>(handle), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
         }
-        return true;
+        if (written <= 0) {
+            *error = static_cast<unsigned long>(written < 0 ? errno : ENOSPC);
+            return false;
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
     }
-    if (!WriteAt(position_, bytes)) {
-        return false;
-    }
-    position_ += bytes.size();
     return true;
 }
+
+}  // namespace detail
 
 bool File::WriteAt(std::uint64_t offset, std::span<const char> bytes) {
     while (!bytes.empty()) {
@@ -391,13 +362,17 @@ bool File::Sync() {
     return true;
 }
 
-std::string File::ErrorText() const {
-    return SystemText(static_cast<int>(error_));
+namespace detail {
+
+std::string SystemErrorText(unsigned long code) {
+    return SystemText(static_cast<int>(code));
 }
 
-FileStatus File::LastStatus() const {
-    return StatusOf(static_cast<int>(error_));
+FileStatus StatusOfSystemError(unsigned long code) {
+    return StatusOf(static_cast<int>(code));
 }
+
+}  // namespace detail
 
 // ---- Opening --------------------------------------------------------------------------
 
@@ -437,8 +412,8 @@ FileStatus OpenScratchFile(File& file, std::string& error) {
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         const int number = errno;
-        error =
-            "Cannot create a temporary file in " + FolderOf(pattern) + ": " + SystemText(number);
+        error = "Cannot create a temporary file in " + ContainingFolder(pattern) + ": " +
+                SystemText(number);
         return StatusOf(number);
     }
     // Unlinked at once: the data lives as long as the descriptor, no longer.
@@ -454,10 +429,6 @@ bool IsSymbolicLink(const std::string& path) {
 
 // ---- PendingFile ----------------------------------------------------------------------
 
-PendingFile::~PendingFile() {
-    Discard();
-}
-
 void PendingFile::Discard() {
     (void)file_.Close();
     if (!temporaryPath_.empty()) {
@@ -468,109 +439,83 @@ void PendingFile::Discard() {
     slot_ = -1;
 }
 
-FileStatus PendingFile::Create(const std::string& target, std::string& error) {
-    Discard();
-    requested_ = target;
-    target_ = ResolveLinks(target);
-    const std::string folder = FolderOf(target_);
+namespace detail {
 
-    std::random_device random;
-    int fd = -1;
-    int number = 0;
-    std::string candidate;
-    for (int attempt = 0; attempt < 32 && fd < 0; ++attempt) {
-        char suffix[16];
-        (void)std::snprintf(suffix, sizeof suffix, "%08x", random());
-        candidate = JoinPath(folder, std::string(".quendle-save-") + suffix);
-        // Listed before it exists, so a signal between creation and listing
-        // cannot leave it behind; unlinking a name that is not there is harmless.
-        slot_ = RegisterPending(candidate);
-        fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        number = errno;
-        if (fd >= 0 && !HoldAsOwnSave(fd, candidate)) {
-            (void)::close(fd);  // taken for abandoned by another save: try another name
-            fd = -1;
-            number = EEXIST;
-        }
-        if (fd < 0) {
-            UnregisterPending(slot_);
-            slot_ = -1;
-        }
-        if (fd < 0 && number != EEXIST) {
-            break;
-        }
+FileStatus RefuseTargetInUse(const std::string&, const std::string&, std::string&) {
+    return FileStatus::kOk;  // a file held open elsewhere is still replaced by a rename
+}
+
+SaveFileResult CreateSaveFile(const std::string& path, File& file, int* slot,
+                              unsigned long* error) {
+    // Listed before it exists, so a signal between creation and listing
+    // cannot leave it behind; unlinking a name that is not there is harmless.
+    *slot = RegisterPending(path);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    int number = errno;
+    if (fd >= 0 && !HoldAsOwnSave(fd, path)) {
+        (void)::close(fd);  // taken for abandoned by another save: try another name
+        fd = -1;
+        number = EEXIST;
     }
     if (fd < 0) {
-        const FileStatus status = StatusOf(number);
-        if (status == FileStatus::kAccessDenied) {
-            // The file itself may well be writable: it is the folder that
-            // takes no new file, and the temporary file is created there.
-            error = "Cannot save " + requested_ + ": the folder " + folder +
-                    " does not allow new files (" + SystemText(number) + ")";
-            return FileStatus::kFolderReadOnly;
-        }
-        error = "Cannot save " + requested_ + ": " + SystemText(number);
-        return status;
+        UnregisterPending(*slot);
+        *slot = -1;
+        *error = static_cast<unsigned long>(number);
+        return number == EEXIST ? SaveFileResult::kNameTaken : SaveFileResult::kFailed;
     }
-    FileAccess::Adopt(file_, fd, false);
-    temporaryPath_ = candidate;
+    FileAccess::Adopt(file, fd, false);
+    return SaveFileResult::kCreated;
+}
 
+void PrepareSaveFile(File& file, const std::string& target, const std::string& folder) {
     // The file starts private; give it the mode of the file it replaces, or
     // the usual mode of a new file.
     struct stat existing {};
-    const mode_t mode = ::stat(target_.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                                : (0666 & ~CurrentUmask());
-    (void)::fchmod(fd, mode);  // a file left private is still a good file
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                               : (0666 & ~CurrentUmask());
+    (void)::fchmod(FileAccess::Fd(file), mode);  // a file left private is still a good file
     RemoveAbandonedSaves(folder);
-    return FileStatus::kOk;
 }
 
-FileStatus PendingFile::Commit(std::string& error) {
-    // A second descriptor keeps the flock after the file is closed, until
-    // the rename, so no other save takes the file for abandoned meanwhile.
+std::string SaveFailureText(const std::string& requested, FileStatus, const std::string& words) {
+    return "Cannot save " + requested + ": " + words;
+}
+
+File HoldSaveFile(File& file) {
     File keep;
-    if (const int copy = ::dup(FileAccess::Fd(file_)); copy >= 0) {
+    if (const int copy = ::dup(FileAccess::Fd(file)); copy >= 0) {
         FileAccess::Adopt(keep, copy, false);
     }
-    if (!file_.Sync()) {
-        error = "Cannot save " + requested_ + ": " + file_.ErrorText();
-        const FileStatus status = file_.LastStatus();
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
+    return keep;
+}
+
+void BeforeClosingSaveFile(int*) {}
+
+void ReleaseSaveTarget(const std::string&) {}
+
+MoveResult MoveSaveIntoPlace(const std::string& temporary, const std::string& target,
+                             SaveExpectation expected, unsigned long* error) {
+    const bool absent = expected == SaveExpectation::kAbsent;
+    if (absent ? MoveWithoutReplacing(temporary, target)
+               : ::rename(temporary.c_str(), target.c_str()) == 0) {
+        return MoveResult::kMoved;
     }
-    if (!file_.Close()) {
-        error = "Cannot save " + requested_ + ": " + file_.ErrorText();
-        const FileStatus status = file_.LastStatus();
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
-    }
-    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
-    if (detail::ChangedSinceLocked(target_, &expected)) {
-        error = detail::ChangedText(requested_);
-        Discard();
-        return FileStatus::kFailed;
-    }
-    if (expected == detail::SaveExpectation::kAbsent
-            ? !MoveWithoutReplacing(temporaryPath_, target_)
-            : ::rename(temporaryPath_.c_str(), target_.c_str()) != 0) {
-        const int number = errno;
-        const bool appeared = expected == detail::SaveExpectation::kAbsent && number == EEXIST;
-        error = appeared ? detail::ChangedText(requested_)
-                         : "Cannot save " + requested_ + ": " + SystemText(number);
-        Discard();
-        return appeared ? FileStatus::kFailed : StatusOf(number);
-    }
-    temporaryPath_.clear();
-    UnregisterPending(slot_);
-    slot_ = -1;
-    // The rename itself reaches the disk with the folder; best effort.
-    const int folder = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int number = errno;
+    *error = static_cast<unsigned long>(number);
+    return absent && number == EEXIST ? MoveResult::kTargetAppeared : MoveResult::kFailed;
+}
+
+void AfterCommit(const std::string& target, int* slot) {
+    UnregisterPending(*slot);
+    *slot = -1;
+    const int folder = ::open(ContainingFolder(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         (void)::fsync(folder);
         (void)::close(folder);
     }
-    return FileStatus::kOk;
 }
+
+}  // namespace detail
 
 // ---- Modules, terminals, the command line -------------------------------------------
 

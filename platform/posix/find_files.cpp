@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Wildcard file search on POSIX: the folder's entries through readdir,
-// matched by the shared wildcard rules, in sorted order.
+// matched by the shared wildcard rules.
 #include "platform/find_files.h"
 
 #include <dirent.h>
@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/find_files_backend.h"
 #include "platform/paths.h"
 
 namespace platform {
@@ -21,17 +22,11 @@ using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 }  // namespace
 
-std::vector<FoundFile> FindFiles(const std::string& pattern) {
+namespace detail {
+
+std::vector<FoundFile> ListMatches(const std::string& prefix, std::string_view last) {
     std::vector<FoundFile> found;
-    if (pattern.empty()) {
-        return found;
-    }
-    const std::size_t slash = LastSeparator(pattern);
-    std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    const std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (last.empty()) {
-        return found;
-    }
+    const std::string folder = prefix.empty() ? "." : prefix;
     UniqueDir dir(::opendir(folder.c_str()));
     if (!dir) {
         return found;
@@ -50,8 +45,8 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
         }
         found.push_back(std::move(file));
     }
-    OrderFoundFiles(found, last);
     return found;
 }
 
+}  // namespace detail
 }  // namespace platform

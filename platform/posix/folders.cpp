@@ -104,14 +104,6 @@ std::string AbsolutePath(std::string_view path) {
     return folder + std::string(path.starts_with("./") ? path.substr(2) : path);
 }
 
-std::string FolderOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    return std::string(slash == 0 ? path.substr(0, 1) : path.substr(0, slash));
-}
-
 bool IsWritableFolder(const std::string& path) {
     return IsDirectory(path) && ::access(path.c_str(), W_OK | X_OK) == 0;
 }

@@ -110,23 +110,15 @@ bool SystemToUtf8(int codePage, std::string_view in, std::string& out) {
     return true;
 }
 
-}  // namespace detail
-
-SystemCodePages GetSystemCodePages() {
+SystemCodePages DefaultSystemPages() {
     SystemCodePages pages;
     pages.ansi = static_cast<int>(GetACP());
     pages.oem = static_cast<int>(GetOEMCP());
     if (pages.ansi == CP_UTF8) {
         pages.ansi = 1252;  // a UTF-8 system's "ANSI" page decodes nothing legacy
     }
-    if (const int ansi = detail::CodePageFromText(std::getenv("QUENDLE_ANSI_CODEPAGE"));
-        ansi != 0) {
-        pages.ansi = ansi;
-    }
-    if (const int oem = detail::CodePageFromText(std::getenv("QUENDLE_OEM_CODEPAGE")); oem != 0) {
-        pages.oem = oem;
-    }
     return pages;
 }
 
+}  // namespace detail
 }  // namespace platform

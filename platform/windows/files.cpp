@@ -19,7 +19,9 @@
 
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/files_backend.h"
 #include "platform/find_files.h"
+#include "platform/path_names.h"
 #include "platform/paths.h"
 #include "platform/shared_library.h"
 #include "platform/windows/wide.h"
@@ -71,15 +73,6 @@ FileStatus StatusOf(DWORD code) {
     }
 }
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = LastSeparator(path);
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 || (slash == 2 && path[1] == ':') ? path.substr(0, slash + 1)
-                                                        : path.substr(0, slash);
-}
-
 std::string InUseText(const std::string& path) {
     return path + " is open in another program; close it and try again";
 }
@@ -127,7 +120,8 @@ void RemoveAbandonedSaves(const std::string& folder) {
     const auto ticks = [](const FILETIME& time) {
         return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     };
-    for (const FoundFile& found : FindFiles(JoinPath(folder, ".quendle-save-*"))) {
+    for (const FoundFile& found :
+         FindFiles(JoinPath(folder, std::string(detail::kSavePrefix) + "*"))) {
         const std::wstring path = WidePath(JoinPath(folder, found.name));
         WIN32_FILE_ATTRIBUTE_DATA data{};
         if (!found.isDirectory &&
@@ -191,23 +185,6 @@ void RemovePendingFiles() {
 
 // ---- File -----------------------------------------------------------------------------
 
-File::File(File&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)),
-      position_(other.position_),
-      append_(other.append_),
-      error_(other.error_) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        (void)Close();
-        handle_ = std::exchange(other.handle_, -1);
-        position_ = other.position_;
-        append_ = other.append_;
-        error_ = other.error_;
-    }
-    return *this;
-}
-
 bool File::IsOpen() const {
     return handle_ != -1;
 }
@@ -238,28 +215,24 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
-bool File::WriteAll(std::span<const char> bytes) {
-    if (append_) {
-        // An appending handle (FILE_APPEND_DATA only) writes at the end.
-        while (!bytes.empty()) {
-            DWORD written = 0;
-            const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
-            if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), take, &written,
-                           nullptr) ||
-                written == 0) {
-                error_ = GetLastError();
-                return false;
-            }
-            bytes = bytes.subspan(written);
+namespace detail {
+
+bool AppendAll(std::intptr_t handle, std::span<const char> bytes, unsigned long* error) {
+    // An appending handle (FILE_APPEND_DATA only) writes at the end.
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const auto take = static_cast<DWORD>(std::min(bytes.size(), kMaxTransfer));
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle), bytes.data(), take, &written, nullptr) ||
+            written == 0) {
+            *error = GetLastError();
+            return false;
         }
-        return true;
+        bytes = bytes.subspan(written);
     }
-    if (!WriteAt(position_, bytes)) {
-        return false;
-    }
-    position_ += bytes.size();
     return true;
 }
+
+}  // namespace detail
 
 bool File::WriteAt(std::uint64_t offset, std::span<const char> bytes) {
     while (!bytes.empty()) {
@@ -343,13 +316,17 @@ bool File::Sync() {
     return true;
 }
 
-std::string File::ErrorText() const {
-    return windows::ErrorText(static_cast<DWORD>(error_));
+namespace detail {
+
+std::string SystemErrorText(unsigned long code) {
+    return windows::ErrorText(static_cast<DWORD>(code));
 }
 
-FileStatus File::LastStatus() const {
-    return StatusOf(static_cast<DWORD>(error_));
+FileStatus StatusOfSystemError(unsigned long code) {
+    return StatusOf(static_cast<DWORD>(code));
 }
+
+}  // namespace detail
 
 // ---- Opening --------------------------------------------------------------------------
 
@@ -437,10 +414,6 @@ bool IsSymbolicLink(const std::string& path) {
 
 // ---- PendingFile ----------------------------------------------------------------------
 
-PendingFile::~PendingFile() {
-    Discard();
-}
-
 void PendingFile::Discard() {
     UnregisterPending(slot_);
     slot_ = -1;
@@ -451,105 +424,86 @@ void PendingFile::Discard() {
     }
 }
 
-FileStatus PendingFile::Create(const std::string& target, std::string& error) {
-    Discard();
-    requested_ = target;
-    target_ = ResolveLinks(target);
-    const std::string folder = FolderOf(target_);
+namespace detail {
 
+FileStatus RefuseTargetInUse(const std::string& target, const std::string& requested,
+                             std::string& error) {
     // A workbook open in another program cannot be replaced; say so before
     // anything is written.
     // A workbook this thread's lock holds open is known to be free of others.
-    const DWORD attributes = Attributes(target_);
+    const DWORD attributes = Attributes(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-        !detail::HoldsGuard(target_)) {
-        HANDLE probe = CreateFileW(WidePath(target_).c_str(), GENERIC_WRITE,
+        !HoldsGuard(target)) {
+        HANDLE probe = CreateFileW(WidePath(target).c_str(), GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (probe == INVALID_HANDLE_VALUE) {
             const DWORD code = GetLastError();
             if (StatusOf(code) == FileStatus::kInUse) {
-                error = InUseText(requested_);
+                error = InUseText(requested);
                 return FileStatus::kInUse;
             }
         } else {
             CloseHandle(probe);
         }
     }
-
-    std::random_device random;
-    DWORD code = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < 32; ++attempt) {
-        char suffix[16];
-        (void)std::snprintf(suffix, sizeof suffix, "%08x", random());
-        const std::string candidate = JoinPath(folder, std::string(".quendle-save-") + suffix);
-        HANDLE handle =
-            CreateFileW(WidePath(candidate).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
-                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            FileAccess::Adopt(file_, handle, false);
-            temporaryPath_ = candidate;
-            slot_ = RegisterPending(handle);
-            RemoveAbandonedSaves(folder);
-            return FileStatus::kOk;
-        }
-        code = GetLastError();
-        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-            break;
-        }
-    }
-    const FileStatus status = StatusOf(code);
-    if (status == FileStatus::kAccessDenied) {
-        // The file itself may well be writable: it is the folder that takes
-        // no new file, and the temporary file is created there.
-        error = "Cannot save " + requested_ + ": the folder " + folder +
-                " does not allow new files (" + ErrorText(code) + ")";
-        return FileStatus::kFolderReadOnly;
-    }
-    error = "Cannot save " + requested_ + ": " + ErrorText(code);
-    return status;
+    return FileStatus::kOk;
 }
 
-FileStatus PendingFile::Commit(std::string& error) {
-    const auto fail = [&](DWORD code) {
-        const FileStatus status = StatusOf(code);
-        error = status == FileStatus::kInUse ? InUseText(requested_)
-                                             : "Cannot save " + requested_ + ": " + ErrorText(code);
-        Discard();
-        return status == FileStatus::kOk ? FileStatus::kFailed : status;
-    };
-    if (!file_.Sync()) {
-        return fail(static_cast<DWORD>(GetLastError()));
+SaveFileResult CreateSaveFile(const std::string& path, File& file, int* slot,
+                              unsigned long* error) {
+    HANDLE handle = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0,
+                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        *error = code;
+        return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS
+                   ? SaveFileResult::kNameTaken
+                   : SaveFileResult::kFailed;
     }
-    UnregisterPending(slot_);
-    slot_ = -1;
-    if (!file_.Close()) {
-        return fail(GetLastError());
-    }
-    const std::wstring temporary = WidePath(temporaryPath_);
-    const std::wstring target = WidePath(target_);
-    // The lock's own handle on the workbook would refuse the replace.
-    detail::DropGuard(target_);
-    detail::SaveExpectation expected = detail::SaveExpectation::kAnything;
-    if (detail::ChangedSinceLocked(target_, &expected)) {
-        error = detail::ChangedText(requested_);
-        Discard();
-        return FileStatus::kFailed;
-    }
-    if (expected == detail::SaveExpectation::kAbsent) {
+    FileAccess::Adopt(file, handle, false);
+    *slot = RegisterPending(handle);
+    return SaveFileResult::kCreated;
+}
+
+void PrepareSaveFile(File&, const std::string&, const std::string& folder) {
+    RemoveAbandonedSaves(folder);
+}
+
+std::string SaveFailureText(const std::string& requested, FileStatus status,
+                            const std::string& words) {
+    return status == FileStatus::kInUse ? InUseText(requested)
+                                        : "Cannot save " + requested + ": " + words;
+}
+
+File HoldSaveFile(File&) {
+    return File();  // a live save holds its file open unshared until the close
+}
+
+void BeforeClosingSaveFile(int* slot) {
+    UnregisterPending(*slot);
+    *slot = -1;
+}
+
+void ReleaseSaveTarget(const std::string& target) {
+    DropGuard(target);
+}
+
+MoveResult MoveSaveIntoPlace(const std::string& temporaryPath, const std::string& targetPath,
+                             SaveExpectation expected, unsigned long* error) {
+    const std::wstring temporary = WidePath(temporaryPath);
+    const std::wstring target = WidePath(targetPath);
+    if (expected == SaveExpectation::kAbsent) {
         // Without MOVEFILE_REPLACE_EXISTING a file that appeared meanwhile stays.
         if (!MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
-            if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
-                error = detail::ChangedText(requested_);
-                Discard();
-                return FileStatus::kFailed;
-            }
-            return fail(code);
+            *error = code;
+            return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS
+                       ? MoveResult::kTargetAppeared
+                       : MoveResult::kFailed;
         }
         (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        temporaryPath_.clear();
-        return FileStatus::kOk;
+        return MoveResult::kMoved;
     }
     const DWORD attributes = GetFileAttributesW(target.c_str());
     bool replaced = false;
@@ -558,7 +512,8 @@ FileStatus PendingFile::Commit(std::string& error) {
         replaced = ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
         if (!replaced && StatusOf(GetLastError()) == FileStatus::kInUse) {
-            return fail(ERROR_SHARING_VIOLATION);
+            *error = ERROR_SHARING_VIOLATION;
+            return MoveResult::kFailed;
         }
         if (replaced) {
             // The new file was the hidden temporary file; the workbook is not hidden.
@@ -568,13 +523,17 @@ FileStatus PendingFile::Commit(std::string& error) {
     if (!replaced) {
         if (!MoveFileExW(temporary.c_str(), target.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            return fail(GetLastError());
+            *error = GetLastError();
+            return MoveResult::kFailed;
         }
         (void)SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
-    temporaryPath_.clear();
-    return FileStatus::kOk;
+    return MoveResult::kMoved;
 }
+
+void AfterCommit(const std::string&, int*) {}
+
+}  // namespace detail
 
 // ---- Modules, terminals, the command line -------------------------------------------
 

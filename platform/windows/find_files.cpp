@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Wildcard file search on Windows: FindFirstFileW/FindNextFileW list the
 // folder, the shared wildcard rules pick the matches (the system's own
-// matching also tries 8.3 short names), and the result comes sorted.
+// matching also tries 8.3 short names).
 #include "platform/find_files.h"
 
 #include <windows.h>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/find_files_backend.h"
 #include "platform/paths.h"
 #include "platform/windows/wide.h"
 
@@ -23,17 +24,10 @@ using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 }  // namespace
 
-std::vector<FoundFile> FindFiles(const std::string& pattern) {
+namespace detail {
+
+std::vector<FoundFile> ListMatches(const std::string& folder, std::string_view last) {
     std::vector<FoundFile> found;
-    if (pattern.empty()) {
-        return found;
-    }
-    const std::size_t slash = LastSeparator(pattern);
-    const std::string folder = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-    const std::string last = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (last.empty()) {
-        return found;
-    }
     WIN32_FIND_DATAW entry{};
     HANDLE first = FindFirstFileExW(windows::WidePath(folder + "*").c_str(), FindExInfoBasic,
                                     &entry, FindExSearchNameMatch, nullptr, 0);
@@ -48,8 +42,8 @@ std::vector<FoundFile> FindFiles(const std::string& pattern) {
         }
         found.push_back({name, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
     } while (FindNextFileW(search.get(), &entry));
-    OrderFoundFiles(found, last);
     return found;
 }
 
+}  // namespace detail
 }  // namespace platform

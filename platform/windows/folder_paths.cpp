@@ -64,16 +64,6 @@ std::string AbsolutePath(std::string_view path) {
     return absolute + std::string(path);
 }
 
-std::string FolderOf(std::string_view path) {
-    const std::size_t slash = LastSeparator(path);
-    if (slash == std::string_view::npos) {
-        return {};
-    }
-    // The root keeps its separator: "C:\" and "\" name folders, "C:" does not.
-    const bool root = slash == 0 || (slash == 2 && path[1] == ':');
-    return std::string(path.substr(0, root ? slash + 1 : slash));
-}
-
 bool CreateFolders(const std::string& path) {
     if (path.empty()) {
         return false;

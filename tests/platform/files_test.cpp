@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/paths.h"
+#include "save_support.h"
 #include "test_support.h"
 
 namespace platform {
@@ -22,16 +23,6 @@ using namespace std::string_view_literals;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
-
-// The names in a folder, so a test can see what a save left behind.
-std::vector<std::string> Entries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(Paths, SplitAndJoinOnThePlatformsSeparators) {
     struct Case {

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#include "platform/path_names.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -19,6 +22,47 @@ TEST(Paths, FolderOf) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.path);
         EXPECT_EQ(platform::FolderOf(row.path), row.folder);
+    }
+}
+
+// A path's name and folder, cut at the same separator by every caller. The
+// rows include the cases where the program's own copies of the rule once
+// disagreed: a "/" on Windows, which the parameter notes and the output
+// page's name took for part of a name; a bare name, whose folder some took
+// for "" and the saves for "."; a drive's root.
+TEST(Paths, NameAndFolderSplitAtTheSameSeparator) {
+    constexpr bool kWindows = platform::kPathSeparator == '\\';
+    struct Row {
+        std::string path;
+        std::string name;        // FileNameOf
+        std::string prefix;      // FolderPrefixOf
+        std::string folder;      // FolderOf
+        std::string containing;  // ContainingFolder
+    };
+    std::vector<Row> rows = {
+        {"c.csv", "c.csv", "", "", "."},
+        {"/c.csv", "c.csv", "/", "/", "/"},
+        {"a/b/c.csv", "c.csv", "a/b/", "a/b", "a/b"},
+        {"a/my.data/in", "in", "a/my.data/", "a/my.data", "a/my.data"},
+        {"a/", "", "a/", "a", "a"},
+        {"", "", "", "", "."},
+    };
+    if (kWindows) {
+        rows.push_back({"a\\b/c.csv", "c.csv", "a\\b/", "a\\b", "a\\b"});
+        rows.push_back({"C:/my.data\\in", "in", "C:/my.data\\", "C:/my.data", "C:/my.data"});
+        rows.push_back({"C:\\c.csv", "c.csv", "C:\\", "C:\\", "C:\\"});
+        rows.push_back({"\\c.csv", "c.csv", "\\", "\\", "\\"});
+    } else {
+        // A backslash is part of a name, and a colon names no drive.
+        rows.push_back({"a\\b.csv", "a\\b.csv", "", "", "."});
+        rows.push_back({"C:/c.csv", "c.csv", "C:/", "C:", "C:"});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        EXPECT_EQ(platform::FileNameOf(row.path), row.name);
+        EXPECT_EQ(platform::FolderPrefixOf(row.path), row.prefix);
+        EXPECT_EQ(platform::FolderOf(row.path), row.folder);
+        EXPECT_EQ(platform::ContainingFolder(row.path), row.containing);
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "platform/files.h"
 #include "platform/profile_file.h"
+#include "save_support.h"
 #include "test_support.h"
 
 namespace platform {
@@ -25,28 +26,6 @@ using namespace std::string_view_literals;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
-
-FileStatus Save(const std::string& path, std::string_view content, std::string& error) {
-    PendingFile pending;
-    FileStatus status = pending.Create(path, error);
-    if (status != FileStatus::kOk) {
-        return status;
-    }
-    if (!pending.file().WriteAll(content)) {
-        error = pending.file().ErrorText();
-        return FileStatus::kFailed;
-    }
-    return pending.Commit(error);
-}
-
-std::vector<std::string> Entries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(PosixFiles, SavingThroughALinkWritesItsTarget) {
     struct Case {

@@ -16,6 +16,7 @@
 
 #include "platform/files.h"
 #include "platform/workbook_lock_backend.h"
+#include "save_support.h"
 #include "test_support.h"
 
 namespace platform {
@@ -26,28 +27,6 @@ using namespace std::chrono_literals;
 using testing_support::ReadWholeFile;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
-
-std::vector<std::string> Entries(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-FileStatus Save(const std::string& path, std::string_view content, std::string& error) {
-    PendingFile pending;
-    const FileStatus status = pending.Create(path, error);
-    if (status != FileStatus::kOk) {
-        return status;
-    }
-    if (!pending.file().WriteAll(content)) {
-        error = pending.file().ErrorText();
-        return FileStatus::kFailed;
-    }
-    return pending.Commit(error);
-}
 
 // Counts the notices a wait gives.
 LockWaitNotice Counting(int* count) {

@@ -9,6 +9,8 @@
 
 #include "engine/name_rules.h"
 #include "engine/run_log.h"
+#include "platform/ascii.h"
+#include "platform/path_names.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {
@@ -29,27 +31,8 @@ std::string_view FirstCharacters(std::string_view text, std::size_t characters) 
     return text;
 }
 
-std::string_view FileNameOf(std::string_view path) {
-    const std::size_t slash = path.find_last_of(platform::kPathSeparator);
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 std::string_view TypeExtension(std::int32_t workbookType) {
     return workbookType == engine::kWorkbookXlsx ? ".xlsx" : ".xls";
-}
-
-bool EndsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) {
-        return false;
-    }
-    text = text.substr(text.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-        if (c != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -70,7 +53,7 @@ std::string ProposeOutputName(std::string_view inputPath, std::int32_t workbookT
     if (inputPath.empty()) {
         return {};
     }
-    const std::string_view name = FileNameOf(inputPath);
+    const std::string_view name = platform::FileNameOf(inputPath);
     const std::size_t dot = name.find_last_of('.');
     std::string proposal(inputPath.substr(
         0, inputPath.size() - (dot == std::string_view::npos || dot == 0 ? 0 : name.size() - dot)));
@@ -80,7 +63,7 @@ std::string ProposeOutputName(std::string_view inputPath, std::int32_t workbookT
 
 std::string WithTypeExtension(std::string_view name, std::int32_t workbookType) {
     std::string result(name);
-    const std::string_view file = FileNameOf(name);
+    const std::string_view file = platform::FileNameOf(name);
     const std::size_t dot = file.find_last_of('.');
     if (!file.empty() && (dot == std::string_view::npos || dot == 0)) {
         result += TypeExtension(workbookType);
@@ -121,7 +104,7 @@ bool OutputPageModel::Enter(std::string_view previewText) {
         // Without TYPE= the name's extension says which kind of workbook is
         // meant; a proposed name is an .xlsx workbook.
         if (s->workbookTypeGiven == 0) {
-            s->workbookType = m_name.empty() || EndsWithIgnoringCase(m_name, ".xlsx")
+            s->workbookType = m_name.empty() || platform::EndsWithIgnoringCase(m_name, ".xlsx")
                                   ? engine::kWorkbookXlsx
                                   : engine::kWorkbookXls;
         }
@@ -166,9 +149,9 @@ void OutputPageModel::FileChosen(std::string_view path) {
         return;
     }
     // The dialog offers both kinds; the one picked decides the type.
-    if (EndsWithIgnoringCase(path, ".xlsx")) {
+    if (platform::EndsWithIgnoringCase(path, ".xlsx")) {
         m_settings->workbookType = engine::kWorkbookXlsx;
-    } else if (EndsWithIgnoringCase(path, ".xls")) {
+    } else if (platform::EndsWithIgnoringCase(path, ".xls")) {
         m_settings->workbookType = engine::kWorkbookXls;
     }
     m_name =
@@ -203,7 +186,7 @@ void OutputPageModel::DelimiterEdited(std::string_view text) {
     m_delimiterText = std::string(FirstCharacters(text, kDelimiterTextLength));
     // AUTO leaves the choice to the run, from each input, as FIELDS=AUTO does.
     m_settings->autoDelimiter =
-        m_delimiterText.size() == 4 && EndsWithIgnoringCase(m_delimiterText, "auto") ? 1 : 0;
+        m_delimiterText.size() == 4 && platform::EndsWithIgnoringCase(m_delimiterText, "auto") ? 1 : 0;
     m_settings->delimiter =
         m_settings->autoDelimiter != 0 ? ',' : engine::DelimiterFromText(m_delimiterText, ',');
     m_delimiterTouched = true;
@@ -250,7 +233,8 @@ bool OutputPageModel::Next() {
     // Checked here, before a long conversion, rather than when saving.
     const std::string absolute = platform::AbsolutePath(WithTypeExtension(m_name, s->workbookType));
     const std::string folder = platform::FolderOf(absolute);
-    if (!EndsWithIgnoringCase(absolute, ".xls") && !EndsWithIgnoringCase(absolute, ".xlsx")) {
+    if (!platform::EndsWithIgnoringCase(absolute, ".xls") &&
+        !platform::EndsWithIgnoringCase(absolute, ".xlsx")) {
         return refuse("The workbook name must end in .xls or .xlsx:\n" + absolute);
     }
     if (platform::IsDirectory(absolute)) {

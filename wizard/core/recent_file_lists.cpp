@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The recent-file lists: ten values "<list><digit>" per list, most recent at
 // 0, so that other tools of the same family can share them.
+#include "platform/ascii.h"
 #include "wizard/core/wizard_core.h"
 
 namespace wizard {
@@ -10,19 +11,6 @@ std::string ItemName(std::string_view list, int position) {
     std::string name(list);
     name += static_cast<char>('0' + position);
     return name;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::size_t CharacterCount(std::string_view text) {
@@ -58,7 +46,7 @@ void AddRecentItem(RecentStore& store, std::string_view list, std::string_view n
     std::vector<std::string> items{std::string(name)};
     for (int position = 0; position < kRecentItems; ++position) {
         std::string stored = ReadWizardValue(store, ItemName(list, position));
-        if (!EqualsIgnoringCase(stored, name)) {
+        if (!platform::EqualsIgnoringCase(stored, name)) {
             items.push_back(std::move(stored));
         }
     }

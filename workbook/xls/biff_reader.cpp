@@ -198,9 +198,8 @@ public:
                 return false;  // half a character at the end of a piece
             }
             for (std::size_t i = 0; i < take; ++i) {
-                out.push_back(
-                    wide ? static_cast<char16_t>(piece[at_ + 2 * i] | (piece[at_ + 2 * i + 1] << 8))
-                         : static_cast<char16_t>(piece[at_ + i]));
+                out.push_back(wide ? static_cast<char16_t>(LoadLe16(piece.data() + at_ + 2 * i))
+                                   : static_cast<char16_t>(piece[at_ + i]));
             }
             Advance(take * width);
         }
@@ -322,7 +321,7 @@ bool ReadBoundSheetRecord(const Record& record, SheetModel& sheet, std::uint32_t
         return Damaged(error, "a sheet name is cut off");
     }
     for (std::size_t i = 0; i < length; ++i) {
-        sheet.name.push_back(wide ? static_cast<char16_t>(chars[2 * i] | (chars[2 * i + 1] << 8))
+        sheet.name.push_back(wide ? static_cast<char16_t>(LoadLe16(chars.data() + 2 * i))
                                   : static_cast<char16_t>(chars[i]));
     }
     sheet.nameUtf8 = Utf16ToUtf8(sheet.name);

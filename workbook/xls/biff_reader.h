@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xls/compound_file.h"
 #include "workbook/xls/xls_model.h"
 

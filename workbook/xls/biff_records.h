@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "workbook/book.h"
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xls/compound_file.h"
 #include "workbook/xls/xls_model.h"
 

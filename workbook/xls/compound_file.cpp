@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
+
 namespace workbook::xls {
 namespace {
 
@@ -41,14 +43,11 @@ constexpr std::uint8_t kTypeStorage = 1;
 constexpr std::uint8_t kTypeStream = 2;
 constexpr std::uint8_t kTypeRoot = 5;
 
-char16_t UpperAscii(char16_t c) {
-    return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c;
-}
-
 bool SameName(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char16_t x, char16_t y) { return UpperAscii(x) == UpperAscii(y); });
+           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+               return platform::AsciiUpper(x) == platform::AsciiUpper(y);
+           });
 }
 
 // Directory order: shorter names first, then by upper-cased code units.
@@ -57,8 +56,8 @@ bool NameLess(std::u16string_view a, std::u16string_view b) {
         return a.size() < b.size();
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        const char16_t x = UpperAscii(a[i]);
-        const char16_t y = UpperAscii(b[i]);
+        const char16_t x = platform::AsciiUpper(a[i]);
+        const char16_t y = platform::AsciiUpper(b[i]);
         if (x != y) {
             return x < y;
         }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 
 namespace workbook::xls {
 

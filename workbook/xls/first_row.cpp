@@ -81,7 +81,7 @@ std::string Characters(ByteSpan bytes, std::uint16_t count, std::uint8_t flags) 
     units.reserve(count);
     const bool wide = (flags & 0x01) != 0;
     for (std::size_t i = 0; i < count; ++i) {
-        units.push_back(wide ? static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8))
+        units.push_back(wide ? static_cast<char16_t>(LoadLe16(bytes.data() + 2 * i))
                              : static_cast<char16_t>(bytes[i]));
     }
     return Utf16ToUtf8(units);

@@ -3,7 +3,7 @@
 // only what must change when its sheets change.
 #pragma once
 
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 
 namespace workbook::xls {
 

@@ -16,7 +16,7 @@
 
 #include "platform/files.h"
 #include "workbook/book.h"
-#include "workbook/xls/byte_io.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xls/compound_file.h"
 
 namespace workbook::xls {

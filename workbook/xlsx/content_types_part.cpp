@@ -2,6 +2,8 @@
 // The content-types part ([Content_Types].xml): the media type of every part.
 #include <algorithm>
 
+#include "platform/ascii.h"
+#include "workbook/xlsx/list_part_ends.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
 #include "workbook/xlsx/xml_writer.h"
@@ -12,16 +14,9 @@ namespace {
 constexpr std::string_view kContentTypesNs =
     "http://schemas.openxmlformats.org/package/2006/content-types";
 
-std::string Lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return out;
-}
-
 class ContentTypesHandler : public XmlHandler {
 public:
-    explicit ContentTypesHandler(ContentTypesInfo& info) : info_(info) {}
+    explicit ContentTypesHandler(ContentTypesInfo& info) : info_(info), ends_(info.endOffset) {}
     void Start(const XmlElement& element) override {
         if (element.depth == 1) {
             info_.prefix = TagPrefix(element.raw);
@@ -30,25 +25,16 @@ public:
             if (!name.empty() && name.front() == '/') {
                 name.remove_prefix(1);
             }
-            open_ = &info_.overrides.emplace_back(
+            ContentOverride& added = info_.overrides.emplace_back(
                 ContentOverride{std::string(name), element.offset, element.length});
+            ends_.Opened(added.offset, added.length);
         }
     }
-    void End(const XmlElement& element) override {
-        if (element.depth == 2 && open_ != nullptr && element.length > 0) {
-            open_->length = element.offset + element.length - open_->offset;
-        }
-        if (element.depth == 2) {
-            open_ = nullptr;
-        }
-        if (element.depth == 1) {
-            info_.endOffset = element.offset;
-        }
-    }
+    void End(const XmlElement& element) override { ends_.End(element); }
 
 private:
     ContentTypesInfo& info_;
-    ContentOverride* open_ = nullptr;
+    ListPartEnds ends_;
 };
 
 void AppendOverride(std::string& out, std::string_view prefix, std::string_view partName,
@@ -103,7 +89,7 @@ std::string EditContentTypesPart(
     const std::vector<std::pair<std::string, std::string_view>>& addParts) {
     std::vector<Splice> splices;
     for (const auto& entry : info.overrides) {
-        const std::string name = Lowered(entry.partName);
+        const std::string name = platform::AsciiLowered(entry.partName);
         if (std::find(removedParts.begin(), removedParts.end(), name) != removedParts.end()) {
             splices.push_back({entry.offset, entry.length, {}});
         }

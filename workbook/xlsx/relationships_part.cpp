@@ -2,6 +2,7 @@
 // Relationship parts (_rels/*.rels): how parts name each other.
 #include <vector>
 
+#include "workbook/xlsx/list_part_ends.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
 #include "workbook/xlsx/xml_writer.h"
@@ -14,7 +15,7 @@ constexpr std::string_view kPackageRelsNs =
 
 class RelationshipsHandler : public XmlHandler {
 public:
-    explicit RelationshipsHandler(RelationshipsInfo& info) : info_(info) {}
+    explicit RelationshipsHandler(RelationshipsInfo& info) : info_(info), ends_(info.endOffset) {}
     void Start(const XmlElement& element) override {
         if (element.depth == 1) {
             info_.prefix = TagPrefix(element.raw);
@@ -26,25 +27,15 @@ public:
             relationship.external = element.Get("TargetMode") == "External";
             relationship.offset = element.offset;
             relationship.length = element.length;
-            open_ = &info_.relationships.emplace_back(std::move(relationship));
+            Relationship& added = info_.relationships.emplace_back(std::move(relationship));
+            ends_.Opened(added.offset, added.length);
         }
     }
-    void End(const XmlElement& element) override {
-        if (element.depth == 2 && open_ != nullptr && element.length > 0) {
-            // <Relationship ...></Relationship>: the element ends after its end tag.
-            open_->length = element.offset + element.length - open_->offset;
-        }
-        if (element.depth == 2) {
-            open_ = nullptr;
-        }
-        if (element.depth == 1) {
-            info_.endOffset = element.offset;
-        }
-    }
+    void End(const XmlElement& element) override { ends_.End(element); }
 
 private:
     RelationshipsInfo& info_;
-    Relationship* open_ = nullptr;
+    ListPartEnds ends_;
 };
 
 // Removes "." and ".." steps from a slash-separated path.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "platform/ascii.h"
 #include "workbook/workbook.h"
 #include "workbook/xlsx/package_parts.h"
 #include "workbook/xlsx/xml_reader.h"
@@ -110,15 +111,6 @@ private:
     std::uint64_t lastTopLength_ = 0;
 };
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 bool IsNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
            c == '.' || static_cast<unsigned char>(c) >= 0x80;
@@ -138,12 +130,12 @@ bool RefersToSheet(std::string_view formula, std::string_view sheetName) {
     const std::string plain = std::string(sheetName) + "!";
     for (std::size_t i = 0; i < formula.size(); ++i) {
         if (formula.size() - i >= quoted.size() &&
-            SameIgnoringAsciiCase(formula.substr(i, quoted.size()), quoted)) {
+            platform::EqualsIgnoringCase(formula.substr(i, quoted.size()), quoted)) {
             return true;
         }
         if ((i == 0 || !IsNameCharacter(formula[i - 1])) && formula[i] != '\'' &&
             formula.size() - i >= plain.size() &&
-            SameIgnoringAsciiCase(formula.substr(i, plain.size()), plain)) {
+            platform::EqualsIgnoringCase(formula.substr(i, plain.size()), plain)) {
             return true;
         }
     }
@@ -172,12 +164,10 @@ void AppendSheetElement(std::string& out, std::string_view prefix, const SheetLi
 // The key Excel orders defined names by: the name without the prefix of
 // the built-in ones, ignoring case.
 std::string NameSortKey(std::string_view name) {
-    if (name.size() >= 6 && SameIgnoringAsciiCase(name.substr(0, 6), "_xlnm.")) {
+    if (name.size() >= 6 && platform::EqualsIgnoringCase(name.substr(0, 6), "_xlnm.")) {
         name.remove_prefix(6);
     }
-    std::string key(name);
-    std::transform(key.begin(), key.end(), key.begin(), Lower);
-    return key;
+    return platform::AsciiLowered(name);
 }
 
 // A sheet's hidden filter-range name.
@@ -382,7 +372,7 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
             }
             ++keptNames;
             keptOffsets.emplace_back(NameSortKey(name.name), name.offset);
-            if (local >= 0 && SameIgnoringAsciiCase(name.name, kFilterDatabaseName)) {
+            if (local >= 0 && platform::EqualsIgnoringCase(name.name, kFilterDatabaseName)) {
                 const auto now =
                     static_cast<std::size_t>(nameIndex[static_cast<std::size_t>(local)]);
                 if (!sheets[now].filterFormula.empty() && !filterPlaced[now]) {

@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "workbook/book.h"
 #include "workbook/limits.h"
@@ -25,13 +26,6 @@ namespace workbook {
 namespace {
 
 using namespace xlsx;
-
-std::string Lowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return out;
-}
 
 bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
@@ -157,7 +151,7 @@ BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package
     // Every relationships part, for knowing which parts a removed sheet alone used.
     RelationshipsInfo packageRels;
     for (const ZipEntry& entry : archive.entries()) {
-        const std::string name = Lowered(entry.name);
+        const std::string name = platform::AsciiLowered(entry.name);
         const std::size_t folder = name.rfind("_rels/");
         if (!EndsWith(name, ".rels") || folder == std::string::npos ||
             name.find('/', folder + 6) != std::string::npos) {
@@ -174,7 +168,8 @@ BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package
         auto& targets = package.links[source];
         for (const auto& relationship : info.relationships) {
             if (!relationship.external) {
-                targets.push_back(Lowered(ResolveTarget(source, relationship.target)));
+                targets.push_back(
+                    platform::AsciiLowered(ResolveTarget(source, relationship.target)));
             }
         }
         if (source.empty()) {
@@ -257,7 +252,7 @@ BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package
             error = path + " is damaged: the part of sheet " + listed.name + " is missing.";
             return BookStatus::kDamaged;
         }
-        if (!names.insert(Lowered(listed.name)).second) {
+        if (!names.insert(platform::AsciiLowered(listed.name)).second) {
             error = path + " is damaged: two sheets are named " + listed.name + ".";
             return BookStatus::kDamaged;
         }
@@ -513,17 +508,17 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
         if (!relationship.external &&
             std::find(removedIds.begin(), removedIds.end(), relationship.id) == removedIds.end()) {
             workbookTargets.push_back(
-                Lowered(ResolveTarget(package.workbookPart, relationship.target)));
+                platform::AsciiLowered(ResolveTarget(package.workbookPart, relationship.target)));
         }
     }
-    const std::string workbookKey = Lowered(package.workbookPart);
+    const std::string workbookKey = platform::AsciiLowered(package.workbookPart);
     const auto before = ReachableParts(package.links, workbookKey, package.links[workbookKey]);
     const auto after = ReachableParts(package.links, workbookKey, workbookTargets);
     std::set<std::string> dropped;
     for (const auto& part : before) {
         if (after.count(part) == 0) {
             dropped.insert(part);
-            dropped.insert(Lowered(RelationshipsPartOf(part)));
+            dropped.insert(platform::AsciiLowered(RelationshipsPartOf(part)));
         }
     }
     const std::vector<std::string> droppedList(dropped.begin(), dropped.end());
@@ -532,29 +527,29 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
     replaced["[content_types].xml"] = EditContentTypesPart(
         package.contentTypesXml, package.contentTypes, droppedList, addedTypes);
     replaced[workbookKey] = EditWorkbookPart(package.workbookXml, package.workbook, listing);
-    replaced[Lowered(package.workbookRelsPart)] =
+    replaced[platform::AsciiLowered(package.workbookRelsPart)] =
         EditRelationshipsPart(package.workbookRelsXml, package.workbookRels, removedIds, addedRels);
     if (package.app.found) {
         std::vector<std::string> loadedNames;
         for (const auto& sheet : package.workbook.sheets) {
             loadedNames.push_back(sheet.name);
         }
-        replaced[Lowered(package.appPart)] =
+        replaced[platform::AsciiLowered(package.appPart)] =
             EditAppPropertiesPart(package.appXml, package.app, listing, loadedNames);
     }
     if (!newStyles && !formats().empty()) {
-        replaced[Lowered(package.stylesPart)] =
+        replaced[platform::AsciiLowered(package.stylesPart)] =
             EditStylesPart(package.stylesXml, package.styles, formats());
     }
     std::map<std::string, XlsxSheet*> appended;
     for (auto& entry : sheets_) {
         if (entry.loadedIndex >= 0 && entry.sheet->HasNewRows()) {
-            appended[Lowered(entry.partName)] = entry.sheet.get();
+            appended[platform::AsciiLowered(entry.partName)] = entry.sheet.get();
         }
     }
 
     for (const ZipEntry& source : archive.entries()) {
-        const std::string key = Lowered(source.name);
+        const std::string key = platform::AsciiLowered(source.name);
         if (dropped.count(key) != 0) {
             continue;
         }

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/utf8.h"
+#include "platform/utf8_stepping.h"
 
 namespace workbook::xlsx {
 namespace {
@@ -25,6 +26,30 @@ void AppendEscapedCode(std::string& out, std::uint32_t code) {
     out += kDigits[(code >> 4) & 0xF];
     out += kDigits[code & 0xF];
     out += '_';
+}
+
+// What a markup character becomes, and in attribute values also the quote
+// and the white space a parser would normalise to a space; empty for every
+// other character. In element text, tab and line feed stand as they are.
+constexpr std::string_view EscapeOf(char c, bool inAttribute) {
+    switch (c) {
+        case '&':
+            return "&amp;";
+        case '<':
+            return "&lt;";
+        case '>':
+            return "&gt;";
+        case '"':
+            return inAttribute ? "&quot;" : "\"";
+        case '\t':
+            return inAttribute ? "&#9;" : "\t";
+        case '\n':
+            return inAttribute ? "&#10;" : "\n";
+        case '\r':
+            return inAttribute ? "&#13;" : "";  // element text: _x000D_, as any C0 control
+        default:
+            return {};
+    }
 }
 
 }  // namespace
@@ -46,101 +71,50 @@ void AppendCellText(std::string& out, std::string_view text) {
         if (i >= text.size()) {
             break;
         }
-        const char c = text[i];
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                ++i;
-                continue;
-            case '<':
-                out += "&lt;";
-                ++i;
-                continue;
-            case '>':
-                out += "&gt;";
-                ++i;
-                continue;
-            case '\t':
-            case '\n':
-                out += c;
-                ++i;
-                continue;
-            case '_':
-                // Readers decode "_xHHHH_" only with its closing underscore.
-                if (text.size() - i >= 7 && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
-                    IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5]) &&
-                    text[i + 6] == '_') {
-                    out += "_x005F_";
-                } else {
-                    out += '_';
-                }
-                ++i;
-                continue;
-            default:
-                break;
-        }
-        char32_t code = 0;
-        const std::size_t length = platform::DecodeUtf8(text, i, &code);
-        if (length == 0) {
-            out += kReplacement;
+        if (const std::string_view escape = EscapeOf(text[i], false); !escape.empty()) {
+            out += escape;
             ++i;
-        } else if (code < 0x20 || code == 0xFFFE || code == 0xFFFF) {
-            AppendEscapedCode(out, code);
-            i += length;
-        } else {
-            out.append(text.data() + i, length);
-            i += length;
+            continue;
         }
+        if (text[i] == '_') {
+            // Readers decode "_xHHHH_" only with its closing underscore.
+            if (text.size() - i >= 7 && text[i + 1] == 'x' && IsHex(text[i + 2]) &&
+                IsHex(text[i + 3]) && IsHex(text[i + 4]) && IsHex(text[i + 5]) &&
+                text[i + 6] == '_') {
+                out += "_x005F_";
+            } else {
+                out += '_';
+            }
+            ++i;
+            continue;
+        }
+        const platform::Utf8Step step = platform::StepUtf8(text, i);
+        if (!step.wellFormed) {
+            out += kReplacement;
+        } else if (step.codePoint < 0x20 || step.codePoint == 0xFFFE || step.codePoint == 0xFFFF) {
+            AppendEscapedCode(out, step.codePoint);
+        } else {
+            out.append(text.data() + i, step.length);
+        }
+        i += step.length;
     }
 }
 
 void AppendAttributeText(std::string& out, std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
-        const char c = text[i];
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                ++i;
-                continue;
-            case '<':
-                out += "&lt;";
-                ++i;
-                continue;
-            case '>':
-                out += "&gt;";
-                ++i;
-                continue;
-            case '"':
-                out += "&quot;";
-                ++i;
-                continue;
-            case '\t':
-                out += "&#9;";
-                ++i;
-                continue;
-            case '\n':
-                out += "&#10;";
-                ++i;
-                continue;
-            case '\r':
-                out += "&#13;";
-                ++i;
-                continue;
-            default:
-                break;
-        }
-        char32_t code = 0;
-        const std::size_t length = platform::DecodeUtf8(text, i, &code);
-        if (length == 0) {
-            out += kReplacement;
+        if (const std::string_view escape = EscapeOf(text[i], true); !escape.empty()) {
+            out += escape;
             ++i;
-        } else {
-            if (code >= 0x20 && code != 0xFFFE && code != 0xFFFF) {
-                out.append(text.data() + i, length);
-            }
-            i += length;
+            continue;
         }
+        const platform::Utf8Step step = platform::StepUtf8(text, i);
+        if (!step.wellFormed) {
+            out += kReplacement;
+        } else if (step.codePoint >= 0x20 && step.codePoint != 0xFFFE && step.codePoint != 0xFFFF) {
+            out.append(text.data() + i, step.length);
+        }
+        i += step.length;
     }
 }
 
@@ -156,20 +130,10 @@ std::size_t Utf16Length(std::string_view text) {
     std::size_t units = 0;
     std::size_t i = 0;
     while (i < text.size()) {
-        if (static_cast<unsigned char>(text[i]) < 0x80) {
-            ++units;
-            ++i;
-            continue;
-        }
-        char32_t code = 0;
-        const std::size_t length = platform::DecodeUtf8(text, i, &code);
-        if (length == 0) {
-            ++units;
-            ++i;
-        } else {
-            units += code >= 0x10000 ? 2 : 1;
-            i += length;
-        }
+        // An ill-formed part is one U+FFFD, as AppendCellText writes it.
+        const platform::Utf8Step step = platform::StepUtf8(text, i);
+        units += step.codePoint >= 0x10000 ? 2 : 1;
+        i += step.length;
     }
     return units;
 }

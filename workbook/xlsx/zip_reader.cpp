@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "workbook/book.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xlsx/deflate_codec.h"
 #include "workbook/xlsx/zip_format.h"
 
@@ -33,10 +35,7 @@ public:
             position_ = bytes_.size();
             return 0;
         }
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < width; ++i) {
-            value |= std::uint64_t{static_cast<unsigned char>(bytes_[position_ + i])} << (8 * i);
-        }
+        const std::uint64_t value = LoadLe(bytes_.data() + position_, width);
         position_ += width;
         return value;
     }
@@ -58,16 +57,6 @@ private:
     std::span<const char> bytes_;
     std::size_t position_ = 0;
 };
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string AsciiLowered(std::string_view text) {
-    std::string lowered(text);
-    std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
-    return lowered;
-}
 
 }  // namespace
 
@@ -262,7 +251,8 @@ bool ZipReader::ReadDirectory(std::string& error) {
             return false;
         }
         if (entry.name.empty() ||
-            !index_.emplace(AsciiLowered(entry.name), static_cast<int>(entries_.size())).second) {
+            !index_.emplace(platform::AsciiLowered(entry.name), static_cast<int>(entries_.size()))
+                 .second) {
             error = "empty or repeated entry name.";
             return false;
         }
@@ -306,7 +296,7 @@ bool ZipReader::ReadDirectory(std::string& error) {
 }
 
 int ZipReader::Find(std::string_view name) const {
-    const auto found = index_.find(AsciiLowered(name));
+    const auto found = index_.find(platform::AsciiLowered(name));
     return found != index_.end() ? found->second : -1;
 }
 

@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/clock.h"
+#include "workbook/le_bytes.h"
 #include "workbook/xlsx/zip_format.h"
 
 namespace workbook::xlsx {
@@ -18,17 +19,18 @@ namespace {
 constexpr std::uint16_t kVersionDefault = 20;
 constexpr std::uint16_t kVersionZip64 = 45;
 
+void PutLe(std::vector<char>& out, std::uint64_t value, std::size_t width) {
+    out.resize(out.size() + width);
+    StoreLe(out.data() + out.size() - width, value, width);
+}
 void Put16(std::vector<char>& out, std::uint32_t value) {
-    out.push_back(static_cast<char>(value & 0xFF));
-    out.push_back(static_cast<char>((value >> 8) & 0xFF));
+    PutLe(out, value, 2);
 }
 void Put32(std::vector<char>& out, std::uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+    PutLe(out, value, 4);
 }
 void Put64(std::vector<char>& out, std::uint64_t value) {
-    Put32(out, static_cast<std::uint32_t>(value & kMax32));
-    Put32(out, static_cast<std::uint32_t>(value >> 32));
+    PutLe(out, value, 8);
 }
 
 }  // namespace
@@ -48,13 +50,7 @@ void CurrentDosTime(std::uint16_t& time, std::uint16_t& date) {
 }
 
 bool ZipWriter::Put(const std::vector<char>& bytes, std::string& error) {
-    if (!file_.WriteAll(bytes)) {
-        writeError_ = file_.ErrorText();
-        error = "Cannot write the workbook: " + writeError_;
-        return false;
-    }
-    offset_ += bytes.size();
-    return true;
+    return WriteData(bytes, error);
 }
 
 bool ZipWriter::BeginEntry(const ZipEntryInfo& info, bool large, std::string& error) {

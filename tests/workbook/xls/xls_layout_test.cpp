@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "test_support.h"
+#include "workbook/le_bytes.h"
 #include "workbook/workbook.h"
 #include "workbook/xls/biff_records.h"
-#include "workbook/xls/byte_io.h"
 #include "xls_test_util.h"
 
 namespace {

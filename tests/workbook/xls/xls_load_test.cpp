@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "test_support.h"
+#include "workbook/le_bytes.h"
 #include "workbook/workbook.h"
-#include "workbook/xls/byte_io.h"
 #include "workbook/xls/compound_file.h"
 #include "xls_test_util.h"
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "test_support.h"
+#include "workbook/le_bytes.h"
 #include "workbook/workbook.h"
 #include "workbook/xls/biff_records.h"
-#include "workbook/xls/byte_io.h"
 #include "workbook/xls/compound_file.h"
 #include "workbook/xls/property_set.h"
 #include "workbook/xls/xls_text.h"

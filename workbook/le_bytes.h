@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Little-endian reads and writes over byte spans for the compound-file and
-// BIFF code. Every read is bounds-checked: a short input gives false, never a
-// read past the end.
+// Little-endian reads and writes, the byte order of every binary structure
+// the workbook formats hold (compound file, BIFF, zip). The span functions
+// are bounds-checked: a short input gives false, never a read past the end.
 #pragma once
 
 #include <bit>
@@ -11,10 +11,34 @@
 #include <span>
 #include <vector>
 
-namespace workbook::xls {
+namespace workbook {
 
 using Bytes = std::vector<std::uint8_t>;
 using ByteSpan = std::span<const std::uint8_t>;
+
+// The value of the `width` bytes at `at`, lowest first; the caller checks
+// that they are there. Takes char and std::uint8_t bytes alike.
+template <typename Byte>
+constexpr std::uint64_t LoadLe(const Byte* at, std::size_t width) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < width; ++i) {
+        value |= std::uint64_t{static_cast<std::uint8_t>(at[i])} << (8 * i);
+    }
+    return value;
+}
+
+template <typename Byte>
+constexpr std::uint16_t LoadLe16(const Byte* at) {
+    return static_cast<std::uint16_t>(LoadLe(at, 2));
+}
+
+// Writes the low `width` bytes of `value` at `at`, lowest first.
+template <typename Byte>
+constexpr void StoreLe(Byte* at, std::uint64_t value, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i) {
+        at[i] = static_cast<Byte>(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
 
 // Reads fixed-width little-endian values at an absolute offset of a span.
 inline bool GetU8(ByteSpan in, std::size_t at, std::uint8_t& value) {
@@ -29,7 +53,7 @@ inline bool GetU16(ByteSpan in, std::size_t at, std::uint16_t& value) {
     if (at > in.size() || in.size() - at < 2) {
         return false;
     }
-    value = static_cast<std::uint16_t>(in[at] | (in[at + 1] << 8));
+    value = LoadLe16(in.data() + at);
     return true;
 }
 
@@ -37,9 +61,7 @@ inline bool GetU32(ByteSpan in, std::size_t at, std::uint32_t& value) {
     if (at > in.size() || in.size() - at < 4) {
         return false;
     }
-    value = static_cast<std::uint32_t>(in[at]) | (static_cast<std::uint32_t>(in[at + 1]) << 8) |
-            (static_cast<std::uint32_t>(in[at + 2]) << 16) |
-            (static_cast<std::uint32_t>(in[at + 3]) << 24);
+    value = static_cast<std::uint32_t>(LoadLe(in.data() + at, 4));
     return true;
 }
 
@@ -90,24 +112,15 @@ inline void PutU8(Bytes& out, std::uint8_t value) {
 }
 
 inline void PutU16(Bytes& out, std::uint16_t value) {
-    std::uint8_t* at = Extend(out, 2);
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
+    StoreLe(Extend(out, 2), value, 2);
 }
 
 inline void PutU32(Bytes& out, std::uint32_t value) {
-    std::uint8_t* at = Extend(out, 4);
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
+    StoreLe(Extend(out, 4), value, 4);
 }
 
 inline void PutF64(Bytes& out, double value) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    std::uint8_t* at = Extend(out, 8);
-    for (int i = 0; i < 8; ++i) {
-        at[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-    }
+    StoreLe(Extend(out, 8), std::bit_cast<std::uint64_t>(value), 8);
 }
 
 inline void PutBytes(Bytes& out, ByteSpan bytes) {
@@ -116,14 +129,30 @@ inline void PutBytes(Bytes& out, ByteSpan bytes) {
 
 // Overwrites a value already in the buffer; the caller guarantees the room.
 inline void SetU16(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    StoreLe(out.data() + at, value, 2);
 }
 
 inline void SetU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
+    StoreLe(out.data() + at, value, 4);
 }
 
-}  // namespace workbook::xls
+// The compound-file and BIFF code, which these helpers served first, names
+// them as its own.
+namespace xls {
+using workbook::ByteReader;
+using workbook::Bytes;
+using workbook::ByteSpan;
+using workbook::Extend;
+using workbook::GetU16;
+using workbook::GetU32;
+using workbook::GetU8;
+using workbook::PutBytes;
+using workbook::PutF64;
+using workbook::PutU16;
+using workbook::PutU32;
+using workbook::PutU8;
+using workbook::SetU16;
+using workbook::SetU32;
+}  // namespace xls
+
+}  // namespace workbook
