@@ -336,6 +336,32 @@ void JobQueue::Work(ConversionSettings* own) {
     jobDone.notify_all();
 }
 
+// What one run at a time leaves in the caller's settings: the last input
+// and output said, OVERWRITE= and TABLENAME= spent once the first run ran,
+// and the FIELDTYPES= table the runs left.
+void LeaveSettingsAsOneRunAtATime(
+    ConversionSettings* settings, const BatchItem* last, const std::vector<Job>& jobs,
+    std::size_t firstRun, const std::vector<std::unique_ptr<ConversionSettings>>& workerSettings) {
+    if (last != nullptr) {
+        (void)CopyText(settings->inputPath, last->input);
+        (void)CopyText(settings->outputPath, last->output);
+    }
+    if (firstRun < jobs.size() && jobs[firstRun].done) {
+        settings->overwriteFile = kOverwriteOff;
+        settings->tableName[0] = '\0';
+    }
+    // FIELDTYPES= fills the same slots in every run that reads records: a
+    // worker whose table changed holds what one run at a time leaves.
+    for (const auto& own : workerSettings) {
+        if (!SameTypeOverrides(*own, *settings)) {
+            for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+                settings->typeOverrides[i] = CopyOwnedText(own->typeOverrides[i]);
+            }
+            break;
+        }
+    }
+}
+
 // Converts items[first..] several at once with copies of the settings, then
 // says each run's part and counts it in input order, as soon as the runs
 // before it are done. The caller's settings end as one run at a time leaves
@@ -462,25 +488,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         thread.join();
     }
     threads.clear();
-
-    if (last != nullptr) {
-        (void)CopyText(settings->inputPath, last->input);
-        (void)CopyText(settings->outputPath, last->output);
-    }
-    if (firstRun < jobs.size() && jobs[firstRun].done) {
-        settings->overwriteFile = kOverwriteOff;
-        settings->tableName[0] = '\0';
-    }
-    // FIELDTYPES= fills the same slots in every run that reads records: a
-    // worker whose table changed holds what one run at a time leaves.
-    for (const auto& own : workerSettings) {
-        if (!SameTypeOverrides(*own, *settings)) {
-            for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
-                settings->typeOverrides[i] = CopyOwnedText(own->typeOverrides[i]);
-            }
-            break;
-        }
-    }
+    LeaveSettingsAsOneRunAtATime(settings, last, jobs, firstRun, workerSettings);
 }
 
 }  // namespace

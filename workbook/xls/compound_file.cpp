@@ -701,6 +701,33 @@ bool PlaceStreams(std::vector<FlatEntry>& flat, std::uint64_t& nextSector,
     return true;
 }
 
+// The streams' data in file order: the large streams, each padded to whole
+// sectors, then the streams in the mini stream, each padded to whole mini
+// sectors.
+bool WriteStreams(SectorWriter& out, const std::vector<FlatEntry>& flat) {
+    constexpr std::size_t ss = kWriteSectorSize;
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
+            if (!WriteStreamData(out, *entry.entry) ||
+                !out.Zeros(
+                    static_cast<std::size_t>(SectorsFor(entry.size, ss) * ss - entry.size))) {
+                return false;
+            }
+        }
+    }
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
+            // Streams in the mini stream are shorter than 4096 bytes.
+            const auto padding = static_cast<std::size_t>(
+                SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize - entry.size);
+            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padding)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // The FAT from its runs, then the DIFAT sectors that list the FAT sectors
 // past the header's 109, and flushes the file.
 bool WriteFatAndDifat(SectorWriter& out, std::vector<FatRun>& fat, std::uint64_t fatStart,
@@ -961,24 +988,8 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     if (!out.Write(header)) {
         return false;
     }
-    for (const FlatEntry& entry : flat) {
-        if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
-            if (!WriteStreamData(out, *entry.entry) ||
-                !out.Zeros(
-                    static_cast<std::size_t>(SectorsFor(entry.size, ss) * ss - entry.size))) {
-                return false;
-            }
-        }
-    }
-    for (const FlatEntry& entry : flat) {
-        if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
-            // Streams in the mini stream are shorter than 4096 bytes.
-            const auto padding = static_cast<std::size_t>(
-                SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize - entry.size);
-            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padding)) {
-                return false;
-            }
-        }
+    if (!WriteStreams(out, flat)) {
+        return false;
     }
     if (!out.Zeros(static_cast<std::size_t>(miniStreamSectors * ss - miniStreamBytes))) {
         return false;
