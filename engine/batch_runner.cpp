@@ -268,6 +268,91 @@ std::string OutOfMemoryText(const std::string& input) {
     return "Out of memory while converting " + input + ".";
 }
 
+// What the workers share with the caller's thread while items run at once.
+struct JobQueue {
+    // A worker: converts the next job with `own`, its copy of the settings,
+    // until none is left, the caller cancels or the caller's thread leaves.
+    void Work(ConversionSettings* own);
+
+    std::vector<Job>& jobs;
+    const ConversionSettings* settings = nullptr;  // the caller's, for its cancel flag
+    std::size_t firstRun = 0;                      // the job that keeps OVERWRITE= and TABLENAME=
+    const RunOwner& workerOwner;
+    std::mutex mutex{};  // guards the jobs' results and `next`
+    std::condition_variable jobDone{};
+    std::size_t next = 0;
+    unsigned running = 0;   // workers not yet finished
+    bool stopping = false;  // the caller's thread is leaving early
+};
+
+void JobQueue::Work(ConversionSettings* own) {
+    for (;;) {
+        std::size_t index = 0;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (stopping || next == jobs.size() ||
+                settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
+                break;
+            }
+            index = next++;
+        }
+        Job& job = jobs[index];
+        if (!job.pathTooLong) {
+            (void)CopyText(own->inputPath, job.item->input);
+            (void)CopyText(own->outputPath, job.item->output);
+            if (index != firstRun) {
+                own->overwriteFile = kOverwriteOff;
+                own->tableName[0] = '\0';
+            }
+            own->recordCount = 0;
+            RunOwner runOwner = workerOwner;
+            runOwner.transcript = &job.transcript;
+            // The worker's entry: nothing may escape a thread. What the
+            // run ran out of is said by the caller's thread, since saying
+            // it here would need memory too.
+            try {
+                job.run = ConversionRun(&runOwner, own);
+            } catch (...) {
+                job.run = RunResult::kFailed;
+                job.outOfMemory = true;
+            }
+            job.records = own->recordCount;
+        }
+        const std::lock_guard<std::mutex> lock(mutex);
+        job.done = true;
+        jobDone.notify_all();
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    --running;
+    jobDone.notify_all();
+}
+
+// What one run at a time leaves in the caller's settings: the last input
+// and output said, OVERWRITE= and TABLENAME= spent once the first run ran,
+// and the FIELDTYPES= table the runs left.
+void LeaveSettingsAsOneRunAtATime(
+    ConversionSettings* settings, const BatchItem* last, const std::vector<Job>& jobs,
+    std::size_t firstRun, const std::vector<std::unique_ptr<ConversionSettings>>& workerSettings) {
+    if (last != nullptr) {
+        (void)CopyText(settings->inputPath, last->input);
+        (void)CopyText(settings->outputPath, last->output);
+    }
+    if (firstRun < jobs.size() && jobs[firstRun].done) {
+        settings->overwriteFile = kOverwriteOff;
+        settings->tableName[0] = '\0';
+    }
+    // FIELDTYPES= fills the same slots in every run that reads records: a
+    // worker whose table changed holds what one run at a time leaves.
+    for (const auto& own : workerSettings) {
+        if (!SameTypeOverrides(*own, *settings)) {
+            for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
+                settings->typeOverrides[i] = CopyOwnedText(own->typeOverrides[i]);
+            }
+            break;
+        }
+    }
+}
+
 // Converts items[first..] several at once with copies of the settings, then
 // says each run's part and counts it in input order, as soon as the runs
 // before it are done. The caller's settings end as one run at a time leaves
@@ -303,52 +388,11 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         workerOwner.progress = &reporter;
     }
 
-    std::mutex mutex;  // guards the jobs' results and `next`
-    std::condition_variable jobDone;
-    std::size_t next = 0;
-    unsigned running = workerCount;
-    bool stopping = false;  // the caller's thread is leaving early
-    const auto work = [&](ConversionSettings* own) {
-        for (;;) {
-            std::size_t index = 0;
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                if (stopping || next == jobs.size() ||
-                    settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
-                    break;
-                }
-                index = next++;
-            }
-            Job& job = jobs[index];
-            if (!job.pathTooLong) {
-                (void)CopyText(own->inputPath, job.item->input);
-                (void)CopyText(own->outputPath, job.item->output);
-                if (index != firstRun) {
-                    own->overwriteFile = kOverwriteOff;
-                    own->tableName[0] = '\0';
-                }
-                own->recordCount = 0;
-                RunOwner runOwner = workerOwner;
-                runOwner.transcript = &job.transcript;
-                // The worker's entry: nothing may escape a thread. What the
-                // run ran out of is said by the caller's thread, since saying
-                // it here would need memory too.
-                try {
-                    job.run = ConversionRun(&runOwner, own);
-                } catch (...) {
-                    job.run = RunResult::kFailed;
-                    job.outOfMemory = true;
-                }
-                job.records = own->recordCount;
-            }
-            const std::lock_guard<std::mutex> lock(mutex);
-            job.done = true;
-            jobDone.notify_all();
-        }
-        const std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        jobDone.notify_all();
-    };
+    JobQueue queue{.jobs = jobs,
+                   .settings = settings,
+                   .firstRun = firstRun,
+                   .workerOwner = workerOwner,
+                   .running = workerCount};
     // Every thread started is joined on every way out, an exception on
     // this thread included; the workers stop after their current input.
     std::vector<std::thread> threads;
@@ -367,14 +411,14 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
                 }
             }
         }
-    } joiner{threads, mutex, stopping};
+    } joiner{threads, queue.mutex, queue.stopping};
     // Threads that cannot be started leave the batch to those that were;
     // with none, this thread converts every input itself.
     threads.reserve(workerCount);
     char threadFailure[160] = "";
     for (unsigned w = 0; w < workerCount; ++w) {
         try {
-            threads.emplace_back(work, workerSettings[w].get());
+            threads.emplace_back(&JobQueue::Work, &queue, workerSettings[w].get());
         } catch (const std::exception& error) {
             (void)CopyText(threadFailure, error.what());  // cut when long; only shown
             break;
@@ -382,8 +426,8 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
     }
     if (threads.size() < workerCount) {
         {
-            const std::lock_guard<std::mutex> lock(mutex);
-            running -= workerCount - static_cast<unsigned>(threads.size());
+            const std::lock_guard<std::mutex> lock(queue.mutex);
+            queue.running -= workerCount - static_cast<unsigned>(threads.size());
         }
         platform::ShowMessage(
             MessagesOf(owner), "Warning",
@@ -392,23 +436,23 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
                 (threads.empty() ? "one input at a time." : "with those."),
             platform::MessageIcon::kWarning);
         if (threads.empty()) {
-            ++running;
-            work(workerSettings[0].get());
+            ++queue.running;
+            queue.Work(workerSettings[0].get());
         }
     }
 
     const BatchItem* last = nullptr;
     for (Job& job : jobs) {
         {
-            std::unique_lock<std::mutex> lock(mutex);
-            while (!job.done && running > 0) {
+            std::unique_lock<std::mutex> lock(queue.mutex);
+            while (!job.done && queue.running > 0) {
                 // The cancel flag is the caller's; each worker's run reads its own.
                 if (settings->cancelRequested.load(std::memory_order_relaxed) != 0) {
                     for (const auto& own : workerSettings) {
                         own->cancelRequested.store(1, std::memory_order_relaxed);
                     }
                 }
-                jobDone.wait_for(lock, std::chrono::milliseconds(50));
+                queue.jobDone.wait_for(lock, std::chrono::milliseconds(50));
             }
             if (!job.done) {
                 break;  // cancelled before it started
@@ -435,25 +479,7 @@ void RunAtOnce(const RunOwner* owner, ConversionSettings* settings,
         thread.join();
     }
     threads.clear();
-
-    if (last != nullptr) {
-        (void)CopyText(settings->inputPath, last->input);
-        (void)CopyText(settings->outputPath, last->output);
-    }
-    if (firstRun < jobs.size() && jobs[firstRun].done) {
-        settings->overwriteFile = kOverwriteOff;
-        settings->tableName[0] = '\0';
-    }
-    // FIELDTYPES= fills the same slots in every run that reads records: a
-    // worker whose table changed holds what one run at a time leaves.
-    for (const auto& own : workerSettings) {
-        if (!SameTypeOverrides(*own, *settings)) {
-            for (std::size_t i = 0; i < kTypeOverrideSlots; ++i) {
-                settings->typeOverrides[i] = CopyOwnedText(own->typeOverrides[i]);
-            }
-            break;
-        }
-    }
+    LeaveSettingsAsOneRunAtATime(settings, last, jobs, firstRun, workerSettings);
 }
 
 }  // namespace

@@ -468,14 +468,13 @@ GlobalRecord SlotRecord(GlobalSlot slot) {
     return record;
 }
 
-}  // namespace
-
-bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, LoadedWorkbook& workbook,
-                        std::string& error) {
+// The workbook globals from the stream's first record to their EOF: the
+// records kept as read, the slots the writer fills, and each sheet's
+// stream position in `positions`. `at` ends just past the globals' EOF.
+bool ReadGlobals(RecordReader& stream, LoadedWorkbook& workbook,
+                 std::vector<std::uint32_t>& positions, std::size_t& at, std::string& error) {
     BookModel& book = workbook.book;
     std::vector<SheetModel>& sheets = workbook.sheets;
-    std::vector<std::uint32_t> positions;
-    RecordReader stream(*source);
     const std::size_t streamSize = stream.size();
     Record record;
     if (!stream.Read(0, streamSize, record, error)) {
@@ -489,7 +488,7 @@ bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, Loaded
         return Damaged(error, "the workbook globals are missing");
     }
     book.globals.push_back(Kept(record));
-    std::size_t at = record.end;
+    at = record.end;
     std::size_t tabIdAt = LoadedSubstream::kNone;
     std::size_t lastXfAt = LoadedSubstream::kNone;
     // Counted wide: a hostile file may hold any number of XF records.
@@ -617,6 +616,16 @@ bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, Loaded
     book.firstNewXf = static_cast<std::uint16_t>(xfCount);
     book.defaultXf = 15;
     book.activeTab = std::min<int>(book.activeTab, static_cast<int>(sheets.size()) - 1);
+    return true;
+}
+
+// Each sheet's substream, at the positions the globals gave; `at` is where
+// the globals end.
+bool ReadSheetSubstreams(RecordReader& stream, const std::shared_ptr<const StreamBytes>& source,
+                         std::vector<SheetModel>& sheets,
+                         const std::vector<std::uint32_t>& positions, std::size_t at,
+                         std::string& error) {
+    const std::size_t streamSize = stream.size();
     // Each sheet's substream lies after the globals and apart from the
     // others; this also bounds what the copies below take to the stream size.
     // The starts are checked first, in order: each sheet may run only up to
@@ -669,6 +678,17 @@ bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, Loaded
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool ReadWorkbookStream(const std::shared_ptr<const StreamBytes>& source, LoadedWorkbook& workbook,
+                        std::string& error) {
+    std::vector<std::uint32_t> positions;
+    RecordReader stream(*source);
+    std::size_t at = 0;
+    return ReadGlobals(stream, workbook, positions, at, error) &&
+           ReadSheetSubstreams(stream, source, workbook.sheets, positions, at, error);
 }
 
 }  // namespace workbook::xls

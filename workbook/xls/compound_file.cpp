@@ -670,6 +670,110 @@ void PutEmptyDirectoryEntry(Bytes& out) {
     SetU32(raw, 76, kNoEntry);
 }
 
+// Places the streams: small ones in mini sectors, the rest in regular
+// sectors, counting both from where `nextSector` and `miniSectors` stand.
+// False when a stream is too long for its directory entry.
+bool PlaceStreams(std::vector<FlatEntry>& flat, std::uint64_t& nextSector,
+                  std::uint64_t& miniSectors) {
+    constexpr std::size_t ss = kWriteSectorSize;
+    for (FlatEntry& entry : flat) {
+        if (entry.type != kTypeStream) {
+            continue;
+        }
+        entry.size = entry.entry->StreamSize();
+        // A version 3 directory entry holds a stream's size in 32 bits.
+        if (entry.size > 0xFFFFFFFFu) {
+            return false;
+        }
+        if (entry.size == 0) {
+            continue;
+        }
+        if (entry.size < kMiniStreamCutoff) {
+            entry.inMiniStream = true;
+            entry.start = static_cast<std::uint32_t>(miniSectors);
+            miniSectors += SectorsFor(entry.size, kMiniSectorSize);
+        } else {
+            entry.start = static_cast<std::uint32_t>(nextSector);
+            nextSector += SectorsFor(entry.size, ss);
+        }
+    }
+    return true;
+}
+
+// The streams' data in file order: the large streams, each padded to whole
+// sectors, then the streams in the mini stream, each padded to whole mini
+// sectors.
+bool WriteStreams(SectorWriter& out, const std::vector<FlatEntry>& flat) {
+    constexpr std::size_t ss = kWriteSectorSize;
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
+            if (!WriteStreamData(out, *entry.entry) ||
+                !out.Zeros(
+                    static_cast<std::size_t>(SectorsFor(entry.size, ss) * ss - entry.size))) {
+                return false;
+            }
+        }
+    }
+    for (const FlatEntry& entry : flat) {
+        if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
+            // Streams in the mini stream are shorter than 4096 bytes.
+            const auto padding = static_cast<std::size_t>(
+                SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize - entry.size);
+            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padding)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The FAT from its runs, then the DIFAT sectors that list the FAT sectors
+// past the header's 109, and flushes the file.
+bool WriteFatAndDifat(SectorWriter& out, std::vector<FatRun>& fat, std::uint64_t fatStart,
+                      std::uint64_t fatSectors, std::uint64_t difatStart,
+                      std::uint64_t difatSectors) {
+    constexpr std::size_t perSector = kWriteSectorSize / 4;
+    Bytes table;
+    std::sort(fat.begin(), fat.end(),
+              [](const FatRun& a, const FatRun& b) { return a.start < b.start; });
+    std::uint64_t sector = 0;
+    bool written = true;
+    const auto put = [&](std::uint32_t entry) {
+        PutU32(table, entry);
+        if (table.size() >= kFatChunk) {
+            written = written && out.Write(table);
+            table.clear();
+        }
+        ++sector;
+    };
+    for (const FatRun& run : fat) {
+        while (sector < run.start) {
+            put(kFreeSector);
+        }
+        for (std::uint64_t i = 0; i < run.count; ++i) {
+            put(run.mark != kEndOfChain ? run.mark
+                : i + 1 == run.count    ? kEndOfChain
+                                        : static_cast<std::uint32_t>(run.start + i + 1));
+        }
+    }
+    while (sector < fatSectors * perSector) {
+        put(kFreeSector);
+    }
+    if (!written) {
+        return false;
+    }
+    for (std::uint64_t d = 0; d < difatSectors; ++d) {
+        for (std::size_t i = 0; i + 1 < perSector; ++i) {
+            const std::uint64_t fatIndex = kHeaderDifatEntries + d * (perSector - 1) + i;
+            PutU32(table, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatStart + fatIndex)
+                                                : kFreeSector);
+        }
+        PutU32(table,
+               d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
+    }
+    return out.Write(table) && out.Flush();
+}
+
 }  // namespace
 
 std::uint64_t CompoundEntry::StreamSize() const {
@@ -793,26 +897,8 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     std::uint64_t nextSector = 0;
     std::uint64_t miniSectors = 0;
     std::vector<std::uint32_t> fatChains;  // filled below once the FAT size is known
-    for (FlatEntry& entry : flat) {
-        if (entry.type != kTypeStream) {
-            continue;
-        }
-        entry.size = entry.entry->StreamSize();
-        // A version 3 directory entry holds a stream's size in 32 bits.
-        if (entry.size > 0xFFFFFFFFu) {
-            return false;
-        }
-        if (entry.size == 0) {
-            continue;
-        }
-        if (entry.size < kMiniStreamCutoff) {
-            entry.inMiniStream = true;
-            entry.start = static_cast<std::uint32_t>(miniSectors);
-            miniSectors += SectorsFor(entry.size, kMiniSectorSize);
-        } else {
-            entry.start = static_cast<std::uint32_t>(nextSector);
-            nextSector += SectorsFor(entry.size, ss);
-        }
+    if (!PlaceStreams(flat, nextSector, miniSectors)) {
+        return false;
     }
     // Counted in 64 bits and checked before any table is made, so that a
     // 32-bit build refuses a file too large for its sector numbers too.
@@ -901,24 +987,8 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     if (!out.Write(header)) {
         return false;
     }
-    for (const FlatEntry& entry : flat) {
-        if (entry.type == kTypeStream && entry.size > 0 && !entry.inMiniStream) {
-            if (!WriteStreamData(out, *entry.entry) ||
-                !out.Zeros(
-                    static_cast<std::size_t>(SectorsFor(entry.size, ss) * ss - entry.size))) {
-                return false;
-            }
-        }
-    }
-    for (const FlatEntry& entry : flat) {
-        if (entry.type == kTypeStream && entry.size > 0 && entry.inMiniStream) {
-            // Streams in the mini stream are shorter than 4096 bytes.
-            const auto padding = static_cast<std::size_t>(
-                SectorsFor(entry.size, kMiniSectorSize) * kMiniSectorSize - entry.size);
-            if (!WriteStreamData(out, *entry.entry) || !out.Zeros(padding)) {
-                return false;
-            }
-        }
+    if (!WriteStreams(out, flat)) {
+        return false;
     }
     if (!out.Zeros(static_cast<std::size_t>(miniStreamSectors * ss - miniStreamBytes))) {
         return false;
@@ -939,45 +1009,7 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     if (!out.Write(table)) {
         return false;
     }
-    table.clear();
-    std::sort(fat.begin(), fat.end(),
-              [](const FatRun& a, const FatRun& b) { return a.start < b.start; });
-    std::uint64_t sector = 0;
-    bool written = true;
-    const auto put = [&](std::uint32_t entry) {
-        PutU32(table, entry);
-        if (table.size() >= kFatChunk) {
-            written = written && out.Write(table);
-            table.clear();
-        }
-        ++sector;
-    };
-    for (const FatRun& run : fat) {
-        while (sector < run.start) {
-            put(kFreeSector);
-        }
-        for (std::uint64_t i = 0; i < run.count; ++i) {
-            put(run.mark != kEndOfChain ? run.mark
-                : i + 1 == run.count    ? kEndOfChain
-                                        : static_cast<std::uint32_t>(run.start + i + 1));
-        }
-    }
-    while (sector < fatSectors * perSector) {
-        put(kFreeSector);
-    }
-    if (!written) {
-        return false;
-    }
-    for (std::uint64_t d = 0; d < difatSectors; ++d) {
-        for (std::size_t i = 0; i + 1 < perSector; ++i) {
-            const std::uint64_t fatIndex = kHeaderDifatEntries + d * (perSector - 1) + i;
-            PutU32(table, fatIndex < fatSectors ? static_cast<std::uint32_t>(fatStart + fatIndex)
-                                                : kFreeSector);
-        }
-        PutU32(table,
-               d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
-    }
-    return out.Write(table) && out.Flush();
+    return WriteFatAndDifat(out, fat, fatStart, fatSectors, difatStart, difatSectors);
 }
 
 }  // namespace workbook::xls

@@ -282,77 +282,15 @@ std::string WithAttribute(std::string tag, std::string_view name, const std::str
     return tag;
 }
 
-}  // namespace
-
-long long ShownSheetAfterEdit(const WorkbookInfo& info, const std::vector<SheetListing>& sheets) {
-    if (sheets.empty()) {
-        return 0;
-    }
-    const SheetMoves moves = MovesOf(info, sheets);
-    const long long last = static_cast<long long>(sheets.size()) - 1;
-    const long long old = std::max<long long>(info.activeTab, 0);
-    long long shown = 0;
-    if (old < static_cast<long long>(info.sheets.size()) &&
-        moves.nameIndex[static_cast<std::size_t>(old)] >= 0) {
-        shown = moves.nameIndex[static_cast<std::size_t>(old)];
-    } else {
-        // Gone with no successor: the sheet now in its place.
-        for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old; ++i) {
-            shown += moves.newIndex[i] >= 0 ? 1 : 0;
-        }
-    }
-    shown = std::clamp<long long>(shown, 0, last);
-    const auto hidden = [&](long long index) {
-        const int loaded = sheets[static_cast<std::size_t>(index)].loadedIndex;
-        return loaded >= 0 && info.sheets[static_cast<std::size_t>(loaded)].hidden;
-    };
-    for (long long i = 0; hidden(shown) && i <= last; ++i) {
-        if (!hidden(i)) {
-            shown = i;
-        }
-    }
-    return shown;
-}
-
-std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
-                             const std::vector<SheetListing>& sheets) {
-    const SheetMoves moves = MovesOf(info, sheets);
-    const std::vector<long long>& newIndex = moves.newIndex;
-    // Names that point into a replaced sheet go on pointing at the sheet in
-    // its place, as formulas do.
-    const std::vector<long long>& nameIndex = moves.nameIndex;
-    std::vector<std::string> removedNames;
-    bool replaced = false;
-    std::vector<Splice> splices;
-    for (std::size_t i = 0; i < info.sheets.size(); ++i) {
-        if (newIndex[i] < 0) {
-            splices.push_back({info.sheets[i].offset, info.sheets[i].length, {}});
-            if (nameIndex[i] < 0) {
-                removedNames.push_back(info.sheets[i].name);
-            } else {
-                replaced = true;
-            }
-        }
-    }
-    // A new sheet goes before the loaded sheet that follows it in the tab
-    // order, or at the end of the list.
-    std::uint64_t insertAt = info.sheetsEnd;
-    std::vector<Splice> added;
-    for (std::size_t i = sheets.size(); i-- > 0;) {
-        const SheetListing& sheet = sheets[i];
-        if (sheet.loadedIndex >= 0) {
-            insertAt = info.sheets[static_cast<std::size_t>(sheet.loadedIndex)].offset;
-            continue;
-        }
-        if (added.empty() || added.back().offset != insertAt) {
-            added.push_back({insertAt, 0, {}});
-        }
-        std::string element;
-        AppendSheetElement(element, info.prefix, sheet, !info.relationshipsPrefixIsR);
-        added.back().text.insert(0, element);
-    }
-    splices.insert(splices.end(), added.begin(), added.end());
-
+// The splices for the defined names: names local to a removed sheet go,
+// those local to a moved sheet follow it (`nameIndex`), names that refer to
+// a sheet in `removedNames` turn into #REF!, and each sheet with a filter
+// gets its filter name. `replaced` tells that a new sheet took a loaded
+// sheet's name.
+void EditDefinedNames(const WorkbookInfo& info, const std::vector<SheetListing>& sheets,
+                      const std::vector<long long>& nameIndex,
+                      const std::vector<std::string>& removedNames, bool replaced,
+                      std::vector<Splice>& splices) {
     const bool filters = std::any_of(sheets.begin(), sheets.end(), [](const SheetListing& sheet) {
         return !sheet.filterFormula.empty();
     });
@@ -455,6 +393,80 @@ std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info
             }
         }
     }
+}
+
+}  // namespace
+
+long long ShownSheetAfterEdit(const WorkbookInfo& info, const std::vector<SheetListing>& sheets) {
+    if (sheets.empty()) {
+        return 0;
+    }
+    const SheetMoves moves = MovesOf(info, sheets);
+    const long long last = static_cast<long long>(sheets.size()) - 1;
+    const long long old = std::max<long long>(info.activeTab, 0);
+    long long shown = 0;
+    if (old < static_cast<long long>(info.sheets.size()) &&
+        moves.nameIndex[static_cast<std::size_t>(old)] >= 0) {
+        shown = moves.nameIndex[static_cast<std::size_t>(old)];
+    } else {
+        // Gone with no successor: the sheet now in its place.
+        for (std::size_t i = 0; i < info.sheets.size() && static_cast<long long>(i) < old; ++i) {
+            shown += moves.newIndex[i] >= 0 ? 1 : 0;
+        }
+    }
+    shown = std::clamp<long long>(shown, 0, last);
+    const auto hidden = [&](long long index) {
+        const int loaded = sheets[static_cast<std::size_t>(index)].loadedIndex;
+        return loaded >= 0 && info.sheets[static_cast<std::size_t>(loaded)].hidden;
+    };
+    for (long long i = 0; hidden(shown) && i <= last; ++i) {
+        if (!hidden(i)) {
+            shown = i;
+        }
+    }
+    return shown;
+}
+
+std::string EditWorkbookPart(std::string_view original, const WorkbookInfo& info,
+                             const std::vector<SheetListing>& sheets) {
+    const SheetMoves moves = MovesOf(info, sheets);
+    const std::vector<long long>& newIndex = moves.newIndex;
+    // Names that point into a replaced sheet go on pointing at the sheet in
+    // its place, as formulas do.
+    const std::vector<long long>& nameIndex = moves.nameIndex;
+    std::vector<std::string> removedNames;
+    bool replaced = false;
+    std::vector<Splice> splices;
+    for (std::size_t i = 0; i < info.sheets.size(); ++i) {
+        if (newIndex[i] < 0) {
+            splices.push_back({info.sheets[i].offset, info.sheets[i].length, {}});
+            if (nameIndex[i] < 0) {
+                removedNames.push_back(info.sheets[i].name);
+            } else {
+                replaced = true;
+            }
+        }
+    }
+    // A new sheet goes before the loaded sheet that follows it in the tab
+    // order, or at the end of the list.
+    std::uint64_t insertAt = info.sheetsEnd;
+    std::vector<Splice> added;
+    for (std::size_t i = sheets.size(); i-- > 0;) {
+        const SheetListing& sheet = sheets[i];
+        if (sheet.loadedIndex >= 0) {
+            insertAt = info.sheets[static_cast<std::size_t>(sheet.loadedIndex)].offset;
+            continue;
+        }
+        if (added.empty() || added.back().offset != insertAt) {
+            added.push_back({insertAt, 0, {}});
+        }
+        std::string element;
+        AppendSheetElement(element, info.prefix, sheet, !info.relationshipsPrefixIsR);
+        added.back().text.insert(0, element);
+    }
+    splices.insert(splices.end(), added.begin(), added.end());
+
+    EditDefinedNames(info, sheets, nameIndex, removedNames, replaced, splices);
     if (!info.viewTag.empty()) {
         // A first tab that pointed at a removed sheet moves to the sheet now
         // in its place; the active tab, the same or to a visible sheet.

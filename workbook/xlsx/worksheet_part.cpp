@@ -825,21 +825,16 @@ bool XlsxSheet::WriteNewEntry(ZipWriter& zip, const std::string& entryName, bool
     return entry.AddText(footer, error) && entry.Finish(error);
 }
 
-bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
-                                   std::string& error) {
-    const ZipEntry& source = archive_->entries()[static_cast<std::size_t>(entryIndex_)];
-    if (body_ == nullptr) {
-        error = "internal: an unchanged sheet is rewritten.";
-        return false;
-    }
-    // The splices, in order: the dimension, then the rows at the end of sheetData.
-    struct Edit {
-        std::uint64_t offset;
-        std::uint64_t length;
-        std::string before;  // text in place of the removed bytes
-        bool rows;           // the new rows follow `before`
-        std::string after;
-    };
+// The splices, in order: the dimension, then the rows at the end of sheetData.
+struct XlsxSheet::Edit {
+    std::uint64_t offset;
+    std::uint64_t length;
+    std::string before;  // text in place of the removed bytes
+    bool rows;           // the new rows follow `before`
+    std::string after;
+};
+
+std::vector<XlsxSheet::Edit> XlsxSheet::AppendedEdits() {
     std::vector<Edit> edits;
     if (!layout_.dimensionTag.empty()) {
         std::string tag = layout_.dimensionTag;
@@ -894,6 +889,17 @@ bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
 
     std::stable_sort(edits.begin(), edits.end(),
                      [](const Edit& a, const Edit& b) { return a.offset < b.offset; });
+    return edits;
+}
+
+bool XlsxSheet::WriteAppendedEntry(ZipWriter& zip, const std::string& entryName,
+                                   std::string& error) {
+    const ZipEntry& source = archive_->entries()[static_cast<std::size_t>(entryIndex_)];
+    if (body_ == nullptr) {
+        error = "internal: an unchanged sheet is rewritten.";
+        return false;
+    }
+    const std::vector<Edit> edits = AppendedEdits();
 
     ZipEntryInfo info;
     info.name = entryName;

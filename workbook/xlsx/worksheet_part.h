@@ -96,6 +96,10 @@ private:
     bool WriteNewEntry(ZipWriter& zip, const std::string& entryName, bool selected,
                        std::string& error);
     bool WriteAppendedEntry(ZipWriter& zip, const std::string& entryName, std::string& error);
+    struct Edit;
+    // The splices appending makes, ordered by offset: the dimension, the
+    // fitted columns and the new rows at the end of sheetData.
+    std::vector<Edit> AppendedEdits();
     std::string DimensionRef(int firstRow, int firstColumn) const;
 
     std::string name_;

@@ -82,6 +82,19 @@ private:
     Sheet* PlaceSheet(std::size_t at, bool replacing, std::string_view name, std::string& error);
     bool SaveNew(ZipWriter& zip, std::string& error);
     bool SaveLoaded(ZipWriter& zip, std::string& error);
+    // The sheets the workbook part lists, each with its part in the archive;
+    // two sheets with one name are damage.
+    BookStatus ListLoadedSheets(const std::string& path, LoadedPackage& package,
+                                std::vector<BookSheet>& sheets, std::string& error);
+    // The loaded package's entries but those in `dropped`: the parts in
+    // `replaced` (by lower-case name) as given, sheets with new rows rewritten,
+    // the rest copied still compressed; then the new sheets in `newParts`
+    // and, when `newStyles`, a styles part.
+    bool WriteEditedPackage(ZipWriter& zip, const std::set<std::string>& dropped,
+                            const std::map<std::string, std::string>& replaced,
+                            const std::vector<SheetListing>& listing,
+                            const std::vector<std::string>& newParts, bool newStyles,
+                            std::string& error);
 
     std::unique_ptr<LoadedPackage> loaded_;
     std::vector<BookSheet> sheets_;
@@ -232,6 +245,12 @@ BookStatus XlsxBook::LoadPackage(const std::string& path, LoadedPackage& package
             return BookStatus::kDamaged;
         }
     }
+    return ListLoadedSheets(path, package, sheets, error);
+}
+
+BookStatus XlsxBook::ListLoadedSheets(const std::string& path, LoadedPackage& package,
+                                      std::vector<BookSheet>& sheets, std::string& error) {
+    ZipReader& archive = package.archive;
     std::set<std::string> names;
     // By id, the last of equal ids winning; a book may list thousands of sheets.
     std::unordered_map<std::string_view, const Relationship*> relationshipsById;
@@ -541,6 +560,16 @@ bool XlsxBook::SaveLoaded(ZipWriter& zip, std::string& error) {
         replaced[platform::AsciiLowered(package.stylesPart)] =
             EditStylesPart(package.stylesXml, package.styles, formats());
     }
+    return WriteEditedPackage(zip, dropped, replaced, listing, newParts, newStyles, error);
+}
+
+bool XlsxBook::WriteEditedPackage(ZipWriter& zip, const std::set<std::string>& dropped,
+                                  const std::map<std::string, std::string>& replaced,
+                                  const std::vector<SheetListing>& listing,
+                                  const std::vector<std::string>& newParts, bool newStyles,
+                                  std::string& error) {
+    const LoadedPackage& package = *loaded_;
+    const ZipReader& archive = package.archive;
     std::map<std::string, XlsxSheet*> appended;
     for (auto& entry : sheets_) {
         if (entry.loadedIndex >= 0 && entry.sheet->HasNewRows()) {

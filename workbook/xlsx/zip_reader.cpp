@@ -187,6 +187,11 @@ bool ZipReader::ReadDirectory(std::string& error) {
         error = "cannot read the central directory.";
         return false;
     }
+    return ReadEntries(directory, count, directoryOffset, error);
+}
+
+bool ZipReader::ReadEntries(std::span<const char> directory, std::uint64_t count,
+                            std::uint64_t directoryOffset, std::string& error) {
     ByteReader reader(directory);
     index_.clear();
     entries_.clear();

@@ -70,6 +70,10 @@ public:
 private:
     bool ReadBytes(std::uint64_t offset, std::span<char> out) const;
     bool ReadDirectory(std::string& error);
+    // The `count` central directory entries in `directory`, each checked
+    // against its local header, which must lie before `directoryOffset`.
+    bool ReadEntries(std::span<const char> directory, std::uint64_t count,
+                     std::uint64_t directoryOffset, std::string& error);
     // Why ReadDirectory failed: a damaged archive unless it said otherwise.
     BookStatus directoryStatus_ = BookStatus::kDamaged;
 
