@@ -896,7 +896,6 @@ bool WriteCompoundFile(const CompoundEntry& root, const ByteSink& sink) {
     // Place streams: small ones in mini sectors, the rest in regular sectors.
     std::uint64_t nextSector = 0;
     std::uint64_t miniSectors = 0;
-    std::vector<std::uint32_t> fatChains;  // filled below once the FAT size is known
     if (!PlaceStreams(flat, nextSector, miniSectors)) {
         return false;
     }
