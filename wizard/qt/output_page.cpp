@@ -28,8 +28,7 @@ QStringList Items(const std::vector<std::string>& items) {
 
 }  // namespace
 
-OutputPage::OutputPage(WizardFrame* frame)
-    : QWizardPage(frame), m_frame(frame), m_model(frame->outputModel()) {
+OutputPage::OutputPage(WizardFrame* frame) : FieldsPage(frame, frame->outputModel()) {
     setObjectName(QStringLiteral("outputPage"));
     setTitle(tr("Select the output file"));
     setSubTitle(tr("Click 'Browse' button"));
@@ -172,22 +171,7 @@ void OutputPage::initializePage() {
         m_delimiterCombo->clear();
         m_delimiterCombo->addItems(Items(m_model.delimiterItems()));
     }
-    FillRecentList(m_fileCombo, m_model.recentNames());
-    refresh();
-    m_fileCombo->setFocus();
-    if (pressNext) {
-        m_frame->pressNextLater(this);
-    }
-}
-
-bool OutputPage::isComplete() const {
-    return m_model.nextEnabled();
-}
-
-bool OutputPage::validatePage() {
-    const bool next = m_model.Next();
-    refresh();
-    return next;
+    entered(pressNext, m_fileCombo);
 }
 
 void OutputPage::browse() {

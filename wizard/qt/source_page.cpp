@@ -17,8 +17,7 @@
 
 namespace wizard {
 
-SourcePage::SourcePage(WizardFrame* frame)
-    : QWizardPage(frame), m_frame(frame), m_model(frame->sourceModel()) {
+SourcePage::SourcePage(WizardFrame* frame) : FieldsPage(frame, frame->sourceModel()) {
     setObjectName(QStringLiteral("sourcePage"));
     setTitle(tr("Select CSV file"));
     setSubTitle(tr("Click 'Browse' button"));
@@ -107,22 +106,7 @@ SourcePage::SourcePage(WizardFrame* frame)
 
 void SourcePage::initializePage() {
     const bool pressNext = m_model.Enter();
-    FillRecentList(m_fileCombo, m_model.recentNames());
-    refresh();
-    m_fileCombo->setFocus();
-    if (pressNext) {
-        m_frame->pressNextLater(this);
-    }
-}
-
-bool SourcePage::isComplete() const {
-    return m_model.nextEnabled();
-}
-
-bool SourcePage::validatePage() {
-    const bool next = m_model.Next();
-    refresh();
-    return next;
+    entered(pressNext, m_fileCombo);
 }
 
 void SourcePage::refresh() {
