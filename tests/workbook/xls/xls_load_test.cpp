@@ -22,14 +22,10 @@ namespace {
 using testing_support::SystemFault;
 using testing_support::SystemFaultText;
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
+using xls_test::NewBook;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
 
 std::string JsonName(const std::string& name) {
     // The corpus's sheet names are plain ASCII; quotes and backslashes escape.
@@ -360,15 +356,8 @@ TEST(XlsPreservation, ShownTabIsAVisibleSheet) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string path = dir.File("hidden.xls");
-        {
-            BookPtr book = NewBook();
-            for (const char* name : {"First", "Hidden", "Third"}) {
-                workbook::Sheet* sheet = workbook::AddSheet(book.get(), name);
-                ASSERT_NE(sheet, nullptr);
-                ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, name, nullptr));
-            }
-            ASSERT_TRUE(workbook::SaveBook(book.get(), path));
-        }
+        ASSERT_TRUE(xls_test::SaveTextBook(
+            path, {{"First", "First"}, {"Hidden", "Hidden"}, {"Third", "Third"}}));
         HideSecondSheet(path);
         BookPtr book = NewBook();
         ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
@@ -511,12 +500,7 @@ TEST(XlsPreservation, KeptContentIsReadFromTheLoadedFile) {
 TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
     TempDir dir;
     const std::string good = dir.File("good.xls");
-    {
-        BookPtr book = NewBook();
-        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "S");
-        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "only", nullptr));
-        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
-    }
+    ASSERT_TRUE(xls_test::SaveTextBook(good, {{"S", "only"}}));
     const std::string bytes = testing_support::ReadWholeFile(good);
     auto u32At = [&bytes](std::size_t at) {
         return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at])) |

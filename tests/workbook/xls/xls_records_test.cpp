@@ -25,14 +25,10 @@
 namespace {
 
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
+using xls_test::NewBook;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
 
 // The walker's lines; fails the test when it cannot walk the file.
 std::vector<std::string> RecordsOf(const std::string& path) {
@@ -649,12 +645,7 @@ TEST(XlsLoad, MoreXfsThanTheFormatHoldsAreRefused) {
     namespace xls = workbook::xls;
     TempDir dir;
     const std::string good = dir.File("good.xls");
-    {
-        BookPtr book = NewBook();
-        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "S");
-        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "kept", nullptr));
-        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
-    }
+    ASSERT_TRUE(xls_test::SaveTextBook(good, {{"S", "kept"}}));
     const std::string file = testing_support::ReadWholeFile(good);
     xls::CompoundEntry root;
     std::string error;

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Shared by the .xls tests: reading a workbook back through the independent
-// readers of tests/tools as lists of lines.
+// Shared by the .xls tests: new books, and reading a workbook back through
+// the independent readers of tests/tools as lists of lines.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,6 +14,27 @@
 #include "workbook/workbook.h"
 
 namespace xls_test {
+
+inline workbook::BookPtr NewBook() {
+    return workbook::BookPtr(workbook::CreateBook(workbook::BookKind::kXls));
+}
+
+struct TextSheet {
+    const char* name;
+    const char* text;  // in A1
+};
+
+// Saves a new book of these sheets at `path`; false when any step fails.
+inline bool SaveTextBook(const std::string& path, std::initializer_list<TextSheet> sheets) {
+    workbook::BookPtr book = NewBook();
+    for (const TextSheet& entry : sheets) {
+        workbook::Sheet* sheet = workbook::AddSheet(book.get(), entry.name);
+        if (sheet == nullptr || !workbook::WriteText(sheet, 0, 0, entry.text, nullptr)) {
+            return false;
+        }
+    }
+    return workbook::SaveBook(book.get(), path);
+}
 
 inline std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
