@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QWizardPage>
 
 #include "wizard/qt/recent_files_qsettings.h"
@@ -28,6 +31,25 @@ protected:
 
     // Shows what the model holds now, and any message it has.
     virtual void refresh() = 0;
+
+    // The editable name with its recent list, `label`'s buddy.
+    QComboBox* newNameCombo(const QString& objectName, QLabel* label) {
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(objectName);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
+        label->setBuddy(combo);
+        return combo;
+    }
+
+    // The Browse button beside the name; Enter still presses Next.
+    QPushButton* newBrowseButton(const QString& text) {
+        auto* browse = new QPushButton(text, this);
+        browse->setObjectName(QStringLiteral("browseButton"));
+        browse->setAutoDefault(false);
+        return browse;
+    }
 
     // The end of entering the page: the name's recent list, the model shown,
     // the focus on the name, and Next pressed when the model asks for it.

@@ -35,15 +35,8 @@ OutputPage::OutputPage(WizardFrame* frame) : FieldsPage(frame, frame->outputMode
     setCommitPage(true);
 
     auto* label = new QLabel(tr("You should enter the name of the &output .XLS file"), this);
-    m_fileCombo = new QComboBox(this);
-    m_fileCombo->setObjectName(QStringLiteral("outputCombo"));
-    m_fileCombo->setEditable(true);
-    m_fileCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_fileCombo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
-    label->setBuddy(m_fileCombo);
-    auto* browse = new QPushButton(tr("&Browse"), this);
-    browse->setObjectName(QStringLiteral("browseButton"));
-    browse->setAutoDefault(false);
+    m_fileCombo = newNameCombo(QStringLiteral("outputCombo"), label);
+    auto* browse = newBrowseButton(tr("&Browse"));
 
     auto* overwriteGroup = new QGroupBox(this);
     m_overwriteFileBox = new QCheckBox(tr("Over&write existing files"), overwriteGroup);

@@ -25,15 +25,8 @@ SourcePage::SourcePage(WizardFrame* frame) : FieldsPage(frame, frame->sourceMode
     auto* label = new QLabel(tr("You should enter the name of a .csv file:"), this);
     m_oemBox = new QCheckBox(tr("OEM"), this);
     m_oemBox->setObjectName(QStringLiteral("oemBox"));
-    m_fileCombo = new QComboBox(this);
-    m_fileCombo->setObjectName(QStringLiteral("sourceCombo"));
-    m_fileCombo->setEditable(true);
-    m_fileCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_fileCombo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
-    label->setBuddy(m_fileCombo);
-    auto* browse = new QPushButton(tr("&Browse"), this);
-    browse->setObjectName(QStringLiteral("browseButton"));
-    browse->setAutoDefault(false);
+    m_fileCombo = newNameCombo(QStringLiteral("sourceCombo"), label);
+    auto* browse = newBrowseButton(tr("&Browse"));
     m_encodingList = new QComboBox(this);
     m_encodingList->setObjectName(QStringLiteral("encodingList"));
     for (const EncodingChoice& choice : m_model.encodings()) {

@@ -301,13 +301,8 @@ TEST(XlsPreservation, ReplacedSheetKeepsItsPlaceNamesAndReferences) {
 // The second of three sheets made hidden in the file's sheet list.
 void HideSecondSheet(const std::string& path) {
     namespace xls = workbook::xls;
-    const std::string file = testing_support::ReadWholeFile(path);
     xls::CompoundEntry root;
-    std::string error;
-    ASSERT_TRUE(xls::ReadCompoundFile(
-        xls::ByteSpan(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()), root,
-        error))
-        << error;
+    ASSERT_TRUE(xls_test::ReadCompound(path, &root));
     xls::CompoundEntry* stream = nullptr;
     for (xls::CompoundEntry& child : root.children) {
         if (xls::SameEntryName(child.name, u"Workbook")) {
@@ -328,12 +323,7 @@ void HideSecondSheet(const std::string& path) {
         at += 4 + length;
     }
     ASSERT_EQ(sheets, 2);
-    std::string bytes;
-    ASSERT_TRUE(xls::WriteCompoundFile(root, [&bytes](xls::ByteSpan piece) {
-        bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
-        return true;
-    }));
-    ASSERT_TRUE(testing_support::WriteWholeFile(path, bytes));
+    ASSERT_TRUE(xls_test::WriteCompound(root, path));
 }
 
 // The tab shown and selected on opening is a visible sheet, however the

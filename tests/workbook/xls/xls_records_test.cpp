@@ -646,13 +646,8 @@ TEST(XlsLoad, MoreXfsThanTheFormatHoldsAreRefused) {
     TempDir dir;
     const std::string good = dir.File("good.xls");
     ASSERT_TRUE(xls_test::SaveTextBook(good, {{"S", "kept"}}));
-    const std::string file = testing_support::ReadWholeFile(good);
     xls::CompoundEntry root;
-    std::string error;
-    ASSERT_TRUE(xls::ReadCompoundFile(
-        xls::ByteSpan(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()), root,
-        error))
-        << error;
+    ASSERT_TRUE(xls_test::ReadCompound(good, &root));
     const xls::CompoundEntry* found = xls::FindChild(root, u"Workbook");
     ASSERT_NE(found, nullptr);
     const xls::Bytes stream = found->data;
@@ -702,13 +697,8 @@ TEST(XlsLoad, MoreXfsThanTheFormatHoldsAreRefused) {
                 child.data = grown;
             }
         }
-        std::string bytes;
-        ASSERT_TRUE(xls::WriteCompoundFile(out, [&bytes](xls::ByteSpan piece) {
-            bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
-            return true;
-        }));
         const std::string path = dir.File("xfs.xls");
-        ASSERT_TRUE(testing_support::WriteWholeFile(path, bytes));
+        ASSERT_TRUE(xls_test::WriteCompound(out, path));
         BookPtr book = NewBook();
         EXPECT_EQ(workbook::LoadBook(book.get(), path), c.loads)
             << workbook::ErrorMessage(book.get());
