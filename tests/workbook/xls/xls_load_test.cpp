@@ -137,9 +137,13 @@ TEST(XlsPreservation, CorpusFilesKeepUntouchedSheetsAndStreams) {
     }
 }
 
-// Checks xls_names.py's output for lines that must and must not appear.
-void ExpectNamesOutput(const std::string& output, const std::vector<std::string>& expected,
-                       const std::vector<std::string>& absent) {
+// Checks that xls_names.py reads `path` and prints lines that must appear
+// and none that must not.
+void ExpectNames(const std::string& path, const std::vector<std::string>& expected,
+                 const std::vector<std::string>& absent) {
+    const auto result = testing_support::RunTool("xls_names.py", testing_support::ShellQuote(path));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string& output = result.output;
     const auto lines = xls_test::Lines(output);
     for (const std::string& part : expected) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
@@ -183,10 +187,7 @@ TEST(XlsPreservation, DeletingASheetFixesNamesAndReferences) {
         ASSERT_TRUE(workbook::DeleteSheet(book.get(), c.deleteIndex));
         ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
             << workbook::ErrorMessage(book.get());
-        const auto result = testing_support::RunTool(
-            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
+        ASSERT_NO_FATAL_FAILURE(ExpectNames(dir.File("out.xls"), c.expectedParts, c.absentParts));
         xls_test::CellsOf(dir.File("out.xls"));
     }
 }
@@ -214,10 +215,7 @@ TEST(XlsPreservation, ReplacedSheetInheritsReferencesToIt) {
         ASSERT_NE(workbook::AddSheet(book.get(), c.added), nullptr);
         ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
             << workbook::ErrorMessage(book.get());
-        const auto result = testing_support::RunTool(
-            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
+        ASSERT_NO_FATAL_FAILURE(ExpectNames(dir.File("out.xls"), c.expectedParts, c.absentParts));
     }
 }
 
