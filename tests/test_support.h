@@ -12,6 +12,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 namespace testing_support {
@@ -62,6 +63,16 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// `piece` `times` over, for inputs too big to write out.
+inline std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string text;
+    text.reserve(piece.size() * times);
+    for (std::size_t i = 0; i < times; ++i) {
+        text += piece;
+    }
+    return text;
+}
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(Utf8Path(path), std::ios::binary);

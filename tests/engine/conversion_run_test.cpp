@@ -17,6 +17,7 @@ namespace engine {
 namespace {
 
 using testing_support::ReadWholeFile;
+using testing_support::Repeat;
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
 
@@ -36,15 +37,6 @@ struct MessageLog {
                                }};
 };
 
-std::string Repeat(std::string_view piece, std::size_t times) {
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        text += piece;
-    }
-    return text;
-}
-
 class ConversionRunTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -54,6 +46,19 @@ protected:
     void Use(const std::string& input, const std::string& output) {
         CopyText(s_.inputPath, input);
         CopyText(s_.outputPath, output);
+    }
+    // Converts `text` from `input` to `output`, which must fail with one
+    // error message; the message's text goes to `message`.
+    void RunFailing(const std::string& input, const std::string& output, const std::string& text,
+                    int workbookType, std::string* message) {
+        log_.messages.clear();
+        ASSERT_TRUE(WriteWholeFile(input, text));
+        Use(input, output);
+        s_.workbookType = workbookType;
+        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
+        ASSERT_EQ(log_.messages.size(), 1u);
+        EXPECT_EQ(log_.messages[0].caption, "Error");
+        *message = log_.messages[0].text;
     }
     int SheetRows(const std::string& path, std::string_view sheetName) {
         workbook::BookPtr book(workbook::CreateBook(
@@ -337,16 +342,10 @@ TEST_F(ConversionRunTest, HugeLineFailsNamingFileAndLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        log_.messages.clear();
         const std::string input = dir_.File("huge.csv");
         const std::string output = dir_.File(c.workbookType == 1 ? "huge.xlsx" : "huge.xls");
-        ASSERT_TRUE(WriteWholeFile(input, c.input));
-        Use(input, output);
-        s_.workbookType = c.workbookType;
-        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
-        ASSERT_EQ(log_.messages.size(), 1u);
-        const std::string& text = log_.messages[0].text;
-        EXPECT_EQ(log_.messages[0].caption, "Error");
+        std::string text;
+        ASSERT_NO_FATAL_FAILURE(RunFailing(input, output, c.input, c.workbookType, &text));
         EXPECT_NE(text.find(std::string(c.mentions) + input + ": "), std::string::npos) << text;
         EXPECT_NE(text.find("longer than a cell holds"), std::string::npos) << text;
         EXPECT_EQ(text.find("never closed") != std::string::npos, c.workbookType == 0) << text;
@@ -371,16 +370,11 @@ TEST_F(ConversionRunTest, TooManyFieldsFailNamingLineAndField) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        log_.messages.clear();
         const std::string input = dir_.File("wide.csv");
         const std::string output = dir_.File(c.workbookType == 1 ? "wide.xlsx" : "wide.xls");
-        ASSERT_TRUE(WriteWholeFile(input, c.input));
-        Use(input, output);
-        s_.workbookType = c.workbookType;
         s_.typesInFile = c.typesInFile ? 1 : 0;
-        EXPECT_EQ(ConversionRun(&owner_, &s_), RunResult::kFailed);
-        ASSERT_EQ(log_.messages.size(), 1u);
-        const std::string& text = log_.messages[0].text;
+        std::string text;
+        ASSERT_NO_FATAL_FAILURE(RunFailing(input, output, c.input, c.workbookType, &text));
         EXPECT_NE(text.find(std::string(c.mentions) + input + ": "), std::string::npos) << text;
         EXPECT_NE(text.find("more fields than the"), std::string::npos) << text;
         EXPECT_FALSE(std::filesystem::exists(output));

@@ -21,6 +21,7 @@
 
 namespace {
 
+using testing_support::Repeat;
 using testing_support::ScopedEnv;
 
 using Rows = std::vector<std::vector<std::string>>;
@@ -325,15 +326,6 @@ std::string DescribeRecord(const engine::CsvRecord& record) {
     for (std::string_view field : record.fields) {
         text += text.empty() ? "" : "|";
         text += field.size() > 16 ? "#" + std::to_string(field.size()) : std::string(field);
-    }
-    return text;
-}
-
-std::string Repeat(std::string_view piece, std::size_t times) {
-    std::string text;
-    text.reserve(piece.size() * times);
-    for (std::size_t i = 0; i < times; ++i) {
-        text += piece;
     }
     return text;
 }

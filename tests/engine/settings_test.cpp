@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -15,6 +16,22 @@ namespace {
 
 using testing_support::TempDir;
 using testing_support::WriteWholeFile;
+
+// The defaults overlaid by the program's and the user's INI files, each
+// written afresh first (an empty text: no file). False when one cannot be
+// written.
+bool LoadIniFiles(ConversionSettings* s, const std::string& program, const std::string& programText,
+                  const std::string& user, const std::string& userText) {
+    std::remove(program.c_str());
+    std::remove(user.c_str());
+    if ((!programText.empty() && !WriteWholeFile(program, programText)) ||
+        (!userText.empty() && !WriteWholeFile(user, userText))) {
+        return false;
+    }
+    SetDefaultSettings(s);
+    LoadCommonSettingsFrom(s, program, user);
+    return true;
+}
 
 TEST(Settings, IniPathReplacesOnlyTheFileNamesExtension) {
     const std::pair<std::string_view, std::string> cases[] = {
@@ -50,17 +67,8 @@ TEST(Settings, IniFilesOverlayDefaultsAndUserFileWins) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::remove(program.c_str());
-        std::remove(user.c_str());
-        if (!c.programText.empty()) {
-            ASSERT_TRUE(WriteWholeFile(program, c.programText));
-        }
-        if (!c.userText.empty()) {
-            ASSERT_TRUE(WriteWholeFile(user, c.userText));
-        }
         ConversionSettings s{};
-        SetDefaultSettings(&s);
-        LoadCommonSettingsFrom(&s, program, user);
+        ASSERT_TRUE(LoadIniFiles(&s, program, c.programText, user, c.userText));
         EXPECT_EQ(s.logEnabled, c.log);
         EXPECT_EQ(s.overwriteFile, c.overwrite);
         EXPECT_EQ(s.openResult, c.open);
@@ -126,17 +134,8 @@ TEST(Settings, LayoutOptionsOverlayDefaultIniAndParameters) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::remove(program.c_str());
-        std::remove(user.c_str());
-        if (!c.programText.empty()) {
-            ASSERT_TRUE(WriteWholeFile(program, c.programText));
-        }
-        if (!c.userText.empty()) {
-            ASSERT_TRUE(WriteWholeFile(user, c.userText));
-        }
         ConversionSettings s{};
-        SetDefaultSettings(&s);
-        LoadCommonSettingsFrom(&s, program, user);
+        ASSERT_TRUE(LoadIniFiles(&s, program, c.programText, user, c.userText));
         std::vector<const char*> elements{"quendle"};
         elements.insert(elements.end(), c.parameters.begin(), c.parameters.end());
         ParameterParserFor(&s, static_cast<int>(elements.size()), elements.data(),

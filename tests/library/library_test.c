@@ -29,6 +29,16 @@ static void record_dispositions(struct sigaction* out) {
     }
 }
 
+/* Writes `text` to `path`; 0 when it could not. */
+static int write_file(const char* path, const char* text) {
+    FILE* file = fopen(path, "w");
+    if (file == NULL) {
+        return 0;
+    }
+    fputs(text, file);
+    return fclose(file) == 0;
+}
+
 int main(int argc, char** argv) {
     char folder[] = "/tmp/quendle-c-XXXXXX";
     char input[256];
@@ -41,12 +51,9 @@ int main(int argc, char** argv) {
     }
     snprintf(input, sizeof input, "%s/in.csv", folder);
     snprintf(output, sizeof output, "%s/out.xlsx", folder);
-    FILE* csv = fopen(input, "w");
-    if (csv == NULL) {
+    if (!write_file(input, "a,1\nb,2\n")) {
         return 2;
     }
-    fputs("a,1\nb,2\n", csv);
-    fclose(csv);
 
     {
         char* only[] = {"caller"};
@@ -87,12 +94,9 @@ int main(int argc, char** argv) {
     /* An existing file that is no workbook: the conversion fails and says so. */
     char bad[256];
     snprintf(bad, sizeof bad, "%s/bad.xls", folder);
-    FILE* junk = fopen(bad, "w");
-    if (junk == NULL) {
+    if (!write_file(bad, "junk")) {
         return 2;
     }
-    fputs("junk", junk);
-    fclose(junk);
     snprintf(text, sizeof text, "caller#%s#%s", input, bad);
     expect(Quendle_ConverterStr(0, text), QUENDLE_D_FAILED, "failed conversion");
 

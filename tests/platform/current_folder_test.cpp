@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/find_files.h"
 #include "platform/paths.h"
+#include "save_support.h"
 #include "test_support.h"
 
 namespace platform {
@@ -28,10 +29,7 @@ using testing_support::Utf8Path;
 
 TEST(LongPaths, ShortRelativeNamesWorkUnderADeepCurrentFolder) {
     TempDir dir;
-    std::string deep = PathText(dir.path());
-    while (deep.size() <= 300) {
-        deep = JoinPath(deep, "a-folder-deep-in-the-tree");
-    }
+    const std::string deep = DeepFolderName(PathText(dir.path()));
     ASSERT_TRUE(CreateFolders(deep));
     ScopedCurrentFolder here(deep);
     ASSERT_FALSE(here.error()) << here.error().message();
@@ -75,10 +73,7 @@ TEST(LongPaths, ShortRelativeNamesWorkUnderADeepCurrentFolder) {
 TEST(ScratchFiles, NeverLandInTheCurrentFolder) {
     TempDir dir;
     const std::string current = dir.File("current");
-    std::string deep = dir.File("temp");
-    while (deep.size() <= 300) {
-        deep = JoinPath(deep, "a-folder-deep-in-the-tree");
-    }
+    const std::string deep = DeepFolderName(dir.File("temp"));
     ASSERT_TRUE(CreateFolders(current));
     ASSERT_TRUE(CreateFolders(deep));
     struct Case {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// What the file and lock tests share: a whole save through PendingFile, and
-// the names a save leaves in a folder.
+// What the file and lock tests share: a whole save through PendingFile, the
+// names a save leaves in a folder, and folders deeper than Windows' old limit.
 #pragma once
 
 #include <algorithm>
@@ -13,6 +13,15 @@
 #include "platform/paths.h"
 
 namespace platform {
+
+// A folder name below `root` longer than 260 characters, the old limit of
+// Windows paths.
+inline std::string DeepFolderName(std::string root) {
+    while (root.size() <= 300) {
+        root = JoinPath(root, "a-folder-deep-in-the-tree");
+    }
+    return root;
+}
 
 // Saves `content` at `path` as a conversion does: create, write, commit.
 inline FileStatus Save(const std::string& path, std::string_view content, std::string& error) {

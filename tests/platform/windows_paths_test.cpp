@@ -9,6 +9,7 @@
 
 #include "platform/paths.h"
 #include "platform/windows/wide.h"
+#include "save_support.h"
 #include "test_support.h"
 
 namespace platform {
@@ -22,10 +23,7 @@ using windows::WidePath;
 
 TEST(WidePaths, NamesLongOnceResolvedTakeTheLongForm) {
     TempDir dir;
-    std::string deep = PathText(dir.path());
-    while (deep.size() <= 300) {
-        deep = JoinPath(deep, "a-folder-deep-in-the-tree");
-    }
+    const std::string deep = DeepFolderName(PathText(dir.path()));
     ASSERT_TRUE(CreateFolders(deep));
     ScopedCurrentFolder here(deep);
     ASSERT_FALSE(here.error()) << here.error().message();

@@ -87,21 +87,31 @@ def read_xls(path):
     return {"reader": "xlrd", "date1904": bool(book.datemode), "sheets": sheets}
 
 
-def main():
+def open_named_file(tool, opener):
+    """The reader tools' start: opener(FILE) for the one argument FILE, as
+    (result, None); or (None, exit status) after a usage line (2) or the
+    reader's complaint (1) on stderr. Any reader failure is the test's
+    finding, so it is reported, never raised."""
     if len(sys.argv) != 2:
-        sys.stderr.write("usage: read_workbook.py FILE\n")
-        return 2
-    path = sys.argv[1]
+        sys.stderr.write("usage: %s FILE\n" % tool)
+        return None, 2
     try:
-        with open(path, "rb") as f:
-            magic = f.read(8)
-        if magic.startswith(b"PK"):
-            result = read_xlsx(path)
-        else:
-            result = read_xls(path)
-    except Exception as error:  # any reader failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (path, type(error).__name__, error))
-        return 1
+        return opener(sys.argv[1]), None
+    except Exception as error:
+        sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
+        return None, 1
+
+
+def read_any(path):
+    with open(path, "rb") as f:
+        magic = f.read(8)
+    return read_xlsx(path) if magic.startswith(b"PK") else read_xls(path)
+
+
+def main():
+    result, status = open_named_file("read_workbook.py", read_any)
+    if status is not None:
+        return status
     json.dump(result, sys.stdout, ensure_ascii=False)
     sys.stdout.write("\n")
     return 0

@@ -19,18 +19,17 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import read_workbook  # noqa: E402
 
 
+def read_both(path):
+    """The cells as read_workbook.py reads them, and xlrd's book for the formats."""
+    import xlrd
+    return read_workbook.read_xls(path), xlrd.open_workbook(path, formatting_info=True)
+
+
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: xls_cells.py FILE\n")
-        return 2
-    path = sys.argv[1]
-    try:
-        import xlrd
-        dump = read_workbook.read_xls(path)
-        book = xlrd.open_workbook(path, formatting_info=True)
-    except Exception as error:  # any reader failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (path, type(error).__name__, error))
-        return 1
+    both, status = read_workbook.open_named_file("xls_cells.py", read_both)
+    if status is not None:
+        return status
+    dump, book = both
     print("date1904 %d" % (1 if dump["date1904"] else 0))
     for sheet_dump, sheet in zip(dump["sheets"], book.sheets()):
         print("sheet %s" % json.dumps(sheet_dump["name"]))

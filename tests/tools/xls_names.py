@@ -10,19 +10,22 @@
 Exit status 1 and a message when xlrd cannot read the file.
 """
 import json
+import os
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import read_workbook  # noqa: E402
+
+
+def open_book(path):
+    import xlrd
+    return xlrd.open_workbook(path, formatting_info=True)
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: xls_names.py FILE\n")
-        return 2
-    try:
-        import xlrd
-        book = xlrd.open_workbook(sys.argv[1], formatting_info=True)
-    except Exception as error:  # any reader failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
-        return 1
+    book, status = read_workbook.open_named_file("xls_names.py", open_book)
+    if status is not None:
+        return status
     for sheet in book.sheets():
         print("sheet %s %d %d" % (json.dumps(sheet.name), sheet.visibility, sheet.sheet_selected))
     for name in book.name_obj_list:

@@ -20,14 +20,9 @@ from openpyxl.utils.escape import unescape  # noqa: E402
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: xlsx_cells.py FILE\n")
-        return 2
-    try:
-        book = read_workbook.read_xlsx(sys.argv[1])
-    except Exception as error:  # the reader's failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
-        return 1
+    book, status = read_workbook.open_named_file("xlsx_cells.py", read_workbook.read_xlsx)
+    if status is not None:
+        return status
     out = ["date1904 " + ("true" if book["date1904"] else "false")]
     for sheet in book["sheets"]:
         out.append("sheet " + json.dumps(sheet["name"], ensure_ascii=False)

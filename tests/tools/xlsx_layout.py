@@ -13,6 +13,7 @@ column element with a width: "cols FIRST:LAST WIDTH", with "hidden" and
 "name NAME local=SHEET|- hidden|- VALUE", as the workbook part has them.
 With --part, prints the name of the part of the INDEX-th sheet (from 0).
 """
+import os
 import posixpath
 import sys
 import xml.etree.ElementTree as ET
@@ -20,6 +21,9 @@ import zipfile
 
 from openpyxl import load_workbook
 from openpyxl.utils import get_column_letter
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import read_workbook  # noqa: E402
 
 
 MAIN_NS = "{http://schemas.openxmlformats.org/spreadsheetml/2006/main}"
@@ -42,14 +46,9 @@ def main():
     if len(sys.argv) == 4 and sys.argv[1] == "--part":
         sys.stdout.write(sheet_part(sys.argv[2], int(sys.argv[3])))
         return 0
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: xlsx_layout.py FILE\n")
-        return 2
-    try:
-        book = load_workbook(sys.argv[1])
-    except Exception as error:  # the reader's failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
-        return 1
+    book, status = read_workbook.open_named_file("xlsx_layout.py", load_workbook)
+    if status is not None:
+        return status
     out = []
     for sheet in book.worksheets:
         out.append('sheet "%s"' % sheet.title)

@@ -11,19 +11,22 @@
 Exit status 1 and a message when openpyxl cannot read the file.
 """
 import json
+import os
 import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import read_workbook  # noqa: E402
+
+
+def open_book(path):
+    import openpyxl
+    return openpyxl.load_workbook(path)
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: xlsx_tabs.py FILE\n")
-        return 2
-    try:
-        import openpyxl
-        book = openpyxl.load_workbook(sys.argv[1])
-    except Exception as error:  # any reader failure is the test's finding
-        sys.stderr.write("cannot read %s: %s: %s\n" % (sys.argv[1], type(error).__name__, error))
-        return 1
+    book, status = read_workbook.open_named_file("xlsx_tabs.py", open_book)
+    if status is not None:
+        return status
     for sheet in book.worksheets + book.chartsheets:
         selected = 1 if getattr(sheet, "sheet_view", None) and sheet.sheet_view.tabSelected else 0
         print("sheet %s %s %d" % (json.dumps(sheet.title), sheet.sheet_state, selected))

@@ -53,16 +53,7 @@ inline std::unique_ptr<engine::ConversionSettings> SettingsFor(const QStringList
     auto settings = std::make_unique<engine::ConversionSettings>();
     engine::SetDefaultSettings(settings.get());
     engine::LoadCommonSettings(settings.get());
-    std::vector<QByteArray> bytes{QByteArrayLiteral("quendle")};
-    for (const QString& argument : arguments) {
-        bytes.push_back(argument.toUtf8());
-    }
-    std::vector<const char*> elements;
-    for (const QByteArray& element : bytes) {
-        elements.push_back(element.constData());
-    }
-    engine::ParameterParserFor(settings.get(), static_cast<int>(elements.size()), elements.data(),
-                               "/nonexistent/quendle");
+    wizard::ParseArguments(settings.get(), arguments, "/nonexistent/quendle");
     return settings;
 }
 

@@ -363,6 +363,30 @@ std::string CompletionHeading(wizard::RunOutcome outcome) {
 
 void CommandLineBox(Walk& walk, bool copyable);
 
+// From the first page on to the source page; false when a page fails to come.
+bool ToSourcePage(Walk& walk) {
+    if (!walk.WaitForPage(kWelcome)) {
+        return false;
+    }
+    walk.Press(PSBTN_NEXT);
+    return walk.WaitForPage(kSource);
+}
+
+// On the source page: names the input and goes on to the output page.
+bool ToOutputPage(Walk& walk, const std::string& input) {
+    walk.Type(IDC_SOURCE_NAME, input);
+    walk.Press(PSBTN_NEXT);
+    return walk.WaitForPage(kOutput);
+}
+
+// On the output page: names the workbook and waits for the run to reach the
+// last page.
+bool ToCompletionPage(Walk& walk, const std::string& output) {
+    walk.Type(IDC_OUTPUT_NAME, output);
+    walk.Press(PSBTN_NEXT);
+    return walk.WaitForPage(kCompletion, kRunWaitMs);
+}
+
 // Everything by hand: Back and Next keep what was typed, the type list
 // changes the name's extension, the recent list shows the older name.
 void ManualWalk(Walk& walk, const std::string& input, const std::string& output,
@@ -600,11 +624,7 @@ void CommandLineBox(Walk& walk, bool copyable) {
 // A name that cannot be opened: the page says so, keeps Next refused and
 // stays; then the user cancels.
 void MissingSource(Walk& walk, const std::string& input) {
-    if (!walk.WaitForPage(kWelcome)) {
-        return;
-    }
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kSource)) {
+    if (!ToSourcePage(walk)) {
         return;
     }
     walk.Type(IDC_SOURCE_NAME, input);
@@ -626,11 +646,7 @@ void MissingSource(Walk& walk, const std::string& input) {
 // The same with the real message box: it is owned by the wizard and stands
 // in its middle, not in the screen's.
 void MissingSourceBox(Walk& walk, const std::string& input) {
-    if (!walk.WaitForPage(kWelcome)) {
-        return;
-    }
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kSource)) {
+    if (!ToSourcePage(walk)) {
         return;
     }
     walk.Type(IDC_SOURCE_NAME, input);
@@ -670,22 +686,15 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output,
     }
     walk.CheckCaption(kWelcome);
     walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kSource)) {
+    if (!walk.WaitForPage(kSource) || !ToOutputPage(walk, input)) {
         return;
     }
-    walk.Type(IDC_SOURCE_NAME, input);
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kOutput)) {
-        return;
-    }
-    walk.Type(IDC_OUTPUT_NAME, output);
     // Adding a sheet to the existing file means reading it, which fails.
     if (walk.Ticked(IDC_OVERWRITE_FILE)) {
         walk.Click(IDC_OVERWRITE_FILE);
     }
     walk.Check(walk.Read(&engine::ConversionSettings::overwriteFile) == 0, "overwriteFile is 0");
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
+    if (!ToCompletionPage(walk, output)) {
         return;
     }
     walk.CheckCaption(kCompletion);
@@ -715,9 +724,7 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output,
     if (!walk.WaitForPage(kOutput)) {
         return;
     }
-    walk.Type(IDC_OUTPUT_NAME, fixed);
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kCompletion, kRunWaitMs)) {
+    if (!ToCompletionPage(walk, fixed)) {
         return;
     }
     walk.CheckCaption(kCompletion);
@@ -740,16 +747,7 @@ void FailedRun(Walk& walk, const std::string& input, const std::string& output,
 // as the bar first moves, not after a fixed wait, which a fast machine
 // outlasts with the whole run.
 void CancelledRun(Walk& walk, const std::string& input, const std::string& output) {
-    if (!walk.WaitForPage(kWelcome)) {
-        return;
-    }
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kSource)) {
-        return;
-    }
-    walk.Type(IDC_SOURCE_NAME, input);
-    walk.Press(PSBTN_NEXT);
-    if (!walk.WaitForPage(kOutput)) {
+    if (!ToSourcePage(walk) || !ToOutputPage(walk, input)) {
         return;
     }
     walk.Type(IDC_OUTPUT_NAME, output);

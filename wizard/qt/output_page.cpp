@@ -28,23 +28,15 @@ QStringList Items(const std::vector<std::string>& items) {
 
 }  // namespace
 
-OutputPage::OutputPage(WizardFrame* frame)
-    : QWizardPage(frame), m_frame(frame), m_model(frame->outputModel()) {
+OutputPage::OutputPage(WizardFrame* frame) : FieldsPage(frame, frame->outputModel()) {
     setObjectName(QStringLiteral("outputPage"));
     setTitle(tr("Select the output file"));
     setSubTitle(tr("Click 'Browse' button"));
     setCommitPage(true);
 
     auto* label = new QLabel(tr("You should enter the name of the &output .XLS file"), this);
-    m_fileCombo = new QComboBox(this);
-    m_fileCombo->setObjectName(QStringLiteral("outputCombo"));
-    m_fileCombo->setEditable(true);
-    m_fileCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_fileCombo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
-    label->setBuddy(m_fileCombo);
-    auto* browse = new QPushButton(tr("&Browse"), this);
-    browse->setObjectName(QStringLiteral("browseButton"));
-    browse->setAutoDefault(false);
+    m_fileCombo = newNameCombo(QStringLiteral("outputCombo"), label);
+    auto* browse = newBrowseButton(tr("&Browse"));
 
     auto* overwriteGroup = new QGroupBox(this);
     m_overwriteFileBox = new QCheckBox(tr("Over&write existing files"), overwriteGroup);
@@ -172,22 +164,7 @@ void OutputPage::initializePage() {
         m_delimiterCombo->clear();
         m_delimiterCombo->addItems(Items(m_model.delimiterItems()));
     }
-    FillRecentList(m_fileCombo, m_model.recentNames());
-    refresh();
-    m_fileCombo->setFocus();
-    if (pressNext) {
-        m_frame->pressNextLater(this);
-    }
-}
-
-bool OutputPage::isComplete() const {
-    return m_model.nextEnabled();
-}
-
-bool OutputPage::validatePage() {
-    const bool next = m_model.Next();
-    refresh();
-    return next;
+    entered(pressNext, m_fileCombo);
 }
 
 void OutputPage::browse() {

@@ -3,7 +3,7 @@
 // options the wizard offers to the output page model.
 #pragma once
 
-#include <QWizardPage>
+#include "wizard/qt/fields_page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -11,26 +11,18 @@ class QLineEdit;
 
 namespace wizard {
 
-class OutputPageModel;
-class WizardFrame;
-
-class OutputPage : public QWizardPage {
+class OutputPage : public FieldsPage<OutputPageModel> {
     Q_OBJECT
 
 public:
     explicit OutputPage(WizardFrame* frame);
 
     void initializePage() override;
-    bool validatePage() override;
-    bool isComplete() const override;
 
 private:
     void browse();
-    // Shows what the model holds now, and any message it has.
-    void refresh();
+    void refresh() override;
 
-    WizardFrame* m_frame;
-    OutputPageModel& m_model;
     QComboBox* m_fileCombo;
     QCheckBox* m_overwriteFileBox;
     QCheckBox* m_overwriteTableBox;

@@ -12,9 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
-#include <vector>
 
-#include "engine/parameter_parser.h"
 #include "engine/settings.h"
 #include "wizard/qt/wizard_frame.h"
 
@@ -23,16 +21,7 @@ namespace {
 std::unique_ptr<engine::ConversionSettings> SettingsFor(const QStringList& arguments) {
     auto settings = std::make_unique<engine::ConversionSettings>();
     engine::SetDefaultSettings(settings.get());
-    std::vector<QByteArray> bytes{QByteArrayLiteral("quendle")};
-    for (const QString& argument : arguments) {
-        bytes.push_back(argument.toUtf8());
-    }
-    std::vector<const char*> elements;
-    for (const QByteArray& element : bytes) {
-        elements.push_back(element.constData());
-    }
-    engine::ParameterParserFor(settings.get(), static_cast<int>(elements.size()), elements.data(),
-                               "");
+    wizard::ParseArguments(settings.get(), arguments, "");
     return settings;
 }
 

@@ -17,8 +17,7 @@
 
 namespace wizard {
 
-SourcePage::SourcePage(WizardFrame* frame)
-    : QWizardPage(frame), m_frame(frame), m_model(frame->sourceModel()) {
+SourcePage::SourcePage(WizardFrame* frame) : FieldsPage(frame, frame->sourceModel()) {
     setObjectName(QStringLiteral("sourcePage"));
     setTitle(tr("Select CSV file"));
     setSubTitle(tr("Click 'Browse' button"));
@@ -26,15 +25,8 @@ SourcePage::SourcePage(WizardFrame* frame)
     auto* label = new QLabel(tr("You should enter the name of a .csv file:"), this);
     m_oemBox = new QCheckBox(tr("OEM"), this);
     m_oemBox->setObjectName(QStringLiteral("oemBox"));
-    m_fileCombo = new QComboBox(this);
-    m_fileCombo->setObjectName(QStringLiteral("sourceCombo"));
-    m_fileCombo->setEditable(true);
-    m_fileCombo->setInsertPolicy(QComboBox::NoInsert);
-    m_fileCombo->lineEdit()->setMaxLength(static_cast<int>(engine::kPathCharacters));
-    label->setBuddy(m_fileCombo);
-    auto* browse = new QPushButton(tr("&Browse"), this);
-    browse->setObjectName(QStringLiteral("browseButton"));
-    browse->setAutoDefault(false);
+    m_fileCombo = newNameCombo(QStringLiteral("sourceCombo"), label);
+    auto* browse = newBrowseButton(tr("&Browse"));
     m_encodingList = new QComboBox(this);
     m_encodingList->setObjectName(QStringLiteral("encodingList"));
     for (const EncodingChoice& choice : m_model.encodings()) {
@@ -107,22 +99,7 @@ SourcePage::SourcePage(WizardFrame* frame)
 
 void SourcePage::initializePage() {
     const bool pressNext = m_model.Enter();
-    FillRecentList(m_fileCombo, m_model.recentNames());
-    refresh();
-    m_fileCombo->setFocus();
-    if (pressNext) {
-        m_frame->pressNextLater(this);
-    }
-}
-
-bool SourcePage::isComplete() const {
-    return m_model.nextEnabled();
-}
-
-bool SourcePage::validatePage() {
-    const bool next = m_model.Next();
-    refresh();
-    return next;
+    entered(pressNext, m_fileCombo);
 }
 
 void SourcePage::refresh() {

@@ -3,7 +3,7 @@
 // the encoding choice and the OEM box to the source page model.
 #pragma once
 
-#include <QWizardPage>
+#include "wizard/qt/fields_page.h"
 
 class QCheckBox;
 class QComboBox;
@@ -12,25 +12,17 @@ class QPlainTextEdit;
 
 namespace wizard {
 
-class SourcePageModel;
-class WizardFrame;
-
-class SourcePage : public QWizardPage {
+class SourcePage : public FieldsPage<SourcePageModel> {
     Q_OBJECT
 
 public:
     explicit SourcePage(WizardFrame* frame);
 
     void initializePage() override;
-    bool validatePage() override;
-    bool isComplete() const override;
 
 private:
-    // Shows what the model holds now, and any message it has.
-    void refresh();
+    void refresh() override;
 
-    WizardFrame* m_frame;
-    SourcePageModel& m_model;
     QComboBox* m_fileCombo;
     QComboBox* m_encodingList;
     QCheckBox* m_oemBox;

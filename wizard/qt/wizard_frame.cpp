@@ -11,7 +11,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <vector>
 
+#include "engine/parameter_parser.h"
 #include "wizard/qt/artwork_painter.h"
 #include "wizard/qt/completion_page.h"
 #include "wizard/qt/output_page.h"
@@ -48,6 +50,20 @@ QString FromView(std::string_view text) {
 }
 
 }  // namespace
+
+void ParseArguments(engine::ConversionSettings* settings, const QStringList& arguments,
+                    const char* programPath) {
+    std::vector<QByteArray> bytes{QByteArrayLiteral("quendle")};
+    for (const QString& argument : arguments) {
+        bytes.push_back(argument.toUtf8());
+    }
+    std::vector<const char*> elements;
+    for (const QByteArray& element : bytes) {
+        elements.push_back(element.constData());
+    }
+    engine::ParameterParserFor(settings, static_cast<int>(elements.size()), elements.data(),
+                               programPath);
+}
 
 WizardFrame::WizardFrame(engine::ConversionSettings* settings, QWidget* parent)
     : QWizard(parent),

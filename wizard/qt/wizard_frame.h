@@ -29,6 +29,12 @@ enum PageId : int {
     kCompletionPageId,
 };
 
+// Reads `arguments` (the program's name left out) into `settings` as the
+// program reads its command line; `programPath` is where its INI files would
+// stand.
+void ParseArguments(engine::ConversionSettings* settings, const QStringList& arguments,
+                    const char* programPath);
+
 // Opens a URL with a desktop program; false when none could.
 using UrlOpener = std::function<bool(const QUrl&)>;
 

@@ -21,8 +21,6 @@ namespace {
 using platform::windows::Narrow;
 using platform::windows::Widen;
 
-// The sheet's Next button.
-constexpr int kSheetNextButton = 0x3024;
 // The bar counts in thousandths of the file, since its range is an int.
 constexpr int kBarSteps = 1000;
 // Room for a long name from the file dialogs.
@@ -87,27 +85,68 @@ std::wstring EditFieldText(std::string_view text) {
     return Widen(lines);
 }
 
-// Puts a box in the middle of its owner rather than of the screen.
-void CenterOnOwner(HWND box) {
-    const HWND owner = GetWindow(box, GW_OWNER);
-    RECT outer{};
-    RECT inner{};
-    if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(box, &inner)) {
-        return;
-    }
-    const int width = inner.right - inner.left;
-    const int height = inner.bottom - inner.top;
-    SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
-                 outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // A folder for the file dialogs: wide, with "\" separators.
 std::wstring DialogFolder(const std::string& folder) {
     std::wstring wide = Widen(folder);
     std::replace(wide.begin(), wide.end(), L'/', L'\\');
     return wide;
 }
+
+// The file named in an open (or, with `save`, a save) dialog starting in
+// `folder`; empty when the user cancels.
+std::string AskFileName(HWND owner, bool save, const wchar_t* filter, DWORD filterIndex,
+                        const std::string& folder, DWORD flags) {
+    std::wstring name(kDialogNameCharacters, L'\0');
+    const std::wstring start = DialogFolder(folder);
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.nFilterIndex = filterIndex;
+    dialog.lpstrFile = name.data();
+    dialog.nMaxFile = static_cast<DWORD>(name.size());
+    dialog.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
+    dialog.Flags = flags;
+    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog))) {
+        return {};
+    }
+    name.resize(name.find(L'\0'));
+    return Narrow(name);
+}
+
+// A page of fields bound to `Model`, which decides when Next may go on.
+template <typename Model>
+class FieldsPage : public Page {
+protected:
+    FieldsPage(Wizard* wizard, Model& model) : Page(wizard), m_model(model) {}
+
+    // Shows the model's state in the controls.
+    virtual void Refresh() = 0;
+
+    // The end of entering the page, its lists filled: the focus goes to
+    // `field`, and Next is pressed when the model asks for it.
+    void Entered(bool pressNext, int field) {
+        Refresh();
+        FocusLater(field);
+        if (pressNext) {
+            PressLater(PSBTN_NEXT);
+        }
+    }
+
+    // The end of a refresh: Next as the model allows, and its message.
+    void ShowButtonsAndMessage() {
+        SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
+        m_wizard->ShowMessage(m_model.TakeMessage());
+    }
+
+    bool WizardNext() override {
+        const bool next = m_model.Next();
+        Refresh();
+        return next;
+    }
+
+    Model& m_model;
+};
 
 // ---- Welcome page ----------------------------------------------------------------------
 
@@ -120,7 +159,7 @@ private:
     void SetActive() override {
         SetButtons(PSWIZB_NEXT);
         // The page has no field; the focus starts on Next, not on "?".
-        FocusLater(kSheetNextButton);
+        FocusLater(kNextButtonId);
         if (m_wizard->welcomeModel().Enter()) {
             PressLater(PSBTN_NEXT);
         }
@@ -129,9 +168,9 @@ private:
 
 // ---- Source page -------------------------------------------------------------------------
 
-class SourcePage : public Page {
+class SourcePage : public FieldsPage<SourcePageModel> {
 public:
-    explicit SourcePage(Wizard* wizard) : Page(wizard), m_model(wizard->sourceModel()) {}
+    explicit SourcePage(Wizard* wizard) : FieldsPage(wizard, wizard->sourceModel()) {}
 
 private:
     void Init() override {
@@ -152,11 +191,7 @@ private:
         m_updating = true;
         FillRecentList(Control(IDC_SOURCE_NAME), m_model.recentNames());
         m_updating = false;
-        Refresh();
-        FocusLater(IDC_SOURCE_NAME);
-        if (pressNext) {
-            PressLater(PSBTN_NEXT);
-        }
+        Entered(pressNext, IDC_SOURCE_NAME);
     }
 
     void Command(int id, int code) override {
@@ -197,33 +232,18 @@ private:
         Refresh();
     }
 
-    bool WizardNext() override {
-        const bool next = m_model.Next();
-        Refresh();
-        return next;
-    }
-
     void Browse() {
-        std::wstring name(kDialogNameCharacters, L'\0');
-        const std::wstring folder = DialogFolder(m_model.browseFolder());
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = m_window;
-        dialog.lpstrFilter =
-            L"CSV files (*.csv)\0*.csv\0TXT files (*.txt)\0*.txt\0All files (*.*)\0*.*\0";
-        dialog.nFilterIndex = 1;
-        dialog.lpstrFile = name.data();
-        dialog.nMaxFile = static_cast<DWORD>(name.size());
-        dialog.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-        dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-        if (!GetOpenFileNameW(&dialog)) {
-            return;
+        const std::string name = AskFileName(
+            m_window, false,
+            L"CSV files (*.csv)\0*.csv\0TXT files (*.txt)\0*.txt\0All files (*.*)\0*.*\0", 1,
+            m_model.browseFolder(),
+            OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
+        if (!name.empty()) {
+            m_model.FileBrowsed(name);
         }
-        name.resize(name.find(L'\0'));
-        m_model.FileBrowsed(Narrow(name));
     }
 
-    void Refresh() {
+    void Refresh() override {
         m_updating = true;
         SetComboText(Control(IDC_SOURCE_NAME), m_model.nameText());
         SendMessageW(Control(IDC_ENCODING), CB_SETCURSEL, m_model.encodingIndex(), 0);
@@ -235,19 +255,17 @@ private:
         }
         SetWindowTextIfChanged(Control(IDC_PREVIEW_NOTE), m_model.previewNote());
         m_updating = false;
-        SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
-        m_wizard->ShowMessage(m_model.TakeMessage());
+        ShowButtonsAndMessage();
     }
 
-    SourcePageModel& m_model;
     std::string m_shownPreview;
 };
 
 // ---- Output page -------------------------------------------------------------------------
 
-class OutputPage : public Page {
+class OutputPage : public FieldsPage<OutputPageModel> {
 public:
-    explicit OutputPage(Wizard* wizard) : Page(wizard), m_model(wizard->outputModel()) {}
+    explicit OutputPage(Wizard* wizard) : FieldsPage(wizard, wizard->outputModel()) {}
 
 private:
     void Init() override {
@@ -268,11 +286,7 @@ private:
         FillList(Control(IDC_DELIMITER), m_model.delimiterItems());
         FillRecentList(Control(IDC_OUTPUT_NAME), m_model.recentNames());
         m_updating = false;
-        Refresh();
-        FocusLater(IDC_OUTPUT_NAME);
-        if (pressNext) {
-            PressLater(PSBTN_NEXT);
-        }
+        Entered(pressNext, IDC_OUTPUT_NAME);
     }
 
     void Command(int id, int code) override {
@@ -356,36 +370,20 @@ private:
         Refresh();
     }
 
-    bool WizardNext() override {
-        const bool next = m_model.Next();
-        Refresh();
-        return next;
-    }
-
     void Browse() {
-        std::wstring name(kDialogNameCharacters, L'\0');
-        const std::string folder = m_model.saveFolder();
-        const std::wstring start = DialogFolder(folder);
-        OPENFILENAMEW dialog{};
-        dialog.lStructSize = sizeof dialog;
-        dialog.hwndOwner = m_window;
-        dialog.lpstrFilter =
-            L"XLS files (*.xls)\0*.xls\0XLSX files (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0";
-        dialog.nFilterIndex = m_model.typeIndex() == 1 ? 2 : 1;
-        dialog.lpstrFile = name.data();
-        dialog.nMaxFile = static_cast<DWORD>(name.size());
-        dialog.lpstrInitialDir = start.empty() ? nullptr : start.c_str();
         // The model adds the type's extension; an existing workbook is not
         // a reason to ask, since the conversion can add a sheet to it.
-        dialog.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-        if (!GetSaveFileNameW(&dialog)) {
-            return;
+        const std::string name = AskFileName(
+            m_window, true,
+            L"XLS files (*.xls)\0*.xls\0XLSX files (*.xlsx)\0*.xlsx\0All files (*.*)\0*.*\0",
+            m_model.typeIndex() == 1 ? 2 : 1, m_model.saveFolder(),
+            OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY);
+        if (!name.empty()) {
+            m_model.FileChosen(name);
         }
-        name.resize(name.find(L'\0'));
-        m_model.FileChosen(Narrow(name));
     }
 
-    void Refresh() {
+    void Refresh() override {
         m_updating = true;
         SetComboText(Control(IDC_OUTPUT_NAME), m_model.nameText());
         SetChecked(Control(IDC_OVERWRITE_FILE), m_model.overwriteFileChecked());
@@ -411,11 +409,8 @@ private:
         SetWindowTextIfChanged(Control(IDC_BOOLEAN), m_model.booleanText());
         SetChecked(Control(IDC_TYPES_IN_FILE), m_model.typesInFileChecked());
         m_updating = false;
-        SetButtons(PSWIZB_BACK | (m_model.nextEnabled() ? PSWIZB_NEXT : 0));
-        m_wizard->ShowMessage(m_model.TakeMessage());
+        ShowButtonsAndMessage();
     }
-
-    OutputPageModel& m_model;
 };
 
 // ---- Progress page ------------------------------------------------------------------------
@@ -506,7 +501,7 @@ private:
                 EnableWindow(GetDlgItem(box, IDC_COPY), FALSE);
                 SetDlgItemTextW(box, IDC_COPY_NOTE, Widen(self->m_refusal).c_str());
             }
-            CenterOnOwner(box);
+            CentreOnOwner(box, GetWindow(box, GW_OWNER));
             SetFocus(field);
             return FALSE;
         }

@@ -23,7 +23,6 @@ using platform::windows::Widen;
 
 // The back button would share Alt+B with the pages' Browse buttons.
 constexpr int kBackButtonId = 0x3023;
-constexpr int kNextButtonId = 0x3024;
 constexpr int kFinishButtonId = 0x3025;
 constexpr wchar_t kBackButtonText[] = L"< Bac&k";
 
@@ -52,16 +51,7 @@ HWND g_centringOwner = nullptr;
 
 LRESULT CALLBACK CentreBoxOnOwner(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE && g_centringHook != nullptr) {
-        const auto box = reinterpret_cast<HWND>(wParam);
-        RECT outer{};
-        RECT inner{};
-        if (GetWindowRect(g_centringOwner, &outer) && GetWindowRect(box, &inner)) {
-            const int width = inner.right - inner.left;
-            const int height = inner.bottom - inner.top;
-            SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
-                         outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-        }
+        CentreOnOwner(reinterpret_cast<HWND>(wParam), g_centringOwner);
         UnhookWindowsHookEx(g_centringHook);
         g_centringHook = nullptr;
     }
@@ -87,15 +77,22 @@ HINSTANCE ProgramInstance() {
     return GetModuleHandleW(nullptr);
 }
 
-// The message font of the system, bold Verdana, 12 points at the screen's
-// vertical resolution.
-HFONT CreateTitleFont() {
+// The system's message font, or a zeroed one (the default face) when the
+// system will not say.
+LOGFONTW MessageFont() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     LOGFONTW font{};
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
         font = metrics.lfMessageFont;
     }
+    return font;
+}
+
+// The message font of the system, bold Verdana, 12 points at the screen's
+// vertical resolution.
+HFONT CreateTitleFont() {
+    LOGFONTW font = MessageFont();
     font.lfWeight = FW_BOLD;
     lstrcpynW(font.lfFaceName, L"Verdana Bold", LF_FACESIZE);
     HDC screen = GetDC(nullptr);
@@ -109,12 +106,7 @@ HFONT CreateTitleFont() {
 
 // The message font's size in a fixed-pitch face.
 HFONT CreateFixedFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    LOGFONTW font{};
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font = metrics.lfMessageFont;
-    }
+    LOGFONTW font = MessageFont();
     font.lfWeight = FW_NORMAL;
     font.lfItalic = FALSE;
     font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
@@ -141,6 +133,19 @@ void SetWindowTextIfChanged(HWND window, const std::string& text) {
     if (WindowText(window) != text) {
         SetWindowTextW(window, Widen(text).c_str());
     }
+}
+
+void CentreOnOwner(HWND box, HWND owner) {
+    RECT outer{};
+    RECT inner{};
+    if (owner == nullptr || !GetWindowRect(owner, &outer) || !GetWindowRect(box, &inner)) {
+        return;
+    }
+    const int width = inner.right - inner.left;
+    const int height = inner.bottom - inner.top;
+    SetWindowPos(box, nullptr, outer.left + (outer.right - outer.left - width) / 2,
+                 outer.top + (outer.bottom - outer.top - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SetComboText(HWND combo, const std::string& text) {

@@ -23,6 +23,9 @@ inline constexpr UINT kFocusMessage = WM_APP + 4;
 inline constexpr UINT kDefaultButtonMessage = WM_APP + 5;
 inline constexpr UINT kCaptionMessage = WM_APP + 6;
 
+// The sheet's Next button.
+inline constexpr int kNextButtonId = 0x3024;
+
 // Deletes a GDI object when it goes.
 struct GdiObjectDeleter {
     void operator()(void* object) const {
@@ -40,6 +43,8 @@ std::string WindowText(HWND window);
 void SetWindowTextIfChanged(HWND window, const std::string& text);
 // The same for a combo's edit field, leaving the caret at the end.
 void SetComboText(HWND combo, const std::string& text);
+// Puts a box in the middle of `owner` rather than of the screen.
+void CentreOnOwner(HWND box, HWND owner);
 
 class Wizard;
 

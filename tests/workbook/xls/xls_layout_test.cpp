@@ -21,15 +21,11 @@
 namespace {
 
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
+using xls_test::NewBook;
 namespace xls = workbook::xls;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
 
 std::vector<std::string> ToolLines(const std::string& tool, const std::string& path) {
     const auto result = testing_support::RunTool(tool, testing_support::ShellQuote(path));

@@ -22,14 +22,10 @@ namespace {
 using testing_support::SystemFault;
 using testing_support::SystemFaultText;
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
+using xls_test::NewBook;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
 
 std::string JsonName(const std::string& name) {
     // The corpus's sheet names are plain ASCII; quotes and backslashes escape.
@@ -141,9 +137,13 @@ TEST(XlsPreservation, CorpusFilesKeepUntouchedSheetsAndStreams) {
     }
 }
 
-// Checks xls_names.py's output for lines that must and must not appear.
-void ExpectNamesOutput(const std::string& output, const std::vector<std::string>& expected,
-                       const std::vector<std::string>& absent) {
+// Checks that xls_names.py reads `path` and prints lines that must appear
+// and none that must not.
+void ExpectNames(const std::string& path, const std::vector<std::string>& expected,
+                 const std::vector<std::string>& absent) {
+    const auto result = testing_support::RunTool("xls_names.py", testing_support::ShellQuote(path));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    const std::string& output = result.output;
     const auto lines = xls_test::Lines(output);
     for (const std::string& part : expected) {
         EXPECT_NE(std::find(lines.begin(), lines.end(), part), lines.end()) << part << "\n"
@@ -187,10 +187,7 @@ TEST(XlsPreservation, DeletingASheetFixesNamesAndReferences) {
         ASSERT_TRUE(workbook::DeleteSheet(book.get(), c.deleteIndex));
         ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
             << workbook::ErrorMessage(book.get());
-        const auto result = testing_support::RunTool(
-            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
+        ASSERT_NO_FATAL_FAILURE(ExpectNames(dir.File("out.xls"), c.expectedParts, c.absentParts));
         xls_test::CellsOf(dir.File("out.xls"));
     }
 }
@@ -218,10 +215,7 @@ TEST(XlsPreservation, ReplacedSheetInheritsReferencesToIt) {
         ASSERT_NE(workbook::AddSheet(book.get(), c.added), nullptr);
         ASSERT_TRUE(workbook::SaveBook(book.get(), dir.File("out.xls")))
             << workbook::ErrorMessage(book.get());
-        const auto result = testing_support::RunTool(
-            "xls_names.py", testing_support::ShellQuote(dir.File("out.xls")));
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        ExpectNamesOutput(result.output, c.expectedParts, c.absentParts);
+        ASSERT_NO_FATAL_FAILURE(ExpectNames(dir.File("out.xls"), c.expectedParts, c.absentParts));
     }
 }
 
@@ -305,13 +299,8 @@ TEST(XlsPreservation, ReplacedSheetKeepsItsPlaceNamesAndReferences) {
 // The second of three sheets made hidden in the file's sheet list.
 void HideSecondSheet(const std::string& path) {
     namespace xls = workbook::xls;
-    const std::string file = testing_support::ReadWholeFile(path);
     xls::CompoundEntry root;
-    std::string error;
-    ASSERT_TRUE(xls::ReadCompoundFile(
-        xls::ByteSpan(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()), root,
-        error))
-        << error;
+    ASSERT_TRUE(xls_test::ReadCompound(path, &root));
     xls::CompoundEntry* stream = nullptr;
     for (xls::CompoundEntry& child : root.children) {
         if (xls::SameEntryName(child.name, u"Workbook")) {
@@ -332,12 +321,7 @@ void HideSecondSheet(const std::string& path) {
         at += 4 + length;
     }
     ASSERT_EQ(sheets, 2);
-    std::string bytes;
-    ASSERT_TRUE(xls::WriteCompoundFile(root, [&bytes](xls::ByteSpan piece) {
-        bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
-        return true;
-    }));
-    ASSERT_TRUE(testing_support::WriteWholeFile(path, bytes));
+    ASSERT_TRUE(xls_test::WriteCompound(root, path));
 }
 
 // The tab shown and selected on opening is a visible sheet, however the
@@ -360,15 +344,8 @@ TEST(XlsPreservation, ShownTabIsAVisibleSheet) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string path = dir.File("hidden.xls");
-        {
-            BookPtr book = NewBook();
-            for (const char* name : {"First", "Hidden", "Third"}) {
-                workbook::Sheet* sheet = workbook::AddSheet(book.get(), name);
-                ASSERT_NE(sheet, nullptr);
-                ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, name, nullptr));
-            }
-            ASSERT_TRUE(workbook::SaveBook(book.get(), path));
-        }
+        ASSERT_TRUE(xls_test::SaveTextBook(
+            path, {{"First", "First"}, {"Hidden", "Hidden"}, {"Third", "Third"}}));
         HideSecondSheet(path);
         BookPtr book = NewBook();
         ASSERT_TRUE(workbook::LoadBook(book.get(), path)) << workbook::ErrorMessage(book.get());
@@ -511,12 +488,7 @@ TEST(XlsPreservation, KeptContentIsReadFromTheLoadedFile) {
 TEST(XlsLoad, RefusedAndDamagedFilesFailCleanly) {
     TempDir dir;
     const std::string good = dir.File("good.xls");
-    {
-        BookPtr book = NewBook();
-        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "S");
-        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "only", nullptr));
-        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
-    }
+    ASSERT_TRUE(xls_test::SaveTextBook(good, {{"S", "only"}}));
     const std::string bytes = testing_support::ReadWholeFile(good);
     auto u32At = [&bytes](std::size_t at) {
         return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at])) |

@@ -25,14 +25,10 @@
 namespace {
 
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
+using xls_test::NewBook;
 
 const std::string kCorpus = std::string(QUENDLE_CORPUS_DIR) + "/xls/";
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
 
 // The walker's lines; fails the test when it cannot walk the file.
 std::vector<std::string> RecordsOf(const std::string& path) {
@@ -649,19 +645,9 @@ TEST(XlsLoad, MoreXfsThanTheFormatHoldsAreRefused) {
     namespace xls = workbook::xls;
     TempDir dir;
     const std::string good = dir.File("good.xls");
-    {
-        BookPtr book = NewBook();
-        workbook::Sheet* sheet = workbook::AddSheet(book.get(), "S");
-        ASSERT_TRUE(workbook::WriteText(sheet, 0, 0, "kept", nullptr));
-        ASSERT_TRUE(workbook::SaveBook(book.get(), good));
-    }
-    const std::string file = testing_support::ReadWholeFile(good);
+    ASSERT_TRUE(xls_test::SaveTextBook(good, {{"S", "kept"}}));
     xls::CompoundEntry root;
-    std::string error;
-    ASSERT_TRUE(xls::ReadCompoundFile(
-        xls::ByteSpan(reinterpret_cast<const std::uint8_t*>(file.data()), file.size()), root,
-        error))
-        << error;
+    ASSERT_TRUE(xls_test::ReadCompound(good, &root));
     const xls::CompoundEntry* found = xls::FindChild(root, u"Workbook");
     ASSERT_NE(found, nullptr);
     const xls::Bytes stream = found->data;
@@ -711,13 +697,8 @@ TEST(XlsLoad, MoreXfsThanTheFormatHoldsAreRefused) {
                 child.data = grown;
             }
         }
-        std::string bytes;
-        ASSERT_TRUE(xls::WriteCompoundFile(out, [&bytes](xls::ByteSpan piece) {
-            bytes.append(reinterpret_cast<const char*>(piece.data()), piece.size());
-            return true;
-        }));
         const std::string path = dir.File("xfs.xls");
-        ASSERT_TRUE(testing_support::WriteWholeFile(path, bytes));
+        ASSERT_TRUE(xls_test::WriteCompound(out, path));
         BookPtr book = NewBook();
         EXPECT_EQ(workbook::LoadBook(book.get(), path), c.loads)
             << workbook::ErrorMessage(book.get());

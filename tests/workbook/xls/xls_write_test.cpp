@@ -17,12 +17,8 @@ namespace {
 using testing_support::SystemFault;
 using testing_support::SystemFaultText;
 using testing_support::TempDir;
-using workbook::BookKind;
 using workbook::BookPtr;
-
-BookPtr NewBook() {
-    return BookPtr(workbook::CreateBook(BookKind::kXls));
-}
+using xls_test::NewBook;
 
 TEST(XlsWriter, CellsReadBackThroughXlrd) {
     TempDir dir;

@@ -14,6 +14,7 @@ using testing_support::ShellQuote;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
+using xlsx_test::CompareProblems;
 
 // The layout listing openpyxl reads from `path`, or the reader's complaint.
 std::string LayoutOf(const std::string& path) {
@@ -47,17 +48,6 @@ std::string NamesOf(const std::string& listing) {
         }
     }
     return names;
-}
-
-// Runs xlsx_compare.py; empty when the saved file passes.
-std::string CompareProblems(const std::string& original, const std::string& saved,
-                            const std::vector<std::string>& flags) {
-    std::string arguments = ShellQuote(original) + " " + ShellQuote(saved);
-    for (const auto& flag : flags) {
-        arguments += " " + ShellQuote(flag);
-    }
-    const auto result = testing_support::RunTool("xlsx_compare.py", arguments);
-    return result.exitCode == 0 ? std::string() : "problems:\n" + result.output;
 }
 
 // The part name of the sheet listed `index`-th (from 0) in a saved package.

@@ -17,6 +17,7 @@ using testing_support::SystemFaultText;
 using testing_support::TempDir;
 using workbook::BookKind;
 using workbook::BookPtr;
+using xlsx_test::CompareProblems;
 
 int FindSheet(workbook::Book* book, const std::string& name) {
     for (int i = 0; i < workbook::SheetCount(book); ++i) {
@@ -25,17 +26,6 @@ int FindSheet(workbook::Book* book, const std::string& name) {
         }
     }
     return -1;
-}
-
-// Runs xlsx_compare.py; empty when the saved file passes.
-std::string CompareProblems(const std::string& original, const std::string& saved,
-                            const std::vector<std::string>& flags) {
-    std::string arguments = ShellQuote(original) + " " + ShellQuote(saved);
-    for (const auto& flag : flags) {
-        arguments += " " + ShellQuote(flag);
-    }
-    const auto result = testing_support::RunTool("xlsx_compare.py", arguments);
-    return result.exitCode == 0 ? std::string() : "problems:\n" + result.output;
 }
 
 // Each corpus file is loaded, one sheet replaced (deleted, then added again

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "workbook/workbook.h"
@@ -42,6 +43,19 @@ inline std::string PartOf(const std::string& path, const std::string& part) {
     return testing_support::RunCommand("unzip -p " + testing_support::ShellQuote(path) + " " +
                                        testing_support::ShellQuote(pattern))
         .output;
+}
+
+// What tests/tools/xlsx_compare.py finds wrong in `saved`, a save of
+// `original`, with its `flags`; empty when the saved file passes.
+inline std::string CompareProblems(const std::string& original, const std::string& saved,
+                                   const std::vector<std::string>& flags) {
+    std::string arguments =
+        testing_support::ShellQuote(original) + " " + testing_support::ShellQuote(saved);
+    for (const auto& flag : flags) {
+        arguments += " " + testing_support::ShellQuote(flag);
+    }
+    const auto result = testing_support::RunTool("xlsx_compare.py", arguments);
+    return result.exitCode == 0 ? std::string() : "problems:\n" + result.output;
 }
 
 // What tests/tools/xlsx_schema_check.py says about the XML parts of the
