@@ -186,7 +186,8 @@ void OutputPageModel::DelimiterEdited(std::string_view text) {
     m_delimiterText = std::string(FirstCharacters(text, kDelimiterTextLength));
     // AUTO leaves the choice to the run, from each input, as FIELDS=AUTO does.
     m_settings->autoDelimiter =
-        m_delimiterText.size() == 4 && platform::EndsWithIgnoringCase(m_delimiterText, "auto") ? 1 : 0;
+        m_delimiterText.size() == 4 && platform::EndsWithIgnoringCase(m_delimiterText, "auto") ? 1
+                                                                                               : 0;
     m_settings->delimiter =
         m_settings->autoDelimiter != 0 ? ',' : engine::DelimiterFromText(m_delimiterText, ',');
     m_delimiterTouched = true;
