@@ -186,13 +186,15 @@ inline double DatePack(const Book* book, int year, int month, int day, int hour,
 void SetAutoFit(Sheet* sheet, bool on);
 
 // Keeps the sheet's first `rows` rows in view when it scrolls: a frozen pane
-// below them. 0 leaves the sheet's panes as they are.
+// below them. 0 leaves the sheet's panes as they are. Only a sheet made by
+// AddSheet or ReplaceSheet takes it; a sheet loaded from a file keeps its own.
 void FreezeRows(Sheet* sheet, int rows);
 
 // Puts filter buttons on row `headerRow` over the range the run writes: the
 // columns from 0 to the rightmost one written, the rows from `headerRow` to
 // the last one written. The sheet's hidden filter-range name comes with it.
-// -1 leaves the sheet's filter as it is.
+// -1 leaves the sheet's filter as it is. Only a sheet made by AddSheet or
+// ReplaceSheet takes it; a sheet loaded from a file keeps its own.
 void SetAutoFilter(Sheet* sheet, int headerRow);
 
 // Writes the whole book to `path`: into a temporary file in the same folder
